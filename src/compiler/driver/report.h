@@ -1,0 +1,23 @@
+// Diagnostics and the compiler report.
+//
+// In: message texts in Shift-JIS whose first byte gives the severity
+//   (E error 3, F fatal 4, W warning 2, anything else 0) and whose first two
+//   bytes are a prefix that the report drops.
+// Out: one report line "%3d : %3d : %s %s\n" per message, in the order raised,
+//   and the highest severity of the compilation.
+// Never fails while the report buffer can grow.
+#ifndef QUERN_COMPILER_DRIVER_REPORT_H_
+#define QUERN_COMPILER_DRIVER_REPORT_H_
+
+class ByteBuffer;
+
+// Reports at the position of the token last read (TokenLine, TokenColumn).
+void ReportMessage(const char* message);
+// Reports at a saved position; -1, -1 for a message about the whole song.
+void ReportMessageAt(int column, int line, const char* message);
+int HighestSeverity();
+void ResetHighestSeverity();
+// The report buffer; the driver writes statistics lines into it.
+ByteBuffer& CompilerReport();
+
+#endif  // QUERN_COMPILER_DRIVER_REPORT_H_

@@ -1,0 +1,52 @@
+// Source lines and header directives.
+//
+// In: the score text, Shift-JIS bytes ended by a zero byte.
+// Out: the source table: one record per line whose first byte is a capital
+//   letter or one of "@" "%" "+" "*" (outside #off regions), each with its
+//   line number, stored text (at most 4000 bytes, no CR), kind, name and body;
+//   and the resolution set by #clock (192 by default).
+// Reports nothing; overlong lines are cut silently.
+#ifndef QUERN_COMPILER_DRIVER_SOURCE_LINES_H_
+#define QUERN_COMPILER_DRIVER_SOURCE_LINES_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "compiler/driver/work_areas.h"
+
+enum LineKind : uint8_t {
+  kLineCommon = 1,
+  kLineTrack = 2,
+  kLineMacro = 3,
+  kLineContinuation = 6,
+};
+
+struct SourceLine {
+  int32_t line_number;
+  int32_t text_index;
+  int32_t body_offset;
+  int32_t name_index;
+  uint8_t kind;
+};
+
+struct SourceTable {
+  std::vector<SourceLine> lines;  // reserved 256, grows to one and a half times
+  StringTable texts;
+  StringTable names;
+  int32_t line_counter = 0;
+  int32_t resolution = 192;
+
+  int LineCount() const { return static_cast<int>(lines.size()); }
+  const char* Text(int i) const { return texts.String(lines[i].text_index); }
+  const char* Body(int i) const { return Text(i) + lines[i].body_offset; }
+  const char* Name(int i) const { return names.String(lines[i].name_index); }
+  void Reset();
+};
+
+// Cuts text (zero-terminated) into source line records; acts on #on, #off,
+// #clock and #title lines.
+void ScanSourceLines(SourceTable& table, const char* text);
+// Sets kind, name and body offset of every record.
+void ClassifySourceLines(SourceTable& table);
+
+#endif  // QUERN_COMPILER_DRIVER_SOURCE_LINES_H_
