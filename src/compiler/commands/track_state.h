@@ -40,11 +40,14 @@ void LoopStartCommand();
 void LoopBreakCommand();
 void LoopEndCommand();
 void ResetLoopNesting();
+void ResetLoopTable();  // per compilation
 void AttributeCommand(const char* name);
 void DirectOutCommand();
 void ResetAttributeValues();
+void ResetAttributes();  // per compilation: the six predefined names, empty lists
 void ProgramCommand();
 void KeyCommand(int code);
 void PhaseMarkCommand();
+void ResetPhaseTable();  // per compilation
 
 #endif  // QUERN_COMPILER_COMMANDS_TRACK_STATE_H_

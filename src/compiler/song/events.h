@@ -8,6 +8,7 @@
 #ifndef QUERN_COMPILER_SONG_EVENTS_H_
 #define QUERN_COMPILER_SONG_EVENTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

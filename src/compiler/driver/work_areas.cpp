@@ -1,0 +1,119 @@
+#include "compiler/driver/work_areas.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr size_t kByteStep = 32768;
+constexpr size_t kMinFreeBytes = 1024;
+constexpr size_t kEntryStep = 500;
+constexpr size_t kMinFreeEntries = 10;
+}  // namespace
+
+StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
+    : bytes_(byte_capacity), entry_capacity_(entry_capacity) {
+  starts_.reserve(entry_capacity);
+}
+
+// Grows the byte area in 32768-byte steps until n more bytes fit.
+void StringTable::Reserve(size_t n) {
+  size_t capacity = bytes_.size();
+  while (capacity - used_ < n) capacity += kByteStep;
+  if (capacity != bytes_.size()) bytes_.resize(capacity);
+}
+
+void StringTable::Grow() {
+  if (bytes_.size() - used_ < kMinFreeBytes) bytes_.resize(bytes_.size() + kByteStep);
+  if (entry_capacity_ - starts_.size() < kMinFreeEntries) {
+    entry_capacity_ += kEntryStep;
+    starts_.reserve(entry_capacity_);
+  }
+}
+
+int StringTable::AddString(std::string_view text) {
+  Reserve(text.size() + 1);
+  starts_.push_back(static_cast<uint32_t>(used_));
+  std::memcpy(bytes_.data() + used_, text.data(), text.size());
+  bytes_[used_ + text.size()] = 0;
+  used_ += text.size() + 1;
+  Grow();
+  return Count() - 1;
+}
+
+int StringTable::AddBytes(const uint8_t* bytes, size_t n) {
+  Reserve(n);
+  starts_.push_back(static_cast<uint32_t>(used_));
+  if (n > 0) std::memcpy(bytes_.data() + used_, bytes, n);
+  used_ += n;
+  Grow();
+  return Count() - 1;
+}
+
+int StringTable::Find(std::string_view text) const {
+  for (int i = 0; i < Count(); ++i) {
+    const char* s = String(i);
+    if (EntrySize(i) == text.size() + 1 && std::memcmp(s, text.data(), text.size()) == 0 &&
+        s[text.size()] == 0) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+const char* StringTable::String(int index) const {
+  return reinterpret_cast<const char*>(bytes_.data() + starts_[index]);
+}
+
+const uint8_t* StringTable::Bytes(int index) const { return bytes_.data() + starts_[index]; }
+
+size_t StringTable::EntrySize(int index) const {
+  size_t end = index + 1 < Count() ? starts_[index + 1] : used_;
+  return end - starts_[index];
+}
+
+void StringTable::Clear() {
+  used_ = 0;
+  starts_.clear();
+}
+
+ByteBuffer::ByteBuffer(size_t capacity) : data_(capacity) {}
+
+// Keeps a quarter of the capacity free behind the end: past three quarters
+// the buffer grows to one and a half times.
+void ByteBuffer::GrowIfPastLimit() {
+  if (end_ > data_.size() / 4 * 3) data_.resize(data_.size() + data_.size() / 2);
+}
+
+void ByteBuffer::Append(uint8_t byte) {
+  data_[end_++] = byte;
+  GrowIfPastLimit();
+}
+
+void ByteBuffer::AppendWord(uint16_t word) {
+  data_[end_++] = static_cast<uint8_t>(word & 0xff);
+  data_[end_++] = static_cast<uint8_t>(word >> 8);
+  GrowIfPastLimit();
+}
+
+void ByteBuffer::AppendBytes(const uint8_t* bytes, size_t n) {
+  if (end_ + n > data_.size() / 4 * 3) data_.resize(2 * (end_ + n));
+  if (n > 0) std::memcpy(data_.data() + end_, bytes, n);
+  end_ += n;
+}
+
+void ByteBuffer::AppendFormat(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n > 0) {
+    if (end_ + static_cast<size_t>(n) + 1 > data_.size()) data_.resize(2 * (end_ + n + 1));
+    std::vsnprintf(reinterpret_cast<char*>(data_.data() + end_), n + 1, format, args);
+    end_ += n;
+  }
+  va_end(args);
+  GrowIfPastLimit();
+}
