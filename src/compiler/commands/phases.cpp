@@ -143,6 +143,28 @@ void AlignPhase(Phase* p) {
   }
 }
 
+// Whether every track meets its phases in the order found. Pairs that the
+// insertion pass never compares can still form a circle (x before y in one
+// track, y before z in another, z before x in a third); aligning such a song
+// would move later records before earlier ones.
+bool TracksFollowOrder() {
+  const PhaseTable& t = Table();
+  int rank[kMarkLimit];
+  std::fill(rank, rank + kMarkLimit, -1);
+  for (int i = 0; i < t.phase_count; ++i) rank[t.phases[i].name] = i;
+  int last = -1;
+  for (int i = 0; i < StoredMarks(); ++i) {
+    int name = t.marks[i].name;
+    if (name < 0) {
+      last = -1;
+    } else if (name < kMarkLimit && rank[name] >= 0) {
+      if (rank[name] <= last) return false;
+      last = rank[name];
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // phase mark: '"' name '"'
@@ -182,6 +204,7 @@ bool OrderPhases() {
     if (counts[name] >= 2) t.phases[t.phase_count++] = Phase{name, 0};
   }
   SortPhases(&agree);
+  if (agree) agree = TracksFollowOrder();
   if (agree) {
     for (int i = 0; i < t.phase_count; ++i) AlignPhase(&t.phases[i]);
   } else {
