@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
@@ -55,6 +56,10 @@ struct PhaseTable {
   Phase phases[kMarkLimit];
   int phase_count = 0;
   std::unordered_map<std::string, int> names;
+  // Names marked in the current track, kept apart from the list so that a
+  // full list neither hides a second use nor blames a later track for the
+  // marks of the last stored one.
+  std::unordered_set<int> track_names;
   bool aligned = false;  // OrderPhases succeeded on a complete list
 };
 
@@ -175,19 +180,20 @@ void PhaseMarkCommand() {
 
 int AddPhaseMark(const char* name, int time) {
   PhaseTable& t = Table();
-  auto [it, added] = t.names.try_emplace(name, static_cast<int>(t.names.size()));
+  auto it = t.names.try_emplace(name, static_cast<int>(t.names.size())).first;
   int index = it->second;
-  for (int i = StoredMarks() - 1; i >= 0 && t.marks[i].name >= 0; --i) {
-    if (t.marks[i].name == index) {
-      ReportMessage(kNameUsed);
-      return -1;
-    }
+  if (!t.track_names.insert(index).second) {
+    ReportMessage(kNameUsed);
+    return -1;
   }
   AppendMark(index, time);
   return index;
 }
 
-void EndTrackPhases() { AppendMark(kTrackEnd, 0); }
+void EndTrackPhases() {
+  Table().track_names.clear();
+  AppendMark(kTrackEnd, 0);
+}
 
 void EndSongPhases() { AppendMark(kSongEnd, 0); }
 
@@ -243,5 +249,6 @@ void ResetPhaseTable() {
   t.mark_count = 0;
   t.phase_count = 0;
   t.names.clear();
+  t.track_names.clear();
   t.aligned = false;
 }
