@@ -204,6 +204,33 @@ TEST_F(StreamTest, LoopWithCountZeroIsRemoved) {
   EXPECT_EQ("29, 34, 255, 0", Compile());
 }
 
+TEST_F(StreamTest, LoopRemovedInsideRepeatedLoopLeavesPlayedTimes) {
+  // [c [d]0 / e [f]0 ]3 g: c e c e c g, the track ending at 288.
+  int outer = t_.Open(0);
+  t_.Note(0, 60, 48);
+  int before = t_.Open(48);
+  t_.Note(48, 62, 48);
+  t_.Close(before, 96, 0);
+  t_.Exit(96);
+  t_.Break(outer, 96);
+  t_.Note(96, 64, 48);
+  int after = t_.Open(144);
+  t_.Note(144, 65, 48);
+  t_.Close(after, 192, 0);
+  t_.Exit(192);
+  t_.Close(outer, 192, 3);
+  t_.Exit(480);
+  t_.Note(480, 67, 48);
+  t_.End(528);
+  t_.CheckLoops();
+  SettleVoidTimes();
+  EXPECT_EQ("0:143 0:129 0:60 48:v 48:v 48:v 48:v 48:130 48:64 96:v 96:v 96:v 96:v 96:131 "
+            "240:132 240:67 288:142 ",
+            Times());
+  EXPECT_EQ("124, 3, 30, 125, 6, 0, 34, 126, 6, 0, 37, 255, 0", Compile());
+  EXPECT_EQ("0:60/48 48:64/48 96:60/48 144:64/48 192:60/48 240:67/48 ", Played());
+}
+
 TEST_F(StreamTest, SinglePassWithBreakIsUnrolled) {
   int loop = t_.Open(0);
   t_.Note(0, 60, 48);

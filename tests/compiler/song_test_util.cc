@@ -166,7 +166,7 @@ class Decoder {
         return Byte(&base_);
       case kOpLoopStart:
         if (!Byte(&v)) return false;
-        frames_.push_back(Frame{v == 255 ? -1 : v, reg_, base_});
+        frames_.push_back(Frame{v, reg_, base_});
         return true;
       case kOpLoopBreak:
         if (!Word(&w, &at)) return false;

@@ -53,6 +53,28 @@ void MoveUp(EventTable& table, int from, int to) {
   for (int i = from; i < table.Count(); ++i) table.At(i).time = AddTime(table.At(i).time, delta);
 }
 
+// A removed loop of `removed` ticks inside a repeated loop was counted once
+// per pass of that loop when its exit was stamped: every enclosing loop's
+// exit, and all that follows it, moves up by the further passes, so the
+// record times stay the times that are played.
+void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed) {
+  for (int j = start - 1; j >= 0 && removed > 0; --j) {
+    if (table.At(j).kind != kEventLoopStart) continue;
+    const LoopRecord* outer = Loop(table.At(j).value);
+    if (!outer || outer->end_event <= end || outer->end_event + 1 >= table.Count()) continue;
+    int passes = outer->count;
+    if (passes >= 1 && outer->break_event >= 0 && outer->break_event < start) --passes;
+    if (passes > 1) {
+      const int64_t extra = (passes - 1) * removed;
+      const int32_t delta = static_cast<int32_t>(-extra);
+      for (int i = outer->end_event + 1; i < table.Count(); ++i) {
+        table.At(i).time = AddTime(table.At(i).time, delta);
+      }
+      removed += extra;
+    }
+  }
+}
+
 // The register state that the byte code is written against.
 struct StreamState {
   int length_register;
@@ -269,8 +291,10 @@ void CheckLoop(int loop_number) {
   // A record that does not describe a loop of this table is left alone.
   if (s < 0 || s >= e || x >= table.Count() || (b >= 0 && (b <= s || b >= e))) return;
   if (loop->count == 0) {
+    const int64_t removed = int64_t{table.At(x).time} - table.At(s).time;
     MarkVoid(table, s, x);
     MoveUp(table, x, s);
+    MoveUpEnclosingExits(table, s, e, removed);
   } else if (loop->count == 1) {
     if (b < 0) return;
     MarkVoid(table, s, s);
