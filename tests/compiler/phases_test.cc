@@ -196,23 +196,28 @@ TEST(PhasesTest, ScoreWithTwoPhases) {
       "960 145 0 0\n960 60 255 192\n1152 60 255 192\n1344 145 0 1\n1344 60 255 48\n"
       "1392 142 0 0\n",
       score_dump::Events(0));
-  EXPECT_EQ("0 143 0 0\n960 145 0 0\n1344 145 0 1\n1344 60 255 48\n1392 142 0 0\n",
+  // A void record takes the time of the record behind it.
+  EXPECT_EQ("0 143 0 0\n1344 145 0 0\n1344 145 0 1\n1344 60 255 48\n1392 142 0 0\n",
             score_dump::Events(1));
 }
 
 TEST(PhasesTest, ScoreWithDelaysCascadingOverFourTracks) {
   EXPECT_EQ("", score_dump::Compile("A \"p\" c1 \"q\" c1 \"r\" c\n"
-                                    "B r2 \"p\" r2 \"q\" r1 \"r\" c\n"
-                                    "C r1 \"p\" r2 \"q\" r4 \"r\" c\n"
+                                    "B r2 \"p\" c2 \"q\" c1 \"r\" c\n"
+                                    "C r1 \"p\" c2 \"q\" c4 \"r\" c\n"
                                     "D \"q\" c \"r\" c \"solo\"\n"));
   EXPECT_EQ(
       "0 143 0 0\n192 145 0 0\n192 60 255 192\n384 145 0 1\n384 60 255 192\n"
       "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
       score_dump::Events(0));
-  EXPECT_EQ("0 143 0 0\n192 145 0 0\n384 145 0 1\n576 145 0 2\n576 60 255 48\n624 142 0 0\n",
-            score_dump::Events(1));
-  EXPECT_EQ("0 143 0 0\n192 145 0 0\n384 145 0 1\n576 145 0 2\n576 60 255 48\n624 142 0 0\n",
-            score_dump::Events(2));
+  EXPECT_EQ(
+      "0 143 0 0\n192 145 0 0\n192 60 255 96\n384 145 0 1\n384 60 255 192\n"
+      "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
+      score_dump::Events(1));
+  EXPECT_EQ(
+      "0 143 0 0\n192 145 0 0\n192 60 255 96\n384 145 0 1\n384 60 255 48\n"
+      "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
+      score_dump::Events(2));
   // D waits 384 ticks at q and 144 more at r; its own name moves nothing.
   EXPECT_EQ(
       "0 143 0 0\n384 145 0 1\n384 60 255 48\n576 145 0 2\n576 60 255 48\n624 145 0 3\n"
