@@ -34,14 +34,17 @@ std::string DenseScore(int bars) {
   std::string text = "#clock 192\n";
   const char* chords[] = {"c&e&g", "d&f&a", "e&g&b", "f&a&~c"};
   for (int t = 0; t < 16; ++t) {
-    std::string line(1, static_cast<char>('A' + t));
-    line += " ch" + std::to_string(t + 1) + " @" + std::to_string(t * 5) + " o" +
-            std::to_string(3 + t % 3) + " l16 V20 V110:1^1 ";
-    if (t == 0) line += "t120 ";
-    line += "[";
-    for (int i = 0; i < 4; ++i) line += std::string(chords[(i + t) % 4]) + " ";
-    line += "]" + std::to_string(bars * 4) + "\n";
-    text += line;
+    char head[96];
+    std::snprintf(head, sizeof head, "%c ch%d @%d o%d l16 V20 V110:1^1 %s[", 'A' + t, t + 1,
+                  t * 5, 3 + t % 3, t == 0 ? "t120 " : "");
+    text += head;
+    for (int i = 0; i < 4; ++i) {
+      text += chords[(i + t) % 4];
+      text += ' ';
+    }
+    text += ']';
+    text += std::to_string(bars * 4);
+    text += '\n';
   }
   return text;
 }
