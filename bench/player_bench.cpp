@@ -35,8 +35,8 @@ std::string DenseScore(int bars) {
   const char* chords[] = {"c&e&g", "d&f&a", "e&g&b", "f&a&~c"};
   for (int t = 0; t < 16; ++t) {
     char head[96];
-    std::snprintf(head, sizeof head, "%c ch%d @%d o%d l16 V20 V110:1^1 %s[", 'A' + t, t + 1,
-                  t * 5, 3 + t % 3, t == 0 ? "t120 " : "");
+    std::snprintf(head, sizeof head, "%c ch%d @%d o%d l16 V20 V110:1^1 %s[", 'A' + t, t + 1, t * 5,
+                  3 + t % 3, t == 0 ? "t120 " : "");
     text += head;
     for (int i = 0; i < 4; ++i) {
       text += chords[(i + t) % 4];
@@ -169,7 +169,8 @@ void SequencerTicks(benchmark::State& state) {
       ++ticks;
     }
   }
-  state.counters["ticks_per_s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+  state.counters["ticks_per_s"] =
+      benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
   CloseMidiDevices();
 }
 BENCHMARK(SequencerTicks)->Unit(benchmark::kMillisecond);

@@ -85,7 +85,8 @@ std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int reso
     } else if (!m.bytes.empty()) {
       PutVarLen(track, delta);
       track.push_back(static_cast<char>(m.bytes[0]));
-      for (size_t k = 1; k < m.bytes.size(); ++k) track.push_back(static_cast<char>(m.bytes[k] & 127));
+      for (size_t k = 1; k < m.bytes.size(); ++k)
+        track.push_back(static_cast<char>(m.bytes[k] & 127));
     }
   }
   track += std::string("\x00\xff\x2f\x00", 4);
@@ -98,4 +99,3 @@ std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int reso
   PutBigEndian(file, static_cast<uint32_t>(track.size()), 4);
   return file + track;
 }
-

@@ -95,8 +95,17 @@ std::string TraceOf(const std::vector<RecordedMessage>& messages) {
 TEST(MidiFileTest, HoldsTheTracedMessagesAtTheirTicks) {
   SongLayout song;
   song.resolution = 480;
-  song.tracks = {Cat({{127, 128}, Word(90), {189, 41}, Word(130), {127, 7}, Word(100),
-                      {30 | 128}, {255}, Word(4000), {255, 4, 0, 60, 200, 127, 128}, Word(60),
+  song.tracks = {Cat({{127, 128},
+                      Word(90),
+                      {189, 41},
+                      Word(130),
+                      {127, 7},
+                      Word(100),
+                      {30 | 128},
+                      {255},
+                      Word(4000),
+                      {255, 4, 0, 60, 200, 127, 128},
+                      Word(60),
                       {32, 255, 0}}),
                  Cat({{188, 9, 127, 130}, Word(80), {127, 10}, Word(10000), {34, 255, 0}})};
   song.direct_outs = {{0xf0, 0x7e, 0x7f, 9, 1, 0xf7}};

@@ -218,7 +218,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) { g_interrupted.store(true); }
+void OnInterrupt(int) {
+  g_interrupted.store(true);
+}
 
 std::string MinutesSeconds(double ms) {
   const long s = static_cast<long>(ms / 1000.0);
@@ -313,8 +315,8 @@ int RunPlay(const Args& args) {
   std::string shown;
   while (!g_interrupted.load() && !SongFinished()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const double elapsed = std::chrono::duration<double, std::milli>(
-                               std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::string line = MinutesSeconds(elapsed) + " / " + total;
     if (line != shown) {
       std::fprintf(stderr, "\r%s ", line.c_str());
