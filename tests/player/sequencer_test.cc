@@ -236,3 +236,37 @@ TEST(SequencerTest, AttributeNumberOneTwentyNineSendsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SequencerTest, SixtyFifthRunningGradualChangeIsDropped) {
+  SongLayout song;
+  Bytes stream;
+  for (int k = 0; k < 65; ++k) {
+    stream = Cat({stream, {127, 7}, Word(10000 + k)});
+    song.graduals.push_back({0, k + 1, 1});
+  }
+  song.tracks = {Cat({stream, {60, 4, 255, 0}})};
+  const std::string got = Play(BuildImage(song));
+  EXPECT_NE(std::string::npos, got.find("2 b1 07 40\n"));  // the 64th change
+  EXPECT_EQ(std::string::npos, got.find("2 b1 07 41\n"));  // the 65th found no slot
+  EXPECT_EQ(64u * 11, got.size());                         // "2 b1 07 xx\n" each
+}
+
+TEST(SequencerTest, LoopsNestDeeperThanThirtyTwoAreNotEntered) {
+  // 32 single-pass loops, then a 33rd of two passes around one note. The 33rd
+  // finds no frame, so the innermost loop end works on the 32nd frame (one
+  // pass): the note sounds once, not twice.
+  Bytes stream;
+  for (int i = 0; i < 32; ++i) stream = Cat({stream, {124, 1}});
+  stream = Cat({stream, {124, 2, 30}});
+  for (int i = 0; i < 33; ++i) stream = Cat({stream, {126}, Word(2)});
+  stream = Cat({stream, {255, 0}});
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", PlayTrack(stream));
+  // With one loop fewer around it, the two-pass loop is entered.
+  stream.erase(stream.begin(), stream.begin() + 2);
+  stream.erase(stream.end() - 5, stream.end() - 2);
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3c 50\n97 91 3c 00\n", PlayTrack(stream));
+}
+
+}  // namespace
