@@ -1,0 +1,46 @@
+// The device outputs: the embedded synthesizer (FluidSynth with a General
+// MIDI SoundFont) and ALSA sequencer ports through RtMidi, chosen by name.
+//
+// In: an output name ("synth", "alsa:PORT" or "none") and optionally a
+//   SoundFont file.
+// Out: an output for OpenMidiDevices, or null with a one-line reason (no
+//   SoundFont, no audio device, no such port).
+#ifndef QUERN_PLAYER_OUTPUT_OUTPUTS_H_
+#define QUERN_PLAYER_OUTPUT_OUTPUTS_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/midi_output.h"
+
+// "synth" (also the empty name): the embedded synthesizer on the default
+//   audio device, with `soundfont` or else FindSoundFont()'s.
+// "alsa:PORT": an ALSA sequencer port; PORT is its number in ListMidiPorts()
+//   or a part of its name.
+// "none": a null output (never fails).
+std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::string& soundfont,
+                                       std::string* error);
+
+// The MIDI output ports of the system, in RtMidi's order (port numbers
+// count from 0).
+std::vector<std::string> ListMidiPorts();
+
+// The SoundFont to use: `preferred` when it names a readable file, else the
+// fullest General MIDI SoundFont installed (fluid-soundfont-gm's, then
+// timgm6mb's, then the system default). Empty when there is none.
+std::string FindSoundFont(const std::string& preferred = "");
+
+// Renders the song loaded with LoadSong through the embedded synthesizer,
+// offline and faster than real time, into a 16-bit stereo 44100 Hz WAV file:
+// from tick 1 until the song has finished (or max_ticks), then one second of
+// release. Returns false with a reason when the SoundFont or the file fails.
+struct RenderResult {
+  double seconds = 0;  // length of the song written
+  int64_t ticks = 0;
+};
+bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
+               RenderResult* result, std::string* error);
+
+#endif  // QUERN_PLAYER_OUTPUT_OUTPUTS_H_
