@@ -50,6 +50,9 @@ CommandStateChanges UpdateCommandStates(const CommandStateInputs& in);
 // gives ".xrt" in the working directory.
 std::string MakeXrtPath(std::string_view score_path);
 QString MakeXrtPath(const QString& score_path);
+inline std::string MakeXrtPath(const char* score_path) {
+  return MakeXrtPath(std::string_view(score_path));
+}
 
 // The position in the editor's text (a QString index, which is what
 // QTextCursor::setPosition takes) of a report position: line and column
