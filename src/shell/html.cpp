@@ -46,3 +46,19 @@ std::string ConvertToHtml(std::string_view text, HtmlForm form) {
   if (NeedsFinalBreak(text)) out += "\r\n";
   return out;
 }
+
+QString ConvertToHtml(const QString& editor_text, HtmlForm form) {
+  QString out;
+  out.reserve(editor_text.size() + editor_text.size() / 8 + 16);
+  for (QChar ch : editor_text) {
+    char c = ch.unicode() < 0x80 ? static_cast<char>(ch.unicode()) : 0;
+    if (c == '\r') continue;
+    if (IsSpecial(c)) {
+      out += QLatin1StringView(Replacement(c, form).data(), Replacement(c, form).size());
+    } else {
+      out += ch;
+    }
+  }
+  if (!out.isEmpty() && !out.endsWith(QLatin1StringView("\r\n"))) out += QLatin1StringView("\r\n");
+  return out;
+}

@@ -18,6 +18,8 @@
 #ifndef QUERN_SHELL_HTML_H_
 #define QUERN_SHELL_HTML_H_
 
+#include <QString>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,6 +30,11 @@ enum class HtmlForm {
 };
 
 std::string ConvertToHtml(std::string_view text, HtmlForm form);
+
+// The same conversion on the editor's Unicode text (lines separated by "\n",
+// each standing for CR LF), with no trip through an encoding: the result is
+// what the clipboard takes, whatever encoding the score file has.
+QString ConvertToHtml(const QString& editor_text, HtmlForm form);
 
 // The exact number of bytes ConvertToHtml produces for text.
 std::size_t HtmlOutputSize(std::string_view text, HtmlForm form);

@@ -36,6 +36,16 @@ TEST(Html, DoubleByteCharactersPassThrough) {
   EXPECT_EQ(Utf8FromCp932(Html1(sjis)), "ソ表&lt能&gt\r\n");
 }
 
+TEST(Html, EditorTextConvertsWithoutAnEncoding) {
+  auto html = [](const char* utf8, HtmlForm form) {
+    return ConvertToHtml(QString::fromUtf8(utf8), form).toStdString();
+  };
+  EXPECT_EQ(html("a<b&c\n😀>\n\nlast", HtmlForm::kLineBreaks),
+            "a&ltb&ampc<BR>\r\n😀&gt<BR>\r\n<BR>\r\nlast\r\n");
+  EXPECT_EQ(html("a\n", HtmlForm::kEscaped), "a\r\n");
+  EXPECT_EQ(html("", HtmlForm::kLineBreaks), "");
+}
+
 TEST(Html, TextDenseInAmpersandsAndBreaksConvertsWhole) {
   std::string text(100000, '&');
   std::string out = Html1(text);
