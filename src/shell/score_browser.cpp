@@ -14,7 +14,8 @@ namespace {
 
 constexpr int kNameWidth = 20;
 
-bool IsHidden(const QString& name) { return name.startsWith(u'.') && name != u".."; }
+// Hidden entries (on Unix, names that start with "."); ".." never is.
+bool IsHidden(const QFileInfo& info) { return info.isHidden() && info.fileName() != u".."; }
 
 // Sorts entries by display line in the user locale's order, ignoring case.
 void SortEntries(std::vector<BrowserEntry>& entries) {
@@ -100,14 +101,14 @@ Listing ListDirectory(const QString& directory) {
       dir.entryInfoList(QDir::Dirs | QDir::NoDot | QDir::Hidden | QDir::System, QDir::NoSort);
   for (const QFileInfo& info : dirs) {
     QString name = info.fileName();
-    if (IsHidden(name) || (name == u".." && IsRoot(listing.directory))) continue;
+    if (IsHidden(info) || (name == u".." && IsRoot(listing.directory))) continue;
     listing.directories.push_back({name, u'[' + name + u']'});
   }
   // Score files: regular, not hidden, ending in ".qrn" in any case.
   const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
   for (const QFileInfo& info : files) {
     QString name = info.fileName();
-    if (IsHidden(name) || !info.isFile() || !name.endsWith(u".qrn", Qt::CaseInsensitive)) continue;
+    if (IsHidden(info) || !info.isFile() || !name.endsWith(u".qrn", Qt::CaseInsensitive)) continue;
     listing.files.push_back({name, ReadTitle(listing.directory, name)});
   }
   SortEntries(listing.directories);

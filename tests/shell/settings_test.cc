@@ -155,6 +155,16 @@ TEST_F(SettingsTest, WrongTypesAreReportedAndGetTheirDefaults) {
   EXPECT_EQ(s.browser_font.color, 255);  // the editor's colour as loaded
 }
 
+TEST_F(SettingsTest, ProblemsGoToStandardErrorByDefault) {
+  WriteRaw("[General]\nFontSize=abc\n");
+  auto store = Store();
+  ::testing::internal::CaptureStderr();
+  Settings s = LoadSettings(*store);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "settings: the value FontSize is not a 32-bit integer; its default is used\n");
+  EXPECT_EQ(s.editor_font.size, 10);
+}
+
 TEST(Colours, ExplicitAndSystemColoursSplit) {
   int32_t c = ColourValue(0x11, 0x22, 0x33);
   EXPECT_EQ(c, 0x00332211);
