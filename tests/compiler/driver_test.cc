@@ -83,9 +83,11 @@ TEST_F(DriverTest, ReaderErrorsDoNotStopLaterTracks) {
 }
 
 TEST_F(DriverTest, WarningsOnlyGiveTwo) {
-  ListScoreTokens("A \"open\n", [](const char*) {}, [](int) {});
+  ListScoreTokens(
+      "A \"open\n", [](const char*) {}, [](int) {});
   EXPECT_EQ(2, HighestSeverity());
-  ListScoreTokens("A \"open\nB %X\n", [](const char*) {}, [](int) {});
+  ListScoreTokens(
+      "A \"open\nB %X\n", [](const char*) {}, [](int) {});
   EXPECT_EQ(3, HighestSeverity());
   EXPECT_EQ(0, CompileScore("A\n"));
 }
@@ -112,7 +114,8 @@ TEST_F(DriverTest, MoreThan128TracksIsAnError) {
   EXPECT_EQ(std::string::npos, report.find("T1128"));
   // The listing of tokens stops at the same place.
   std::string tracks;
-  ListScoreTokens(score.c_str(), [&tracks](const char*) { tracks += "."; }, [](int) {});
+  ListScoreTokens(
+      score.c_str(), [&tracks](const char*) { tracks += "."; }, [](int) {});
   EXPECT_EQ(128u, tracks.size());
 }
 

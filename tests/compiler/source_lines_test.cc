@@ -48,8 +48,7 @@ TEST(SourceLines, Classification) {
 
 TEST(SourceLines, OnlyLinesStartingWithACommandCharacterAreKept) {
   // Blanks, small letters, digits and double-byte characters begin comments.
-  EXPECT_EQ("4 2 Ab#0| c\n",
-            Dump(Scan(" A c\nabc\n1 c\n\x82\xa0 c\nAb c\n")));
+  EXPECT_EQ("4 2 Ab#0| c\n", Dump(Scan(" A c\nabc\n1 c\n\x82\xa0 c\nAb c\n")));
 }
 
 TEST(SourceLines, LineNumbersCountEveryLine) {

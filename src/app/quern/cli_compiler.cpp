@@ -124,8 +124,8 @@ void PrintReportToStderr(const Options& options) {
 // One line of `quern tokens`: "LINE:COL NAME", then the number of #NUM or
 // the text of #NAME and quoted texts.
 void PrintToken(int code, const Options& options) {
-  std::string line = std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " +
-                     TokenName(code);
+  std::string line =
+      std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " + TokenName(code);
   if (code == kTokNum) line += " " + std::to_string(TokenNumber());
   if (code == kTokName || code == kTokString) {
     line += " " + ReportInEncoding(TokenText(), options.report_encoding);
