@@ -235,7 +235,8 @@ TEST(LoopsTest, ThirtyOneLevelsDeep) {
 
 TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
   std::string score;
-  for (int line = 0; line < 11; ++line) score += "A " + Repeat("[c]2 ", line < 10 ? 100 : 23) + "\n";
+  for (int line = 0; line < 11; ++line)
+    score += "A " + Repeat("[c]2 ", line < 10 ? 100 : 23) + "\n";
   score += "A [c/d]3 e\nB [c]2 ]\n";
   TrackRun run = ParseTracks(score);
   ASSERT_EQ(run.tracks.size(), 2u);
