@@ -65,18 +65,6 @@ TEST(NotesTest, PrefixWithoutNoteWaitsForTheNextNote) {
             "  0 :   4 : Error 前置コマンドに続く音符がありません\n");
 }
 
-TEST(NotesTest, ChordsAndArpeggios) {
-  EXPECT_EQ(Events("A c4&e4&g4 c2:8&e4 d"),
-            "0 143 0 0\n"
-            "0 60 255 48\n"
-            "0 64 255 48\n"
-            "0 67 255 48\n"
-            "48 60 255 96\n"
-            "72 64 255 24\n"
-            "96 62 255 48\n"
-            "144 142 0 0\n");
-}
-
 TEST(NotesTest, WaitSoundingLengthAndAccent) {
   EXPECT_EQ(Events("A c4:0 c4;8 c4'100 c4' d c4:2 d"),
             "0 143 0 0\n"
@@ -134,12 +122,6 @@ TEST(NotesTest, GroupEndingBeforeItsTimeIsReportedAtTheNote) {
 }
 
 TEST(NotesTest, BarLines) {
-  EXPECT_EQ(Events("A u2 c4 | c | | c"),
-            "0 143 0 0\n"
-            "0 60 255 48\n"
-            "96 60 255 48\n"
-            "288 60 255 48\n"
-            "336 142 0 0\n");
   // "|*" only sets the bar start; a length after "|" replaces the bar length
   // once; a bar line on a bar boundary adds nothing.
   EXPECT_EQ(Events("A u1 c8 |* c4 | c c8 |4 c4 |4 c"),
