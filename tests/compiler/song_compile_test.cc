@@ -56,6 +56,34 @@ TEST(SongCompile, ScoreWithoutTracksGivesTheNineteenByteImage) {
   EXPECT_EQ("0, 2, 255, 253, 192, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0", Dump(Image()));
 }
 
+// Walks the track list; false when an entry runs past the image.
+bool TracksFit(const std::vector<uint8_t>& image, int* tracks) {
+  size_t at = 14;
+  *tracks = 0;
+  while (at + 2 <= image.size()) {
+    size_t size = image[at] | image[at + 1] << 8;
+    if (size == 0) return at + 5 <= image.size();
+    if (size < 4 || at + size > image.size()) return false;
+    at += size;
+    ++*tracks;
+  }
+  return false;
+}
+
+TEST(SongCompile, LoopLimitsAndStrayLoopCommandsGiveWellFormedImages) {
+  ASSERT_TRUE(SetUpCompiler());
+  std::string many = "A ";
+  for (int i = 0; i < 1100; ++i) many += "[c/d]3 ";
+  std::string deep = "B ";
+  for (int i = 0; i < 40; ++i) deep += "[c ";
+  for (int i = 0; i < 45; ++i) deep += "d]2 / ";
+  std::string text = many + "\r\n" + deep + "\r\nC ]3 / [[/]0 e]*\r\n";
+  EXPECT_EQ(3, CompileScore(text.c_str()));
+  int tracks = 0;
+  EXPECT_TRUE(TracksFit(Image(), &tracks));
+  EXPECT_EQ(3, tracks);
+}
+
 // Writes random score text and, beside it, what a listener hears: notes
 // with their times, pitches and lengths through loops of every kind.
 class ScoreWriter {
