@@ -7,8 +7,8 @@
 
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
-#include "compiler/driver/work_areas.h"
 #include "compiler/driver/report.h"
+#include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "score_dump.h"
 #include "support/text.h"
@@ -25,7 +25,8 @@ std::string RecordMarks(const std::vector<TrackMarks>& tracks) {
   CompilerReport().Clear();
   std::string indexes;
   for (const TrackMarks& track : tracks) {
-    for (const auto& [name, time] : track) indexes += std::to_string(AddPhaseMark(name.c_str(), time)) + " ";
+    for (const auto& [name, time] : track)
+      indexes += std::to_string(AddPhaseMark(name.c_str(), time)) + " ";
     EndTrackPhases();
     indexes += "| ";
   }
@@ -36,8 +37,8 @@ std::string RecordMarks(const std::vector<TrackMarks>& tracks) {
 // The report's messages without their positions, one per line.
 std::string Messages() {
   const ByteBuffer& report = CompilerReport();
-  std::string text = Utf8FromCp932(
-      std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
+  std::string text =
+      Utf8FromCp932(std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
   std::string out;
   size_t start = 0;
   while (start < text.size()) {
@@ -63,7 +64,8 @@ std::string Align(const std::vector<std::pair<int, int>>& records) {
       value = -kind - 1;
       k = kEventPhaseMark;
     }
-    events.Append(EventRecord{time, static_cast<uint8_t>(k), 0, static_cast<uint16_t>(value), -1, -1});
+    events.Append(
+        EventRecord{time, static_cast<uint8_t>(k), 0, static_cast<uint16_t>(value), -1, -1});
   }
   AlignTrackPhases();
   std::string out;
@@ -81,7 +83,8 @@ int CountLines(const std::string& text, const std::string& part) {
 
 std::string Times(const std::vector<std::string>& names) {
   std::string out;
-  for (int i = 0; i < static_cast<int>(names.size()); ++i) out += names[i] + "=" + std::to_string(PhaseTime(i)) + " ";
+  for (int i = 0; i < static_cast<int>(names.size()); ++i)
+    out += names[i] + "=" + std::to_string(PhaseTime(i)) + " ";
   return out;
 }
 
@@ -99,10 +102,8 @@ TEST(PhasesTest, TwoTracksMeetAtTwoPhases) {
 
 TEST(PhasesTest, DelaysCascadeOverThreeAndFourTracks) {
   // A reaches p late; B then is late for q; C waits at both; D meets only q.
-  RecordMarks({{{"p", 400}, {"q", 500}},
-               {{"p", 100}, {"q", 800}},
-               {{"p", 0}, {"q", 10}},
-               {{"q", 900}}});
+  RecordMarks(
+      {{{"p", 400}, {"q", 500}}, {{"p", 100}, {"q", 800}}, {{"p", 0}, {"q", 10}}, {{"q", 900}}});
   EXPECT_TRUE(OrderPhases());
   // p: 400. q: A 500, B 800+300=1100, C 10+400=410, D 900 -> 1100.
   EXPECT_EQ("p=400 q=1100 ", Times({"p", "q"}));
@@ -113,11 +114,10 @@ TEST(PhasesTest, DelaysCascadeOverThreeAndFourTracks) {
 TEST(PhasesTest, OrderIsTakenFromTheTracksNotFromFirstUse) {
   // x is met last but stands first wherever it meets another phase; z stands
   // first in the last track and later in the others, so that track waits.
-  EXPECT_EQ("0 1 | 2 0 | 2 1 | 1 | ",
-            RecordMarks({{{"y", 300}, {"z", 400}},
-                         {{"x", 100}, {"y", 200}},
-                         {{"x", 50}, {"z", 60}},
-                         {{"z", 0}}}));
+  EXPECT_EQ("0 1 | 2 0 | 2 1 | 1 | ", RecordMarks({{{"y", 300}, {"z", 400}},
+                                                   {{"x", 100}, {"y", 200}},
+                                                   {{"x", 50}, {"z", 60}},
+                                                   {{"z", 0}}}));
   EXPECT_TRUE(OrderPhases());
   EXPECT_EQ("", Messages());
   EXPECT_EQ("y=300 z=400 x=100 ", Times({"y", "z", "x"}));
@@ -136,7 +136,8 @@ TEST(PhasesTest, NameOfOneTrackOnlyMovesNothing) {
   RecordMarks({{{"solo", 100}}, {}});
   EXPECT_TRUE(OrderPhases());
   EXPECT_EQ(-1, PhaseTime(0));
-  EXPECT_EQ("0 143\n100 145\n100 60\n148 142\n", Align({{143, 0}, {-1, 100}, {60, 100}, {142, 148}}));
+  EXPECT_EQ("0 143\n100 145\n100 60\n148 142\n",
+            Align({{143, 0}, {-1, 100}, {60, 100}, {142, 148}}));
 }
 
 TEST(PhasesTest, SecondUseInOneTrackIsRefused) {
