@@ -3,10 +3,12 @@
 #include <string>
 
 #include "compiler/commands/commands.h"
+#include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
 #include "compiler/song_test_util.h"
+#include "support/text.h"
 
 namespace {
 
@@ -14,7 +16,13 @@ class StreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetResolution(192);
+    CompilerReport().Clear();
     t_.Add(0, kEventStartOfTrack);
+  }
+  std::string Report() {
+    const ByteBuffer& report = CompilerReport();
+    return Utf8FromCp932(
+        std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
   }
   // Compiles the working list; checks the returned length.
   std::string Compile() {
@@ -295,12 +303,35 @@ TEST_F(StreamTest, EndlessLoopWithoutTimePlaysOnce) {
   EXPECT_EQ("188, 4, 30, 255, 0", Compile());
 }
 
-TEST_F(StreamTest, UnclosedLoopIsLeftAlone) {
-  t_.Open(0);
+TEST_F(StreamTest, UnclosedLoopIsReportedAtItsStartAndLeftAlone) {
+  t_.Open(0);  // loop 1, opened at line 1, column 7
   t_.Note(0, 60, 48);
   t_.End(48);
   t_.CheckLoops();
   EXPECT_EQ("0:143 0:129 0:60 48:142 ", Times());
+  EXPECT_EQ("  1 :   7 : Error 対応するループの終わりがありません\n", Report());
+}
+
+TEST_F(StreamTest, DirectOutIndexBeyondAByteIsAnError) {
+  t_.Add(0, kEventDirectOut, 0, 255);
+  t_.End(0);
+  Compile();
+  EXPECT_EQ("", Report());
+  TableBuilder t;
+  t.Add(0, kEventStartOfTrack);
+  t.Add(0, kEventDirectOut, 0, 256);
+  t.Add(0, kEventDirectOut, 0, 300);
+  t.End(0);
+  Compile();
+  EXPECT_EQ(" -1 :  -1 : Error ダイレクト出力が 256 個を超えています\n", Report());
+}
+
+TEST_F(StreamTest, StreamBeyondItsSizeWordIsAnError) {
+  for (int i = 0; i < 21844; ++i) t_.Note(i * 48, i % 2 ? 127 : 0, 48);  // 3 bytes each
+  t_.End(21844 * 48);
+  Compile();
+  EXPECT_EQ(65534u, TrackStream().Length());
+  EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n", Report());
 }
 
 TEST_F(StreamTest, LongStepsAndRestsAreSplitNotWrapped) {
