@@ -27,6 +27,18 @@ TEST(NotesTest, PitchFromOctaveLetterPrefixesAndAccidental) {
             "432 142 0 0\n");
 }
 
+TEST(NotesTest, NaturalCancelsTheToneShiftButNotTheKeyShift) {
+  EXPECT_EQ(Events("A kc+1 c c= c+ ~c= k2 c c="),
+            "0 143 0 0\n"
+            "0 61 255 48\n"
+            "48 60 255 48\n"
+            "96 62 255 48\n"
+            "144 72 255 48\n"
+            "192 63 255 48\n"
+            "240 62 255 48\n"
+            "288 142 0 0\n");
+}
+
 TEST(NotesTest, PitchOutOfRangeIsHeldAtTheLimit) {
   EXPECT_EQ(Events("A o9 a r o-1 c- r"),
             "0 143 0 0\n"
