@@ -104,11 +104,11 @@ TEST(LengthsTest, OtherResolutions) {
   EXPECT_EQ(NoteLength("#clock 480\n", ""), "120");
   EXPECT_EQ(NoteLength("#clock 480\n", "3"), "160");
   EXPECT_EQ(NoteLength("#clock 480\n", "7"), "68; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 480\n", "16.."), "52; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 480\n", "16.."),
+            "52; Warning 付点演算においてケタ落ちが発生しました");
   EXPECT_EQ(NoteLength("#clock 97\n", ""), "24");
   EXPECT_EQ(NoteLength("#clock 97\n", "4"), "24; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 97\n", "1."),
-            "145; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 97\n", "1."), "145; Warning 付点演算においてケタ落ちが発生しました");
   EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
   // Bar lines pad to multiples of the bar at any resolution.
   EXPECT_EQ(Events("#clock 97\nA c8 | c16 |2 c"),
