@@ -53,18 +53,32 @@ void MoveUp(EventTable& table, int from, int to) {
   for (int i = from; i < table.Count(); ++i) table.At(i).time = AddTime(table.At(i).time, delta);
 }
 
+// An endless loop whose passes take no time would never let the player
+// leave the tick: its body plays once.
+void UnrollTimelessEndless(EventTable& table, int s, const LoopRecord& loop) {
+  const int e = loop.end_event, b = loop.break_event;
+  if (loop.count >= 0 || table.At(e).time != table.At(s).time) return;
+  MarkVoid(table, s, s);
+  if (b > s && b < e) MarkVoid(table, b, b);
+  MarkVoid(table, e, e + 1);
+}
+
 // A removed loop of `removed` ticks inside a repeated loop was counted once
 // per pass of that loop when its exit was stamped: every enclosing loop's
 // exit, and all that follows it, moves up by the further passes, so the
-// record times stay the times that are played.
+// record times stay the times that are played. An enclosing endless loop
+// left without time is unrolled.
 void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed) {
-  for (int j = start - 1; j >= 0 && removed > 0; --j) {
+  for (int j = start - 1; j >= 0; --j) {
     if (table.At(j).kind != kEventLoopStart) continue;
     const LoopRecord* outer = Loop(table.At(j).value);
-    if (!outer || outer->end_event <= end || outer->end_event + 1 >= table.Count()) continue;
+    if (!outer || outer->start_event != j || outer->end_event <= end ||
+        outer->end_event + 1 >= table.Count()) {
+      continue;
+    }
     int passes = outer->count;
     if (passes >= 1 && outer->break_event >= 0 && outer->break_event < start) --passes;
-    if (passes > 1) {
+    if (passes > 1 && removed > 0) {
       const int64_t extra = (passes - 1) * removed;
       const int32_t delta = static_cast<int32_t>(-extra);
       for (int i = outer->end_event + 1; i < table.Count(); ++i) {
@@ -72,6 +86,7 @@ void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed
       }
       removed += extra;
     }
+    UnrollTimelessEndless(table, j, *outer);
   }
 }
 
@@ -302,12 +317,8 @@ void CheckLoop(int loop_number) {
     MoveUp(table, x, b);
   } else if (e == s + 1 || (b == s + 1 && e == b + 1)) {
     MarkVoid(table, s, x);
-  } else if (loop->count < 0 && table.At(e).time == table.At(s).time) {
-    // An endless loop whose passes take no time would never let the player
-    // leave the tick: its body plays once.
-    MarkVoid(table, s, s);
-    if (b >= 0) MarkVoid(table, b, b);
-    MarkVoid(table, e, x);
+  } else {
+    UnrollTimelessEndless(table, s, *loop);
   }
 }
 
