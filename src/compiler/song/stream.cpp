@@ -67,8 +67,8 @@ void UnrollTimelessEndless(EventTable& table, int s, const LoopRecord& loop) {
 // per pass of that loop when its exit was stamped: every enclosing loop's
 // exit, and all that follows it, moves up by the further passes, so the
 // record times stay the times that are played. An enclosing endless loop
-// left without time is unrolled.
-void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed) {
+// left without time is unrolled. Ticks count modulo 2^32, as record times do.
+void MoveUpEnclosingExits(EventTable& table, int start, int end, uint32_t removed) {
   for (int j = start - 1; j >= 0; --j) {
     if (table.At(j).kind != kEventLoopStart) continue;
     const LoopRecord* outer = Loop(table.At(j).value);
@@ -78,9 +78,9 @@ void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed
     }
     int passes = outer->count;
     if (passes >= 1 && outer->break_event >= 0 && outer->break_event < start) --passes;
-    if (passes > 1 && removed > 0) {
-      const int64_t extra = (passes - 1) * removed;
-      const int32_t delta = static_cast<int32_t>(-extra);
+    if (passes > 1 && removed != 0) {
+      const uint32_t extra = static_cast<uint32_t>(passes - 1) * removed;
+      const int32_t delta = static_cast<int32_t>(0u - extra);
       for (int i = outer->end_event + 1; i < table.Count(); ++i) {
         table.At(i).time = AddTime(table.At(i).time, delta);
       }
@@ -306,7 +306,8 @@ void CheckLoop(int loop_number) {
   // A record that does not describe a loop of this table is left alone.
   if (s < 0 || s >= e || x >= table.Count() || (b >= 0 && (b <= s || b >= e))) return;
   if (loop->count == 0) {
-    const int64_t removed = int64_t{table.At(x).time} - table.At(s).time;
+    const uint32_t removed =
+        static_cast<uint32_t>(table.At(x).time) - static_cast<uint32_t>(table.At(s).time);
     MarkVoid(table, s, x);
     MoveUp(table, x, s);
     MoveUpEnclosingExits(table, s, e, removed);
