@@ -77,11 +77,16 @@ TEST(SongCompile, LoopLimitsAndStrayLoopCommandsGiveWellFormedImages) {
   std::string deep = "B ";
   for (int i = 0; i < 40; ++i) deep += "[c ";
   for (int i = 0; i < 45; ++i) deep += "d]2 / ";
-  std::string text = many + "\r\n" + deep + "\r\nC ]3 / [[/]0 e]*\r\n";
+  std::string wide = "D ";  // passes beyond any time a track can hold
+  for (int i = 0; i < 30; ++i) wide += "[c ";
+  wide += "[c]0";
+  for (int i = 0; i < 30; ++i) wide += "]255 ";
+  std::string text =
+      many + "\r\n" + deep + "\r\nC ]3 / [[/]0 e]*\r\n" + wide + "\r\n";
   EXPECT_EQ(3, CompileScore(text.c_str()));
   int tracks = 0;
   EXPECT_TRUE(TracksFit(Image(), &tracks));
-  EXPECT_EQ(3, tracks);
+  EXPECT_EQ(4, tracks);
 }
 
 // Writes random score text and, beside it, what a listener hears: notes
