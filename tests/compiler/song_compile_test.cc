@@ -1,6 +1,7 @@
 // The stream compiler and the song image inside whole compilations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -77,11 +78,16 @@ TEST(SongCompile, LoopLimitsAndStrayLoopCommandsGiveWellFormedImages) {
   std::string deep = "B ";
   for (int i = 0; i < 40; ++i) deep += "[c ";
   for (int i = 0; i < 45; ++i) deep += "d]2 / ";
-  std::string text = many + "\r\n" + deep + "\r\nC ]3 / [[/]0 e]*\r\n";
+  std::string wide = "D ";  // passes beyond any time a track can hold
+  for (int i = 0; i < 30; ++i) wide += "[c ";
+  wide += "[c]0";
+  for (int i = 0; i < 30; ++i) wide += "]255 ";
+  std::string text =
+      many + "\r\n" + deep + "\r\nC ]3 / [[/]0 e]*\r\n" + wide + "\r\n";
   EXPECT_EQ(3, CompileScore(text.c_str()));
   int tracks = 0;
   EXPECT_TRUE(TracksFit(Image(), &tracks));
-  EXPECT_EQ(3, tracks);
+  EXPECT_EQ(4, tracks);
 }
 
 // Writes random score text and, beside it, what a listener hears: notes
@@ -190,11 +196,25 @@ class ScoreWriter {
   int64_t time_ = 0;
 };
 
+// Lines of the track, each well below the 4000 bytes a line may hold, cut
+// between commands.
+std::string TrackLines(const std::string& name, const std::string& commands) {
+  std::string text;
+  size_t at = 0;
+  while (at < commands.size()) {
+    size_t end = std::min(commands.size(), at + 1000);
+    if (end < commands.size()) end = commands.rfind(' ', end) + 1;
+    text += name + " " + commands.substr(at, end - at) + "\r\n";
+    at = end;
+  }
+  return text;
+}
+
 TEST(SongCompile, GeneratedScoresPlayBackAsWritten) {
   ASSERT_TRUE(SetUpCompiler());
   for (uint32_t seed = 1; seed <= 300; ++seed) {
     ScoreWriter writer(seed);
-    std::string text = "A " + writer.Track(20 + seed % 60) + "\r\n";
+    std::string text = TrackLines("A", writer.Track(seed % 50 == 0 ? 3000 : 20 + seed % 60));
     ASSERT_GE(2, CompileScore(text.c_str())) << text << ReportText();
     const uint8_t* image = SongImageBegin();
     size_t size = image[14] | image[15] << 8;

@@ -200,29 +200,4 @@ TEST(RoundTrip, GeneratedTracksPlayBackAsWritten) {
   EXPECT_GT(checked_flat, 180);
 }
 
-// Each note of a chord or run, as long as the table is, decodes in order.
-TEST(RoundTrip, ThousandsOfNotes) {
-  SetResolution(480);
-  TableBuilder t;
-  t.Add(0, kEventStartOfTrack);
-  std::vector<PlayedNote> expected;
-  int time = 0;
-  for (int i = 0; i < 20000; ++i) {
-    int note = (i * 37) % 128;
-    int length = i % 7 == 0 ? 60 : 120;
-    int step = i % 11 == 0 ? 0 : length;
-    int accent = i % 13 == 0 ? i % 128 : 255;
-    t.Note(time, note, length, accent);
-    expected.push_back(PlayedNote{time, note, length, accent});
-    time += step;
-  }
-  t.End(time);
-  CompileTrackStream();
-  std::string error;
-  auto played = DecodeStream(TrackStream().Begin(), TrackStream().Length(), 480, &error);
-  EXPECT_EQ("", error);
-  EXPECT_TRUE(expected == played);
-  SetResolution(192);
-}
-
 }  // namespace
