@@ -30,11 +30,11 @@ class SettingsTest : public ::testing::Test {
 };
 
 const char* const kAllNames[] = {
-    "FontName",    "FontSize",    "FontColor",   "BackColor",   "IntrIntv",    "ShowPanel",
-    "ShowMessage", "Wnd1PosX",    "Wnd1PosY",    "Wnd1SizX",    "Wnd1SizY",    "Wnd2PosX",
-    "Wnd2PosY",    "Wnd2SizX",    "Wnd2SizY",    "Wnd2FntNam",  "Wnd2FntSiz",  "Wnd2FntClrF",
-    "Wnd2FntClrB", "Wnd3PosX",    "Wnd3PosY",    "Wnd3SizX",    "Wnd3SizY",    "Wnd3FntNam",
-    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput",  "SoundFont"};
+    "FontName",    "FontSize",    "FontColor",   "BackColor",  "IntrIntv",   "ShowPanel",
+    "ShowMessage", "Wnd1PosX",    "Wnd1PosY",    "Wnd1SizX",   "Wnd1SizY",   "Wnd2PosX",
+    "Wnd2PosY",    "Wnd2SizX",    "Wnd2SizY",    "Wnd2FntNam", "Wnd2FntSiz", "Wnd2FntClrF",
+    "Wnd2FntClrB", "Wnd3PosX",    "Wnd3PosY",    "Wnd3SizX",   "Wnd3SizY",   "Wnd3FntNam",
+    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput", "SoundFont"};
 
 TEST_F(SettingsTest, FirstRunTakesDefaultsAndCopiesTheEditorFontAsLoaded) {
   QStringList problems;
