@@ -10,11 +10,14 @@ namespace {
 // A store on an INI file in a fresh temporary folder, never the user's.
 class SettingsTest : public ::testing::Test {
  protected:
-  QString Path() const { return dir_.filePath("QuernMIDI.conf"); }
+  // QSettings caches a file by name, size and time: every raw write goes to
+  // a file of its own.
+  QString Path() const { return dir_.filePath(QString("QuernMIDI%1.conf").arg(generation_)); }
   std::unique_ptr<QSettings> Store() {
     return std::make_unique<QSettings>(Path(), QSettings::IniFormat);
   }
   void WriteRaw(const char* text) {
+    ++generation_;
     QFile f(Path());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
@@ -27,6 +30,7 @@ class SettingsTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  int generation_ = 0;
 };
 
 const char* const kAllNames[] = {
