@@ -169,6 +169,18 @@ TEST_F(SettingsTest, ProblemsGoToStandardErrorByDefault) {
   EXPECT_EQ(s.editor_font.size, 10);
 }
 
+TEST(SettingsStore, TheUsersStoreIsNamedByOrganisationAndApplication) {
+  QTemporaryDir config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+  auto store = OpenSettingsStore();
+  EXPECT_EQ(store->organizationName(), "QuernKASTO");
+  EXPECT_EQ(store->applicationName(), "QuernMIDI");
+#ifndef _WIN32
+  EXPECT_EQ(store->fileName(), config.path() + "/QuernKASTO/QuernMIDI.conf");
+#endif
+}
+
 TEST(Colours, ExplicitAndSystemColoursSplit) {
   int32_t c = ColourValue(0x11, 0x22, 0x33);
   EXPECT_EQ(c, 0x00332211);
