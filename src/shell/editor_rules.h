@@ -19,7 +19,9 @@
 // Last severity before anything was compiled. A compilation succeeded when
 // the last severity is 2 or less.
 inline constexpr int kNothingCompiled = 99;
-inline bool SongIsReady(int last_severity) { return last_severity <= 2; }
+inline bool SongIsReady(int last_severity) {
+  return last_severity <= 2;
+}
 
 // What UpdateCommandStates reads: the text state, the song state, and the
 // present enabled state of each group's first member (SpeedButton2 for the

@@ -5,16 +5,24 @@ namespace {
 // What one input byte becomes; CR becomes nothing.
 std::string_view Replacement(char c, HtmlForm form) {
   switch (c) {
-    case '\r': return {};
-    case '\n': return form == HtmlForm::kLineBreaks ? "<BR>\r\n" : "\r\n";
-    case '<': return "&lt";
-    case '>': return "&gt";
-    case '&': return "&amp";
-    default: return {};
+    case '\r':
+      return {};
+    case '\n':
+      return form == HtmlForm::kLineBreaks ? "<BR>\r\n" : "\r\n";
+    case '<':
+      return "&lt";
+    case '>':
+      return "&gt";
+    case '&':
+      return "&amp";
+    default:
+      return {};
   }
 }
 
-bool IsSpecial(char c) { return c == '\r' || c == '\n' || c == '<' || c == '>' || c == '&'; }
+bool IsSpecial(char c) {
+  return c == '\r' || c == '\n' || c == '<' || c == '>' || c == '&';
+}
 
 // After the byte walk the only line breaks are the CR LF written for LF, so
 // splitting at CR LF, CR or LF and joining with CR LF after every line only

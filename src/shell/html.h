@@ -25,8 +25,8 @@
 #include <string_view>
 
 enum class HtmlForm {
-  kEscaped = 1,      // "HTML形式(1)": escapes only
-  kLineBreaks = 2,   // "HTML形式(2)": escapes and "<BR>" at each line break
+  kEscaped = 1,     // "HTML形式(1)": escapes only
+  kLineBreaks = 2,  // "HTML形式(2)": escapes and "<BR>" at each line break
 };
 
 std::string ConvertToHtml(std::string_view text, HtmlForm form);

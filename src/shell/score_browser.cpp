@@ -15,18 +15,23 @@ namespace {
 constexpr int kNameWidth = 20;
 
 // Hidden entries (on Unix, names that start with "."); ".." never is.
-bool IsHidden(const QFileInfo& info) { return info.isHidden() && info.fileName() != u".."; }
+bool IsHidden(const QFileInfo& info) {
+  return info.isHidden() && info.fileName() != u"..";
+}
 
 // Sorts entries by display line in the user locale's order, ignoring case.
 void SortEntries(std::vector<BrowserEntry>& entries) {
   QCollator collator{QLocale()};
   collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::stable_sort(entries.begin(), entries.end(), [&](const BrowserEntry& a, const BrowserEntry& b) {
-    return collator.compare(a.display, b.display) < 0;
-  });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const BrowserEntry& a, const BrowserEntry& b) {
+                     return collator.compare(a.display, b.display) < 0;
+                   });
 }
 
-bool IsRoot(const QString& directory) { return QDir(directory).isRoot(); }
+bool IsRoot(const QString& directory) {
+  return QDir(directory).isRoot();
+}
 
 }  // namespace
 
@@ -66,8 +71,7 @@ QString ReadTitle(const QString& directory, const QString& name) {
 }
 
 QString NormaliseBrowseDirectory(const QString& directory) {
-  QString absolute =
-      directory.isEmpty() ? QDir::currentPath() : QDir(directory).absolutePath();
+  QString absolute = directory.isEmpty() ? QDir::currentPath() : QDir(directory).absolutePath();
   QString clean = QDir::cleanPath(absolute);
   if (!clean.endsWith(u'/')) clean += u'/';
   return clean;

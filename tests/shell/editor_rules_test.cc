@@ -6,7 +6,9 @@
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 TEST(UpdateCommandStates, EachGroupChangesOnlyWhenItsFirstMemberDiffers) {
   using C = CommandStateChanges;
@@ -51,13 +53,13 @@ TEST(JumpToPositionOffset, BeyondTheLastLineGoesToTheEnd) {
 }
 
 TEST(JumpToPositionOffset, ColumnsCountShiftJisBytes) {
-  QString text = U("x\nAあいｱう c");  // あ い う two bytes each, ｱ one
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 1), 3);   // あ
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 2), 3);   // inside あ: lands on it
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 3), 4);   // い
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 5), 5);   // ｱ
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 6), 6);   // う
-  EXPECT_EQ(JumpToPositionOffset(text, 1, 9), 8);   // c
+  QString text = U("x\nAあいｱう c");               // あ い う two bytes each, ｱ one
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 1), 3);  // あ
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 2), 3);  // inside あ: lands on it
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 3), 4);  // い
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 5), 5);  // ｱ
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 6), 6);  // う
+  EXPECT_EQ(JumpToPositionOffset(text, 1, 9), 8);  // c
   // A character outside the basic plane compiles as one "?" but takes two
   // places in the text.
   EXPECT_EQ(JumpToPositionOffset(U("😀c"), 0, 1), 2);

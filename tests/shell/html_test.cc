@@ -6,8 +6,12 @@
 
 namespace {
 
-std::string Html1(std::string_view s) { return ConvertToHtml(s, HtmlForm::kEscaped); }
-std::string Html2(std::string_view s) { return ConvertToHtml(s, HtmlForm::kLineBreaks); }
+std::string Html1(std::string_view s) {
+  return ConvertToHtml(s, HtmlForm::kEscaped);
+}
+std::string Html2(std::string_view s) {
+  return ConvertToHtml(s, HtmlForm::kLineBreaks);
+}
 
 TEST(Html, EscapesWithoutSemicolons) {
   EXPECT_EQ(Html1("a<b&c\r\n"), "a&ltb&ampc\r\n");

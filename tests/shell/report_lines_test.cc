@@ -6,7 +6,9 @@
 
 namespace {
 
-std::optional<ReportPosition> P(int line, int column) { return ReportPosition{line, column}; }
+std::optional<ReportPosition> P(int line, int column) {
+  return ReportPosition{line, column};
+}
 
 TEST(ParseReportEntry, ReadsLineAndColumn) {
   EXPECT_EQ(ParseReportEntry(" 12 :   5 : Error x"), P(12, 5));

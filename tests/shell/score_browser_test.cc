@@ -10,7 +10,9 @@
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 TEST(TitleFromText, TakesTheQuotedTextOfTheFirstUsableTitleLine) {
   EXPECT_EQ(TitleFromText("#title \"Song\" rest\r\nA c"), "Song");
@@ -60,10 +62,9 @@ class BrowserTest : public ::testing::Test {
 TEST_F(BrowserTest, ListsDirectoriesThenScoreFilesEachSortedIgnoringCase) {
   Listing l = ListDirectory(root_);
   EXPECT_EQ(l.directory, root_);
-  EXPECT_EQ(l.DisplayLines().join(u'|'),
-            U("[..]|[ab]|[abc]|[Bee]|"
-              "ab.qrn              Short|abc.qrn             Long|"
-              "ABD.QRN             大文字|utf8.qrn            曲名"));
+  EXPECT_EQ(l.DisplayLines().join(u'|'), U("[..]|[ab]|[abc]|[Bee]|"
+                                           "ab.qrn              Short|abc.qrn             Long|"
+                                           "ABD.QRN             大文字|utf8.qrn            曲名"));
   EXPECT_EQ(l.DirectoryCount(), 4);
   EXPECT_EQ(l.FileCount(), 4);
   EXPECT_EQ(BrowserCaption(l.directory), "Quern File VIew[" + root_ + "]");
@@ -89,8 +90,7 @@ TEST_F(BrowserTest, EachLineOpensTheEntryItShows) {
   b.OpenSelected(0);  // [..]
   EXPECT_EQ(b.browse_directory(), root_);
   b.OpenSelected(1);  // [ab]
-  EXPECT_EQ(b.listing().DisplayLines().join(u'|'),
-            U("[..]|[inner]|inner.qrn           "));
+  EXPECT_EQ(b.listing().DisplayLines().join(u'|'), U("[..]|[inner]|inner.qrn           "));
 }
 
 TEST_F(BrowserTest, RememberedSelectionBeyondTheListingSelectsNothing) {

@@ -10,11 +10,14 @@ namespace {
 // A store on an INI file in a fresh temporary folder, never the user's.
 class SettingsTest : public ::testing::Test {
  protected:
-  QString Path() const { return dir_.filePath("QuernMIDI.conf"); }
+  // QSettings caches a file by name, size and time: every raw write goes to
+  // a file of its own.
+  QString Path() const { return dir_.filePath(QString("QuernMIDI%1.conf").arg(generation_)); }
   std::unique_ptr<QSettings> Store() {
     return std::make_unique<QSettings>(Path(), QSettings::IniFormat);
   }
   void WriteRaw(const char* text) {
+    ++generation_;
     QFile f(Path());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
@@ -27,14 +30,15 @@ class SettingsTest : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
+  int generation_ = 0;
 };
 
 const char* const kAllNames[] = {
-    "FontName",    "FontSize",    "FontColor",   "BackColor",   "IntrIntv",    "ShowPanel",
-    "ShowMessage", "Wnd1PosX",    "Wnd1PosY",    "Wnd1SizX",    "Wnd1SizY",    "Wnd2PosX",
-    "Wnd2PosY",    "Wnd2SizX",    "Wnd2SizY",    "Wnd2FntNam",  "Wnd2FntSiz",  "Wnd2FntClrF",
-    "Wnd2FntClrB", "Wnd3PosX",    "Wnd3PosY",    "Wnd3SizX",    "Wnd3SizY",    "Wnd3FntNam",
-    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput",  "SoundFont"};
+    "FontName",    "FontSize",    "FontColor",   "BackColor",  "IntrIntv",   "ShowPanel",
+    "ShowMessage", "Wnd1PosX",    "Wnd1PosY",    "Wnd1SizX",   "Wnd1SizY",   "Wnd2PosX",
+    "Wnd2PosY",    "Wnd2SizX",    "Wnd2SizY",    "Wnd2FntNam", "Wnd2FntSiz", "Wnd2FntClrF",
+    "Wnd2FntClrB", "Wnd3PosX",    "Wnd3PosY",    "Wnd3SizX",   "Wnd3SizY",   "Wnd3FntNam",
+    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput", "SoundFont"};
 
 TEST_F(SettingsTest, FirstRunTakesDefaultsAndCopiesTheEditorFontAsLoaded) {
   QStringList problems;
@@ -163,6 +167,18 @@ TEST_F(SettingsTest, ProblemsGoToStandardErrorByDefault) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "settings: the value FontSize is not a 32-bit integer; its default is used\n");
   EXPECT_EQ(s.editor_font.size, 10);
+}
+
+TEST(SettingsStore, TheUsersStoreIsNamedByOrganisationAndApplication) {
+  QTemporaryDir config;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+  auto store = OpenSettingsStore();
+  EXPECT_EQ(store->organizationName(), "QuernKASTO");
+  EXPECT_EQ(store->applicationName(), "QuernMIDI");
+#ifndef _WIN32
+  EXPECT_EQ(store->fileName(), config.path() + "/QuernKASTO/QuernMIDI.conf");
+#endif
 }
 
 TEST(Colours, ExplicitAndSystemColoursSplit) {

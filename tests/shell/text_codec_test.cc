@@ -11,7 +11,9 @@
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 TEST(TextCodec, ShiftJisLoadsWithEveryLineBreakAsOne) {
   DecodedScore d = DecodeScore(Cp932FromUtf8("A 曲\r\nB\rC\nD\r\n"));
@@ -24,7 +26,9 @@ TEST(TextCodec, ShiftJisLoadsWithEveryLineBreakAsOne) {
 
 TEST(TextCodec, UndecodableBytesAreReportedAndSavedBack) {
   // 80 hex and a lone lead byte 81 hex before a space are not Shift-JIS.
-  std::string file = "A c\r\nB d\x80" "e\x81 f\r\n";
+  std::string file =
+      "A c\r\nB d\x80"
+      "e\x81 f\r\n";
   DecodedScore d = DecodeScore(file);
   EXPECT_EQ(d.undecodable, 2);
   EXPECT_EQ(d.first_undecodable.line, 1);
@@ -33,7 +37,9 @@ TEST(TextCodec, UndecodableBytesAreReportedAndSavedBack) {
   // An edit elsewhere on the same line keeps the bytes.
   QString edited = d.text;
   edited.replace(u'f', u'g');
-  std::string want = "A c\r\nB d\x80" "e\x81 g\r\n";
+  std::string want =
+      "A c\r\nB d\x80"
+      "e\x81 g\r\n";
   EncodedScore e = EncodeScoreText(edited, d.format);
   EXPECT_EQ(e.bytes, want);
   EXPECT_EQ(e.unencodable, 0);
@@ -52,16 +58,20 @@ TEST(TextCodec, Utf8FilesAreRecognisedAndSavedInTheirEncoding) {
   EXPECT_EQ(plain.format.encoding, ScoreEncoding::kUtf8);
   EXPECT_EQ(plain.text, U("A 曲\nB"));
   EXPECT_EQ(EncodeScoreText(plain.text, plain.format).bytes, "A 曲\r\nB");
-  DecodedScore bom = DecodeScore("\xEF\xBB\xBF" "A c\r\n");
+  DecodedScore bom = DecodeScore(
+      "\xEF\xBB\xBF"
+      "A c\r\n");
   EXPECT_EQ(bom.format.encoding, ScoreEncoding::kUtf8Bom);
   EXPECT_EQ(bom.text, U("A c\n"));
-  EXPECT_EQ(EncodeScoreText(bom.text, bom.format).bytes, "\xEF\xBB\xBF" "A c\r\n");
+  EXPECT_EQ(EncodeScoreText(bom.text, bom.format).bytes,
+            "\xEF\xBB\xBF"
+            "A c\r\n");
   // ASCII alone, or bytes that are not UTF-8, are Shift-JIS.
   EXPECT_FALSE(LooksLikeUtf8("A c"));
   EXPECT_FALSE(LooksLikeUtf8(Cp932FromUtf8("曲")));
-  EXPECT_FALSE(LooksLikeUtf8("\xE6\x9B"));          // cut short
-  EXPECT_FALSE(LooksLikeUtf8("\xED\xA0\x80"));      // a surrogate
-  EXPECT_FALSE(LooksLikeUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(LooksLikeUtf8("\xE6\x9B"));      // cut short
+  EXPECT_FALSE(LooksLikeUtf8("\xED\xA0\x80"));  // a surrogate
+  EXPECT_FALSE(LooksLikeUtf8("\xC0\xAF"));      // overlong
 }
 
 TEST(TextCodec, CharactersWithoutShiftJisFormAreCounted) {
