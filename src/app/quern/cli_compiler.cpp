@@ -1,20 +1,185 @@
-// Stub until this group of subcommands is built.
+// quern compile, quern tokens and quern events: the compiler on the command
+// line. Their outputs are parsed by scripts and editors; keep them exact.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
 
 #include "app/quern/cli.h"
+#include "app/quern/score_input.h"
+#include "compiler/driver/driver.h"
+#include "compiler/driver/report.h"
+#include "compiler/reader/reader.h"
+#include "compiler/song/events.h"
 
-int RunCompile(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
+namespace {
+
+struct Options {
+  std::string score;
+  std::string output;
+  Encoding encoding = Encoding::kAuto;
+  ReportEncoding report_encoding = ReportEncoding::kUtf8;
+};
+
+int UsageError(const char* command, const std::string& problem) {
+  std::fprintf(stderr, "quern %s: %s\n", command, problem.c_str());
   return 2;
 }
 
-int RunTokens(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+// Splits "--name=value" or takes the value from the next argument.
+bool TakeValue(const Args& args, size_t* i, const std::string& name, std::string* value) {
+  const std::string& arg = args[*i];
+  if (arg == name) {
+    if (*i + 1 >= args.size()) return false;
+    *value = args[++*i];
+    return true;
+  }
+  *value = arg.substr(name.size() + 1);
+  return true;
 }
 
-int RunEvents(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+bool IsOption(const std::string& arg, const std::string& name) {
+  return arg == name || arg.starts_with(name + "=");
 }
 
+// Parses SCORE and the options this command allows; returns 0 or the usage
+// error status.
+int ParseOptions(const char* command, const Args& args, bool allow_output, Options* options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (allow_output && (arg == "-o" || IsOption(arg, "--output"))) {
+      if (!TakeValue(args, &i, arg == "-o" ? "-o" : "--output", &value) || value.empty()) {
+        return UsageError(command, "option " + arg + " needs a file name");
+      }
+      options->output = value;
+    } else if (IsOption(arg, "--encoding")) {
+      if (!TakeValue(args, &i, "--encoding", &value) || !ParseEncoding(value, &options->encoding)) {
+        return UsageError(command, "--encoding takes auto, cp932 or utf-8");
+      }
+    } else if (IsOption(arg, "--report-encoding")) {
+      if (!TakeValue(args, &i, "--report-encoding", &value) ||
+          !ParseReportEncoding(value, &options->report_encoding)) {
+        return UsageError(command, "--report-encoding takes utf-8 or cp932");
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError(command, "unknown option '" + arg + "'");
+    } else if (options->score.empty()) {
+      options->score = arg;
+    } else {
+      return UsageError(command, "more than one score file: '" + arg + "'");
+    }
+  }
+  if (options->score.empty()) return UsageError(command, "no score file given");
+  return 0;
+}
+
+// Writes the bytes through a temporary file beside path and a rename, so
+// that a failed write leaves an older file intact.
+bool WriteFileAtomically(const std::string& path, const uint8_t* bytes, size_t n,
+                         std::string* error) {
+  std::string temporary = path + ".tmp";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (file) file.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
+    if (!file || !file.flush()) {
+      *error = path + ": cannot be written";
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) {
+    *error = path + ": " + ec.message();
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string DefaultOutput(const std::string& score) {
+  return std::filesystem::path(score).replace_extension(".xrt").string();
+}
+
+// Reads the score for tokens and events; prints the reason on failure.
+bool LoadScore(const Options& options, std::string* text) {
+  std::string error, warning;
+  if (!ReadScoreFile(options.score, options.encoding, text, &error, &warning)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    return false;
+  }
+  if (!warning.empty()) std::fprintf(stderr, "quern: warning: %s\n", warning.c_str());
+  return true;
+}
+
+void PrintReportToStderr(const Options& options) {
+  std::string report = ReportInEncoding(ReportText(), options.report_encoding);
+  std::fwrite(report.data(), 1, report.size(), stderr);
+}
+
+// One line of `quern tokens`: "LINE:COL NAME", then the number of #NUM or
+// the text of #NAME and quoted texts.
+void PrintToken(int code, const Options& options) {
+  std::string line = std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " +
+                     TokenName(code);
+  if (code == kTokNum) line += " " + std::to_string(TokenNumber());
+  if (code == kTokName || code == kTokString) {
+    line += " " + ReportInEncoding(TokenText(), options.report_encoding);
+  }
+  line += "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+}  // namespace
+
+int RunCompile(const Args& args) {
+  Options options;
+  if (int status = ParseOptions("compile", args, true, &options)) return status;
+  int severity = CompileScoreFile(options.score, options.encoding, options.report_encoding);
+  if (severity < 0) return 2;
+  if (severity > 2) return 1;
+  std::printf("Object Size : %zu bytes\n", SongImageLength());
+  std::fflush(stdout);
+  std::string output = options.output.empty() ? DefaultOutput(options.score) : options.output;
+  std::string error;
+  if (!WriteFileAtomically(output, SongImageBegin(), SongImageLength(), &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+int RunTokens(const Args& args) {
+  Options options;
+  if (int status = ParseOptions("tokens", args, false, &options)) return status;
+  std::string text;
+  if (!LoadScore(options, &text) || !SetUpCompiler()) return 2;
+  ListScoreTokens(
+      text.c_str(), [](const char* name) { std::printf("Track %s\n", name); },
+      [&options](int code) { PrintToken(code, options); });
+  std::fflush(stdout);
+  PrintReportToStderr(options);
+  return HighestSeverity() > 2 ? 1 : 0;
+}
+
+int RunEvents(const Args& args) {
+  Options options;
+  if (int status = ParseOptions("events", args, false, &options)) return status;
+  std::string text;
+  if (!LoadScore(options, &text) || !SetUpCompiler()) return 2;
+  int severity = CompileScore(text.c_str());
+  for (int track = 0; track < CompiledTrackCount(); ++track) {
+    std::printf("Track %s\n", CompiledTrackName(track));
+    int count = 0;
+    const EventRecord* records = CompiledTrackEvents(track, &count);
+    for (int i = 0; i < count; ++i) {
+      std::printf("%d %d %d %d\n", records[i].time, records[i].kind, records[i].param,
+                  records[i].value);
+    }
+  }
+  std::fflush(stdout);
+  PrintReportToStderr(options);
+  return severity > 2 ? 1 : 0;
+}

@@ -1,0 +1,51 @@
+#include "compiler/driver/report.h"
+
+#include "compiler/driver/work_areas.h"
+#include "compiler/reader/reader.h"
+
+namespace {
+
+int g_highest_severity = 0;
+
+struct Severity {
+  int number;
+  const char* word;
+};
+
+// The first byte of a message decides its severity.
+Severity SeverityOf(const char* message) {
+  switch (message[0]) {
+    case 'E': return {3, "Error"};
+    case 'F': return {4, "Fatal"};
+    case 'W': return {2, "Warning"};
+    default: return {0, ""};
+  }
+}
+
+// The text behind the two prefix characters (less when the message is shorter).
+const char* WithoutPrefix(const char* message) {
+  int skip = 0;
+  while (skip < 2 && message[skip] != 0) ++skip;
+  return message + skip;
+}
+
+}  // namespace
+
+void ReportMessage(const char* message) { ReportMessageAt(TokenColumn(), TokenLine(), message); }
+
+void ReportMessageAt(int column, int line, const char* message) {
+  if (message == nullptr) message = "";
+  Severity severity = SeverityOf(message);
+  if (severity.number > g_highest_severity) g_highest_severity = severity.number;
+  CompilerReport().AppendFormat("%3d : %3d : %s %s\n", line, column, severity.word,
+                                WithoutPrefix(message));
+}
+
+int HighestSeverity() { return g_highest_severity; }
+
+void ResetHighestSeverity() { g_highest_severity = 0; }
+
+ByteBuffer& CompilerReport() {
+  static ByteBuffer report(256000);
+  return report;
+}

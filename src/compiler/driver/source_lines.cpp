@@ -1,0 +1,137 @@
+#include "compiler/driver/source_lines.h"
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+constexpr size_t kMaxLineBytes = 4000;
+constexpr size_t kInitialLineRecords = 256;
+constexpr int kDefaultResolution = 192;
+
+bool IsCapital(uint8_t c) { return c >= 'A' && c <= 'Z'; }
+bool IsLetter(uint8_t c) { return IsCapital(c) || (c >= 'a' && c <= 'z'); }
+bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+bool IsNameByte(uint8_t c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+
+bool StartsScoreLine(uint8_t c) {
+  return IsCapital(c) || c == '@' || c == '%' || c == '+' || c == '*';
+}
+
+// Reads one line from *p: up to the line feed or the end of the text, carriage
+// returns dropped, at most kMaxLineBytes kept. *p ends behind the line feed.
+std::string_view ReadLine(const uint8_t** p, char* buffer) {
+  const uint8_t* s = *p;
+  size_t kept = 0;
+  for (; *s != 0 && *s != '\n'; ++s) {
+    if (*s == '\r') continue;
+    if (kept < kMaxLineBytes) buffer[kept++] = static_cast<char>(*s);
+  }
+  if (*s == '\n') ++s;
+  *p = s;
+  buffer[kept] = 0;
+  return std::string_view(buffer, kept);
+}
+
+// Like strtol on the text: blanks, an optional sign, decimal digits; no digits
+// give 0. Saturates instead of overflowing.
+long ParseDecimal(const char* s) {
+  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) ++s;
+  bool negative = *s == '-';
+  if (*s == '-' || *s == '+') ++s;
+  long value = 0;
+  for (; IsDigit(*s); ++s) {
+    if (value < INT_MAX) value = value * 10 + (*s - '0');
+  }
+  if (value > INT_MAX) value = INT_MAX;
+  return negative ? -value : value;
+}
+
+void ActOnHeader(SourceTable& table, std::string_view line, bool* on) {
+  if (line.starts_with("#on")) *on = true;
+  if (line.starts_with("#off")) *on = false;
+  if (line.starts_with("#clock")) {
+    long value = ParseDecimal(line.data() + 6);
+    if (value > 0) table.resolution = static_cast<int32_t>(value);
+  }
+  // #title is read from the file by the score browser; nothing to do here.
+}
+
+void AppendRecord(SourceTable& table, int text_index) {
+  std::vector<SourceLine>& lines = table.lines;
+  if (lines.capacity() < kInitialLineRecords) lines.reserve(kInitialLineRecords);
+  if (lines.size() == lines.capacity()) lines.reserve(lines.capacity() + lines.capacity() / 2);
+  lines.push_back(SourceLine{table.line_counter, text_index, 0, -1, 0});
+}
+
+size_t NameLength(const char* s, bool (*is_name_byte)(uint8_t)) {
+  size_t n = 0;
+  while (is_name_byte(static_cast<uint8_t>(s[n]))) ++n;
+  return n;
+}
+
+bool IsCommonNameByte(uint8_t c) { return IsCapital(c) || c == '-' || c == '~'; }
+bool IsMacroNameByte(uint8_t c) { return IsNameByte(c); }
+
+}  // namespace
+
+void SourceTable::Reset() {
+  lines.clear();
+  texts.Clear();
+  names.Clear();
+  line_counter = 0;
+  resolution = kDefaultResolution;
+}
+
+void ScanSourceLines(SourceTable& table, const char* text) {
+  table.resolution = kDefaultResolution;
+  table.lines.clear();
+  table.line_counter = 0;
+  char buffer[kMaxLineBytes + 1];
+  bool on = true;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(text != nullptr ? text : "");
+  while (*p != 0) {
+    uint8_t first = *p;
+    std::string_view line = ReadLine(&p, buffer);
+    if (on && StartsScoreLine(first)) {
+      AppendRecord(table, table.texts.AddString(line));
+    } else if (first == '#') {
+      ActOnHeader(table, line, &on);
+    }
+    ++table.line_counter;
+  }
+}
+
+void ClassifySourceLines(SourceTable& table) {
+  // Name lookups through a hash map: the names table itself is searched
+  // linearly, which scores with thousands of names would feel.
+  std::unordered_map<std::string, int> index_of;
+  for (int i = 0; i < table.names.Count(); ++i) index_of.emplace(table.names.String(i), i);
+  for (SourceLine& record : table.lines) {
+    const char* text = table.texts.String(record.text_index);
+    uint8_t first = static_cast<uint8_t>(text[0]);
+    size_t name_start = 1;
+    size_t name_length = 0;
+    if (first == '*') {
+      record.kind = kLineCommon;
+      name_length = NameLength(text + 1, IsCommonNameByte);
+    } else if (first == '+') {
+      record.kind = kLineContinuation;
+    } else if (first == '%' || first == '@') {
+      record.kind = kLineMacro;
+      name_length = NameLength(text + 1, IsMacroNameByte);
+    } else {
+      record.kind = kLineTrack;
+      name_start = 0;
+      name_length = NameLength(text, IsMacroNameByte);
+    }
+    record.body_offset = static_cast<int32_t>(name_start + name_length);
+    std::string name(text + name_start, name_length);
+    auto [it, added] = index_of.emplace(name, table.names.Count());
+    if (added) table.names.AddString(name);
+    record.name_index = it->second;
+  }
+}

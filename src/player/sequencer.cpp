@@ -1,0 +1,509 @@
+#include "player/sequencer.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "compiler/song/bytecode.h"
+#include "player/messages.h"
+#include "player/player.h"
+
+namespace {
+
+// A track that executes this many bytes in one tick without waiting is
+// spinning (an endless loop without time, or a malformed jump) and ends.
+constexpr int kMaxBytesPerTick = 1 << 20;
+
+struct LoopFrame {
+  int passes_left = 0;
+  int length = 0;
+  int octave = 0;
+  int gate = 0;
+  bool gate_absolute = false;
+};
+
+struct GradualSlot {
+  int steps_left = 0;  // 0: free
+  int channel = 0;
+  int number = 0;
+  int total_steps = 0;
+  int remainder = 0;
+  int quotient = 0;
+  int direction = 1;
+  int accumulator = 0;
+  int current = 0;
+  int last_sent = 0;
+};
+
+struct TrackPlayer {
+  size_t begin = 0;  // the stream: image bytes [begin, end)
+  size_t end = 0;
+  size_t cursor = 0;
+  bool active = false;
+  int wait = 1;
+  int channel = 1;
+  int velocity = 80;
+  LoopFrame frames[kLoopFrames];
+  int top = -1;
+  int octave = kInitialOctaveBase;
+  int length = 48;
+  int gate = 0;
+  bool gate_absolute = false;
+  bool release = true;
+  GradualSlot velocity_change;
+};
+
+struct NoteOff {
+  int ticks_left = 0;  // 0 or less: free
+  int channel = 0;
+  int note = 0;
+};
+
+// A list of the image located by its entries: each points at a length byte
+// whose entry lies wholly inside the image.
+struct ListIndex {
+  const uint8_t* entries[kListIndexEntries];
+  int count = 0;
+};
+
+struct Sequencer {
+  const uint8_t* image = nullptr;
+  size_t size = 0;
+  int resolution = 192;
+  TrackPlayer tracks[kMaxTracks];
+  int track_count = 0;
+  NoteOff note_offs[kNoteOffEntries];
+  GradualSlot slots[kGradualSlots];
+  ListIndex attribute_list;
+  ListIndex direct_out_list;
+  ListIndex gradual_list;
+  int64_t tick_count = 0;
+};
+
+Sequencer g_seq;
+
+// ---- Reading a track stream; every read stays inside [cursor, end).
+
+bool ReadByte(TrackPlayer& t, int* value) {
+  if (t.cursor >= t.end) return false;
+  *value = g_seq.image[t.cursor++];
+  return true;
+}
+
+bool ReadWord(TrackPlayer& t, int* value) {
+  if (t.end - t.cursor < 2) return false;
+  *value = g_seq.image[t.cursor] | (g_seq.image[t.cursor + 1] << 8);
+  t.cursor += 2;
+  return true;
+}
+
+bool ReadNumber(TrackPlayer& t, int* value) {
+  uint16_t v = 0;
+  const int used = DecodeStreamNumber(g_seq.image + t.cursor, g_seq.image + t.end, &v);
+  if (used == 0) return false;
+  t.cursor += used;
+  *value = v;
+  return true;
+}
+
+// Moves the cursor to `target`; a target outside the stream ends the track.
+bool JumpTo(TrackPlayer& t, long long target) {
+  if (target < static_cast<long long>(t.begin) || target > static_cast<long long>(t.end)) {
+    return false;
+  }
+  t.cursor = static_cast<size_t>(target);
+  return true;
+}
+
+void SaveFrame(const TrackPlayer& t, LoopFrame& f) {
+  f.length = t.length;
+  f.octave = t.octave;
+  f.gate = t.gate;
+  f.gate_absolute = t.gate_absolute;
+}
+
+void RestoreFrame(TrackPlayer& t, const LoopFrame& f) {
+  t.length = f.length;
+  t.octave = f.octave;
+  t.gate = f.gate;
+  t.gate_absolute = f.gate_absolute;
+}
+
+// ---- Notes and gradual changes.
+
+void ScheduleNote(int channel, int note, int velocity, int gate) {
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left > 0 && e.channel == channel && e.note == note) {
+      e.ticks_left = 0;
+      SendNoteOff(channel, note);
+      break;
+    }
+  }
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left <= 0) {
+      e.ticks_left = gate;
+      e.channel = channel;
+      e.note = note;
+      SendNoteOn(channel, note, velocity);
+      return;
+    }
+  }
+  // All 64 entries hold sounding notes: this one is not played.
+}
+
+void AdvanceSlot(GradualSlot& s) {
+  --s.steps_left;
+  s.accumulator += s.remainder;
+  if (s.accumulator >= s.total_steps) {
+    s.accumulator -= s.total_steps;
+    s.current += s.direction;
+  }
+  s.current += s.quotient;
+}
+
+void SetTrackVelocity(TrackPlayer& t, int value) { t.velocity = value & 255; }
+
+// Starts gradual change k of the list for attribute `number` of track t.
+void StartGradualChange(TrackPlayer& t, int number, int k) {
+  if (k >= g_seq.gradual_list.count) return;
+  const uint8_t* entry = g_seq.gradual_list.entries[k];
+  if (entry[0] < 6) return;  // too short to hold start, end and duration
+  const int start = entry[1] | (entry[2] << 8);
+  const int end = entry[3] | (entry[4] << 8);
+  const int duration = entry[5] | (entry[6] << 8);
+
+  if (duration == 0) {  // no steps to take: the end value holds at once
+    if (number == kAttributeVelocity) {
+      t.velocity_change.steps_left = 0;
+      SetTrackVelocity(t, end);
+    } else {
+      SendAttribute(t.channel, number, end);
+    }
+    return;
+  }
+
+  GradualSlot* slot = nullptr;
+  if (number == kAttributeVelocity) {
+    slot = &t.velocity_change;
+  } else {
+    for (GradualSlot& s : g_seq.slots) {
+      if (s.steps_left == 0) {
+        slot = &s;
+        break;
+      }
+    }
+    if (!slot) return;  // all 64 shared slots are running: dropped
+  }
+  slot->steps_left = duration;
+  slot->total_steps = duration;
+  slot->channel = t.channel;
+  slot->number = number;
+  slot->current = start;
+  slot->last_sent = start;
+  slot->direction = end > start ? 1 : -1;
+  slot->quotient = (end - start) / duration;
+  slot->remainder = std::abs(end - start) % duration;
+  slot->accumulator = slot->remainder / 2;
+}
+
+// ---- One track.
+
+// Reads a note byte's operands and plays it; returns false when the stream
+// ends inside them.
+bool PlayNote(TrackPlayer& t, int code, bool* waits) {
+  int length = t.length;
+  if ((code & kNoteLengthFlag) && !ReadNumber(t, &length)) return false;
+  int step = length;
+  if ((code & kNoteStepFlag) && !ReadNumber(t, &step)) return false;
+  const int gate = t.gate_absolute ? t.gate : length + t.gate;
+  const int note = (t.octave + (code & kNoteRelMask)) & 255;
+  int velocity = t.velocity;
+  if (t.cursor < t.end && g_seq.image[t.cursor] == kOpAccent) {
+    ++t.cursor;
+    if (!ReadByte(t, &velocity)) return false;
+  }
+  if (gate > 0) {
+    if (t.release) {
+      ScheduleNote(t.channel, note, velocity, gate);
+    } else {
+      SendNoteOn(t.channel, note, velocity);
+    }
+  }
+  if (step > 0) {
+    t.wait = step;
+    *waits = true;
+  }
+  return true;
+}
+
+// Executes the byte `code`; returns false when the track ends (by its end
+// escape or by a stream that is cut off or jumps outside itself). Sets
+// *waits when the byte makes the track wait.
+bool Execute(TrackPlayer& t, int code, bool* waits) {
+  if (IsNoteByte(static_cast<uint8_t>(code))) return PlayNote(t, code, waits);
+  int a = 0, b = 0;
+  switch (code) {
+    case kOpRest:
+      if (!ReadNumber(t, &t.wait)) return false;
+      *waits = true;
+      return true;
+    case kOpRestLength:
+      t.wait = t.length;
+      *waits = true;
+      return true;
+    case kOpSetLength:
+      return ReadNumber(t, &t.length);
+    case kOpOctaveBase:
+      return ReadByte(t, &t.octave);
+    case kOpLoopStart:
+      if (!ReadByte(t, &a)) return false;
+      if (t.top + 1 < kLoopFrames) {
+        LoopFrame& f = t.frames[++t.top];
+        f.passes_left = a;
+        SaveFrame(t, f);
+      }
+      return true;
+    case kOpLoopBreak: {
+      const size_t word_at = t.cursor;
+      if (!ReadWord(t, &a)) return false;
+      if (t.top >= 0 && t.frames[t.top].passes_left == 1) {
+        RestoreFrame(t, t.frames[t.top--]);
+        return JumpTo(t, static_cast<long long>(word_at) + a);
+      }
+      return true;
+    }
+    case kOpLoopEnd: {
+      const size_t word_at = t.cursor;
+      if (!ReadWord(t, &a)) return false;
+      if (t.top < 0) return true;
+      LoopFrame& f = t.frames[t.top];
+      if (--f.passes_left > 0) {
+        RestoreFrame(t, f);
+        return JumpTo(t, static_cast<long long>(word_at) - a);
+      }
+      // Leaving the loop: the bytes behind it are encoded against the length
+      // register and octave base of the loop start, so those come back; the
+      // gate stays as the body left it.
+      t.length = f.length;
+      t.octave = f.octave;
+      --t.top;
+      return true;
+    }
+    case kOpAttribute:
+      if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
+      if (b >= kGradualValueBase) {
+        StartGradualChange(t, a, b - kGradualValueBase);
+      } else if (a == kAttributeVelocity) {
+        SetTrackVelocity(t, b);
+      } else {
+        SendAttribute(t.channel, a, b);
+      }
+      return true;
+    case kOpChannel:
+      if (!ReadByte(t, &a)) return false;
+      t.channel = a & 15;  // a byte beyond 15 would change the message's status
+      return true;
+    case kOpProgram:
+      if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
+      SendProgram(t.channel, a, b);
+      return true;
+    case kOpAbsoluteGate:
+      if (!ReadWord(t, &t.gate)) return false;
+      t.gate_absolute = true;
+      return true;
+    case kOpRelativeGate:
+      if (!ReadWord(t, &a)) return false;
+      t.gate = static_cast<int16_t>(a);
+      t.gate_absolute = false;
+      return true;
+    case kOpVelocity:
+      return ReadByte(t, &t.velocity);
+    case kOpEscape:
+      if (!ReadByte(t, &a)) return false;
+      switch (a) {
+        case kEscEndOfTrack:
+          return false;
+        case kEscNotesHeld:
+          t.release = false;
+          return true;
+        case kEscNotesRelease:
+          t.release = true;
+          return true;
+        case kEscEndlessLoopEnd: {
+          const size_t word_at = t.cursor;
+          if (!ReadWord(t, &b)) return false;
+          if (t.top >= 0) RestoreFrame(t, t.frames[t.top]);
+          return JumpTo(t, static_cast<long long>(word_at) - b);
+        }
+        case kEscDirectOut:
+          if (!ReadByte(t, &b)) return false;
+          if (b < g_seq.direct_out_list.count) {
+            SendTemplate(t.channel, g_seq.direct_out_list.entries[b], 0);
+          }
+          return true;
+        default:
+          return true;
+      }
+    default:
+      return true;  // 253 out of place, 254: ignored
+  }
+}
+
+void RunTrack(TrackPlayer& t) {
+  if (!t.active) return;
+  if (t.velocity_change.steps_left > 0) {
+    AdvanceSlot(t.velocity_change);
+    SetTrackVelocity(t, t.velocity_change.current);
+  }
+  if (--t.wait > 0) return;
+  for (int executed = 0; executed < kMaxBytesPerTick; ++executed) {
+    int code = 0;
+    bool waits = false;
+    if (!ReadByte(t, &code) || !Execute(t, code, &waits)) {
+      t.active = false;
+      return;
+    }
+    if (waits) return;
+  }
+  t.active = false;
+}
+
+// ---- Loading.
+
+uint16_t WordAt(const uint8_t* image, size_t offset) {
+  return static_cast<uint16_t>(image[offset] | (image[offset + 1] << 8));
+}
+
+// Indexes the list that starts at *pos: entries up to its zero byte, the
+// first kListIndexEntries of them kept. Moves *pos behind the list; returns
+// false when an entry runs past the image's end (the list ends there).
+bool IndexList(const uint8_t* image, size_t size, size_t* pos, ListIndex* list) {
+  while (*pos < size) {
+    const size_t n = image[*pos];
+    if (n == 0) {
+      ++*pos;
+      return true;
+    }
+    if (size - *pos < n + 1) {
+      *pos = size;
+      return false;
+    }
+    if (list->count < kListIndexEntries) list->entries[list->count++] = image + *pos;
+    *pos += n + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
+  StopPlayback();
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (!image || size < static_cast<size_t>(kImageHeaderSize)) {
+    return fail("not a song image: shorter than its 14-byte header");
+  }
+  if (WordAt(image, 0) != kImageMagic) return fail("not a song image: wrong first word");
+  const int resolution = static_cast<int16_t>(WordAt(image, kImageResolutionOffset));
+  if (resolution <= 0) {
+    return fail("resolution " + std::to_string(WordAt(image, kImageResolutionOffset)) +
+                " cannot be played: ticks per whole note must be 1 to 32767");
+  }
+
+  // Locate the tracks before anything changes, so that a bad image leaves
+  // the previous song in place.
+  size_t starts[kMaxTracks];
+  size_t ends[kMaxTracks];
+  int count = 0;
+  size_t pos = kImageHeaderSize;
+  for (int entry = 1;; ++entry) {
+    if (size - pos < 2) return fail("not a song image: the track list is cut off");
+    const size_t entry_size = WordAt(image, pos);
+    if (entry_size == 0) break;
+    if (entry_size < 2) return fail("not a song image: track " + std::to_string(entry) +
+                                    " has a size of " + std::to_string(entry_size));
+    if (size - pos < entry_size) {
+      return fail("not a song image: track " + std::to_string(entry) + " runs past the end");
+    }
+    if (count < kMaxTracks) {
+      starts[count] = pos + 2;
+      ends[count] = pos + entry_size;
+      ++count;
+    }
+    pos += entry_size;
+  }
+  pos += 2;
+
+  g_seq.image = image;
+  g_seq.size = size;
+  g_seq.resolution = resolution;
+  g_seq.track_count = count;
+  g_seq.tick_count = 0;
+  SetSongResolution(resolution);
+  // Lists missing or cut off at the end of the image are taken as far as
+  // they go.
+  g_seq.attribute_list.count = 0;
+  g_seq.direct_out_list.count = 0;
+  g_seq.gradual_list.count = 0;
+  if (IndexList(image, size, &pos, &g_seq.attribute_list) &&
+      IndexList(image, size, &pos, &g_seq.direct_out_list)) {
+    IndexList(image, size, &pos, &g_seq.gradual_list);
+  }
+  SetAttributeTemplates(g_seq.attribute_list.entries, g_seq.attribute_list.count);
+
+  for (int i = 0; i < kMaxTracks; ++i) {
+    TrackPlayer& t = g_seq.tracks[i];
+    t = TrackPlayer();
+    t.active = i < count;
+    if (!t.active) continue;
+    t.begin = t.cursor = starts[i];
+    t.end = ends[i];
+    t.length = resolution / 4;
+  }
+  for (NoteOff& e : g_seq.note_offs) e = NoteOff();
+  for (GradualSlot& s : g_seq.slots) s = GradualSlot();
+  return true;
+}
+
+void SequencerTick() {
+  ++g_seq.tick_count;
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left > 0 && --e.ticks_left == 0) SendNoteOff(e.channel, e.note);
+  }
+  for (GradualSlot& s : g_seq.slots) {
+    if (s.steps_left <= 0) continue;
+    AdvanceSlot(s);
+    if (s.current != s.last_sent) {
+      SendAttribute(s.channel, s.number, s.current);
+      s.last_sent = s.current;
+    }
+  }
+  for (int i = 0; i < g_seq.track_count; ++i) RunTrack(g_seq.tracks[i]);
+}
+
+void SilenceNotes() {
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left > 0) {
+      e.ticks_left = 0;
+      SendNoteOff(e.channel, e.note);
+    }
+  }
+}
+
+int64_t SequencerTickCount() { return g_seq.tick_count; }
+
+int LoadedTrackCount() { return g_seq.track_count; }
+
+bool SongFinished() {
+  for (int i = 0; i < g_seq.track_count; ++i) {
+    if (g_seq.tracks[i].active) return false;
+  }
+  for (const NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left > 0) return false;
+  }
+  for (const GradualSlot& s : g_seq.slots) {
+    if (s.steps_left > 0) return false;
+  }
+  return true;
+}

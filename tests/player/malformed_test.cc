@@ -1,0 +1,121 @@
+// Images that are not what the compiler writes: refused with a reason, or
+// played without reading outside the image (the sanitizer build checks).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "player/player.h"
+#include "player/sequencer.h"
+#include "player/song_builder.h"
+
+namespace {
+
+std::string LoadError(const Bytes& image) {
+  std::string error;
+  EXPECT_FALSE(LoadSong(image.data(), image.size(), &error));
+  return error;
+}
+
+TEST(MalformedImageTest, RefusedWithAReasonKeepingThePreviousSong) {
+  SongSpec spec;
+  spec.tracks = {{30, 255, 0}};
+  const Bytes good = BuildImage(spec);
+  ASSERT_TRUE(LoadSong(good.data(), good.size()));
+
+  EXPECT_EQ("not a song image: shorter than its 14-byte header", LoadError(Bytes(13, 0)));
+  Bytes wrong = good;
+  wrong[0] = 1;
+  EXPECT_EQ("not a song image: wrong first word", LoadError(wrong));
+  Bytes cut(good.begin(), good.begin() + 15);
+  EXPECT_EQ("not a song image: the track list is cut off", LoadError(cut));
+  Bytes long_track = good;
+  long_track[14] = 200;
+  EXPECT_EQ("not a song image: track 1 runs past the end", LoadError(long_track));
+  Bytes tiny_track = good;
+  tiny_track[14] = 1;
+  EXPECT_EQ("not a song image: track 1 has a size of 1", LoadError(tiny_track));
+
+  EXPECT_EQ(1, LoadedTrackCount());
+  SequencerTick();
+  EXPECT_EQ(1, SequencerTickCount());  // the first song is still loaded
+}
+
+TEST(MalformedImageTest, UnusableResolutionsAreRefused) {
+  for (int resolution : {0, 32768, 65535}) {
+    SongSpec spec;
+    spec.resolution = resolution;
+    spec.tracks = {{30, 255, 0}};
+    EXPECT_EQ("resolution " + std::to_string(resolution) +
+                  " cannot be played: ticks per whole note must be 1 to 32767",
+              LoadError(BuildImage(spec)));
+  }
+  SongSpec spec;
+  spec.resolution = 32767;
+  spec.tracks = {{30, 255, 0}};
+  EXPECT_EQ("1 91 3c 50\n8192 91 3c 00\n", Play(BuildImage(spec)));
+}
+
+TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
+  const std::vector<Bytes> streams = {
+      {30 | 128},           // note without its length
+      {30 | 128, 255, 1},   // three-byte number cut off
+      {30, 253},            // accent without its velocity
+      {125, 0},             // break word cut off
+      {124, 1, 125, 100, 0, 30},  // break jumps beyond the stream
+      {124, 2, 30, 126, 99, 0},   // loop end jumps before the stream
+      {255, 3, 50, 0},            // endless loop end without a frame, outside
+      {127, 7},                   // attribute cut off
+      {189, 5, 1},                // program cut off
+      {255},                      // escape without its code
+      {255, 4},                   // direct out without its index
+      {255, 4, 9, 127, 140, 0, 0, 127, 7, 0x20, 0x4e},  // missing list entries
+  };
+  for (const Bytes& stream : streams) {
+    SongSpec spec;
+    spec.tracks = {stream};
+    Bytes image = BuildImage(spec);
+    Play(image, 1000);
+    EXPECT_TRUE(SongFinished()) << "stream of " << stream.size() << " bytes";
+  }
+}
+
+TEST(MalformedImageTest, LoopWithoutTimeEndsItsTrackInsteadOfSpinning) {
+  SongSpec spec;
+  spec.tracks = {{124, 255, 252, 1, 255, 3, 4, 0}, {30, 255, 0}};
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", Play(BuildImage(spec)));
+}
+
+TEST(MalformedImageTest, ListsCutOffAreTakenAsFarAsTheyGo) {
+  SongSpec spec;
+  spec.tracks = {{255, 4, 0, 255, 4, 1, 255, 0}};
+  spec.direct_outs = {{0xf0, 0xf7}, {0xf0, 1, 2, 0xf7}};
+  Bytes image = BuildImage(spec);
+  image.resize(image.size() - 4);  // the second entry is cut off
+  EXPECT_EQ("1 f0 f7\n", Play(image));
+}
+
+TEST(MalformedImageTest, RandomBytesBehindAValidHeaderNeverReadOutside) {
+  std::mt19937 random(12345);
+  for (int round = 0; round < 400; ++round) {
+    SongSpec spec;
+    spec.resolution = 1 + static_cast<int>(random() % 500);
+    const int tracks = 1 + static_cast<int>(random() % 4);
+    for (int t = 0; t < tracks; ++t) {
+      Bytes stream(random() % 60);
+      for (uint8_t& b : stream) b = static_cast<uint8_t>(random());
+      spec.tracks.push_back(stream);
+    }
+    spec.attribute_templates = {{0xf0, 253, 3, 253, 2, 253}};
+    spec.direct_outs = {{0xb0, 1, 253}};
+    spec.graduals = {{0, 65535, 3}, {65535, 0, 0}};
+    Bytes image = BuildImage(spec);
+    // Sometimes cut the lists short as well.
+    if (round % 3 == 0) image.resize(image.size() - random() % 12);
+    std::string error;
+    if (!LoadSong(image.data(), image.size(), &error)) continue;
+    for (int i = 0; i < 3000 && !SongFinished(); ++i) SequencerTick();
+    SilenceNotes();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The timer thread and the stop handshake, with a real thread. No timing is
+// asserted: the tests wait for events with generous limits.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "player/messages.h"
+#include "player/player.h"
+#include "player/sequencer.h"
+#include "player/song_builder.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+bool WaitFor(const std::function<bool()>& done, int limit_ms = 5000) {
+  const auto limit = std::chrono::steady_clock::now() + milliseconds(limit_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  return true;
+}
+
+class PlaybackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto recorder = std::make_unique<RecordingOutput>();
+    out_ = recorder.get();
+    ASSERT_TRUE(OpenMidiDevices(std::move(recorder)));
+  }
+  void TearDown() override { CloseMidiDevices(); }
+
+  void Load(const SongSpec& spec) {
+    image_ = BuildImage(spec);
+    ASSERT_TRUE(LoadSong(image_.data(), image_.size()));
+  }
+
+  RecordingOutput* out_ = nullptr;
+  Bytes image_;
+};
+
+TEST_F(PlaybackTest, StopReleasesTheSoundingNoteThroughTheTimerThread) {
+  SongSpec spec;
+  spec.resolution = 1920;  // a note of 60000 ticks lasts about 2 minutes at 120
+  spec.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  Load(spec);
+  SetTimerInterval(1);
+  StartPlayback();
+  EXPECT_TRUE(IsPlaying());
+  ASSERT_TRUE(WaitFor([&] { return !out_->Messages().empty(); }));
+  StopPlayback();
+  EXPECT_FALSE(IsPlaying());
+  EXPECT_EQ("1 91 3c 50\n1 91 3c 00\n", out_->Text());
+  // Nothing more arrives: the thread is gone.
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_EQ(2u, out_->Messages().size());
+}
+
+TEST_F(PlaybackTest, StopWithNothingPlayingReturnsAtOnceAndTwiceIsHarmless) {
+  StopPlayback();
+  StopPlayback();
+  EXPECT_FALSE(IsPlaying());
+  EXPECT_EQ("", out_->Text());
+}
+
+TEST_F(PlaybackTest, SongTimeAdvancesAtTheTempoAndChangesIntervalWhilePlaying) {
+  SongSpec spec;
+  spec.resolution = 480;  // tempo 240: a tick of about 2 ms
+  spec.tracks = {Cat({{127, 128}, Word(240), {60, 40, 30, 32, 34, 255, 0}})};
+  Load(spec);
+  StartPlayback();
+  EXPECT_EQ(120, CurrentTempo());
+  ASSERT_TRUE(WaitFor([&] { return SequencerTickCount() > 20; }));
+  SetTimerInterval(2);
+  ASSERT_TRUE(WaitFor([] { return SongFinished(); }));
+  StopPlayback();
+  EXPECT_EQ(
+      "1 tempo 240\n41 91 3c 50\n161 91 3c 00\n161 91 3e 50\n"
+      "281 91 3e 00\n281 91 40 50\n401 91 40 00\n",
+      out_->Text());
+  EXPECT_EQ(2, TimerInterval());
+}
+
+TEST_F(PlaybackTest, IntervalsOutsideOneToAThousandAreClamped) {
+  SetTimerInterval(0);
+  EXPECT_EQ(1, TimerInterval());
+  SetTimerInterval(-5);
+  EXPECT_EQ(1, TimerInterval());
+  SetTimerInterval(100000);
+  EXPECT_EQ(1000, TimerInterval());
+}
+
+TEST_F(PlaybackTest, TickLengthFollowsTempoAndResolution) {
+  SongSpec spec;
+  spec.tracks = {{255, 0}};
+  Load(spec);
+  SetTempo(120);
+  EXPECT_NEAR(10.41666, TickLengthMs(), 1e-4);
+  SetTempo(0);  // taken as 1: the song goes on, slowly
+  EXPECT_NEAR(1250.0, TickLengthMs(), 1e-9);
+}
+
+// A long message the output refuses must not stop song time.
+class RefusingOutput : public MidiOutput {
+ public:
+  void SendShort(const uint8_t*, int) override {}
+  bool SendLong(const uint8_t*, int) override { return false; }
+};
+
+// A long message completed later, from another thread.
+class SlowOutput : public MidiOutput {
+ public:
+  ~SlowOutput() override {
+    if (driver_.joinable()) driver_.join();
+  }
+  void SendShort(const uint8_t*, int) override {}
+  bool SendLong(const uint8_t*, int) override {
+    driver_ = std::thread([this] {
+      std::this_thread::sleep_for(milliseconds(5));
+      LongDone();
+    });
+    return true;
+  }
+
+ private:
+  std::thread driver_;
+};
+
+TEST(ReadyFlagTest, FollowsCompletionAndSurvivesRefusal) {
+  const uint8_t sysex[] = {3, 0xf0, 0x7d, 0xf7};
+  OpenMidiDevices(std::make_unique<RefusingOutput>());
+  SendTemplate(0, sysex, 0);
+  EXPECT_TRUE(OutputReady());
+
+  OpenMidiDevices(std::make_unique<SlowOutput>());
+  SendTemplate(0, sysex, 0);
+  EXPECT_FALSE(OutputReady());
+  EXPECT_TRUE(WaitFor([] { return OutputReady(); }));
+  CloseMidiDevices();
+}
+
+TEST(OpenTest, NoOutputMeansFalseAndANullOutput) {
+  EXPECT_FALSE(OpenMidiDevices(nullptr));
+  SendNoteOn(0, 60, 100);  // goes nowhere
+  EXPECT_EQ(4, TimerInterval());
+  CloseMidiDevices();
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "compiler/song/bytecode.h"
+#include "player/messages.h"
+#include "player/player.h"
+#include "player/sequencer.h"
+#include "player/song_builder.h"
+
+namespace {
+
+std::string PlayTrack(const Bytes& stream, int max_ticks = 100000, bool stop = false) {
+  SongSpec spec;
+  spec.tracks = {stream};
+  return Play(BuildImage(spec), max_ticks, stop);
+}
+
+// The value bytes of every recorded control change, blank-separated.
+std::string ControllerValues(const std::string& lines) {
+  std::istringstream in(lines);
+  std::string line, values;
+  while (std::getline(in, line)) {
+    if (line.find(" b1 07 ") == std::string::npos) continue;
+    values += (values.empty() ? "" : " ") +
+              std::to_string(std::stoi(line.substr(line.size() - 2), nullptr, 16));
+  }
+  return values;
+}
+
+TEST(SequencerTest, EndOfTrackAloneSendsNothing) {
+  EXPECT_EQ("", PlayTrack({255, 0}));
+  SongSpec spec;
+  spec.tracks = {{255, 0}, {255, 0}};
+  EXPECT_EQ("", Play(BuildImage(spec)));
+  EXPECT_TRUE(SongFinished());
+}
+
+TEST(SequencerTest, PlainNoteIsAQuarterOnChannelIndexOne) {
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", PlayTrack({30, 255, 0}));
+}
+
+TEST(SequencerTest, CountedLoopPlaysAtExactTicks) {
+  EXPECT_EQ(
+      "1 91 3c 50\n"
+      "49 91 3c 00\n49 91 3e 50\n"
+      "97 91 3e 00\n97 91 3c 50\n"
+      "145 91 3c 00\n145 91 3e 50\n"
+      "193 91 3e 00\n",
+      PlayTrack({124, 2, 30, 32, 126, 3, 0, 255, 0}));
+  EXPECT_EQ(193, SequencerTickCount());
+}
+
+TEST(SequencerTest, LoopBreakLeavesOnTheLastPass) {
+  // [3 c / d] e: c d c d c e; the break word at offset 4 points behind the
+  // loop end (offset 9).
+  const std::string got = PlayTrack({124, 3, 30, 125, 6, 0, 32, 126, 6, 0, 34, 255, 0});
+  EXPECT_EQ(
+      "1 91 3c 50\n49 91 3c 00\n49 91 3e 50\n97 91 3e 00\n97 91 3c 50\n"
+      "145 91 3c 00\n145 91 3e 50\n193 91 3e 00\n193 91 3c 50\n"
+      "241 91 3c 00\n241 91 40 50\n289 91 40 00\n",
+      got);
+}
+
+TEST(SequencerTest, LoopRestoresLengthOctaveAndGate) {
+  // The body changes the length register, the octave base and the gate; the
+  // second pass sees the values of the start, and so does the note behind
+  // the loop, except for the gate.
+  const Bytes stream = {124, 2, 30, 62, 24, 63, 42, 191, Word(-6)[0], Word(-6)[1], 30,
+                        126, 10, 0, 30, 255, 0};
+  EXPECT_EQ(
+      "1 91 3c 50\n49 91 3c 00\n49 91 48 50\n67 91 48 00\n"
+      "73 91 3c 50\n121 91 3c 00\n121 91 48 50\n139 91 48 00\n"
+      "145 91 3c 50\n187 91 3c 00\n",
+      PlayTrack(stream));
+}
+
+TEST(SequencerTest, GatesShortenAndSilenceNotes) {
+  EXPECT_EQ("1 91 3c 50\n43 91 3c 00\n", PlayTrack(Cat({{191}, Word(-6), {30, 255, 0}})));
+  EXPECT_EQ("", PlayTrack(Cat({{190}, Word(0), {30, 32, 255, 0}})));
+  EXPECT_EQ("1 91 3c 50\n11 91 3c 00\n49 91 3e 50\n59 91 3e 00\n",
+            PlayTrack(Cat({{190}, Word(10), {30, 32, 255, 0}})));
+}
+
+TEST(SequencerTest, OverlappingSamePitchIsReleasedWhenStruckAgain) {
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3c 50\n145 91 3c 00\n",
+            PlayTrack(Cat({{191}, Word(48), {30, 30, 255, 0}})));
+}
+
+TEST(SequencerTest, ChordsLengthsStepsAndAccents) {
+  // c with step 0 and accent 100, e and g of length 96; a rest of 24, then a
+  // note of the length register after setting it to 12.
+  const Bytes stream = {30 | 64, 0, 253, 100, 34 | 128 | 64, 96, 0, 37 | 128, 96,
+                        60, 24, 62, 12, 30, 255, 0};
+  EXPECT_EQ(
+      "1 91 3c 64\n1 91 40 50\n1 91 43 50\n"
+      "49 91 3c 00\n97 91 40 00\n97 91 43 00\n"
+      "121 91 3c 50\n133 91 3c 00\n",
+      PlayTrack(stream));
+}
+
+TEST(SequencerTest, HitModeNotesAreNeverReleased) {
+  EXPECT_EQ("1 91 3c 50\n49 91 3e 50\n", PlayTrack({255, 1, 30, 32, 255, 0}, 1000, true));
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3e 50\n97 91 3e 00\n",
+            PlayTrack({255, 1, 255, 2, 30, 32, 255, 0}));
+}
+
+TEST(SequencerTest, StopStepReleasesScheduledNotesOnly) {
+  EXPECT_EQ("1 91 3e 50\n1 91 3c 50\n10 91 3c 00\n",
+            PlayTrack({255, 1, 32 | 64, 0, 255, 2, 30, 255, 0}, 10, true));
+}
+
+TEST(SequencerTest, ChannelProgramBankVelocityAndAttributes) {
+  const Bytes stream = Cat({{188, 9, 189, 5}, Word(130), {189, 200}, Word(65535),
+                            {189, 7}, Word(20000), {252, 33, 127, 10}, Word(64),
+                            {127, 130}, Word(70), {127, 129}, Word(90), {127, 128}, Word(150),
+                            {30, 255, 0}});
+  EXPECT_EQ(
+      "1 b9 00 01\n1 b9 20 02\n1 c9 05\n1 c9 07\n1 b9 0a 40\n1 e9 00 46\n"
+      "1 tempo 150\n1 99 3c 5a\n49 99 3c 00\n",
+      PlayTrack(stream));
+}
+
+std::string PlayGradual(int start, int end, int duration, int number = 7) {
+  SongSpec spec;
+  spec.tracks = {Cat({{127, static_cast<uint8_t>(number)}, Word(10000), {60, 100, 255, 0}})};
+  spec.graduals = {{start, end, duration}};
+  return Play(BuildImage(spec));
+}
+
+TEST(SequencerTest, GradualChangesFollowTheLine) {
+  std::string up = PlayGradual(0, 100, 48);
+  EXPECT_EQ(
+      "2 4 6 8 10 12 14 16 18 20 22 25 27 29 31 33 35 37 39 41 43 45 47 50 "
+      "52 54 56 58 60 62 64 66 68 70 72 75 77 79 81 83 85 87 89 91 93 95 97 100",
+      ControllerValues(up));
+  EXPECT_NE(std::string::npos, up.find("\n49 b1 07 64\n"));  // the 48th tick after the start
+  std::string down = ControllerValues(PlayGradual(100, 0, 48));
+  EXPECT_EQ("98 96", down.substr(0, 5));
+  EXPECT_EQ("5 3 0", down.substr(down.size() - 5));
+  EXPECT_EQ("9 b1 07 41\n17 b1 07 42\n25 b1 07 43\n33 b1 07 44\n41 b1 07 45\n49 b1 07 46\n",
+            PlayGradual(64, 70, 48));
+}
+
+TEST(SequencerTest, GradualChangeOfDurationZeroSetsTheEndValueAtOnce) {
+  EXPECT_EQ("1 b1 07 46\n", PlayGradual(64, 70, 0));
+  EXPECT_EQ("1 tempo 90\n", PlayGradual(120, 90, 0, 128));
+}
+
+TEST(SequencerTest, GradualVelocityDrivesTheTrackVelocity) {
+  SongSpec spec;
+  // Velocity 10 to 110 over 10 ticks, first stepped in tick 2; notes at
+  // ticks 1, 6 and 16.
+  spec.tracks = {Cat({{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10,
+                                               30 | 128, 2, 255, 0}})};
+  spec.graduals = {{10, 110, 10}};
+  EXPECT_EQ("1 91 3c 50\n3 91 3c 00\n6 91 3c 3c\n8 91 3c 00\n16 91 3c 6e\n18 91 3c 00\n",
+            Play(BuildImage(spec)));
+}
+
+TEST(SequencerTest, GradualTempoSetsTheTempoWhereItChanges) {
+  std::string got = PlayGradual(120, 124, 4, 128);
+  EXPECT_EQ("2 tempo 121\n3 tempo 122\n4 tempo 123\n5 tempo 124\n", got);
+  EXPECT_EQ(124, CurrentTempo());
+}
+
+TEST(SequencerTest, SixtyFifthSoundingNoteIsNotPlayed) {
+  Bytes stream;
+  for (int i = 0; i < 65; ++i) stream = Cat({stream, {static_cast<uint8_t>(i % 60 | 64), 0}});
+  stream = Cat({stream, {60, 10, 255, 0}});
+  stream[2 * 59] = 63;  // the 60th to 65th notes an octave base further up
+  stream[2 * 59 + 1] = 90;
+  std::string got = PlayTrack(stream);
+  int ons = 0;
+  for (size_t p = 0; (p = got.find(" 50\n", p)) != std::string::npos; ++p) ++ons;
+  EXPECT_EQ(64, ons);
+}
+
+TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
+  SongSpec spec;
+  for (int i = 0; i < 70; ++i) {
+    spec.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131}, Word(5),
+                               {127, 7}, Word(10000 + i), {60, 2, 255, 0}}));
+    spec.direct_outs.push_back({0xf0, 0x7d, static_cast<uint8_t>(i), 0xf7});
+    spec.graduals.push_back({0, i, 1});
+  }
+  spec.attribute_templates = {{0xb0, 11, 253, 3}};
+  std::string got = Play(BuildImage(spec));
+  EXPECT_EQ(64, LoadedTrackCount());
+  EXPECT_NE(std::string::npos, got.find("1 f0 7d 3f f7\n1 b1 0b 05\n"));
+  EXPECT_EQ(std::string::npos, got.find("f0 7d 40"));
+  EXPECT_NE(std::string::npos, got.find("2 b1 07 3f\n"));
+  EXPECT_EQ(std::string::npos, got.find("2 b1 07 40\n"));
+}
+
+TEST(SequencerTest, TemplatesGetChannelValueAndChecksum) {
+  SongSpec spec;
+  spec.tracks = {Cat({{188, 9, 127, 131}, Word(0x1234), {255, 4, 0, 255, 0}})};
+  spec.attribute_templates = {{176, 7, 253, 3, 253, 0, 253, 9}};
+  spec.direct_outs = {{240, 65, 16, 66, 18, 253, 1, 64, 0, 127, 0, 253, 2, 247}};
+  EXPECT_EQ("1 b9 07 34 fd\n1 f0 41 10 42 12 40 00 7f 00 41 f7\n", Play(BuildImage(spec)));
+}
+
+TEST(SequencerTest, TemplateBuilderStopsAtItsLength) {
+  uint8_t out[256];
+  const uint8_t cut_escape[] = {2, 0xf0, 253, 2};
+  EXPECT_EQ(1, BuildTemplateMessage(cut_escape, 0, 0, out));
+  const uint8_t checksum_of_all[] = {5, 0x90, 0x10, 253, 2, 0xaa};
+  ASSERT_EQ(4, BuildTemplateMessage(checksum_of_all, 3, 0, out));
+  EXPECT_EQ(0x93, out[0]);
+  EXPECT_EQ(0xab, out[3]);  // 0xaa is a status byte too: it takes the channel
+  EXPECT_EQ((128 - (0x93 + 0x10) % 128) % 128, out[2]);
+}
+
+TEST(SequencerTest, AttributeNumberOneTwentyNineSendsNothing) {
+  auto recorder = std::make_unique<RecordingOutput>();
+  RecordingOutput* out = recorder.get();
+  OpenMidiDevices(std::move(recorder));
+  SendAttribute(0, 129, 100);
+  SendAttribute(0, 200, 100);  // no such template
+  EXPECT_EQ("", out->Text());
+}
+
+}  // namespace
