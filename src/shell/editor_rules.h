@@ -65,8 +65,11 @@ int JumpToPositionOffset(const QString& editor_text, int line, int column);
 // followed by CR LF, then two empty lines (CR LF twice more), in Shift-JIS.
 // The lines are those of the editor: a text that ends with a line break has
 // no further empty line after it. Characters without a Shift-JIS form become
-// "?" and are counted, with the place of the first one.
-EncodedScore MakeCompileText(const QString& editor_text);
+// "?" and are counted, with the place of the first one. With the format the
+// file was read in, unchanged lines of a Shift-JIS file compile from the
+// file's own bytes (its encoding is not looked at: the compiler reads
+// Shift-JIS).
+EncodedScore MakeCompileText(const QString& editor_text, const ScoreFormat& format = {});
 
 // The message window's line after a successful compilation:
 // "Object Size : " + size in decimal + " bytes".

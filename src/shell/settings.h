@@ -99,7 +99,8 @@ Settings LoadSettings(QSettings& store, const ApplyEditorFont& apply_editor_font
                       const ReportSettingsProblem& report = {});
 
 // Writes all 29 values in table order, whether or not they are defaults,
-// and flushes. Returns false (and says why in *error) when the store could
+// and flushes. The window fills main_placement from its frame before it
+// saves; a value it leaves missing is not written. Returns false (and says why in *error) when the store could
 // not be written.
 bool SaveSettings(QSettings& store, const Settings& settings, QString* error = nullptr);
 

@@ -1,10 +1,57 @@
-// Stub until this group of subcommands is built.
+// quern html [--form 1|2] FILE: the score text converted for an HTML page,
+// as the editor would put it on the clipboard, on standard output. The bytes
+// keep the file's own encoding.
+#include <QString>
+
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "app/quern/cli.h"
+#include "shell/html.h"
+#include "shell/score_file.h"
+#include "shell/text_codec.h"
 
-int RunHtml(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "quern html: %s\n", message.c_str());
   return 2;
 }
 
+}  // namespace
+
+int RunHtml(const Args& args) {
+  HtmlForm form = HtmlForm::kEscaped;
+  std::string path;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--form") {
+      if (i + 1 >= args.size()) return Fail("--form needs 1 or 2");
+      const std::string& f = args[++i];
+      if (f == "1") {
+        form = HtmlForm::kEscaped;
+      } else if (f == "2") {
+        form = HtmlForm::kLineBreaks;
+      } else {
+        return Fail("--form must be 1 or 2, not '" + f + "'");
+      }
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Fail("unknown option '" + a + "'; usage: quern html [--form 1|2] FILE");
+    } else if (path.empty()) {
+      path = a;
+    } else {
+      return Fail("only one FILE; usage: quern html [--form 1|2] FILE");
+    }
+  }
+  if (path.empty()) return Fail("usage: quern html [--form 1|2] FILE");
+  std::optional<std::string> bytes = ReadFileBytes(QString::fromLocal8Bit(path));
+  if (!bytes) return Fail("cannot read " + path);
+  // The editor holds every line break as CR LF; a lone CR would otherwise be
+  // dropped and join two lines.
+  std::string html = ConvertToHtml(NormaliseLineBreaks(*bytes), form);
+  if (std::fwrite(html.data(), 1, html.size(), stdout) != html.size() || std::fflush(stdout) != 0) {
+    return Fail("cannot write the result");
+  }
+  return 0;
+}

@@ -1,0 +1,1 @@
+html --form 1 $SCORE

@@ -1,0 +1,1 @@
+html $TMP/missing.qrn
