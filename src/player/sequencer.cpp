@@ -1,5 +1,6 @@
 #include "player/sequencer.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -80,6 +81,22 @@ struct Sequencer {
 };
 
 Sequencer g_seq;
+// Whether the loaded song has finished, kept after every tick so that the
+// control thread can ask while the timer thread plays.
+std::atomic<bool> g_finished{true};
+
+bool ComputeFinished() {
+  for (int i = 0; i < g_seq.track_count; ++i) {
+    if (g_seq.tracks[i].active) return false;
+  }
+  for (const NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left > 0) return false;
+  }
+  for (const GradualSlot& s : g_seq.slots) {
+    if (s.steps_left > 0) return false;
+  }
+  return true;
+}
 
 // ---- Reading a track stream; every read stays inside [cursor, end).
 
@@ -463,6 +480,7 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
   }
   for (NoteOff& e : g_seq.note_offs) e = NoteOff();
   for (GradualSlot& s : g_seq.slots) s = GradualSlot();
+  g_finished.store(ComputeFinished());
   return true;
 }
 
@@ -480,6 +498,7 @@ void SequencerTick() {
     }
   }
   for (int i = 0; i < g_seq.track_count; ++i) RunTrack(g_seq.tracks[i]);
+  g_finished.store(ComputeFinished());
 }
 
 void SilenceNotes() {
@@ -489,21 +508,11 @@ void SilenceNotes() {
       SendNoteOff(e.channel, e.note);
     }
   }
+  g_finished.store(ComputeFinished());
 }
 
 int64_t SequencerTickCount() { return g_seq.tick_count; }
 
 int LoadedTrackCount() { return g_seq.track_count; }
 
-bool SongFinished() {
-  for (int i = 0; i < g_seq.track_count; ++i) {
-    if (g_seq.tracks[i].active) return false;
-  }
-  for (const NoteOff& e : g_seq.note_offs) {
-    if (e.ticks_left > 0) return false;
-  }
-  for (const GradualSlot& s : g_seq.slots) {
-    if (s.steps_left > 0) return false;
-  }
-  return true;
-}
+bool SongFinished() { return g_finished.load(); }

@@ -52,7 +52,10 @@ TEST_F(PlaybackTest, StopReleasesTheSoundingNoteThroughTheTimerThread) {
   ASSERT_TRUE(WaitFor([&] { return !out_->Messages().empty(); }));
   StopPlayback();
   EXPECT_FALSE(IsPlaying());
-  EXPECT_EQ("1 91 3c 50\n1 91 3c 00\n", out_->Text());
+  const std::vector<RecordedMessage> sent = out_->Messages();
+  ASSERT_EQ(2u, sent.size());
+  EXPECT_EQ("1 91 3c 50", FormatMessageLine(sent[0]));
+  EXPECT_EQ((std::vector<uint8_t>{0x91, 0x3c, 0}), sent[1].bytes);  // from the stop step
   // Nothing more arrives: the thread is gone.
   std::this_thread::sleep_for(milliseconds(20));
   EXPECT_EQ(2u, out_->Messages().size());

@@ -1,30 +1,443 @@
-// Stub until this group of subcommands is built.
+// quern play, trace, export, render and ports: the player on the command
+// line. A SCORE argument is compiled first; a .xrt argument is a song image
+// loaded byte for byte. The trace format is read by tests and scripts: keep
+// it exact.
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "app/quern/cli.h"
+#include "app/quern/score_input.h"
+#include "compiler/driver/driver.h"
+#include "player/messages.h"
+#include "player/output/outputs.h"
+#include "player/player.h"
+#include "player/sequencer.h"
 
-int RunPlay(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
+namespace {
+
+constexpr int64_t kDefaultMaxTicks = 1000000;
+
+struct Options {
+  std::string input;
+  std::string output_file;  // -o
+  std::string output = "synth";
+  std::string soundfont;
+  int interval = 4;
+  int64_t max_ticks = kDefaultMaxTicks;
+};
+
+int UsageError(const char* command, const std::string& problem) {
+  std::fprintf(stderr, "quern %s: %s\n", command, problem.c_str());
   return 2;
 }
 
-int RunTrace(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t* value) {
+  if (text.empty() || text.size() > 12) return false;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v < low || v > high) return false;
+  *value = v;
+  return true;
 }
 
-int RunExport(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+// Which options a command takes.
+enum OptionSet { kTicks = 1, kOutputFile = 2, kDevice = 4, kSoundFont = 8, kInterval = 16 };
+
+int ParseOptions(const char* command, const Args& args, int allowed, Options* o) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    const size_t eq = arg.find('=');
+    const bool has_inline = arg.rfind("--", 0) == 0 && eq != std::string::npos;
+    if (has_inline) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    auto take = [&]() {
+      if (has_inline) return true;
+      if (i + 1 >= args.size()) return false;
+      value = args[++i];
+      return true;
+    };
+    int64_t number = 0;
+    if ((allowed & kTicks) && arg == "--ticks") {
+      if (!take() || !ParseNumber(value, 1, 1000000000, &number)) {
+        return UsageError(command, "--ticks takes a number of ticks from 1");
+      }
+      o->max_ticks = number;
+    } else if ((allowed & kOutputFile) && arg == "-o") {
+      if (!take() || value.empty()) return UsageError(command, "-o needs a file name");
+      o->output_file = value;
+    } else if ((allowed & kDevice) && arg == "--output") {
+      if (!take() || value.empty()) {
+        return UsageError(command, "--output takes synth, alsa:PORT or none");
+      }
+      o->output = value;
+    } else if ((allowed & kSoundFont) && arg == "--soundfont") {
+      if (!take() || value.empty()) return UsageError(command, "--soundfont needs a file name");
+      o->soundfont = value;
+    } else if ((allowed & kInterval) && arg == "--interval") {
+      if (!take() || !ParseNumber(value, 1, 1000, &number)) {
+        return UsageError(command, "--interval takes milliseconds from 1 to 1000");
+      }
+      o->interval = static_cast<int>(number);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return UsageError(command, "unknown option '" + args[i] + "'");
+    } else if (o->input.empty()) {
+      o->input = arg;
+    } else {
+      return UsageError(command, "more than one input: '" + arg + "'");
+    }
+  }
+  if (o->input.empty()) return UsageError(command, "no score or song file given");
+  if ((allowed & kOutputFile) && o->output_file.empty()) {
+    return UsageError(command, "no output file given (-o FILE)");
+  }
+  return 0;
 }
 
-int RunRender(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+bool IsSongImagePath(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".xrt";
 }
 
-int RunPorts(const Args&) {
-  std::fprintf(stderr, "quern: not available yet\n");
-  return 2;
+// The song being played; the sequencer reads it in place.
+std::vector<uint8_t> g_image;
+
+// Reads a .xrt file or compiles a score into g_image and loads it. Returns
+// 0, or the exit status after printing why not.
+int LoadInput(const std::string& path) {
+  if (IsSongImagePath(path)) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      std::fprintf(stderr, "quern: %s: cannot be read\n", path.c_str());
+      return 2;
+    }
+    g_image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else {
+    static const bool set_up = SetUpCompiler();
+    if (!set_up) {
+      std::fprintf(stderr, "quern: the compiler could not allocate its work areas\n");
+      return 2;
+    }
+    std::string text, error, warning;
+    if (!ReadScoreFile(path, Encoding::kAuto, &text, &error, &warning)) {
+      std::fprintf(stderr, "quern: %s\n", error.c_str());
+      return 2;
+    }
+    if (!warning.empty()) std::fprintf(stderr, "quern: warning: %s\n", warning.c_str());
+    const int severity = CompileScore(text.c_str());
+    if (severity >= 2) {
+      // The report goes to standard error: standard output carries the trace.
+      const std::string report = ReportInEncoding(ReportText(), ReportEncoding::kUtf8);
+      std::fwrite(report.data(), 1, report.size(), stderr);
+    }
+    if (severity > 2) {
+      std::fprintf(stderr, "quern: %s: the score has errors\n", path.c_str());
+      return 1;
+    }
+    g_image.assign(SongImageBegin(), SongImageBegin() + SongImageLength());
+  }
+  std::string error;
+  if (!LoadSong(g_image.data(), g_image.size(), &error)) {
+    std::fprintf(stderr, "quern: %s: %s\n", path.c_str(), error.c_str());
+    return 2;
+  }
+  return 0;
 }
 
+// Runs the loaded song offline from tick 1 until it has finished or
+// max_ticks have run; the stop step then releases what still sounds.
+// Returns the song's length in milliseconds.
+double RunOffline(int64_t max_ticks) {
+  SetTempo(120);
+  double ms = 0;
+  for (int64_t tick = 0; tick < max_ticks && !SongFinished(); ++tick) {
+    SequencerTick();
+    ms += TickLengthMs();
+  }
+  SilenceNotes();
+  return ms;
+}
+
+// Prints every message as it is sent, one trace line each.
+class PrintingOutput : public MidiOutput {
+ public:
+  void SendShort(const uint8_t* bytes, int length) override { Print(bytes, length, -1); }
+  bool SendLong(const uint8_t* bytes, int length) override {
+    Print(bytes, length, -1);
+    LongDone();
+    return true;
+  }
+  void SetTempo(int quarters_per_minute) override { Print(nullptr, 0, quarters_per_minute); }
+
+ private:
+  void Print(const uint8_t* bytes, int length, int tempo) {
+    RecordedMessage m;
+    m.tick = SequencerTickCount();
+    if (bytes) m.bytes.assign(bytes, bytes + length);
+    m.tempo = tempo;
+    const std::string line = FormatMessageLine(m) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  }
+};
+
+// ---- Standard MIDI File.
+
+void PutBigEndian(std::string& out, uint32_t v, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
+}
+
+void PutVarLen(std::string& out, uint32_t v) {
+  char bytes[5];
+  int n = 0;
+  bytes[n++] = static_cast<char>(v & 127);
+  while (v >>= 7) bytes[n++] = static_cast<char>((v & 127) | 128);
+  while (n > 0) out.push_back(bytes[--n]);
+}
+
+int ChannelMessageLength(uint8_t status) {
+  const int kind = status & 0xf0;
+  return kind == 0xc0 || kind == 0xd0 ? 2 : 3;
+}
+
+// Appends the events of one long message at delta: System Exclusive as such,
+// channel messages as channel events, anything else as an escape.
+void PutLongMessage(std::string& track, uint32_t delta, const std::vector<uint8_t>& m) {
+  if (m.size() >= 2 && m.front() == 0xf0) {
+    PutVarLen(track, delta);
+    track.push_back(static_cast<char>(0xf0));
+    PutVarLen(track, static_cast<uint32_t>(m.size() - 1));
+    track.append(m.begin() + 1, m.end());
+    return;
+  }
+  std::string escape;
+  size_t i = 0;
+  while (i < m.size()) {
+    const uint8_t b = m[i];
+    const int n = b >= 0x80 && b < 0xf0 ? ChannelMessageLength(b) : 0;
+    if (n == 0 || m.size() - i < static_cast<size_t>(n)) {
+      escape.push_back(static_cast<char>(b));
+      ++i;
+      continue;
+    }
+    PutVarLen(track, delta);
+    delta = 0;
+    track.push_back(static_cast<char>(b));
+    for (int k = 1; k < n; ++k) track.push_back(static_cast<char>(m[i + k] & 127));
+    i += n;
+  }
+  if (!escape.empty()) {
+    PutVarLen(track, delta);
+    track.push_back(static_cast<char>(0xf7));
+    PutVarLen(track, static_cast<uint32_t>(escape.size()));
+    track += escape;
+  }
+}
+
+void PutTempo(std::string& track, uint32_t delta, int quarters_per_minute) {
+  if (quarters_per_minute < 1) quarters_per_minute = 1;
+  uint32_t us = 60000000u / static_cast<uint32_t>(quarters_per_minute);
+  if (us > 0xffffff) us = 0xffffff;
+  PutVarLen(track, delta);
+  track += "\xff\x51\x03";
+  PutBigEndian(track, us, 3);
+}
+
+// One track (format 0). Song tick k (from 1) is at file time (k - 1) ticks;
+// the file's division is ticks per quarter note, the song's resolution ticks
+// per whole note: a resolution that 4 does not divide counts 4 file ticks
+// per song tick.
+std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int resolution) {
+  const bool whole = resolution % 4 == 0;
+  const int division = whole ? resolution / 4 : resolution;
+  const uint32_t scale = whole ? 1 : 4;
+  std::string track;
+  PutTempo(track, 0, 120);
+  uint64_t last = 0;
+  for (const RecordedMessage& m : messages) {
+    const uint64_t at = static_cast<uint64_t>(m.tick > 0 ? m.tick - 1 : 0) * scale;
+    const uint32_t delta = static_cast<uint32_t>(std::min<uint64_t>(at - last, 0x0fffffff));
+    last = at;
+    if (m.tempo >= 0) {
+      PutTempo(track, delta, m.tempo);
+    } else if (m.long_message) {
+      PutLongMessage(track, delta, m.bytes);
+    } else if (!m.bytes.empty()) {
+      PutVarLen(track, delta);
+      track.push_back(static_cast<char>(m.bytes[0]));
+      for (size_t k = 1; k < m.bytes.size(); ++k) track.push_back(static_cast<char>(m.bytes[k] & 127));
+    }
+  }
+  track += std::string("\x00\xff\x2f\x00", 4);
+  std::string file = "MThd";
+  PutBigEndian(file, 6, 4);
+  PutBigEndian(file, 0, 2);
+  PutBigEndian(file, 1, 2);
+  PutBigEndian(file, static_cast<uint32_t>(division), 2);
+  file += "MTrk";
+  PutBigEndian(file, static_cast<uint32_t>(track.size()), 4);
+  return file + track;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file || !file.flush()) {
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temporary, path, ec);
+  if (ec) std::remove(temporary.c_str());
+  return !ec;
+}
+
+// ---- Playing.
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted.store(true); }
+
+std::string MinutesSeconds(double ms) {
+  const long s = static_cast<long>(ms / 1000.0);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  return text;
+}
+
+}  // namespace
+
+int RunTrace(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("trace", args, kTicks, &o)) return status;
+  if (int status = LoadInput(o.input)) return status;
+  OpenMidiDevices(std::make_unique<PrintingOutput>());
+  RunOffline(o.max_ticks);
+  CloseMidiDevices();
+  std::fflush(stdout);
+  return 0;
+}
+
+int RunExport(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("export", args, kTicks | kOutputFile, &o)) return status;
+  if (int status = LoadInput(o.input)) return status;
+  auto recorder = std::make_unique<RecordingOutput>();
+  RecordingOutput* out = recorder.get();
+  OpenMidiDevices(std::move(recorder));
+  RunOffline(o.max_ticks);
+  const std::string file = BuildMidiFile(out->Messages(), SongResolution());
+  CloseMidiDevices();
+  if (!WriteFileAtomically(o.output_file, file)) {
+    std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+int RunRender(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("render", args, kTicks | kOutputFile | kSoundFont, &o)) {
+    return status;
+  }
+  if (int status = LoadInput(o.input)) return status;
+  RenderResult result;
+  std::string error;
+  if (!RenderWav(o.output_file, o.soundfont, o.max_ticks, &result, &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    return 2;
+  }
+  std::printf("%s: %.1f seconds of music\n", o.output_file.c_str(), result.seconds);
+  return 0;
+}
+
+int RunPlay(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("play", args, kDevice | kSoundFont | kInterval, &o)) {
+    return status;
+  }
+  if (int status = LoadInput(o.input)) return status;
+
+  // The total time: the song run once offline, silently.
+  OpenMidiDevices(std::make_unique<NullOutput>());
+  double total_ms = 0;
+  SetTempo(120);
+  int64_t tick = 0;
+  for (; tick < kDefaultMaxTicks && !SongFinished(); ++tick) {
+    SequencerTick();
+    total_ms += TickLengthMs();
+  }
+  const bool endless = !SongFinished();
+  CloseMidiDevices();
+
+  std::string error;
+  std::unique_ptr<MidiOutput> output = OpenOutput(o.output, o.soundfont, &error);
+  if (!output) {
+    std::fprintf(stderr, "quern play: %s\n", error.c_str());
+    return 2;
+  }
+  OpenMidiDevices(std::move(output));
+  SetTimerInterval(o.interval);
+  if (!LoadSong(g_image.data(), g_image.size(), &error)) {
+    std::fprintf(stderr, "quern: %s: %s\n", o.input.c_str(), error.c_str());
+    return 2;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  const std::string total = endless ? "endless" : MinutesSeconds(total_ms);
+  const auto start = std::chrono::steady_clock::now();
+  StartPlayback();
+  std::string shown;
+  while (!g_interrupted.load() && !SongFinished()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const double elapsed = std::chrono::duration<double, std::milli>(
+                               std::chrono::steady_clock::now() - start).count();
+    const std::string line = MinutesSeconds(elapsed) + " / " + total;
+    if (line != shown) {
+      std::fprintf(stderr, "\r%s ", line.c_str());
+      shown = line;
+    }
+  }
+  // Let the last notes ring out on the synthesizer before it is closed.
+  if (!g_interrupted.load() && (o.output.empty() || o.output == "synth")) {
+    for (int i = 0; i < 20 && !g_interrupted.load(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  StopPlayback();
+  CloseMidiDevices();
+  std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  return 0;
+}
+
+int RunPorts(const Args& args) {
+  if (!args.empty()) return UsageError("ports", "takes no arguments");
+  const std::vector<std::string> ports = ListMidiPorts();
+  if (ports.empty()) {
+    std::fprintf(stderr, "quern ports: no MIDI output ports (is the ALSA sequencer there?)\n");
+    return 0;
+  }
+  for (size_t i = 0; i < ports.size(); ++i) std::printf("%zu: %s\n", i, ports[i].c_str());
+  return 0;
+}

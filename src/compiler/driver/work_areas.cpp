@@ -1,5 +1,6 @@
 #include "compiler/driver/work_areas.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,8 @@ constexpr size_t kByteStep = 32768;
 constexpr size_t kMinFreeBytes = 1024;
 constexpr size_t kEntryStep = 500;
 constexpr size_t kMinFreeEntries = 10;
+// Below this a quarter of a byte buffer would not hold a 16-bit value.
+constexpr size_t kMinByteCapacity = 16;
 }  // namespace
 
 StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
@@ -77,12 +80,12 @@ void StringTable::Clear() {
   starts_.clear();
 }
 
-ByteBuffer::ByteBuffer(size_t capacity) : data_(capacity) {}
+ByteBuffer::ByteBuffer(size_t capacity) : data_(std::max(capacity, kMinByteCapacity)) {}
 
 // Keeps a quarter of the capacity free behind the end: past three quarters
 // the buffer grows to one and a half times.
 void ByteBuffer::GrowIfPastLimit() {
-  if (end_ > data_.size() / 4 * 3) data_.resize(data_.size() + data_.size() / 2);
+  if (end_ > data_.size() * 3 / 4) data_.resize(data_.size() * 3 / 2);
 }
 
 void ByteBuffer::Append(uint8_t byte) {
@@ -97,7 +100,7 @@ void ByteBuffer::AppendWord(uint16_t word) {
 }
 
 void ByteBuffer::AppendBytes(const uint8_t* bytes, size_t n) {
-  if (end_ + n > data_.size() / 4 * 3) data_.resize(2 * (end_ + n));
+  if (end_ + n > data_.size() * 3 / 4) data_.resize(2 * (end_ + n));
   if (n > 0) std::memcpy(data_.data() + end_, bytes, n);
   end_ += n;
 }

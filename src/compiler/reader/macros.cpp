@@ -27,7 +27,7 @@ constexpr char kTooMuchExpansion[] =
 constexpr uint32_t kAllLetters = (1u << 26) - 1;
 // Tokens that macro expansion may yield in one compilation. Nested calls
 // multiply: eight levels of lines full of calls would otherwise never end.
-constexpr long kExpansionBudget = 4'000'000;
+constexpr long kExpansionBudget = 2'000'000;
 
 struct MacroFrame {
   int owner = -1;

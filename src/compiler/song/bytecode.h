@@ -24,9 +24,10 @@
 //
 // Interpreter state at the start of a track: length register = resolution / 4,
 // octave base = 30. A loop start saves the length register and the octave
-// base (the sequencer also saves the gate); every jump out of or back into a
-// loop restores them, and the compiler encodes what follows a loop end
-// against the state saved at its loop start.
+// base (the sequencer also saves the gate). The compiler encodes the body of
+// every pass, and the bytes behind the loop, against that saved state, so a
+// reader restores both at every loop end (on the last pass too, before it
+// leaves the loop) and at a break it takes.
 #ifndef QUERN_COMPILER_SONG_BYTECODE_H_
 #define QUERN_COMPILER_SONG_BYTECODE_H_
 

@@ -22,6 +22,10 @@ int EventTable::SaveSlot() {
 }
 
 void EventTable::LoadSlot(int slot) {
+  if (slot < 0 || slot > last_used_) {
+    count_ = 0;
+    return;
+  }
   const std::vector<EventRecord>& saved = slots_[slot];
   if (saved.size() + 16 > records_.size()) records_.resize(saved.size() + 16);
   std::copy(saved.begin(), saved.end(), records_.begin());

@@ -1,0 +1,303 @@
+// Attributes, tempo and direct out.
+//
+// An attribute is a numbered setting of a track that the score changes with a
+// value: 0..127 MIDI controllers, 128 tempo, 129 track velocity, 130 pitch
+// bend, and 131 + k the byte template k of the attribute definition list.
+// Names map to numbers through one table per compilation; the current values
+// (start values of gradual changes) live for one track.
+//
+// Byte lists ("{" bytes "}") are stored as templates: plain bytes, status
+// bytes 128..239 with their channel bits cleared, and the escape 253 followed
+// by 0 (a literal 253), 1 (reset the checksum), 2 (insert the checksum) or
+// 3 (insert the event's value).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "compiler/commands/commands.h"
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/driver/work_areas.h"
+#include "compiler/reader/reader.h"
+#include "compiler/song/events.h"
+
+namespace {
+
+// "EEｱﾄﾘﾋﾞｭｰﾄ値が指定されていません"
+constexpr char kNoValue[] =
+    "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92l\x82\xaa\x8ew\x92\xe8\x82\xb3\x82\xea\x82\xc4\x82\xa2"
+    "\x82\xdc\x82\xb9\x82\xf1";
+// "EE未定義ｱﾄﾘﾋﾞｭｰﾄです"
+constexpr char kUndefined[] = "EE\x96\xa2\x92\xe8\x8b`\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x82\xc5\x82\xb7";
+// "WWテンポが遅すぎます"
+constexpr char kTempoTooSlow[] = "WW\x83""e\x83\x93\x83|\x82\xaa\x92x\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+// "WWテンポが速すぎます"
+constexpr char kTempoTooFast[] =
+    "WW\x83""e\x83\x93\x83|\x82\xaa\x91\xac\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+// "EEｱﾄﾘﾋﾞｭｰﾄ値が範囲（0 ～ 127）外です"
+constexpr char kValueRange[] =
+    "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92l\x82\xaa\x94\xcd\x88\xcd\x81i0 \x81` 127\x81j\x8aO\x82"
+    "\xc5\x82\xb7";
+// "EEｱﾄﾘﾋﾞｭｰﾄ定義値が範囲(1-127)外です"
+constexpr char kDefinitionRange[] =
+    "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92\xe8\x8b`\x92l\x82\xaa\x94\xcd\x88\xcd(1-127)\x8aO\x82"
+    "\xc5\x82\xb7";
+// "EEｱﾄﾘﾋﾞｭｰﾄ定義がありません"
+constexpr char kNoDefinition[] =
+    "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92\xe8\x8b`\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82"
+    "\xf1";
+// "WWすでに定義されているｱﾄﾘﾋﾞｭｰﾄです"
+constexpr char kRedefined[] =
+    "WW\x82\xb7\x82\xc5\x82\xc9\x92\xe8\x8b`\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xe9\xb1\xc4\xd8"
+    "\xcb\xde\xad\xb0\xc4\x82\xc5\x82\xb7";
+// "EEｱﾄﾘﾋﾞｭｰﾄ定義が多すぎます"
+constexpr char kTooManyNames[] =
+    "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92\xe8\x8b`\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82"
+    "\xb7";
+// "EE } がありません"
+constexpr char kNoClosingBrace[] = "EE } \x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+// "EE規定外のﾊﾟﾗﾒｰﾀｰです"
+constexpr char kBadListToken[] =
+    "EE\x8bK\x92\xe8\x8aO\x82\xcc\xca\xdf\xd7\xd2\xb0\xc0\xb0\x82\xc5\x82\xb7";
+// "EEﾀﾞｲﾚｸﾄ･ｱｳﾄが255ﾊﾞｲﾄを超えています"
+constexpr char kListTooLong[] =
+    "EE\xc0\xde\xb2\xda\xb8\xc4\xa5\xb1\xb3\xc4\x82\xaa""255\xca\xde\xb2\xc4\x82\xf0\x92\xb4\x82"
+    "\xa6\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
+// "EEﾊﾞｲﾄ列が空です": a zero length byte would end the list in the song image.
+constexpr char kEmptyList[] = "EE\xca\xde\xb2\xc4\x97\xf1\x82\xaa\x8b\xf3\x82\xc5\x82\xb7";
+// "EEﾃﾝﾌﾟﾚｰﾄ･ｱﾄﾘﾋﾞｭｰﾄが多すぎます（125 個まで）": numbers above 255 do not
+// fit the attribute field of an event.
+constexpr char kTooManyTemplates[] =
+    "EE\xc3\xdd\xcc\xdf\xda\xb0\xc4\xa5\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x82\xaa\x91\xbd\x82\xb7"
+    "\x82\xac\x82\xdc\x82\xb7\x81i125 \x8c\xc2\x82\xdc\x82\xc5\x81j";
+// "EE漸次変化が多すぎます": the event value 10000 + index must fit 16 bits.
+constexpr char kTooManyGradualChanges[] =
+    "EE\x91Q\x8e\x9f\x95\xcf\x89\xbb\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+
+constexpr int kNameLimit = 128;
+constexpr int kTempo = 128;
+constexpr int kFirstTemplate = 131;
+constexpr int kTemplateLimit = 256 - kFirstTemplate;  // 125 templates: 131..255
+constexpr int kGradualBase = 10000;
+constexpr int kGradualLimit = 65536 - kGradualBase;
+constexpr size_t kTemplateMaxBytes = 255;
+constexpr uint8_t kEscape = 253;
+
+struct AttributeTables {
+  StringTable names{65536, 1000};
+  int numbers[kNameLimit] = {};
+  int16_t current[256] = {};
+  StringTable definitions;
+  StringTable direct_out;
+  StringTable gradual;
+};
+
+AttributeTables& Tables() {
+  static AttributeTables tables;
+  return tables;
+}
+
+// The attribute number of name, or -1 when it is undefined.
+int LookUpAttribute(const std::string& name) {
+  int index = Tables().names.Find(name);
+  return index < 0 ? -1 : Tables().numbers[index];
+}
+
+void EnterName(const std::string& name, int number) {
+  AttributeTables& t = Tables();
+  int index = t.names.Find(name);
+  if (index >= 0) {
+    ReportMessage(kRedefined);
+    t.numbers[index] = number;
+    return;
+  }
+  if (t.names.Count() >= kNameLimit) {
+    ReportMessage(kTooManyNames);
+    return;
+  }
+  index = t.names.AddString(name);
+  t.numbers[index] = number;
+}
+
+// Reads the tokens of a byte list up to "}" into bytes; "{" has been read.
+void ReadByteListBytes(std::vector<uint8_t>* bytes) {
+  for (;;) {
+    int code = NextToken();
+    switch (code) {
+      case kTokNum: {
+        uint8_t b = static_cast<uint8_t>(TokenNumber() & 0xff);
+        if (b >= 128 && b <= 239) b &= 0xf0;
+        if (b == kEscape) {
+          bytes->push_back(kEscape);
+          bytes->push_back(0);
+        } else {
+          bytes->push_back(b);
+        }
+        break;
+      }
+      case kTokBar:
+        bytes->insert(bytes->end(), {kEscape, 1});
+        break;
+      case kTokS:
+        bytes->insert(bytes->end(), {kEscape, 2});
+        break;
+      case kTokV:
+        bytes->insert(bytes->end(), {kEscape, 3});
+        break;
+      case kTokRightBrace:
+        return;
+      case kTokEnd:
+        ReportMessage(kNoClosingBrace);
+        PushBackToken();
+        return;
+      default:
+        ReportMessage(kBadListToken);
+        break;
+    }
+  }
+}
+
+// byte list: '{' { number | '|' | 's' | 'v' } '}'
+// Reads a byte list and checks that the song image can hold it; false for a
+// list that must not be stored (it is empty).
+bool ReadByteList(std::vector<uint8_t>* bytes) {
+  ReadByteListBytes(bytes);
+  if (bytes->empty()) {
+    ReportMessage(kEmptyList);
+    return false;
+  }
+  if (bytes->size() > kTemplateMaxBytes) ReportMessage(kListTooLong);
+  return true;
+}
+
+// definition: name '=' (number | byte list)
+void DefineAttribute(const std::string& name) {
+  int code = NextToken();
+  if (code == kTokNum) {
+    int n = TokenNumber();
+    if (n > 127) {
+      ReportMessage(kDefinitionRange);
+      return;
+    }
+    EnterName(name, n);
+    return;
+  }
+  if (code != kTokLeftBrace) {
+    PushBackToken();
+    ReportMessage(kNoDefinition);
+    return;
+  }
+  std::vector<uint8_t> bytes;
+  if (!ReadByteList(&bytes)) return;
+  StringTable& list = AttributeDefinitionList();
+  if (list.Count() >= kTemplateLimit) {
+    ReportMessage(kTooManyTemplates);
+    return;
+  }
+  list.AddBytes(bytes.data(), bytes.size());
+  EnterName(name, kFirstTemplate - 1 + list.Count());
+}
+
+// Appends a gradual-change record; the index, or -1 when the event value
+// could not carry it.
+int AddGradualChange(int start, int length, int end) {
+  StringTable& list = GradualChangeList();
+  if (list.Count() >= kGradualLimit) {
+    ReportMessage(kTooManyGradualChanges);
+    return -1;
+  }
+  const int16_t record[6] = {static_cast<int16_t>(start), static_cast<int16_t>(length),
+                             static_cast<int16_t>(end),   static_cast<int16_t>(length),
+                             255,                         0};
+  uint8_t bytes[sizeof record];
+  std::memcpy(bytes, record, sizeof record);
+  return list.AddBytes(bytes, sizeof bytes);
+}
+
+// The value of an attribute use, with the tempo limits and the range check.
+int CheckedValue(int number, int value) {
+  if (number == kTempo) {
+    if (value == 0) {
+      ReportMessage(kTempoTooSlow);
+      return 1;
+    }
+    if (value >= 10000) {
+      ReportMessage(kTempoTooFast);
+      return 9999;
+    }
+    return value;
+  }
+  if (value > 127) ReportMessage(kValueRange);
+  return value;
+}
+
+}  // namespace
+
+// attribute: name ('=' definition | number [':' length])
+void AttributeCommand(const char* name_text) {
+  // The token reader reuses its text buffer for the next name, so keep a copy.
+  const std::string name(name_text);
+  int code = NextToken();
+  if (code == kTokEqual) {
+    DefineAttribute(name);
+    return;
+  }
+  if (code != kTokNum) {
+    ReportMessage(kNoValue);
+    PushBackToken();
+    return;
+  }
+  int number = LookUpAttribute(name);
+  int value = TokenNumber();
+  if (number < 0) {
+    // An unknown name still consumes its value and length, and changes nothing.
+    ReportMessage(kUndefined);
+    if (NextToken() == kTokColon) {
+      ReadLength(false);
+    } else {
+      PushBackToken();
+    }
+    return;
+  }
+  value = CheckedValue(number, value);
+  int16_t& current = Tables().current[number];
+  if (NextToken() == kTokColon) {
+    int length = ReadLength(false);
+    int index = AddGradualChange(current, length, value);
+    if (index >= 0) AppendEvent(kEventAttribute, number, kGradualBase + index);
+  } else {
+    PushBackToken();
+    AppendEvent(kEventAttribute, number, value);
+  }
+  current = static_cast<int16_t>(value);
+}
+
+// direct out: '{' bytes '}'
+void DirectOutCommand() {
+  std::vector<uint8_t> bytes;
+  if (!ReadByteList(&bytes)) return;
+  int index = DirectOutList().AddBytes(bytes.data(), bytes.size());
+  AppendEvent(kEventDirectOut, 0, index);
+}
+
+void ResetAttributeValues() {
+  std::memset(Tables().current, 0, sizeof Tables().current);
+}
+
+void ResetAttributes() {
+  AttributeTables& t = Tables();
+  t.names.Clear();
+  static constexpr struct {
+    const char* name;
+    int number;
+  } kPredefined[] = {{"Tmp", 128}, {"Vel", 129}, {"D", 130}, {"M", 1}, {"V", 7}, {"P", 10}};
+  for (const auto& p : kPredefined) t.numbers[t.names.AddString(p.name)] = p.number;
+  t.definitions.Clear();
+  t.direct_out.Clear();
+  t.gradual.Clear();
+  ResetAttributeValues();
+}
+
+StringTable& AttributeDefinitionList() { return Tables().definitions; }
+StringTable& DirectOutList() { return Tables().direct_out; }
+StringTable& GradualChangeList() { return Tables().gradual; }

@@ -1,0 +1,139 @@
+// Command dispatch: the track state, the per-track reset and the table that
+// sends each first token of a command to its handler.
+#include <string>
+
+#include "compiler/commands/commands.h"
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/reader/reader.h"
+#include "compiler/song/events.h"
+
+namespace {
+
+// "EE未定義コマンドです"
+constexpr char kUndefinedCommand[] =
+    "EE\x96\xa2\x92\xe8\x8b`\x83R\x83}\x83\x93\x83h\x82\xc5\x82\xb7";
+
+TrackState g_track;
+uint16_t g_resolution = 192;
+
+// The name token's text lives in the reader's buffer, which the attribute
+// command overwrites as soon as it reads on; hand it a copy.
+void NamedAttributeCommand() {
+  const std::string name = TokenText();
+  AttributeCommand(name.c_str());
+}
+
+}  // namespace
+
+TrackState& Track() { return g_track; }
+uint16_t Resolution() { return g_resolution; }
+void SetResolution(uint16_t resolution) { g_resolution = resolution; }
+
+void ResetCommandTables() {
+  ResetLoopTable();
+  ResetAttributes();
+  ResetPhaseTable();
+}
+
+void BeginTrackState() {
+  g_track = TrackState{};
+  g_track.default_length = g_resolution >> 2;
+  g_track.bar_length = g_resolution >> 2;
+  ResetLoopNesting();
+  ResetAttributeValues();
+  TrackEvents().ClearWorking();
+  AppendEvent(kEventStartOfTrack, 0, 0);
+}
+
+void AppendEvent(int kind, int aux, int value) {
+  TrackEvents().Append(EventRecord{g_track.position, static_cast<uint8_t>(kind),
+                                   static_cast<uint8_t>(aux), static_cast<uint16_t>(value), -1,
+                                   -1});
+}
+
+void DispatchCommand(int code) {
+  switch (code) {
+    case kTokC:
+    case kTokD:
+    case kTokE:
+    case kTokF:
+    case kTokG:
+    case kTokA:
+    case kTokB:
+    case kTokTilde:
+    case kTokUnderscore:
+      NoteCommand(code);
+      break;
+    case kTokR:
+      RestCommand();
+      break;
+    case kTokO:
+    case kTokLess:
+    case kTokGreater:
+      OctaveCommand(code);
+      break;
+    case kTokBar:
+      BarLineCommand();
+      break;
+    case kTokU:
+      BarLengthCommand();
+      break;
+    case kTokCh:
+    case kTokChm:
+    case kTokChi:
+    case kTokChe:
+      ChannelCommand(code);
+      break;
+    case kTokTone:
+      AppendEvent(kEventNotesRelease, 0, 0);
+      break;
+    case kTokHit:
+      AppendEvent(kEventNotesHeld, 0, 0);
+      break;
+    case kTokL:
+      DefaultLengthCommand();
+      break;
+    case kTokW:
+      DefaultWaitCommand();
+      break;
+    case kTokQ:
+      GateCommand();
+      break;
+    case kTokLeftBracket:
+      LoopStartCommand();
+      break;
+    case kTokRightBracket:
+      LoopEndCommand();
+      break;
+    case kTokSlash:
+      LoopBreakCommand();
+      break;
+    case kTokName:
+      NamedAttributeCommand();
+      break;
+    case kTokV:
+      AttributeCommand("Vel");
+      break;
+    case kTokT:
+      AttributeCommand("Tmp");
+      break;
+    case kTokLeftBrace:
+      DirectOutCommand();
+      break;
+    case kTokK:
+    case kTokBackslash:
+      KeyCommand(code);
+      break;
+    case kTokAt:
+      ProgramCommand();
+      break;
+    case kTokString:
+      PhaseMarkCommand();
+      break;
+    default:
+      // A number, a sign or a mark that starts no command; the token is gone.
+      ReportMessage(kUndefinedCommand);
+      break;
+  }
+}

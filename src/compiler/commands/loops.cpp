@@ -1,0 +1,196 @@
+// Loops: "[" opens, "/" marks where the last pass leaves, "]" closes with a
+// pass count. The body is not copied: loop events and one loop record per
+// loop tell the stream compiler what to repeat, and the track position moves
+// on as if every pass had been written out, so later events keep their true
+// times.
+//
+// Loop numbers 1..1023 count on across the tracks of one compilation; at most
+// 31 loops are open at once. A "[" beyond either limit is reported and opens
+// no loop: it becomes a closed-off level of its own, so its "]" (with its
+// count) and any "/" inside it are swallowed without touching a record, and
+// the body stays a single pass in time.
+#include <cstdint>
+
+#include "compiler/commands/commands.h"
+#include "compiler/commands/ticks.h"
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/reader/reader.h"
+#include "compiler/song/events.h"
+
+namespace {
+
+// "EEループが多すぎます"
+constexpr char kTooManyLoops[] = "EE\x83\x8b\x81[\x83v\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+// "EEループが深すぎます"
+constexpr char kTooDeep[] = "EE\x83\x8b\x81[\x83v\x82\xaa\x90[\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+// "EE"/" はループの外では使えません"
+constexpr char kBreakOutside[] =
+    "EE\x22/\x22 \x82\xcd\x83\x8b\x81[\x83v\x82\xcc\x8aO\x82\xc5\x82\xcd\x8eg\x82\xa6\x82\xdc\x82"
+    "\xb9\x82\xf1";
+// "EE"/" が同一ループ内に複数あります"
+constexpr char kSecondBreak[] =
+    "EE\x22/\x22 \x82\xaa\x93\xaf\x88\xea\x83\x8b\x81[\x83v\x93\xe0\x82\xc9\x95\xa1\x90\x94\x82\xa0"
+    "\x82\xe8\x82\xdc\x82\xb7";
+// "EEループの始まりと対応していません"
+constexpr char kEndWithoutStart[] =
+    "EE\x83\x8b\x81[\x83v\x82\xcc\x8en\x82\xdc\x82\xe8\x82\xc6\x91\xce\x89\x9e\x82\xb5\x82\xc4\x82"
+    "\xa2\x82\xdc\x82\xb9\x82\xf1";
+// "WWﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）"
+constexpr char kEmptyBody[] =
+    "WW\xd9\xb0\xcc\xdf\x93\xe0\x82\xc9\x89\xb9\x95\x84\x82\xdc\x82\xbd\x82\xcd\x8bx\x95\x84\x82"
+    "\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81i\xd9\xb0\xcc\xdf\x8d\xed\x8f\x9c\x81j";
+// "EEループ回数が 255 を超えています"
+constexpr char kCountTooHigh[] =
+    "EE\x83\x8b\x81[\x83v\x89\xf1\x90\x94\x82\xaa 255 \x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82\xa2\x82"
+    "\xdc\x82\xb7";
+// "WWループ回数が 0 回です（ﾙｰﾌﾟ削除）"
+constexpr char kCountZero[] =
+    "WW\x83\x8b\x81[\x83v\x89\xf1\x90\x94\x82\xaa 0 \x89\xf1\x82\xc5\x82\xb7\x81i\xd9\xb0\xcc\xdf"
+    "\x8d\xed\x8f\x9c\x81j";
+// "EE永久ループはこのﾈｽﾄﾚﾍﾞﾙでは使えません"
+constexpr char kEndlessNested[] =
+    "EE\x89i\x8bv\x83\x8b\x81[\x83v\x82\xcd\x82\xb1\x82\xcc\xc8\xbd\xc4\xda\xcd\xde\xd9\x82\xc5\x82"
+    "\xcd\x8eg\x82\xa6\x82\xdc\x82\xb9\x82\xf1";
+// "EE永久ループ内では "/" は使えません"
+constexpr char kBreakInEndless[] =
+    "EE\x89i\x8bv\x83\x8b\x81[\x83v\x93\xe0\x82\xc5\x82\xcd \x22/\x22 \x82\xcd\x8eg\x82\xa6\x82\xdc"
+    "\x82\xb9\x82\xf1";
+// "WW１回ループ内に "/" があります（展開）"
+constexpr char kBreakInSinglePass[] =
+    "WW\x82P\x89\xf1\x83\x8b\x81[\x83v\x93\xe0\x82\xc9 \x22/\x22 \x82\xaa\x82\xa0\x82\xe8\x82\xdc"
+    "\x82\xb7\x81i\x93W\x8aJ\x81j";
+
+constexpr int kStackSize = 32;  // open loops: at most kStackSize - 1
+constexpr int kEndless = -1;
+constexpr int kMaxCount = 255;
+
+LoopRecord g_records[kLoopRecordCount];
+int g_last_number = 0;  // records 1..g_last_number are filled
+int g_stack[kStackSize];
+int g_depth = 0;
+// "[" that opened no loop, all nested inside the innermost open loop: once
+// one fails, every "[" inside it fails too (the numbers or the depth stay
+// used up until it is closed).
+int64_t g_dead_depth = 0;
+
+int32_t EventTime(int index) { return TrackEvents().At(index).time; }
+
+// count: n | '*' | nothing (1). Messages only when report is set.
+int ReadLoopCount(bool report) {
+  const int code = NextToken();
+  if (code == kTokNum) {
+    int count = TokenNumber();
+    if (count > kMaxCount) {
+      if (report) ReportMessage(kCountTooHigh);
+      count = kMaxCount;
+    }
+    if (count == 0 && report) ReportMessage(kCountZero);
+    return count;
+  }
+  if (code == kTokStar) {
+    if (report && g_depth > 1) ReportMessage(kEndlessNested);
+    return kEndless;
+  }
+  PushBackToken();
+  return 1;
+}
+
+}  // namespace
+
+LoopRecord* LoopAt(int number) {
+  if (number < 1 || number > g_last_number) return nullptr;
+  return &g_records[number];
+}
+
+void ResetLoopTable() {
+  g_last_number = 0;
+  ResetLoopNesting();
+}
+
+void ResetLoopNesting() {
+  g_depth = 0;
+  g_dead_depth = 0;
+}
+
+// loop start: '[' body ['/' tail] ']' [count | '*']
+void LoopStartCommand() {
+  const bool too_many = g_last_number + 1 >= kLoopRecordCount;
+  if (too_many) ReportMessage(kTooManyLoops);
+  const bool too_deep = g_depth + g_dead_depth + 1 >= kStackSize;
+  if (too_deep) ReportMessage(kTooDeep);
+  if (too_many || too_deep) {
+    ++g_dead_depth;
+    return;
+  }
+  const int number = ++g_last_number;
+  g_stack[g_depth++] = number;
+  LoopRecord& loop = g_records[number];
+  loop = LoopRecord{};
+  loop.start_column = TokenColumn();
+  loop.start_line = TokenLine();
+  loop.break_column = -1;
+  loop.break_line = -1;
+  loop.start_event = TrackEvents().Count();
+  loop.break_event = -1;
+  loop.end_event = -1;
+  loop.count = 1;
+  loop.saved_default_length = Track().default_length;
+  loop.body_offset = -1;
+  loop.break_offset = -1;
+  loop.saved_length_register = -1;
+  loop.saved_octave_base = -1;
+  AppendEvent(kEventLoopStart, 0, number);
+}
+
+// loop break: '/' inside a loop
+void LoopBreakCommand() {
+  if (g_dead_depth > 0) return;  // inside a "[" that opened no loop
+  if (g_depth == 0) {
+    ReportMessage(kBreakOutside);
+    return;
+  }
+  const int number = g_stack[g_depth - 1];
+  LoopRecord& loop = g_records[number];
+  if (loop.break_event >= 0) ReportMessage(kSecondBreak);
+  loop.break_event = TrackEvents().Count();
+  loop.break_column = TokenColumn();
+  loop.break_line = TokenLine();
+  AppendEvent(kEventLoopBreak, 0, number);
+}
+
+// loop end: ']' [count | '*']
+void LoopEndCommand() {
+  if (g_dead_depth > 0) {
+    ReadLoopCount(false);  // the count belongs to the "]"; nothing to repeat
+    --g_dead_depth;
+    return;
+  }
+  if (g_depth == 0) {
+    ReportMessage(kEndWithoutStart);
+    return;
+  }
+  TrackState& track = Track();
+  const int number = g_stack[g_depth - 1];
+  LoopRecord& loop = g_records[number];
+  track.default_length = loop.saved_default_length;
+  const int32_t start_time = EventTime(loop.start_event);
+  if (start_time == track.position) ReportMessage(kEmptyBody);
+  const int count = ReadLoopCount(true);
+  if (loop.break_event >= 0) {
+    if (count == kEndless) ReportMessageAt(loop.break_column, loop.break_line, kBreakInEndless);
+    if (count == 1) ReportMessageAt(loop.break_column, loop.break_line, kBreakInSinglePass);
+  }
+  loop.count = count;
+  loop.end_event = TrackEvents().Count();
+  AppendEvent(kEventLoopEnd, 0, number);
+  if (count > 0) {
+    // The last pass stops at the break.
+    const int64_t body = int64_t{track.position} - start_time;
+    const int64_t tail =
+        loop.break_event >= 0 ? int64_t{track.position} - EventTime(loop.break_event) : 0;
+    track.position = ClampTicks(track.position + (count - 1) * body - tail);
+  }
+  AppendEvent(kEventLoopExit, 0, 0);
+  --g_depth;
+}

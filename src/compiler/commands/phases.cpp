@@ -1,0 +1,254 @@
+// Phases: quoted names that several tracks share, aligned across tracks.
+//
+// While a track is parsed every quoted name leaves a mark (name index, time)
+// in the mark list; a track's marks end with -1 and the list with -2. After
+// the last track OrderPhases puts the names that occur in two or more tracks
+// (the phases) into one order and gives each the latest time at which a track
+// reaches it, counting the delays that earlier phases caused. In the second
+// pass AlignTrackPhases shifts each track's records to those times.
+//
+// The mark list holds 128 entries, marks and ends together; the first entry
+// beyond reports once and every later one is dropped. A song whose list
+// overflowed, or whose tracks disagree on the order, keeps its times: its
+// marks turn void and nothing moves.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "compiler/commands/commands.h"
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/reader/reader.h"
+#include "compiler/song/events.h"
+
+namespace {
+
+// "EEすでに使われている小節名です"
+constexpr char kNameUsed[] =
+    "EE\x82\xb7\x82\xc5\x82\xc9\x8eg\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xe9\x8f\xac\x90\xdf\x96"
+    "\xbc\x82\xc5\x82\xb7";
+// "EE小節名が多すぎます"
+constexpr char kTooManyMarks[] = "EE\x8f\xac\x90\xdf\x96\xbc\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+// "EE小節の順序に不整合があります"
+constexpr char kOrderMismatch[] =
+    "EE\x8f\xac\x90\xdf\x82\xcc\x8f\x87\x8f\x98\x82\xc9\x95s\x90\xae\x8d\x87\x82\xaa\x82\xa0\x82"
+    "\xe8\x82\xdc\x82\xb7";
+
+constexpr int kMarkLimit = 128;
+constexpr int kTrackEnd = -1;
+constexpr int kSongEnd = -2;
+
+struct Mark {
+  int32_t name;  // name index, kTrackEnd or kSongEnd
+  int32_t time;
+};
+
+struct Phase {
+  int32_t name;
+  int32_t time;
+};
+
+struct PhaseTable {
+  Mark marks[kMarkLimit];
+  int mark_count = 0;  // 129 after an overflow
+  Phase phases[kMarkLimit];
+  int phase_count = 0;
+  std::unordered_map<std::string, int> names;
+  // Names marked in the current track, kept apart from the list so that a
+  // full list neither hides a second use nor blames a later track for the
+  // marks of the last stored one.
+  std::unordered_set<int> track_names;
+  bool aligned = false;  // OrderPhases succeeded on a complete list
+};
+
+PhaseTable& Table() {
+  static PhaseTable table;
+  return table;
+}
+
+// Entries actually stored: walks stop here even after an overflow.
+int StoredMarks() { return std::min(Table().mark_count, kMarkLimit); }
+
+void AppendMark(int name, int time) {
+  PhaseTable& t = Table();
+  if (t.mark_count < kMarkLimit) {
+    t.marks[t.mark_count++] = Mark{name, time};
+  } else if (t.mark_count == kMarkLimit) {
+    ReportMessage(kTooManyMarks);
+    t.mark_count = kMarkLimit + 1;
+  }
+}
+
+// The end of the track whose marks start at entry begin.
+int TrackEndOf(int begin) {
+  int end = begin;
+  while (end < StoredMarks() && Table().marks[end].name >= 0) ++end;
+  return end;
+}
+
+// +1 when phase a comes before b, -1 when b comes first, 0 when no track
+// holds both. Every track that holds both must agree, else *agree is cleared.
+int ComparePhases(int a, int b, bool* agree) {
+  const Mark* marks = Table().marks;
+  int result = 0;
+  for (int begin = 0; begin < StoredMarks(); begin = TrackEndOf(begin) + 1) {
+    if (marks[begin].name == kSongEnd) break;
+    int end = TrackEndOf(begin);
+    int first = begin;
+    while (first < end && marks[first].name != a && marks[first].name != b) ++first;
+    if (first == end) continue;
+    int other = marks[first].name == a ? b : a;
+    int answer = 0;
+    for (int i = first + 1; i < end; ++i) {
+      if (marks[i].name == other) answer = other == b ? 1 : -1;
+    }
+    if (answer == 0) continue;
+    if (result == 0) {
+      result = answer;
+    } else if (answer != result) {
+      *agree = false;
+    }
+  }
+  if (result == 0) *agree = false;
+  return result;
+}
+
+// One insertion pass: each phase i+1 that comes before phase i moves down
+// behind the nearest phase that comes before it.
+void SortPhases(bool* agree) {
+  PhaseTable& t = Table();
+  for (int i = 0; i < t.phase_count - 1; ++i) {
+    Phase next = t.phases[i + 1];
+    if (ComparePhases(t.phases[i].name, next.name, agree) >= 0) continue;
+    int j = i - 1;
+    while (j >= 0 && ComparePhases(t.phases[j].name, next.name, agree) <= 0) --j;
+    for (int k = i; k >= j + 1; --k) t.phases[k + 1] = t.phases[k];
+    t.phases[j + 1] = next;
+  }
+}
+
+// The latest arrival at phase p; then every track that reaches p earlier is
+// delayed from its mark on.
+void AlignPhase(Phase* p) {
+  Mark* marks = Table().marks;
+  int latest = INT32_MIN;
+  for (int i = 0; i < StoredMarks(); ++i) {
+    if (marks[i].name == p->name) latest = std::max(latest, marks[i].time);
+  }
+  p->time = latest;
+  for (int begin = 0; begin < StoredMarks(); begin = TrackEndOf(begin) + 1) {
+    int end = TrackEndOf(begin);
+    int at = begin;
+    while (at < end && marks[at].name != p->name) ++at;
+    if (at == end) continue;
+    int delay = latest - marks[at].time;
+    for (int i = at; i < end; ++i) marks[i].time += delay;
+  }
+}
+
+// Whether every track meets its phases in the order found. Pairs that the
+// insertion pass never compares can still form a circle (x before y in one
+// track, y before z in another, z before x in a third); aligning such a song
+// would move later records before earlier ones.
+bool TracksFollowOrder() {
+  const PhaseTable& t = Table();
+  int rank[kMarkLimit];
+  std::fill(rank, rank + kMarkLimit, -1);
+  for (int i = 0; i < t.phase_count; ++i) rank[t.phases[i].name] = i;
+  int last = -1;
+  for (int i = 0; i < StoredMarks(); ++i) {
+    int name = t.marks[i].name;
+    if (name < 0) {
+      last = -1;
+    } else if (name < kMarkLimit && rank[name] >= 0) {
+      if (rank[name] <= last) return false;
+      last = rank[name];
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+// phase mark: '"' name '"'
+void PhaseMarkCommand() {
+  int index = AddPhaseMark(TokenText(), Track().position);
+  if (index >= 0) AppendEvent(kEventPhaseMark, 0, index);
+}
+
+int AddPhaseMark(const char* name, int time) {
+  PhaseTable& t = Table();
+  auto it = t.names.try_emplace(name, static_cast<int>(t.names.size())).first;
+  int index = it->second;
+  if (!t.track_names.insert(index).second) {
+    ReportMessage(kNameUsed);
+    return -1;
+  }
+  AppendMark(index, time);
+  return index;
+}
+
+void EndTrackPhases() {
+  Table().track_names.clear();
+  AppendMark(kTrackEnd, 0);
+}
+
+void EndSongPhases() { AppendMark(kSongEnd, 0); }
+
+bool OrderPhases() {
+  PhaseTable& t = Table();
+  bool agree = true;
+  int counts[kMarkLimit] = {};
+  for (int i = 0; i < StoredMarks(); ++i) {
+    int name = t.marks[i].name;
+    if (name >= 0 && name < kMarkLimit) ++counts[name];
+  }
+  t.phase_count = 0;
+  for (int name = 0; name < kMarkLimit; ++name) {
+    if (counts[name] >= 2) t.phases[t.phase_count++] = Phase{name, 0};
+  }
+  SortPhases(&agree);
+  if (agree) agree = TracksFollowOrder();
+  if (agree) {
+    for (int i = 0; i < t.phase_count; ++i) AlignPhase(&t.phases[i]);
+  } else {
+    ReportMessageAt(-1, -1, kOrderMismatch);
+  }
+  t.aligned = agree && t.mark_count <= kMarkLimit;
+  return agree;
+}
+
+int PhaseTime(int name_index) {
+  const PhaseTable& t = Table();
+  for (int i = 0; i < t.phase_count; ++i) {
+    if (t.phases[i].name == name_index) return t.phases[i].time;
+  }
+  return -1;
+}
+
+void AlignTrackPhases() {
+  EventTable& events = TrackEvents();
+  bool aligned = Table().aligned;
+  int offset = 0;
+  for (int i = 0; i < events.Count(); ++i) {
+    EventRecord& record = events.At(i);
+    if (record.kind == kEventPhaseMark) {
+      int time = aligned ? PhaseTime(record.value) : -1;
+      if (time >= 0) offset = time - record.time;
+      record.kind = kEventVoid;
+    }
+    record.time += offset;
+    if (record.kind == kEventEndOfTrack) break;
+  }
+}
+
+void ResetPhaseTable() {
+  PhaseTable& t = Table();
+  t.mark_count = 0;
+  t.phase_count = 0;
+  t.names.clear();
+  t.track_names.clear();
+  t.aligned = false;
+}

@@ -1,0 +1,342 @@
+// Track stream compiler: settles the loops and void records of one track's
+// event table and translates the table into the byte code of bytecode.h.
+#include <algorithm>
+#include <cstdint>
+
+#include "compiler/commands/commands.h"
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/driver/work_areas.h"
+#include "compiler/song/bytecode.h"
+#include "compiler/song/events.h"
+#include "compiler/song/song.h"
+#include "compiler/song/stream_internal.h"
+
+namespace {
+
+// 対応するループの終わりがありません
+constexpr char kUnclosedLoop[] =
+    "EE\x91\xce\x89\x9e\x82\xb7\x82\xe9\x83\x8b\x81[\x83v\x82\xcc\x8fI\x82\xed\x82\xe8\x82\xaa"
+    "\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
+// トラックのデータが 65533 バイトを超えています
+constexpr char kStreamTooLong[] =
+    "EE\x83g\x83\x89\x83"
+    "b\x83N\x82\xcc\x83"
+    "f\x81[\x83^\x82\xaa 65533 \x83o\x83"
+    "C\x83g\x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
+// ダイレクト出力が 256 個を超えています
+constexpr char kTooManyDirectOuts[] =
+    "EE\x83_\x83"
+    "C\x83\x8c\x83N\x83g\x8fo\x97\xcd\x82\xaa 256 \x8c\xc2\x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82"
+    "\xa2\x82\xdc\x82\xb7";
+
+constexpr int64_t kMaxStreamNumber = 65535;
+
+LoopSource g_loop_source = nullptr;
+
+LoopRecord* Loop(int number) { return g_loop_source ? g_loop_source(number) : LoopAt(number); }
+
+// Times may hold any value a score produced; shifting them wraps rather than
+// overflowing.
+int32_t AddTime(int32_t time, int32_t delta) {
+  return static_cast<int32_t>(static_cast<uint32_t>(time) + static_cast<uint32_t>(delta));
+}
+
+void MarkVoid(EventTable& table, int first, int last) {
+  for (int i = first; i <= last; ++i) table.At(i).kind = kEventVoid;
+}
+
+// Moves records from..end by the time between records from and to.
+void MoveUp(EventTable& table, int from, int to) {
+  int32_t delta = static_cast<int32_t>(static_cast<uint32_t>(table.At(to).time) -
+                                       static_cast<uint32_t>(table.At(from).time));
+  for (int i = from; i < table.Count(); ++i) table.At(i).time = AddTime(table.At(i).time, delta);
+}
+
+// A removed loop of `removed` ticks inside a repeated loop was counted once
+// per pass of that loop when its exit was stamped: every enclosing loop's
+// exit, and all that follows it, moves up by the further passes, so the
+// record times stay the times that are played.
+void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed) {
+  for (int j = start - 1; j >= 0 && removed > 0; --j) {
+    if (table.At(j).kind != kEventLoopStart) continue;
+    const LoopRecord* outer = Loop(table.At(j).value);
+    if (!outer || outer->end_event <= end || outer->end_event + 1 >= table.Count()) continue;
+    int passes = outer->count;
+    if (passes >= 1 && outer->break_event >= 0 && outer->break_event < start) --passes;
+    if (passes > 1) {
+      const int64_t extra = (passes - 1) * removed;
+      const int32_t delta = static_cast<int32_t>(-extra);
+      for (int i = outer->end_event + 1; i < table.Count(); ++i) {
+        table.At(i).time = AddTime(table.At(i).time, delta);
+      }
+      removed += extra;
+    }
+  }
+}
+
+// The register state that the byte code is written against.
+struct StreamState {
+  int length_register;
+  int octave_base;
+  bool direct_out_overflow;
+};
+
+class StreamWriter {
+ public:
+  explicit StreamWriter(ByteBuffer& out) : out_(out) {}
+
+  int Offset() const { return static_cast<int>(out_.Length()); }
+  void Byte(int b) { out_.Append(static_cast<uint8_t>(b)); }
+  void Word(int w) { out_.AppendWord(static_cast<uint16_t>(w)); }
+  void Number(int v) {
+    uint8_t bytes[3];
+    int n = EncodeStreamNumber(static_cast<uint16_t>(v), bytes);
+    out_.AppendBytes(bytes, n);
+  }
+  void PatchWord(int offset, int w) {
+    if (offset < 0 || offset + 2 > Offset()) return;
+    out_.Begin()[offset] = static_cast<uint8_t>(w & 255);
+    out_.Begin()[offset + 1] = static_cast<uint8_t>((w >> 8) & 255);
+  }
+  // A wait of d ticks; waits the byte code cannot hold in one number are
+  // written as several rests, so the time stays exact.
+  void Rest(int64_t d, const StreamState& state) {
+    while (d > 0) {
+      int chunk = static_cast<int>(std::min(d, kMaxStreamNumber));
+      if (chunk == state.length_register) {
+        Byte(kOpRestLength);
+      } else {
+        Byte(kOpRest);
+        Number(chunk);
+      }
+      d -= chunk;
+    }
+  }
+
+ private:
+  ByteBuffer& out_;
+};
+
+// True when the next two notes behind note i exist and both have length.
+bool NextTwoNotesShare(const EventTable& table, int i, int length) {
+  int found = 0;
+  for (int j = i + 1; j < table.Count() && found < 2; ++j) {
+    const EventRecord& r = table.At(j);
+    if (r.kind >= 128) continue;
+    if (r.value != length) return false;
+    ++found;
+  }
+  return found == 2;
+}
+
+void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
+              StreamWriter& out) {
+  const EventRecord& note = table.At(i);
+  const int length = note.value;
+  if (length != state.length_register && NextTwoNotesShare(table, i, length)) {
+    state.length_register = length;
+    out.Byte(kOpSetLength);
+    out.Number(length);
+  }
+  int rel = note.kind - state.octave_base;
+  if (rel < 0 || rel >= kNoteRelCount) {
+    state.octave_base = std::max(0, (note.kind - kInitialOctaveBase) / 12 * 12);
+    out.Byte(kOpOctaveBase);
+    out.Byte(state.octave_base);
+    rel = note.kind - state.octave_base;
+  }
+  // A later event cannot lie before the note; a step beyond one number is
+  // carried on by rests.
+  const int64_t step = std::max<int64_t>(gap, 0);
+  const int inline_step = static_cast<int>(std::min(step, kMaxStreamNumber));
+  const bool own_length = length != state.length_register;
+  const bool own_step = inline_step != length;
+  out.Byte(rel | (own_length ? kNoteLengthFlag : 0) | (own_step ? kNoteStepFlag : 0));
+  if (own_length) out.Number(length);
+  if (own_step) out.Number(inline_step);
+  if (note.param < 128) {
+    out.Byte(kOpAccent);
+    out.Byte(note.param);
+  }
+  out.Rest(step - inline_step, state);
+}
+
+void EmitLoopStart(const EventRecord& r, StreamState& state, StreamWriter& out) {
+  LoopRecord* loop = Loop(r.value);
+  if (!loop) return;
+  out.Byte(kOpLoopStart);
+  out.Byte(loop->count & 255);
+  loop->body_offset = out.Offset();
+  loop->saved_length_register = state.length_register;
+  loop->saved_octave_base = state.octave_base;
+}
+
+void EmitLoopBreak(const EventRecord& r, StreamWriter& out) {
+  LoopRecord* loop = Loop(r.value);
+  if (!loop || loop->body_offset < 0) return;
+  out.Byte(kOpLoopBreak);
+  loop->break_offset = out.Offset();
+  out.Word(0);
+}
+
+void EmitLoopEnd(const EventRecord& r, StreamState& state, StreamWriter& out) {
+  LoopRecord* loop = Loop(r.value);
+  if (!loop || loop->body_offset < 0) return;
+  if (loop->count < 0) {
+    out.Byte(kOpEscape);
+    out.Byte(kEscEndlessLoopEnd);
+  } else {
+    out.Byte(kOpLoopEnd);
+  }
+  out.Word(out.Offset() - loop->body_offset);
+  if (loop->break_offset >= 0) out.PatchWord(loop->break_offset, out.Offset() - loop->break_offset);
+  state.length_register = loop->saved_length_register;
+  state.octave_base = loop->saved_octave_base;
+}
+
+void EmitControl(const EventRecord& r, StreamState& state, StreamWriter& out) {
+  switch (r.kind) {
+    case kEventAttribute:
+      if (r.param == kAttributeVelocity && r.value < kGradualValueBase) {
+        out.Byte(kOpVelocity);
+        out.Byte(r.value & 255);
+      } else {
+        out.Byte(kOpAttribute);
+        out.Byte(r.param);
+        out.Word(r.value);
+      }
+      break;
+    case kEventLoopStart:
+      EmitLoopStart(r, state, out);
+      break;
+    case kEventLoopBreak:
+      EmitLoopBreak(r, out);
+      break;
+    case kEventLoopEnd:
+      EmitLoopEnd(r, state, out);
+      break;
+    case kEventAbsoluteGate:
+      out.Byte(kOpAbsoluteGate);
+      out.Word(r.value);
+      break;
+    case kEventRelativeGate:
+      out.Byte(kOpRelativeGate);
+      out.Word(r.value);
+      break;
+    case kEventNotesRelease:
+      out.Byte(kOpEscape);
+      out.Byte(kEscNotesRelease);
+      break;
+    case kEventNotesHeld:
+      out.Byte(kOpEscape);
+      out.Byte(kEscNotesHeld);
+      break;
+    case kEventChannel:
+      out.Byte(kOpChannel);
+      out.Byte(r.param);
+      break;
+    case kEventProgram:
+      out.Byte(kOpProgram);
+      out.Byte(r.param);
+      out.Word(r.value);
+      break;
+    case kEventEndOfTrack:
+      out.Byte(kOpEscape);
+      out.Byte(kEscEndOfTrack);
+      break;
+    case kEventDirectOut:
+      out.Byte(kOpEscape);
+      out.Byte(kEscDirectOut);
+      out.Byte(r.value & 255);
+      if (r.value > 255) state.direct_out_overflow = true;
+      break;
+    default:  // loop exit, phase mark, start of track, void: time only
+      break;
+  }
+}
+
+// Loop records carry the stream offsets of this compilation only.
+void ClearLoopOffsets(const EventTable& table) {
+  for (int i = 0; i < table.Count(); ++i) {
+    const EventRecord& r = table.At(i);
+    if (r.kind != kEventLoopStart && r.kind != kEventLoopBreak && r.kind != kEventLoopEnd) continue;
+    if (LoopRecord* loop = Loop(r.value)) loop->body_offset = loop->break_offset = -1;
+  }
+}
+
+}  // namespace
+
+void SetLoopSource(LoopSource source) { g_loop_source = source; }
+
+ByteBuffer& TrackStreamBuffer() {
+  static ByteBuffer buffer;
+  return buffer;
+}
+
+const ByteBuffer& TrackStream() { return TrackStreamBuffer(); }
+
+// A loop that cannot stay a loop is removed or unrolled here, before the
+// track's times are final.
+void CheckLoop(int loop_number) {
+  LoopRecord* loop = Loop(loop_number);
+  if (!loop) return;
+  EventTable& table = TrackEvents();
+  const int s = loop->start_event, e = loop->end_event, x = e + 1;
+  const int b = loop->break_event >= 0 ? loop->break_event : -1;
+  if (e < 0) {
+    ReportMessageAt(loop->start_column, loop->start_line, kUnclosedLoop);
+    return;
+  }
+  // A record that does not describe a loop of this table is left alone.
+  if (s < 0 || s >= e || x >= table.Count() || (b >= 0 && (b <= s || b >= e))) return;
+  if (loop->count == 0) {
+    const int64_t removed = int64_t{table.At(x).time} - table.At(s).time;
+    MarkVoid(table, s, x);
+    MoveUp(table, x, s);
+    MoveUpEnclosingExits(table, s, e, removed);
+  } else if (loop->count == 1) {
+    if (b < 0) return;
+    MarkVoid(table, s, s);
+    MarkVoid(table, b, x);
+    MoveUp(table, x, b);
+  } else if (e == s + 1 || (b == s + 1 && e == b + 1)) {
+    MarkVoid(table, s, x);
+  } else if (loop->count < 0 && table.At(e).time == table.At(s).time) {
+    // An endless loop whose passes take no time would never let the player
+    // leave the tick: its body plays once.
+    MarkVoid(table, s, s);
+    if (b >= 0) MarkVoid(table, b, b);
+    MarkVoid(table, e, x);
+  }
+}
+
+void SettleVoidTimes() {
+  EventTable& table = TrackEvents();
+  for (int i = table.Count() - 2; i >= 0; --i) {
+    if (table.At(i).kind == kEventVoid) table.At(i).time = table.At(i + 1).time;
+  }
+}
+
+int CompileTrackStream() {
+  const EventTable& table = TrackEvents();
+  ByteBuffer& buffer = TrackStreamBuffer();
+  buffer.Clear();
+  StreamWriter out(buffer);
+  StreamState state{Resolution() / 4, kInitialOctaveBase, false};
+  ClearLoopOffsets(table);
+  const int n = table.Count();
+  for (int i = 0; i < n; ++i) {
+    const EventRecord& r = table.At(i);
+    const int64_t gap = i + 1 < n ? int64_t{table.At(i + 1).time} - r.time : 0;
+    if (r.kind < 128) {
+      EmitNote(table, i, gap, state, out);
+      continue;
+    }
+    EmitControl(r, state, out);
+    if (r.kind != kEventLoopEnd && r.kind != kEventEndOfTrack) out.Rest(gap, state);
+  }
+  if (state.direct_out_overflow) ReportMessageAt(-1, -1, kTooManyDirectOuts);
+  if (out.Offset() > kMaxTrackStreamLength) ReportMessageAt(-1, -1, kStreamTooLong);
+  return out.Offset();
+}

@@ -1,0 +1,148 @@
+#include "player/output/outputs.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "player/messages.h"
+#include "player/output/fluidsynth_output.h"
+#include "player/output/rtmidi_output.h"
+#include "player/player.h"
+#include "player/sequencer.h"
+
+namespace {
+
+// General MIDI SoundFonts in order of preference: the fuller one of
+// fluid-soundfont-gm, then timgm6mb's, then whatever the system names its
+// default.
+constexpr const char* kSoundFonts[] = {
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/soundfonts/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/soundfonts/default.sf2",
+};
+
+bool Readable(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  std::ifstream in(path, std::ios::binary);
+  return in.good();
+}
+
+void PutLe(std::string& out, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
+}
+
+std::string WavHeader(uint32_t frames) {
+  const uint32_t data_bytes = frames * 4;
+  std::string h = "RIFF";
+  PutLe(h, 36 + data_bytes, 4);
+  h += "WAVEfmt ";
+  PutLe(h, 16, 4);
+  PutLe(h, 1, 2);  // PCM
+  PutLe(h, 2, 2);  // stereo
+  PutLe(h, FluidSynthOutput::kSampleRate, 4);
+  PutLe(h, FluidSynthOutput::kSampleRate * 4, 4);
+  PutLe(h, 4, 2);
+  PutLe(h, 16, 2);
+  h += "data";
+  PutLe(h, data_bytes, 4);
+  return h;
+}
+
+}  // namespace
+
+std::string FindSoundFont(const std::string& preferred) {
+  if (!preferred.empty()) return Readable(preferred) ? preferred : "";
+  for (const char* path : kSoundFonts) {
+    if (Readable(path)) return path;
+  }
+  return "";
+}
+
+std::vector<std::string> ListMidiPorts() { return RtMidiOutput::ListPorts(); }
+
+std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::string& soundfont,
+                                       std::string* error) {
+  if (name == "none") return std::make_unique<NullOutput>();
+  if (name.empty() || name == "synth") {
+    const std::string file = FindSoundFont(soundfont);
+    if (file.empty() && !soundfont.empty()) {
+      if (error) *error = "cannot read the SoundFont " + soundfont;
+      return nullptr;
+    }
+    return FluidSynthOutput::Open(file, true, error);
+  }
+  if (name.rfind("alsa:", 0) == 0) return RtMidiOutput::Open(name.substr(5), error);
+  if (error) *error = "unknown output '" + name + "' (synth, alsa:PORT or none)";
+  return nullptr;
+}
+
+bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
+               RenderResult* result, std::string* error) {
+  const std::string file = FindSoundFont(soundfont);
+  if (file.empty() && !soundfont.empty()) {
+    if (error) *error = "cannot read the SoundFont " + soundfont;
+    return false;
+  }
+  std::unique_ptr<FluidSynthOutput> synth = FluidSynthOutput::Open(file, false, error);
+  if (!synth) return false;
+  FluidSynthOutput* out = synth.get();
+  OpenMidiDevices(std::move(synth));
+
+  // Written beside the target and renamed at the end, so a failed render
+  // never leaves half a file under the requested name.
+  const std::string temp = path + ".part";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    CloseMidiDevices();
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  std::string header = WavHeader(0);
+  bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+
+  static int16_t buffer[2 * 4096];
+  uint64_t written = 0;
+  auto render_to = [&](uint64_t frame) {
+    while (ok && written < frame) {
+      const int n = static_cast<int>(std::min<uint64_t>(4096, frame - written));
+      out->Render(n, buffer);
+      ok = std::fwrite(buffer, 4, n, f) == static_cast<size_t>(n);
+      written += n;
+    }
+  };
+
+  SetTempo(120);
+  double song_ms = 0;
+  int64_t ticks = 0;
+  while (ticks < max_ticks && !SongFinished()) {
+    SequencerTick();
+    ++ticks;
+    song_ms += TickLengthMs();
+    render_to(static_cast<uint64_t>(song_ms * FluidSynthOutput::kSampleRate / 1000.0));
+  }
+  SilenceNotes();
+  render_to(written + FluidSynthOutput::kSampleRate);  // one second of release
+
+  header = WavHeader(static_cast<uint32_t>(written));
+  ok = ok && std::fseek(f, 0, SEEK_SET) == 0 &&
+       std::fwrite(header.data(), 1, header.size(), f) == header.size();
+  ok = (std::fclose(f) == 0) && ok;
+  CloseMidiDevices();
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temp, path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temp, ec);
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  if (result) {
+    result->seconds = song_ms / 1000.0;
+    result->ticks = ticks;
+  }
+  return true;
+}

@@ -1,0 +1,98 @@
+// Program and bank changes, key shifts, tone shifts and key signatures, as
+// event records of compiled scores.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "score_dump.h"
+
+namespace {
+
+using score_dump::Compile;
+using score_dump::Events;
+
+TEST(KeysTest, ProgramWithEveryCombinationOfParts) {
+  EXPECT_EQ(
+      "  0 :   4 : Error ﾌﾟﾛｸﾞﾗﾑ･ﾁｪﾝｼﾞ番号とﾊﾞﾝｸ･ｾﾚｸﾄ番号のいずれも指定されていません\n"
+      "  0 :  14 : Error ﾌﾟﾛｸﾞﾗﾑ･ﾁｪﾝｼﾞ番号とﾊﾞﾝｸ･ｾﾚｸﾄ番号のいずれも指定されていません\n"
+      "  0 :  39 : Error ﾌﾟﾛｸﾞﾗﾑ･ﾁｪﾝｼﾞ番号とﾊﾞﾝｸ･ｾﾚｸﾄ番号のいずれも指定されていません\n",
+      Compile("A @ r @5 r @. r @5. r @.1 r @5.1 r @.. r @5.. r @.1. r @5.1. r @..2 r @5..2 r "
+              "@.1.2 r @5.1.2\n"));
+  EXPECT_EQ(
+      "0 143 0 0\n"
+      "48 140 5 65535\n"   // @5
+      "144 140 5 65535\n"  // @5.
+      "192 140 255 128\n"  // @.1
+      "240 140 5 128\n"    // @5.1
+      "336 140 5 65535\n"  // @5..
+      "384 140 255 128\n"  // @.1.
+      "432 140 5 128\n"    // @5.1.
+      "480 140 255 2\n"    // @..2
+      "528 140 5 2\n"      // @5..2
+      "576 140 255 130\n"  // @.1.2
+      "624 140 5 130\n"    // @5.1.2
+      "624 142 0 0\n",
+      Events(0));
+}
+
+TEST(KeysTest, ProgramAndBankRanges) {
+  EXPECT_EQ(
+      "  0 :   3 : Error ﾌﾟﾛｸﾞﾗﾑ･ﾁｪﾝｼﾞ番号が範囲外です(0 ～ 127)\n"
+      "  0 :   7 : Error ﾊﾞﾝｸ･ｾﾚｸﾄ値が範囲外です(0 ～ 127)\n"
+      "  0 :  11 : Error ﾊﾞﾝｸ･ｾﾚｸﾄ値が範囲外です(0 ～ 127)\n",
+      Compile("A @200.200.200 @127.127.127 @0.0.0\n"));
+  EXPECT_EQ("0 143 0 0\n0 140 127 16383\n0 140 127 16383\n0 140 0 0\n0 142 0 0\n", Events(0));
+}
+
+TEST(KeysTest, KeyShift) {
+  EXPECT_EQ(
+      "  0 :   9 : Error ｷｰｼﾌﾄは -127 ～ 127 です\n"
+      "  0 :  15 : Error ｷｰｼﾌﾄは -127 ～ 127 です\n"
+      "  0 :  21 : Warning ｷｰｼﾌﾄ指定値が省略されています（0 に設定）\n"
+      "  0 :  26 : Warning ｷｰｼﾌﾄ指定値が省略されています（0 に設定）\n"
+      "  0 :  28 : Warning \\ が使われています\n",
+      Compile("A k-3 c k200 k-200 k r k+ c \\5 c k+2 c\n"));
+  EXPECT_EQ(
+      "0 143 0 0\n0 57 255 48\n96 60 255 48\n144 65 255 48\n192 62 255 48\n240 142 0 0\n",
+      Events(0));
+}
+
+TEST(KeysTest, ToneShiftsPerLetter) {
+  EXPECT_EQ(
+      "  0 :  32 : Warning 音符別トーンシフトで +, -, = 以外の指定があります\n"
+      "  0 :  32 : Error 未定義コマンドです\n"
+      "  0 :  39 : Error 音符別トーンシフトで 127 以上の値が指定されています\n",
+      Compile("A kc+ c kc-2 c kc= c kd+ d d= kc5 c kc-200 kc- c\n"));
+  EXPECT_EQ(
+      "0 143 0 0\n0 61 255 48\n48 58 255 48\n96 60 255 48\n144 63 255 48\n192 62 255 48\n"
+      "240 60 255 48\n288 59 255 48\n336 142 0 0\n",
+      Events(0));
+}
+
+TEST(KeysTest, KeySignaturesInBothOrders) {
+  EXPECT_EQ(
+      "  0 :  30 : Warning 調シフトで値が省略されています\n"
+      "  0 :  36 : Error 調シフトで 7 を超える値が指定されいます\n",
+      Compile("A ks2 f c g ks-3 b e a d f ks c f ks9 e ks1 f f= ks+1 kf= f\n"));
+  EXPECT_EQ(
+      "0 143 0 0\n"
+      "0 66 255 48\n48 61 255 48\n96 67 255 48\n"                    // ks2: f c g
+      "144 70 255 48\n192 63 255 48\n240 68 255 48\n288 62 255 48\n"  // ks-3: b e a d
+      "336 65 255 48\n"                                              // f cleared
+      "384 60 255 48\n432 65 255 48\n"                               // ks
+      "480 65 255 48\n"                                              // ks9: e
+      "528 66 255 48\n576 65 255 48\n"                               // ks1: f f=
+      "624 65 255 48\n"                                              // kf=
+      "672 142 0 0\n",
+      Events(0));
+}
+
+TEST(KeysTest, KeyShiftWithToneShiftAndNaturals) {
+  EXPECT_EQ("", Compile("A k2 kc+ c c= c+ c- ks-1 b b= c k-1 b=\n"));
+  EXPECT_EQ(
+      "0 143 0 0\n0 63 255 48\n48 62 255 48\n96 64 255 48\n144 62 255 48\n"
+      "192 72 255 48\n240 73 255 48\n288 62 255 48\n336 70 255 48\n384 142 0 0\n",
+      Events(0));
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+// Length expressions, waits, velocities, and the l, w and q commands.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "command_events.h"
+
+namespace {
+
+std::string Events(std::string_view score) {
+  TrackRun run = CompileTracks(score);
+  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
+}
+
+// "VALUE" of the first note of track A holding «c» + expression, followed by
+// the severities and texts of the messages, without positions.
+std::string NoteLength(std::string_view header, std::string_view expression) {
+  std::string score(header);
+  score += "A c";
+  score += expression;
+  score += "\n";
+  TrackRun run = CompileTracks(score);
+  if (run.tracks.empty()) return "no track";
+  std::istringstream records(run.tracks[0]);
+  std::string line, out = "none";
+  std::getline(records, line);  // start of track
+  if (std::getline(records, line)) {
+    int time, kind, param, value;
+    std::istringstream(line) >> time >> kind >> param >> value;
+    if (kind < 128) out = std::to_string(value);
+  }
+  std::istringstream report(run.report);
+  while (std::getline(report, line)) out += "; " + line.substr(line.find(" : ", 6) + 3);
+  return out;
+}
+
+std::string Repeat(std::string_view text, int n, std::string_view separator) {
+  std::string out;
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) out += separator;
+    out += text;
+  }
+  return out;
+}
+
+TEST(LengthsTest, DivisorsAndDots) {
+  EXPECT_EQ(NoteLength("", ""), "48");
+  EXPECT_EQ(NoteLength("", "4"), "48");
+  EXPECT_EQ(NoteLength("", "4."), "72");
+  EXPECT_EQ(NoteLength("", "4.."), "84");
+  EXPECT_EQ(NoteLength("", "16.."), "21");
+  EXPECT_EQ(NoteLength("", "32.."), "10; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("", "32..."),
+            "10; Warning 付点演算においてケタ落ちが発生しました"
+            "; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("", "3"), "64");
+  EXPECT_EQ(NoteLength("", "5"), "38; Warning 割り切れません");
+  EXPECT_EQ(NoteLength("", "0"), "192; Error 音長に 0 は指定できません");
+  EXPECT_EQ(NoteLength("", "1000"), "1; Warning 割り切れません; Error 音長が 0 になりました");
+}
+
+TEST(LengthsTest, JoinedLengths) {
+  EXPECT_EQ(NoteLength("", "4^8"), "72");
+  EXPECT_EQ(NoteLength("", "2^-8"), "72");
+  EXPECT_EQ(NoteLength("", "8^-4"), "24; Error 音長が負になりました");
+  EXPECT_EQ(NoteLength("", "4^"), "96");
+  EXPECT_EQ(NoteLength("", "^-16."), "30");
+  EXPECT_EQ(NoteLength("", "1^-16"), "180");
+  // Seventy-nine whole notes stand; the eightieth would reach 15360.
+  EXPECT_EQ(NoteLength("", Repeat("1", 80, "^")), "15168; Error 音長が長すぎます");
+  EXPECT_EQ(NoteLength("", Repeat("1", 80, "^") + "^-2"), "15072; Error 音長が長すぎます");
+}
+
+TEST(LengthsTest, LengthsNearTheLimit) {
+  EXPECT_EQ(NoteLength("#clock 15359\n", "1"), "15359");
+  EXPECT_EQ(NoteLength("#clock 15359\n", "1^"), "15359; Error 音長が長すぎます");
+  EXPECT_EQ(NoteLength("#clock 15360\n", "2^2^-4"), "3840; Error 音長が長すぎます");
+  // Even the first term is too long: the length is 0, so the note gets 1.
+  EXPECT_EQ(NoteLength("#clock 15360\n", "1"),
+            "1; Error 音長が長すぎます; Error 音長が 0 以下です");
+  // A too long "l" leaves a default length of 0: an omitted length is then
+  // refused and replaced by 1.
+  EXPECT_EQ(Events("#clock 65535\nA c c1 l1 c l4 c"),
+            "0 143 0 0\n"
+            "0 60 255 16383\n"
+            "16383 60 255 1\n"
+            "16383 60 255 1\n"
+            "16384 60 255 16383\n"
+            "32767 142 0 0\n"
+            "  1 :   7 : Error 音長が長すぎます\n"
+            "  1 :   7 : Error 音長が 0 以下です\n"
+            "  1 :  10 : Error 音長が長すぎます\n"
+            "  1 :  12 : Error 音長が 0 になりました\n"
+            "  1 :  13 : Warning 割り切れません\n");
+}
+
+TEST(LengthsTest, OtherResolutions) {
+  EXPECT_EQ(NoteLength("#clock 480\n", ""), "120");
+  EXPECT_EQ(NoteLength("#clock 480\n", "3"), "160");
+  EXPECT_EQ(NoteLength("#clock 480\n", "7"), "68; Warning 割り切れません");
+  EXPECT_EQ(NoteLength("#clock 480\n", "16.."), "52; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 97\n", ""), "24");
+  EXPECT_EQ(NoteLength("#clock 97\n", "4"), "24; Warning 割り切れません");
+  EXPECT_EQ(NoteLength("#clock 97\n", "1."),
+            "145; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
+  // Bar lines pad to multiples of the bar at any resolution.
+  EXPECT_EQ(Events("#clock 97\nA c8 | c16 |2 c"),
+            "0 143 0 0\n"
+            "0 60 255 12\n"
+            "24 60 255 6\n"
+            "72 60 255 24\n"
+            "96 142 0 0\n"
+            "  1 :   3 : Warning 割り切れません\n"
+            "  1 :   8 : Warning 割り切れません\n"
+            "  1 :  12 : Warning 割り切れません\n");
+}
+
+TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
+  // Default length and bar length are 0 here.
+  EXPECT_EQ(Events("#clock 3\nA c | c1 | | c4 r1"),
+            "0 143 0 0\n"
+            "0 60 255 1\n"
+            "1 60 255 3\n"
+            "4 60 255 1\n"
+            "8 142 0 0\n"
+            "  1 :   4 : Error 音長が 0 になりました\n"
+            "  1 :  14 : Warning 割り切れません\n"
+            "  1 :  16 : Error 音長が 0 になりました\n");
+}
+
+TEST(LengthsTest, DefaultLengthAndWait) {
+  EXPECT_EQ(Events("A l8 c l c w8 c: c:0 c w c: c:4."),
+            "0 143 0 0\n"
+            "0 60 255 24\n"
+            "24 60 255 24\n"
+            "48 60 255 24\n"
+            "72 60 255 24\n"
+            "72 60 255 24\n"
+            "96 60 255 24\n"
+            "120 60 255 24\n"
+            "192 142 0 0\n"
+            "  0 :   9 : Error 音長指定が省略されています\n");
+}
+
+TEST(LengthsTest, Velocities) {
+  EXPECT_EQ(Events("A c'0 c'127 c'200 c'$7F"),
+            "0 143 0 0\n"
+            "0 60 0 48\n"
+            "48 60 127 48\n"
+            "96 60 127 48\n"
+            "144 60 127 48\n"
+            "192 142 0 0\n"
+            "  0 :  14 : Error ﾍﾞﾛｼﾃｨ値が範囲外です(0 ～ 127)\n");
+}
+
+TEST(LengthsTest, GateTimes) {
+  EXPECT_EQ(Events("A q q+0 q-8 q0 q4 q+8 q-1^-2"),
+            "0 143 0 0\n"
+            "0 135 0 48\n"
+            "0 136 0 0\n"
+            "0 136 0 65512\n"
+            "0 135 0 0\n"
+            "0 135 0 48\n"
+            "0 136 0 24\n"
+            "0 136 0 65440\n"
+            "0 142 0 0\n"
+            "  0 :   4 : Error 音長指定が省略されています\n"
+            "  0 :  13 : Warning ｹﾞｰﾄ･ﾀｲﾑが 0 です\n");
+}
+
+}  // namespace

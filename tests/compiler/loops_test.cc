@@ -1,0 +1,319 @@
+// Loops as the score commands leave them, before the loop check: loop
+// events with their times, loop records and messages.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "command_events.h"
+#include "compiler/commands/commands.h"
+
+namespace {
+
+std::string Parse(std::string_view score) {
+  TrackRun run = ParseTracks(score);
+  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
+}
+
+std::string Repeat(std::string_view text, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += text;
+  return out;
+}
+
+// Count of lines in text that contain part.
+int CountLines(const std::string& text, std::string_view part) {
+  int n = 0;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (std::string_view(text).substr(start, end - start).find(part) != std::string_view::npos) ++n;
+    start = end + 1;
+  }
+  return n;
+}
+
+TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
+  EXPECT_EQ(Parse("A [c4 d4]3 e"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 62 255 48\n"
+            "96 131 0 1\n"
+            "288 132 0 0\n"
+            "288 64 255 48\n"
+            "336 142 0 0\n");
+  // The last pass stops at the break.
+  EXPECT_EQ(Parse("A [c4 / d4]3"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 130 0 1\n"
+            "48 62 255 48\n"
+            "96 131 0 1\n"
+            "240 132 0 0\n"
+            "240 142 0 0\n");
+  const LoopRecord* loop = LoopAt(1);
+  ASSERT_NE(loop, nullptr);
+  EXPECT_EQ(loop->start_column, 2);
+  EXPECT_EQ(loop->start_line, 0);
+  EXPECT_EQ(loop->break_column, 6);
+  EXPECT_EQ(loop->start_event, 1);
+  EXPECT_EQ(loop->break_event, 3);
+  EXPECT_EQ(loop->end_event, 5);
+  EXPECT_EQ(loop->count, 3);
+  EXPECT_EQ(loop->saved_default_length, 48);
+  EXPECT_EQ(loop->body_offset, -1);
+  EXPECT_EQ(loop->break_offset, -1);
+  EXPECT_EQ(LoopAt(0), nullptr);
+  EXPECT_EQ(LoopAt(2), nullptr);
+}
+
+TEST(LoopsTest, SinglePassNoPassAndEndless) {
+  EXPECT_EQ(Parse("A [c4] [c4]0 [c4]* c"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 131 0 1\n"
+            "48 132 0 0\n"
+            "48 129 0 2\n"
+            "48 60 255 48\n"
+            "96 131 0 2\n"
+            "96 132 0 0\n"
+            "96 129 0 3\n"
+            "96 60 255 48\n"
+            "144 131 0 3\n"
+            "144 132 0 0\n"
+            "144 60 255 48\n"
+            "192 142 0 0\n"
+            "  0 :  11 : Warning ループ回数が 0 回です（ﾙｰﾌﾟ削除）\n");
+  EXPECT_EQ(LoopAt(1)->count, 1);
+  EXPECT_EQ(LoopAt(2)->count, 0);
+  EXPECT_EQ(LoopAt(3)->count, -1);
+  EXPECT_EQ(Parse("A [c]300"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 131 0 1\n"
+            "12240 132 0 0\n"
+            "12240 142 0 0\n"
+            "  0 :   5 : Error ループ回数が 255 を超えています\n");
+}
+
+TEST(LoopsTest, EndlessLoopOnlyAtTrackLevel) {
+  EXPECT_EQ(Parse("A [[c]*]2"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 129 0 2\n"
+            "0 60 255 48\n"
+            "48 131 0 2\n"
+            "48 132 0 0\n"
+            "48 131 0 1\n"
+            "96 132 0 0\n"
+            "96 142 0 0\n"
+            "  0 :   6 : Error 永久ループはこのﾈｽﾄﾚﾍﾞﾙでは使えません\n");
+}
+
+TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
+  EXPECT_EQ(Parse("A [c/d]*\n"
+                  "A [e/f]\n"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 130 0 1\n"
+            "48 62 255 48\n"
+            "96 131 0 1\n"
+            "96 132 0 0\n"
+            "96 129 0 2\n"
+            "96 64 255 48\n"
+            "144 130 0 2\n"
+            "144 65 255 48\n"
+            "192 131 0 2\n"
+            "144 132 0 0\n"
+            "144 142 0 0\n"
+            "  0 :   4 : Error 永久ループ内では \"/\" は使えません\n"
+            "  1 :   4 : Warning １回ループ内に \"/\" があります（展開）\n");
+  // A second break replaces the first.
+  EXPECT_EQ(Parse("A [c / d / e]2"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 130 0 1\n"
+            "48 62 255 48\n"
+            "96 130 0 1\n"
+            "96 64 255 48\n"
+            "144 131 0 1\n"
+            "240 132 0 0\n"
+            "240 142 0 0\n"
+            "  0 :   9 : Error \"/\" が同一ループ内に複数あります\n");
+  EXPECT_EQ(LoopAt(1)->break_event, 5);
+  EXPECT_EQ(LoopAt(1)->break_column, 9);
+}
+
+TEST(LoopsTest, NestedLoopsWithBreaks) {
+  EXPECT_EQ(Parse("A [c4 [d4 / e4]2 / f4]3 g"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 129 0 2\n"
+            "48 62 255 48\n"
+            "96 130 0 2\n"
+            "96 64 255 48\n"
+            "144 131 0 2\n"
+            "192 132 0 0\n"
+            "192 130 0 1\n"
+            "192 65 255 48\n"
+            "240 131 0 1\n"
+            "672 132 0 0\n"
+            "672 67 255 48\n"
+            "720 142 0 0\n");
+}
+
+TEST(LoopsTest, EmptyBodyAndRestoredDefaultLength) {
+  EXPECT_EQ(Parse("A []3 [l8 c]2 c"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 131 0 1\n"
+            "0 132 0 0\n"
+            "0 129 0 2\n"
+            "0 60 255 24\n"
+            "24 131 0 2\n"
+            "48 132 0 0\n"
+            "48 60 255 48\n"
+            "96 142 0 0\n"
+            "  0 :   3 : Warning ﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）\n");
+}
+
+TEST(LoopsTest, UnmatchedEndAndBreak) {
+  EXPECT_EQ(Parse("A ]3 c /"),
+            "0 143 0 0\n"
+            "0 60 255 48\n"
+            "48 142 0 0\n"
+            "  0 :   2 : Error ループの始まりと対応していません\n"
+            "  0 :   3 : Error 未定義コマンドです\n"
+            "  0 :   7 : Error \"/\" はループの外では使えません\n");
+}
+
+TEST(LoopsTest, LoopsOpenAtTheEndOfATrackStayOpen) {
+  TrackRun run = ParseTracks("A [c4 [d4\nB ] c [e]2\n");
+  ASSERT_EQ(run.tracks.size(), 2u);
+  EXPECT_EQ(run.tracks[0],
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 129 0 2\n"
+            "48 62 255 48\n"
+            "96 142 0 0\n");
+  // The nesting starts afresh, the numbers count on.
+  EXPECT_EQ(run.tracks[1],
+            "0 143 0 0\n"
+            "0 60 255 48\n"
+            "48 129 0 3\n"
+            "48 64 255 48\n"
+            "96 131 0 3\n"
+            "144 132 0 0\n"
+            "144 142 0 0\n");
+  EXPECT_EQ(run.report, "  1 :   2 : Error ループの始まりと対応していません\n");
+  EXPECT_EQ(LoopAt(1)->end_event, -1);
+  EXPECT_EQ(LoopAt(2)->end_event, -1);
+  EXPECT_EQ(LoopAt(3)->end_event, 4);
+}
+
+TEST(LoopsTest, ThirtyOneLevelsDeep) {
+  std::string expected = "0 143 0 0\n";
+  for (int n = 1; n <= 31; ++n) expected += "0 129 0 " + std::to_string(n) + "\n";
+  expected += "0 60 255 48\n48 62 255 48\n";
+  for (int n = 31; n >= 1; --n) expected += "96 131 0 " + std::to_string(n) + "\n96 132 0 0\n";
+  expected += "96 142 0 0\n";
+  // The thirty-second "[" opens nothing; its "/" and its "]3" are swallowed
+  // and its body is a single pass.
+  EXPECT_EQ(Parse("A " + Repeat("[", 31) + "[c/d]3" + Repeat("]", 31)),
+            expected + "  0 :  33 : Error ループが深すぎます\n");
+  EXPECT_NE(LoopAt(31), nullptr);
+  EXPECT_EQ(LoopAt(32), nullptr);
+}
+
+TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
+  std::string score;
+  for (int line = 0; line < 11; ++line) score += "A " + Repeat("[c]2 ", line < 10 ? 100 : 23) + "\n";
+  score += "A [c/d]3 e\nB [c]2 ]\n";
+  TrackRun run = ParseTracks(score);
+  ASSERT_EQ(run.tracks.size(), 2u);
+  const std::string& a = run.tracks[0];
+  const std::string tail =
+      "98208 60 255 48\n"
+      "98256 62 255 48\n"
+      "98304 64 255 48\n"
+      "98352 142 0 0\n";
+  ASSERT_GT(a.size(), tail.size());
+  EXPECT_EQ(a.substr(a.size() - tail.size()), tail);
+  EXPECT_EQ(run.tracks[1],
+            "0 143 0 0\n"
+            "0 60 255 48\n"
+            "48 142 0 0\n");
+  EXPECT_EQ(run.report,
+            " 11 :   2 : Error ループが多すぎます\n"
+            " 12 :   2 : Error ループが多すぎます\n"
+            " 12 :   7 : Error ループの始まりと対応していません\n");
+  EXPECT_NE(LoopAt(1023), nullptr);
+  EXPECT_EQ(LoopAt(1024), nullptr);
+  EXPECT_EQ(LoopAt(-1), nullptr);
+}
+
+TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
+  std::string score;
+  for (int line = 0; line < 200; ++line) score += "A " + Repeat("[r]2", 500) + "\n";
+  TrackRun run = ParseTracks(score);
+  EXPECT_EQ(CountLines(run.report, "ループが多すぎます"), 100000 - 1023);
+  EXPECT_EQ(CountLines(run.report, "Error"), 100000 - 1023);
+
+  score = "A ";
+  for (int line = 0; line < 5; ++line) score += Repeat("[", 2000) + "\n+ ";
+  score += "c\n";
+  for (int line = 0; line < 10; ++line) score += "+ " + Repeat("]2", 1000) + "\n";
+  run = ParseTracks(score);
+  EXPECT_EQ(CountLines(run.report, "ループが深すぎます"), 10000 - 31);
+  EXPECT_EQ(CountLines(run.report, "Error"), 10000 - 31);
+  // 2^31 passes of the note: the track time stops at its largest value.
+  EXPECT_NE(run.tracks[0].find("2147483647 132 0 0\n2147483647 142 0 0\n"), std::string::npos);
+}
+
+TEST(LoopsTest, TimesBeyondTheRangeOfTheTableStopAtItsEnd) {
+  EXPECT_EQ(Parse("A [[[[[c1]255]255]255]255]255 c"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 129 0 2\n"
+            "0 129 0 3\n"
+            "0 129 0 4\n"
+            "0 129 0 5\n"
+            "0 60 255 192\n"
+            "192 131 0 5\n"
+            "48960 132 0 0\n"
+            "48960 131 0 4\n"
+            "12484800 132 0 0\n"
+            "12484800 131 0 3\n"
+            "2147483647 132 0 0\n"
+            "2147483647 131 0 2\n"
+            "2147483647 132 0 0\n"
+            "2147483647 131 0 1\n"
+            "2147483647 132 0 0\n"
+            "2147483647 60 255 48\n"
+            "2147483647 142 0 0\n");
+}
+
+TEST(LoopsTest, BarLineAfterALoopThatStoppedAtItsBreak) {
+  // The single pass ends at the break, before the last bar start: the bar
+  // line pads up to the next bar counted from that start, which is nothing.
+  EXPECT_EQ(Parse("A [c4 / r4 |* r4]1 |4 c"),
+            "0 143 0 0\n"
+            "0 129 0 1\n"
+            "0 60 255 48\n"
+            "48 130 0 1\n"
+            "144 131 0 1\n"
+            "48 132 0 0\n"
+            "48 60 255 48\n"
+            "96 142 0 0\n"
+            "  0 :   6 : Warning １回ループ内に \"/\" があります（展開）\n");
+}
+
+}  // namespace
