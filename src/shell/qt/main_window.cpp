@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "compiler/driver/driver.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "shell/editor_rules.h"
@@ -29,6 +28,7 @@
 #include "shell/qt/file_browser.h"
 #include "shell/qt/icons.h"
 #include "shell/qt/message_window.h"
+#include "shell/qt/score_compiler.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/score_highlighter.h"
 #include "shell/qt/settings_dialog.h"
@@ -61,6 +61,7 @@ QStringList ListDeviceOutputs() {
 MainWindow::MainWindow(EditorStart start)
     : dialogs_(start.dialogs),
       store_(std::move(start.store)),
+      compiler_(std::move(start.compiler)),
       open_output_(std::move(start.open_output)),
       list_outputs_(std::move(start.list_outputs)),
       arguments_(std::move(start.arguments)) {
@@ -70,6 +71,7 @@ MainWindow::MainWindow(EditorStart start)
     dialogs_ = own_dialogs_.get();
   }
   if (!store_) store_ = OpenSettingsStore();
+  if (!compiler_) compiler_ = std::make_unique<ScoreCompiler>();
   if (!open_output_) open_output_ = OpenDeviceOutput;
   if (!list_outputs_) list_outputs_ = ListDeviceOutputs;
 
@@ -87,7 +89,7 @@ MainWindow::MainWindow(EditorStart start)
   ReadSettings();
   OpenOutput(true);
   SetTimerInterval(settings_.interval);
-  SetUpCompiler();
+  compiler_->SetUp();
   song_copy_.assign(kSongCopySize, 0);
   song_size_ = 0;
   last_severity_ = 99;
@@ -335,17 +337,20 @@ std::string MainWindow::EditorBytes() const {
 
 void MainWindow::CompileText() {
   EncodedScore text = MakeCompileText(edit_->toPlainText());
-  last_severity_ = CompileScore(text.bytes.c_str());
-  messages_->SetEntries(ReportEntries(ReportText()));
+  last_severity_ = compiler_->Compile(text.bytes.c_str());
+  messages_->SetEntries(ReportEntries(compiler_->Report()));
   if (last_severity_ > 2) {
     messages_->ShowInFront();
     Action(QStringLiteral("ShowMessage1"))->setChecked(true);
   } else {
     // The player reads the song copy while it plays: stop before copying.
     StopPlayback();
-    song_size_ = SongImageLength();
+    // The copy grows for an image larger than it, and is never written
+    // beyond its size.
+    std::basic_string_view<uint8_t> image = compiler_->Image();
+    song_size_ = image.size();
     if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
-    if (song_size_ > 0) std::memcpy(song_copy_.data(), SongImageBegin(), song_size_);
+    if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
     messages_->AppendEntry(QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
     BringToFront();
   }
@@ -600,7 +605,7 @@ void MainWindow::ShutDown() {
   timer1_.stop();
   StopPlayback();
   CloseMidiDevices();
-  ReleaseCompiler();
+  compiler_->Release();
   song_copy_.clear();
   song_copy_.shrink_to_fit();
   song_size_ = 0;

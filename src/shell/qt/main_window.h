@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "player/midi_output.h"
+#include "shell/qt/score_compiler.h"
 #include "shell/settings.h"
 #include "shell/text_codec.h"
 
@@ -47,6 +48,7 @@ struct EditorStart {
   QStringList arguments;  // the command line's parameters, without the program
   Dialogs* dialogs = nullptr;  // not owned; null: the toolkit's own dialogs
   std::unique_ptr<QSettings> store;  // null: the user's store
+  std::unique_ptr<ScoreCompiler> compiler;  // null: the compile driver
   OutputOpener open_output;  // empty: the device outputs
   std::function<QStringList()> list_outputs;  // empty: synth, the ALSA ports, none
 };
@@ -118,6 +120,7 @@ class MainWindow : public QMainWindow {
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;
   std::unique_ptr<QSettings> store_;
+  std::unique_ptr<ScoreCompiler> compiler_;
   OutputOpener open_output_;
   std::function<QStringList()> list_outputs_;
   QStringList arguments_;
