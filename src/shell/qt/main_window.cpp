@@ -75,6 +75,7 @@ MainWindow::MainWindow(EditorStart start)
   if (!open_output_) open_output_ = OpenDeviceOutput;
   if (!list_outputs_) list_outputs_ = ListDeviceOutputs;
 
+  InstallFontSubstitutes();
   setWindowTitle(kEditorCaption);
   resize(517, 578);
   edit_ = new ScoreEdit;

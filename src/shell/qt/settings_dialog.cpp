@@ -29,6 +29,17 @@ QString FontLabelText(const FontSetting& group) {
   return group.name + QLatin1Char(' ') + QString::number(group.size);
 }
 
+void InstallFontSubstitutes() {
+  // The designed fonts are Windows fonts; elsewhere their Japanese gothic
+  // counterparts stand in for them, fixed pitch for fixed pitch.
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
+                             {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                              QStringLiteral("VL Gothic"), QStringLiteral("Monospace")});
+  QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"),
+                             {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
+                              QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")});
+}
+
 QFont FontOfGroup(const FontSetting& group) {
   QFont font(group.name);
   font.setStyleHint(QFont::TypeWriter);

@@ -85,5 +85,7 @@ QString FontLabelText(const FontSetting& group);
 // The editor fonts: the named face at the size, falling back on a fixed
 // pitch face when the system lacks it.
 QFont FontOfGroup(const FontSetting& group);
+// Maps the designed Windows font names to the fonts of this system.
+void InstallFontSubstitutes();
 
 #endif  // QUERN_SHELL_QT_SETTINGS_DIALOG_H_

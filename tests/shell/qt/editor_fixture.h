@@ -109,7 +109,10 @@ struct FakeCompiler : ScoreCompiler {
 // One editor on a temporary settings file and a recording output.
 class EditorHarness {
  public:
-  explicit EditorHarness(QStringList arguments = {}, bool midi_fails = false) {
+  // real_compiler: the compile driver itself instead of scripted results.
+  explicit EditorHarness(QStringList arguments = {}, bool midi_fails = false,
+                         bool real_compiler = false)
+      : real_compiler_(real_compiler) {
     QStandardPaths::setTestModeEnabled(true);
     settings_path = folder.filePath(QStringLiteral("settings.ini"));
     Start(std::move(arguments), midi_fails);
@@ -121,9 +124,11 @@ class EditorHarness {
     start.arguments = std::move(arguments);
     start.dialogs = &dialogs;
     start.store = std::make_unique<QSettings>(settings_path, QSettings::IniFormat);
-    auto compiler_owned = std::make_unique<FakeCompiler>();
-    compiler = compiler_owned.get();
-    start.compiler = std::move(compiler_owned);
+    if (!real_compiler_) {
+      auto compiler_owned = std::make_unique<FakeCompiler>();
+      compiler = compiler_owned.get();
+      start.compiler = std::move(compiler_owned);
+    }
     start.open_output = [this, midi_fails](const QString& name, const QString& soundfont,
                                            std::string* error) -> std::unique_ptr<MidiOutput> {
       opened.append(name + QLatin1Char('|') + soundfont);
@@ -158,6 +163,9 @@ class EditorHarness {
   RecordingOutput* recording = nullptr;
   QStringList opened;
   std::unique_ptr<MainWindow> window;
+
+ private:
+  bool real_compiler_ = false;
 };
 
 inline QByteArray ReadAll(const QString& path) {

@@ -370,6 +370,34 @@ class MainWindowTest : public QObject {
     QVERIFY(w.Editor()->textCursor().atEnd());
   }
 
+  void theCompilersReportLeadsIntoADoubleByteLine() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.Editor()->setPlainText(QStringLiteral("#title \"テスト\"\nA あ c x\n"));
+    w.Action(QStringLiteral("Componly1"))->trigger();
+    QCOMPARE(w.LastSeverity(), 3);
+    QVERIFY(w.Messages()->isVisible());
+    // The kana is two bytes (columns 2 and 3); the x is at byte 7.
+    QStringList entries = w.Messages()->Entries();
+    QVERIFY(entries.size() >= 3);
+    QVERIFY2(entries[2].startsWith(QStringLiteral("  1 :   7 : ")), qPrintable(entries[2]));
+    w.Messages()->List()->setCurrentRow(2);
+    QTest::keyClick(w.Messages()->List(), Qt::Key_Enter);
+    QCOMPARE(w.Editor()->textCursor().blockNumber(), 1);
+    QCOMPARE(w.Editor()->textCursor().positionInBlock(), 6);
+    // Column 3 is the kana's second byte: the caret goes before the kana.
+    w.Messages()->List()->setCurrentRow(1);
+    QTest::keyClick(w.Messages()->List(), Qt::Key_Enter);
+    QCOMPARE(w.Editor()->textCursor().positionInBlock(), 2);
+
+    w.Editor()->setPlainText(QStringLiteral("A cde\n"));
+    w.Action(QStringLiteral("Componly1"))->trigger();
+    QVERIFY(w.LastSeverity() <= 2);
+    QVERIFY(w.Messages()->Entries().last().startsWith(QStringLiteral("Object Size : ")));
+    QCOMPARE(w.Messages()->Entries().last(),
+             QStringLiteral("Object Size : %1 bytes").arg(w.SongSize()));
+  }
+
   void newTakesTheBrowseDirectory() {
     EditorHarness h;
     MainWindow& w = *h.window;
