@@ -61,8 +61,9 @@ void TimerCallback(int interval) {
   }
 }
 
-void RunTimer() {
-  Clock::time_point deadline = Clock::now();
+// Deadlines count from the moment playback was started, not from when the
+// thread got going, so a slow thread start is made up at once.
+void RunTimer(Clock::time_point deadline) {
   std::unique_lock<std::mutex> lock(g_timer.mutex);
   while (!g_timer.quit) {
     const int interval = g_interval.load();
@@ -86,7 +87,7 @@ bool StartTimer() {
     g_timer.quit = false;
   }
   try {
-    g_timer.thread = std::thread(RunTimer);
+    g_timer.thread = std::thread(RunTimer, Clock::now());
   } catch (const std::system_error&) {
     return false;
   }

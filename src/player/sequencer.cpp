@@ -77,7 +77,8 @@ struct Sequencer {
   ListIndex attribute_list;
   ListIndex direct_out_list;
   ListIndex gradual_list;
-  int64_t tick_count = 0;
+  // Read by other threads (recording outputs, progress displays).
+  std::atomic<int64_t> tick_count{0};
 };
 
 Sequencer g_seq;
@@ -456,7 +457,7 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
   g_seq.size = size;
   g_seq.resolution = resolution;
   g_seq.track_count = count;
-  g_seq.tick_count = 0;
+  g_seq.tick_count.store(0);
   SetSongResolution(resolution);
   // Lists missing or cut off at the end of the image are taken as far as
   // they go.
@@ -485,7 +486,7 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
 }
 
 void SequencerTick() {
-  ++g_seq.tick_count;
+  g_seq.tick_count.fetch_add(1, std::memory_order_relaxed);
   for (NoteOff& e : g_seq.note_offs) {
     if (e.ticks_left > 0 && --e.ticks_left == 0) SendNoteOff(e.channel, e.note);
   }
@@ -511,7 +512,7 @@ void SilenceNotes() {
   g_finished.store(ComputeFinished());
 }
 
-int64_t SequencerTickCount() { return g_seq.tick_count; }
+int64_t SequencerTickCount() { return g_seq.tick_count.load(std::memory_order_relaxed); }
 
 int LoadedTrackCount() { return g_seq.track_count; }
 

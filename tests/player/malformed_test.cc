@@ -17,9 +17,9 @@ std::string LoadError(const Bytes& image) {
 }
 
 TEST(MalformedImageTest, RefusedWithAReasonKeepingThePreviousSong) {
-  SongSpec spec;
-  spec.tracks = {{30, 255, 0}};
-  const Bytes good = BuildImage(spec);
+  SongLayout song;
+  song.tracks = {{30, 255, 0}};
+  const Bytes good = BuildImage(song);
   ASSERT_TRUE(LoadSong(good.data(), good.size()));
 
   EXPECT_EQ("not a song image: shorter than its 14-byte header", LoadError(Bytes(13, 0)));
@@ -42,17 +42,17 @@ TEST(MalformedImageTest, RefusedWithAReasonKeepingThePreviousSong) {
 
 TEST(MalformedImageTest, UnusableResolutionsAreRefused) {
   for (int resolution : {0, 32768, 65535}) {
-    SongSpec spec;
-    spec.resolution = resolution;
-    spec.tracks = {{30, 255, 0}};
+    SongLayout song;
+    song.resolution = resolution;
+    song.tracks = {{30, 255, 0}};
     EXPECT_EQ("resolution " + std::to_string(resolution) +
                   " cannot be played: ticks per whole note must be 1 to 32767",
-              LoadError(BuildImage(spec)));
+              LoadError(BuildImage(song)));
   }
-  SongSpec spec;
-  spec.resolution = 32767;
-  spec.tracks = {{30, 255, 0}};
-  EXPECT_EQ("1 91 3c 50\n8192 91 3c 00\n", Play(BuildImage(spec)));
+  SongLayout song;
+  song.resolution = 32767;
+  song.tracks = {{30, 255, 0}};
+  EXPECT_EQ("1 91 3c 50\n8192 91 3c 00\n", Play(BuildImage(song)));
 }
 
 TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
@@ -71,25 +71,25 @@ TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
       {255, 4, 9, 127, 140, 0, 0, 127, 7, 0x20, 0x4e},  // missing list entries
   };
   for (const Bytes& stream : streams) {
-    SongSpec spec;
-    spec.tracks = {stream};
-    Bytes image = BuildImage(spec);
+    SongLayout song;
+    song.tracks = {stream};
+    Bytes image = BuildImage(song);
     Play(image, 1000);
     EXPECT_TRUE(SongFinished()) << "stream of " << stream.size() << " bytes";
   }
 }
 
 TEST(MalformedImageTest, LoopWithoutTimeEndsItsTrackInsteadOfSpinning) {
-  SongSpec spec;
-  spec.tracks = {{124, 255, 252, 1, 255, 3, 4, 0}, {30, 255, 0}};
-  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", Play(BuildImage(spec)));
+  SongLayout song;
+  song.tracks = {{124, 255, 252, 1, 255, 3, 4, 0}, {30, 255, 0}};
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", Play(BuildImage(song)));
 }
 
 TEST(MalformedImageTest, ListsCutOffAreTakenAsFarAsTheyGo) {
-  SongSpec spec;
-  spec.tracks = {{255, 4, 0, 255, 4, 1, 255, 0}};
-  spec.direct_outs = {{0xf0, 0xf7}, {0xf0, 1, 2, 0xf7}};
-  Bytes image = BuildImage(spec);
+  SongLayout song;
+  song.tracks = {{255, 4, 0, 255, 4, 1, 255, 0}};
+  song.direct_outs = {{0xf0, 0xf7}, {0xf0, 1, 2, 0xf7}};
+  Bytes image = BuildImage(song);
   image.resize(image.size() - 4);  // the second entry is cut off
   EXPECT_EQ("1 f0 f7\n", Play(image));
 }
@@ -97,18 +97,18 @@ TEST(MalformedImageTest, ListsCutOffAreTakenAsFarAsTheyGo) {
 TEST(MalformedImageTest, RandomBytesBehindAValidHeaderNeverReadOutside) {
   std::mt19937 random(12345);
   for (int round = 0; round < 400; ++round) {
-    SongSpec spec;
-    spec.resolution = 1 + static_cast<int>(random() % 500);
+    SongLayout song;
+    song.resolution = 1 + static_cast<int>(random() % 500);
     const int tracks = 1 + static_cast<int>(random() % 4);
     for (int t = 0; t < tracks; ++t) {
       Bytes stream(random() % 60);
       for (uint8_t& b : stream) b = static_cast<uint8_t>(random());
-      spec.tracks.push_back(stream);
+      song.tracks.push_back(stream);
     }
-    spec.attribute_templates = {{0xf0, 253, 3, 253, 2, 253}};
-    spec.direct_outs = {{0xb0, 1, 253}};
-    spec.graduals = {{0, 65535, 3}, {65535, 0, 0}};
-    Bytes image = BuildImage(spec);
+    song.attribute_templates = {{0xf0, 253, 3, 253, 2, 253}};
+    song.direct_outs = {{0xb0, 1, 253}};
+    song.graduals = {{0, 65535, 3}, {65535, 0, 0}};
+    Bytes image = BuildImage(song);
     // Sometimes cut the lists short as well.
     if (round % 3 == 0) image.resize(image.size() - random() % 12);
     std::string error;

@@ -32,8 +32,8 @@ class PlaybackTest : public ::testing::Test {
   }
   void TearDown() override { CloseMidiDevices(); }
 
-  void Load(const SongSpec& spec) {
-    image_ = BuildImage(spec);
+  void Load(const SongLayout& song) {
+    image_ = BuildImage(song);
     ASSERT_TRUE(LoadSong(image_.data(), image_.size()));
   }
 
@@ -42,10 +42,10 @@ class PlaybackTest : public ::testing::Test {
 };
 
 TEST_F(PlaybackTest, StopReleasesTheSoundingNoteThroughTheTimerThread) {
-  SongSpec spec;
-  spec.resolution = 1920;  // a note of 60000 ticks lasts about 2 minutes at 120
-  spec.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
-  Load(spec);
+  SongLayout song;
+  song.resolution = 1920;  // a note of 60000 ticks lasts about 2 minutes at 120
+  song.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  Load(song);
   SetTimerInterval(1);
   StartPlayback();
   EXPECT_TRUE(IsPlaying());
@@ -69,10 +69,10 @@ TEST_F(PlaybackTest, StopWithNothingPlayingReturnsAtOnceAndTwiceIsHarmless) {
 }
 
 TEST_F(PlaybackTest, SongTimeAdvancesAtTheTempoAndChangesIntervalWhilePlaying) {
-  SongSpec spec;
-  spec.resolution = 480;  // tempo 240: a tick of about 2 ms
-  spec.tracks = {Cat({{127, 128}, Word(240), {60, 40, 30, 32, 34, 255, 0}})};
-  Load(spec);
+  SongLayout song;
+  song.resolution = 480;  // tempo 240: a tick of about 2 ms
+  song.tracks = {Cat({{127, 128}, Word(240), {60, 40, 30, 32, 34, 255, 0}})};
+  Load(song);
   StartPlayback();
   EXPECT_EQ(120, CurrentTempo());
   ASSERT_TRUE(WaitFor([&] { return SequencerTickCount() > 20; }));
@@ -96,9 +96,9 @@ TEST_F(PlaybackTest, IntervalsOutsideOneToAThousandAreClamped) {
 }
 
 TEST_F(PlaybackTest, TickLengthFollowsTempoAndResolution) {
-  SongSpec spec;
-  spec.tracks = {{255, 0}};
-  Load(spec);
+  SongLayout song;
+  song.tracks = {{255, 0}};
+  Load(song);
   SetTempo(120);
   EXPECT_NEAR(10.41666, TickLengthMs(), 1e-4);
   SetTempo(0);  // taken as 1: the song goes on, slowly

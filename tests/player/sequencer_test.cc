@@ -11,9 +11,9 @@
 namespace {
 
 std::string PlayTrack(const Bytes& stream, int max_ticks = 100000, bool stop = false) {
-  SongSpec spec;
-  spec.tracks = {stream};
-  return Play(BuildImage(spec), max_ticks, stop);
+  SongLayout song;
+  song.tracks = {stream};
+  return Play(BuildImage(song), max_ticks, stop);
 }
 
 // The value bytes of every recorded control change, blank-separated.
@@ -30,9 +30,9 @@ std::string ControllerValues(const std::string& lines) {
 
 TEST(SequencerTest, EndOfTrackAloneSendsNothing) {
   EXPECT_EQ("", PlayTrack({255, 0}));
-  SongSpec spec;
-  spec.tracks = {{255, 0}, {255, 0}};
-  EXPECT_EQ("", Play(BuildImage(spec)));
+  SongLayout song;
+  song.tracks = {{255, 0}, {255, 0}};
+  EXPECT_EQ("", Play(BuildImage(song)));
   EXPECT_TRUE(SongFinished());
 }
 
@@ -122,10 +122,10 @@ TEST(SequencerTest, ChannelProgramBankVelocityAndAttributes) {
 }
 
 std::string PlayGradual(int start, int end, int duration, int number = 7) {
-  SongSpec spec;
-  spec.tracks = {Cat({{127, static_cast<uint8_t>(number)}, Word(10000), {60, 100, 255, 0}})};
-  spec.graduals = {{start, end, duration}};
-  return Play(BuildImage(spec));
+  SongLayout song;
+  song.tracks = {Cat({{127, static_cast<uint8_t>(number)}, Word(10000), {60, 100, 255, 0}})};
+  song.graduals = {{start, end, duration}};
+  return Play(BuildImage(song));
 }
 
 TEST(SequencerTest, GradualChangesFollowTheLine) {
@@ -148,14 +148,14 @@ TEST(SequencerTest, GradualChangeOfDurationZeroSetsTheEndValueAtOnce) {
 }
 
 TEST(SequencerTest, GradualVelocityDrivesTheTrackVelocity) {
-  SongSpec spec;
+  SongLayout song;
   // Velocity 10 to 110 over 10 ticks, first stepped in tick 2; notes at
   // ticks 1, 6 and 16.
-  spec.tracks = {Cat({{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10,
+  song.tracks = {Cat({{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10,
                                                30 | 128, 2, 255, 0}})};
-  spec.graduals = {{10, 110, 10}};
+  song.graduals = {{10, 110, 10}};
   EXPECT_EQ("1 91 3c 50\n3 91 3c 00\n6 91 3c 3c\n8 91 3c 00\n16 91 3c 6e\n18 91 3c 00\n",
-            Play(BuildImage(spec)));
+            Play(BuildImage(song)));
 }
 
 TEST(SequencerTest, GradualTempoSetsTheTempoWhereItChanges) {
@@ -177,15 +177,15 @@ TEST(SequencerTest, SixtyFifthSoundingNoteIsNotPlayed) {
 }
 
 TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
-  SongSpec spec;
+  SongLayout song;
   for (int i = 0; i < 70; ++i) {
-    spec.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131}, Word(5),
+    song.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131}, Word(5),
                                {127, 7}, Word(10000 + i), {60, 2, 255, 0}}));
-    spec.direct_outs.push_back({0xf0, 0x7d, static_cast<uint8_t>(i), 0xf7});
-    spec.graduals.push_back({0, i, 1});
+    song.direct_outs.push_back({0xf0, 0x7d, static_cast<uint8_t>(i), 0xf7});
+    song.graduals.push_back({0, i, 1});
   }
-  spec.attribute_templates = {{0xb0, 11, 253, 3}};
-  std::string got = Play(BuildImage(spec));
+  song.attribute_templates = {{0xb0, 11, 253, 3}};
+  std::string got = Play(BuildImage(song));
   EXPECT_EQ(64, LoadedTrackCount());
   EXPECT_NE(std::string::npos, got.find("1 f0 7d 3f f7\n1 b1 0b 05\n"));
   EXPECT_EQ(std::string::npos, got.find("f0 7d 40"));
@@ -194,11 +194,11 @@ TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
 }
 
 TEST(SequencerTest, TemplatesGetChannelValueAndChecksum) {
-  SongSpec spec;
-  spec.tracks = {Cat({{188, 9, 127, 131}, Word(0x1234), {255, 4, 0, 255, 0}})};
-  spec.attribute_templates = {{176, 7, 253, 3, 253, 0, 253, 9}};
-  spec.direct_outs = {{240, 65, 16, 66, 18, 253, 1, 64, 0, 127, 0, 253, 2, 247}};
-  EXPECT_EQ("1 b9 07 34 fd\n1 f0 41 10 42 12 40 00 7f 00 41 f7\n", Play(BuildImage(spec)));
+  SongLayout song;
+  song.tracks = {Cat({{188, 9, 127, 131}, Word(0x1234), {255, 4, 0, 255, 0}})};
+  song.attribute_templates = {{176, 7, 253, 3, 253, 0, 253, 9}};
+  song.direct_outs = {{240, 65, 16, 66, 18, 253, 1, 64, 0, 127, 0, 253, 2, 247}};
+  EXPECT_EQ("1 b9 07 34 fd\n1 f0 41 10 42 12 40 00 7f 00 41 f7\n", Play(BuildImage(song)));
 }
 
 TEST(SequencerTest, TemplateBuilderStopsAtItsLength) {

@@ -11,20 +11,20 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes BuildImage(const SongSpec& spec) {
-  Bytes image = Cat({Word(512), Word(65023), Word(spec.resolution), Bytes(8, 0)});
-  for (const Bytes& t : spec.tracks) {
+Bytes BuildImage(const SongLayout& song) {
+  Bytes image = Cat({Word(512), Word(65023), Word(song.resolution), Bytes(8, 0)});
+  for (const Bytes& t : song.tracks) {
     image = Cat({image, Word(static_cast<int>(t.size()) + 2), t});
   }
   image = Cat({image, Word(0)});
-  for (const auto* list : {&spec.attribute_templates, &spec.direct_outs}) {
+  for (const auto* list : {&song.attribute_templates, &song.direct_outs}) {
     for (const Bytes& e : *list) {
       image.push_back(static_cast<uint8_t>(e.size()));
       image.insert(image.end(), e.begin(), e.end());
     }
     image.push_back(0);
   }
-  for (const SongSpec::Gradual& g : spec.graduals) {
+  for (const SongLayout::Gradual& g : song.graduals) {
     image = Cat({image, {6}, Word(g.start), Word(g.end), Word(g.duration)});
   }
   image.push_back(0);

@@ -8,7 +8,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct SongSpec {
+struct SongLayout {
   int resolution = 192;
   std::vector<Bytes> tracks;
   std::vector<Bytes> attribute_templates;  // list 1, without length bytes
@@ -19,7 +19,7 @@ struct SongSpec {
   std::vector<Gradual> graduals;  // list 3
 };
 
-Bytes BuildImage(const SongSpec& spec);
+Bytes BuildImage(const SongLayout& song);
 
 // A word as two little-endian bytes, for writing streams inline.
 inline Bytes Word(int v) { return {static_cast<uint8_t>(v & 255), static_cast<uint8_t>((v >> 8) & 255)}; }

@@ -366,7 +366,8 @@ int RunRender(const Args& args) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
-  std::printf("%s: %.1f seconds of music\n", o.output_file.c_str(), result.seconds);
+  std::fprintf(stderr, "quern render: %s: %.1f seconds of music\n", o.output_file.c_str(),
+               result.seconds);
   return 0;
 }
 

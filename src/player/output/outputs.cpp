@@ -116,17 +116,24 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
     }
   };
 
+  // Tick k (from 1) sounds at the sum of the tick lengths before it: render
+  // up to that time, then run the tick.
+  auto frame_at = [](double ms) {
+    return static_cast<uint64_t>(ms * FluidSynthOutput::kSampleRate / 1000.0);
+  };
   SetTempo(120);
-  double song_ms = 0;
+  double next_ms = 0;
+  double last_ms = 0;
   int64_t ticks = 0;
   while (ticks < max_ticks && !SongFinished()) {
+    render_to(frame_at(next_ms));
     SequencerTick();
     ++ticks;
-    song_ms += TickLengthMs();
-    render_to(static_cast<uint64_t>(song_ms * FluidSynthOutput::kSampleRate / 1000.0));
+    last_ms = next_ms;
+    next_ms += TickLengthMs();
   }
   SilenceNotes();
-  render_to(written + FluidSynthOutput::kSampleRate);  // one second of release
+  render_to(frame_at(last_ms) + FluidSynthOutput::kSampleRate);  // one second of release
 
   header = WavHeader(static_cast<uint32_t>(written));
   ok = ok && std::fseek(f, 0, SEEK_SET) == 0 &&
@@ -141,7 +148,7 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
     return false;
   }
   if (result) {
-    result->seconds = song_ms / 1000.0;
+    result->seconds = last_ms / 1000.0;
     result->ticks = ticks;
   }
   return true;

@@ -1,0 +1,179 @@
+// Player benchmarks on a dense 16-track song:
+//   Lateness/<interval>: the song played in real time by the timer thread;
+//     every message's send time against its ideal time (the sum of the tick
+//     lengths before its tick), as median, p99 and max in milliseconds, and
+//     the process CPU time per second of playback.
+//   Render: the song through the embedded synthesizer offline, as a multiple
+//     of real time.
+//   SequencerTicks: ticks per second of the sequencer alone.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "compiler/driver/driver.h"
+#include "player/messages.h"
+#include "player/output/outputs.h"
+#include "player/player.h"
+#include "player/sequencer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// 16 tracks on 16 channels, a three-note chord on every sixteenth note, a
+// moving controller on every track: about 800 messages a second at tempo 120.
+std::string DenseScore(int bars) {
+  std::string text = "#clock 192\n";
+  const char* chords[] = {"c&e&g", "d&f&a", "e&g&b", "f&a&~c"};
+  for (int t = 0; t < 16; ++t) {
+    char head[96];
+    std::snprintf(head, sizeof head, "%c ch%d @%d o%d l16 V20 V110:1^1 %s[", 'A' + t, t + 1,
+                  t * 5, 3 + t % 3, t == 0 ? "t120 " : "");
+    text += head;
+    for (int i = 0; i < 4; ++i) {
+      text += chords[(i + t) % 4];
+      text += ' ';
+    }
+    text += ']';
+    text += std::to_string(bars * 4);
+    text += '\n';
+  }
+  return text;
+}
+
+std::vector<uint8_t> CompileDense(int bars) {
+  static bool set_up = SetUpCompiler();
+  (void)set_up;
+  const std::string text = DenseScore(bars);
+  if (CompileScore(text.c_str()) > 2) std::fprintf(stderr, "%s", ReportText());
+  return std::vector<uint8_t>(SongImageBegin(), SongImageBegin() + SongImageLength());
+}
+
+// Records the tick and the steady-clock time of every message into room
+// reserved beforehand, so that recording allocates nothing on the timer
+// thread.
+class TimingOutput : public MidiOutput {
+ public:
+  explicit TimingOutput(size_t room) : ticks_(room), times_(room) {}
+  void SendShort(const uint8_t*, int) override { Record(); }
+  bool SendLong(const uint8_t*, int) override {
+    Record();
+    LongDone();
+    return true;
+  }
+  size_t Count() const { return std::min(count_.load(), ticks_.size()); }
+  int64_t Tick(size_t i) const { return ticks_[i]; }
+  Clock::time_point Time(size_t i) const { return times_[i]; }
+
+ private:
+  void Record() {
+    const size_t i = count_.fetch_add(1);
+    if (i >= ticks_.size()) return;
+    ticks_[i] = SequencerTickCount();
+    times_[i] = Clock::now();
+  }
+  std::vector<int64_t> ticks_;
+  std::vector<Clock::time_point> times_;
+  std::atomic<size_t> count_{0};
+};
+
+double ProcessCpuSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double Percentile(std::vector<double>& v, double p) {
+  if (v.empty()) return 0;
+  const size_t k = std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5));
+  std::nth_element(v.begin(), v.begin() + k, v.end());
+  return v[k];
+}
+
+void Lateness(benchmark::State& state) {
+  const int interval = static_cast<int>(state.range(0));
+  const std::vector<uint8_t> image = CompileDense(4);
+  for (auto _ : state) {
+    auto output = std::make_unique<TimingOutput>(1 << 20);
+    TimingOutput* out = output.get();
+    OpenMidiDevices(std::move(output));
+    SetTimerInterval(interval);
+    LoadSong(image.data(), image.size());
+    const double cpu_start = ProcessCpuSeconds();
+    const Clock::time_point start = Clock::now();
+    StartPlayback();
+    while (!SongFinished()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    StopPlayback();
+    const double cpu = ProcessCpuSeconds() - cpu_start;
+
+    // The tempo stays 120 and the resolution 192: tick k is ideally sent
+    // (k - 1) tick lengths after the start.
+    const double tick_ms = 240000.0 / (120.0 * 192.0);
+    std::vector<double> late;
+    late.reserve(out->Count());
+    for (size_t i = 0; i < out->Count(); ++i) {
+      const double at = std::chrono::duration<double, std::milli>(out->Time(i) - start).count();
+      late.push_back(at - (out->Tick(i) - 1) * tick_ms);
+    }
+    const double max = late.empty() ? 0 : *std::max_element(late.begin(), late.end());
+    state.counters["messages"] = static_cast<double>(late.size());
+    state.counters["late_median_ms"] = Percentile(late, 0.5);
+    state.counters["late_p99_ms"] = Percentile(late, 0.99);
+    state.counters["late_max_ms"] = max;
+    state.counters["cpu_ms_per_s"] = 1000.0 * cpu / wall;
+    state.SetIterationTime(wall);
+    CloseMidiDevices();
+  }
+}
+BENCHMARK(Lateness)->Arg(1)->Arg(4)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void Render(benchmark::State& state) {
+  const std::vector<uint8_t> image = CompileDense(8);
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "quern_bench_render.wav").string();
+  for (auto _ : state) {
+    LoadSong(image.data(), image.size());
+    RenderResult result;
+    std::string error;
+    const Clock::time_point start = Clock::now();
+    if (!RenderWav(path, "", 1000000, &result, &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    state.counters["song_s"] = result.seconds;
+    state.counters["x_real_time"] = result.seconds / wall;
+    state.SetIterationTime(wall);
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(Render)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void SequencerTicks(benchmark::State& state) {
+  const std::vector<uint8_t> image = CompileDense(8);
+  OpenMidiDevices(std::make_unique<NullOutput>());
+  int64_t ticks = 0;
+  for (auto _ : state) {
+    LoadSong(image.data(), image.size());
+    while (!SongFinished()) {
+      SequencerTick();
+      ++ticks;
+    }
+  }
+  state.counters["ticks_per_s"] = benchmark::Counter(static_cast<double>(ticks), benchmark::Counter::kIsRate);
+  CloseMidiDevices();
+}
+BENCHMARK(SequencerTicks)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

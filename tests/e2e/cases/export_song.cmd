@@ -1,0 +1,1 @@
+export $SCORE -o $TMP/song.mid

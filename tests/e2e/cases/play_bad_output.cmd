@@ -1,0 +1,1 @@
+play $SCORE --output speaker
