@@ -297,7 +297,13 @@ void MainWindow::CreateToolBar() {
 }
 
 void MainWindow::CreateStatusBar() {
+  // The caret's line and byte column, counted from 0 as the compiler's
+  // report counts them, so that a report line can be matched at a glance.
   caret_label_ = new QLabel;
+  caret_label_->setToolTip(QStringLiteral("行 : 桁 (バイト)"));
+  caret_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  caret_label_->setMinimumWidth(caret_label_->fontMetrics().horizontalAdvance(
+                                    QStringLiteral("99999 : 99999")) + 8);
   statusBar()->addPermanentWidget(caret_label_);
   connect(edit_, &QPlainTextEdit::cursorPositionChanged, this, &MainWindow::ShowCaretPosition);
 }

@@ -92,6 +92,31 @@ class MainWindowTest : public QObject {
     QVERIFY(!w.Action(QStringLiteral("ShowMessage1"))->isChecked());
   }
 
+  void functionKeysRunTheirCommandsFromTheEditor() {
+    EditorHarness h;
+    MainWindow& w = *h.window;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    Type(w, QStringLiteral("A c"));
+    QTest::keyClick(w.Editor(), Qt::Key_F12);
+    QCOMPARE(h.compiler->texts.size(), size_t(1));
+    QVERIFY(IsPlaying());
+    QTest::keyClick(w.Editor(), Qt::Key_Escape);
+    QVERIFY(!IsPlaying());
+    w.Browser()->SetCurrentFilePath(h.Path("keys.qrn"));
+    QTest::keyClick(w.Editor(), Qt::Key_F5);
+    QCOMPARE(ReadAll(h.Path("keys.qrn")), QByteArray("A c"));
+    QVERIFY(IsPlaying());
+    Type(w, QStringLiteral(" d"));
+    w.UpdateCommandStates();
+    QTest::keyClick(w.Editor(), Qt::Key_F2);
+    QCOMPARE(ReadAll(h.Path("keys.qrn")), QByteArray("A c d"));
+    // Ctrl+Z reaches the editor's undo.
+    QTest::keyClick(w.Editor(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("A c"));
+  }
+
   void startUpWithoutMidiStillEditsAndCompiles() {
     EditorHarness h({}, true);
     QCOMPARE(h.dialogs.informed.size(), size_t(1));

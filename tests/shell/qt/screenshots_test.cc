@@ -51,16 +51,30 @@ class ScreenshotsTest : public QObject {
     folder_ = qEnvironmentVariable("QUERN_SCREENSHOTS");
     if (folder_.isEmpty()) folder_ = scratch_.path();
     QVERIFY(QDir().mkpath(folder_));
-    demo_ = QFINDTESTDATA("../../../examples/demo.qrn");
-    QVERIFY(!demo_.isEmpty());
+    QString demo = QFINDTESTDATA("../../../examples/demo.qrn");
+    QVERIFY(!demo.isEmpty());
+
+    // A folder of scores with a plain name, for the captions.
+    scores_ = QDir(QDir::temp().filePath(QStringLiteral("quern-scores")));
+    scores_.removeRecursively();
+    QVERIFY(scores_.mkpath(QStringLiteral("drums")));
+    QVERIFY(scores_.mkpath(QStringLiteral("sketches")));
+    demo_ = scores_.filePath(QStringLiteral("demo.qrn"));
+    QVERIFY(QFile::copy(demo, demo_));
+    WriteScore(scores_, "haru.qrn", "#title \"春の歌\"\r\nA c\r\n");
+    WriteScore(scores_, "etude01.qrn", "#title \"練習曲 第1番 ハ長調\"\r\nA c\r\n");
+    WriteScore(scores_, "bass_line.qrn", "A o2 c\r\n");
+    WriteScore(scores_, "yoru_no_machi.qrn", "#title \"夜の街 (ver.2)\"\r\nA c\r\n");
   }
+
+  void cleanupTestCase() { scores_.removeRecursively(); }
 
   void mainWindowWithAScore() {
     EditorHarness h({demo_}, false, true);
     MainWindow& w = *h.window;
-    w.resize(720, 560);
+    w.resize(760, 600);
     w.show();
-    QTextCursor cursor(w.Editor()->document()->findBlockByNumber(3));
+    QTextCursor cursor(w.Editor()->document()->findBlockByNumber(28));
     cursor.movePosition(QTextCursor::EndOfBlock);
     w.Editor()->setTextCursor(cursor);
     w.CompileText();
@@ -91,18 +105,8 @@ class ScreenshotsTest : public QObject {
   }
 
   void fileBrowser() {
-    QDir dir(QDir::temp().filePath(QStringLiteral("quern-scores")));
-    dir.removeRecursively();
-    QVERIFY(dir.mkpath(QStringLiteral("drums")));
-    QVERIFY(dir.mkpath(QStringLiteral("sketches")));
-    QVERIFY(QFile::copy(demo_, dir.filePath(QStringLiteral("demo.qrn"))));
-    WriteScore(dir, "haru.qrn", "#title \"春の歌\"\r\nA c\r\n");
-    WriteScore(dir, "etude01.qrn", "#title \"練習曲 第1番 ハ長調\"\r\nA c\r\n");
-    WriteScore(dir, "bass_line.qrn", "A o2 c\r\n");
-    WriteScore(dir, "yoru_no_machi.qrn", "#title \"夜の街 (ver.2)\"\r\nA c\r\n");
-
     EditorHarness h;
-    h.window->Browser()->SetBrowseDirectory(dir.path());
+    h.window->Browser()->SetBrowseDirectory(scores_.path());
     h.window->Browser()->resize(520, 300);
     h.dialogs.modal = [this](QDialog* dialog) {
       auto* browser = static_cast<FileBrowser*>(dialog);
@@ -112,7 +116,6 @@ class ScreenshotsTest : public QObject {
       browser->reject();
     };
     h.window->OpenWithBrowser();
-    dir.removeRecursively();
   }
 
   void settingsDialog() {
@@ -128,6 +131,7 @@ class ScreenshotsTest : public QObject {
   QTemporaryDir scratch_;
   QString folder_;
   QString demo_;
+  QDir scores_;
 };
 
 QTEST_MAIN(ScreenshotsTest)
