@@ -21,6 +21,7 @@
 #include "shell/editor_rules.h"
 #include "shell/html.h"
 #include "shell/report_lines.h"
+#include "shell/score_browser.h"
 #include "shell/score_file.h"
 #include "shell/text_codec.h"
 #include "shell/qt/colors.h"
@@ -483,7 +484,9 @@ void MainWindow::NewScore() {
   edit_->document()->setModified(false);
   edit_->MarkDiagnosticLine(-1);
   format_ = ScoreFormat();
-  const QString directory = browser_->BrowseDirectory();
+  // A browse directory never listed yet is the working directory.
+  const QString directory = NormaliseBrowseDirectory(browser_->BrowseDirectory());
+  browser_->SetBrowseDirectory(directory);
   browser_->SetCurrentFilePath(directory);
   setWindowTitle(directory);
   UpdateCommandStates();

@@ -298,6 +298,32 @@ class MainWindowTest : public QObject {
     QVERIFY(h.dialogs.informed.empty());
   }
 
+  void bytesAndCharactersShiftJisCannotHoldAreNeverLostSilently() {
+    EditorHarness h;
+    MainWindow& w = *h.window;
+    // 0x80 is no Shift-JIS character: the user is told, and a save keeps it.
+    WriteAll(h.Path("odd.qrn"), QByteArray("A c\x80 d\r\nB e\r\n"));
+    w.LoadFile(h.Path("odd.qrn"));
+    QCOMPARE(h.dialogs.informed.size(), size_t(1));
+    QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Message"));
+    QTextCursor end(w.Editor()->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("C f"));
+    QVERIFY(w.SaveToPath(h.Path("odd.qrn")));
+    QCOMPARE(ReadAll(h.Path("odd.qrn")), QByteArray("A c\x80 d\r\nB e\r\nC f"));
+
+    // A typed character without a Shift-JIS form: the user chooses.
+    w.Editor()->selectAll();
+    w.Editor()->insertPlainText(QStringLiteral("A c // \u266b"));
+    h.dialogs.answers = {Dialogs::Answer::kCancel};
+    QVERIFY(!w.SaveToPath(h.Path("note.qrn")));
+    QVERIFY(!QFile::exists(h.Path("note.qrn")));
+    QVERIFY(w.Editor()->document()->isModified());
+    h.dialogs.answers = {Dialogs::Answer::kYes};
+    QVERIFY(w.SaveToPath(h.Path("note.qrn")));
+    QCOMPARE(ReadAll(h.Path("note.qrn")), QStringLiteral("A c // \u266b").toUtf8());
+  }
+
   void failedSaveIsReportedAndTheTextStaysModified() {
     EditorHarness h;
     MainWindow& w = *h.window;
