@@ -11,14 +11,14 @@ namespace {
 // palette roles that play the same part on this desktop.
 QPalette::ColorRole RoleOfSystemColor(int n) {
   switch (n) {
-    case 1:  // desktop
-    case 4:  // menu
+    case 1:   // desktop
+    case 4:   // menu
     case 15:  // button face
       return QPalette::Button;
     case 5:  // window background
       return QPalette::Base;
-    case 7:  // menu text
-    case 8:  // window text
+    case 7:   // menu text
+    case 8:   // window text
     case 18:  // button text
       return QPalette::Text;
     case 13:  // highlight

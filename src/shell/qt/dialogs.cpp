@@ -58,4 +58,6 @@ bool QtDialogs::AskColor(QWidget* parent, QColor* color) {
   return true;
 }
 
-int QtDialogs::RunModal(QDialog* dialog) { return dialog->exec(); }
+int QtDialogs::RunModal(QDialog* dialog) {
+  return dialog->exec();
+}

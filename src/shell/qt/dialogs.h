@@ -23,8 +23,7 @@ class Dialogs {
   // A box with one OK button.
   virtual void Inform(QWidget* parent, const QString& caption, const QString& text) = 0;
   // A box with Yes, No and Cancel and no icon. Closing it counts as Cancel.
-  virtual Answer AskYesNoCancel(QWidget* parent, const QString& caption,
-                                const QString& text) = 0;
+  virtual Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) = 0;
   // The Save As dialog, starting from start (a file or a folder). Returns the
   // chosen path, or an empty string when the user cancelled.
   virtual QString AskSavePath(QWidget* parent, const QString& start) = 0;

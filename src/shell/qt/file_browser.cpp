@@ -31,9 +31,13 @@ void FileBrowser::ApplySettings(const Placement& placement, const FontSetting& f
   ApplyFont(font);
 }
 
-void FileBrowser::ApplyFont(const FontSetting& font) { ApplyListFont(list_, font); }
+void FileBrowser::ApplyFont(const FontSetting& font) {
+  ApplyListFont(list_, font);
+}
 
-Placement FileBrowser::CurrentPlacement() const { return PlacementOf(this); }
+Placement FileBrowser::CurrentPlacement() const {
+  return PlacementOf(this);
+}
 
 QString FileBrowser::TakeCommandLine(const QStringList& arguments) {
   if (arguments.isEmpty()) return QString();

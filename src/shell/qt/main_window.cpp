@@ -20,10 +20,6 @@
 #include "player/player.h"
 #include "shell/editor_rules.h"
 #include "shell/html.h"
-#include "shell/report_lines.h"
-#include "shell/score_browser.h"
-#include "shell/score_file.h"
-#include "shell/text_codec.h"
 #include "shell/qt/colors.h"
 #include "shell/qt/dialogs.h"
 #include "shell/qt/file_browser.h"
@@ -33,6 +29,10 @@
 #include "shell/qt/score_edit.h"
 #include "shell/qt/score_highlighter.h"
 #include "shell/qt/settings_dialog.h"
+#include "shell/report_lines.h"
+#include "shell/score_browser.h"
+#include "shell/score_file.h"
+#include "shell/text_codec.h"
 
 namespace {
 
@@ -158,8 +158,7 @@ void MainWindow::CreateActions() {
             Qt::Key_F1);
   AddAction(QStringLiteral("Save1"), QStringLiteral("上書き保存(&S)"), &MainWindow::SaveCurrent,
             Qt::Key_F2);
-  connect(AddAction(QStringLiteral("SaveAs1"), QStringLiteral("名前を付けて保存(&A) ..."),
-                    nullptr),
+  connect(AddAction(QStringLiteral("SaveAs1"), QStringLiteral("名前を付けて保存(&A) ..."), nullptr),
           &QAction::triggered, this, [this] { SaveWithDialog(); });
   AddAction(QStringLiteral("OutputXRT1"), QStringLiteral("XRTﾌｧｲﾙを出力"), &MainWindow::OutputXrt);
   AddAction(QStringLiteral("Info1"), QStringLiteral("About ..."), &MainWindow::ShowAbout);
@@ -196,8 +195,8 @@ void MainWindow::CreateActions() {
   AddAction(QStringLiteral("Play1"), QStringLiteral("演奏(&P)"), &MainWindow::PlaySong);
   AddAction(QStringLiteral("Stop1"), QStringLiteral("演奏停止(&S) <ESC>"), &MainWindow::StopSong);
 
-  QAction* panel = AddAction(QStringLiteral("Panel1"), QStringLiteral("ツールバー"),
-                             &MainWindow::ToggleToolBar);
+  QAction* panel =
+      AddAction(QStringLiteral("Panel1"), QStringLiteral("ツールバー"), &MainWindow::ToggleToolBar);
   panel->setCheckable(true);
   panel->setChecked(true);
   AddAction(QStringLiteral("ShowMessage1"), QStringLiteral("ｺﾝﾊﾟｲﾗの出力"),
@@ -303,8 +302,8 @@ void MainWindow::CreateStatusBar() {
   caret_label_ = new QLabel;
   caret_label_->setToolTip(QStringLiteral("行 : 桁 (バイト)"));
   caret_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  caret_label_->setMinimumWidth(caret_label_->fontMetrics().horizontalAdvance(
-                                    QStringLiteral("99999 : 99999")) + 8);
+  caret_label_->setMinimumWidth(
+      caret_label_->fontMetrics().horizontalAdvance(QStringLiteral("99999 : 99999")) + 8);
   statusBar()->addPermanentWidget(caret_label_);
   connect(edit_, &QPlainTextEdit::cursorPositionChanged, this, &MainWindow::ShowCaretPosition);
 }
@@ -328,19 +327,22 @@ void MainWindow::CreateOtherWindows() {
   settings_dialog_ = new SettingsDialog(dialogs_, this);
 }
 
-QToolButton* MainWindow::ToolButton(int number) const { return buttons_[number - 1]; }
+QToolButton* MainWindow::ToolButton(int number) const {
+  return buttons_[number - 1];
+}
 
 QAction* MainWindow::Action(const QString& name) const {
   return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
 }
 
-QString MainWindow::CurrentFilePath() const { return browser_->CurrentFilePath(); }
+QString MainWindow::CurrentFilePath() const {
+  return browser_->CurrentFilePath();
+}
 
 // ---------------------------------------------------------------- commands
 
 std::string MainWindow::EditorBytes() const {
-  return EncodeShiftJis(edit_->toPlainText().replace(QLatin1Char('\n'),
-                                                     QStringLiteral("\r\n")));
+  return EncodeShiftJis(edit_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
 }
 
 void MainWindow::CompileText() {
@@ -359,7 +361,8 @@ void MainWindow::CompileText() {
     song_size_ = image.size();
     if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
     if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
-    messages_->AppendEntry(QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
+    messages_->AppendEntry(
+        QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
     BringToFront();
   }
   UpdateCommandStates();
@@ -376,7 +379,9 @@ void MainWindow::PlaySong() {
   StartPlayback();
 }
 
-void MainWindow::StopSong() { StopPlayback(); }
+void MainWindow::StopSong() {
+  StopPlayback();
+}
 
 bool MainWindow::QuerySave() {
   if (!edit_->document()->isModified()) return true;
@@ -396,13 +401,13 @@ bool MainWindow::SaveToPath(const QString& path) {
   QString text = edit_->toPlainText();
   SaveResult result = SaveScoreFile(path, text, format_);
   if (result.outcome == SaveOutcome::kWouldLoseCharacters) {
-    QString question =
-        QStringLiteral("Shift-JIS で表せない文字が %1 個あります (最初は %2 行 %3 桁)。\n"
-                       "UTF-8 で保存しますか？\n"
-                       "[いいえ] を選ぶとそれらの文字は \"?\" になります。")
-            .arg(result.unencodable)
-            .arg(result.first_unencodable.line)
-            .arg(result.first_unencodable.column);
+    QString question = QStringLiteral(
+                           "Shift-JIS で表せない文字が %1 個あります (最初は %2 行 %3 桁)。\n"
+                           "UTF-8 で保存しますか？\n"
+                           "[いいえ] を選ぶとそれらの文字は \"?\" になります。")
+                           .arg(result.unencodable)
+                           .arg(result.first_unencodable.line)
+                           .arg(result.first_unencodable.column);
     switch (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"), question)) {
       case Dialogs::Answer::kYes:
         format_.encoding = ScoreEncoding::kUtf8;
@@ -650,4 +655,6 @@ void MainWindow::BringToFront() {
   activateWindow();
 }
 
-QStringList MainWindow::OutputChoices() const { return list_outputs_(); }
+QStringList MainWindow::OutputChoices() const {
+  return list_outputs_();
+}

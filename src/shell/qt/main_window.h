@@ -45,11 +45,11 @@ using OutputOpener = std::function<std::unique_ptr<MidiOutput>(
     const QString& name, const QString& soundfont, std::string* error)>;
 
 struct EditorStart {
-  QStringList arguments;  // the command line's parameters, without the program
-  Dialogs* dialogs = nullptr;  // not owned; null: the toolkit's own dialogs
-  std::unique_ptr<QSettings> store;  // null: the user's store
-  std::unique_ptr<ScoreCompiler> compiler;  // null: the compile driver
-  OutputOpener open_output;  // empty: the device outputs
+  QStringList arguments;                      // the command line's parameters, without the program
+  Dialogs* dialogs = nullptr;                 // not owned; null: the toolkit's own dialogs
+  std::unique_ptr<QSettings> store;           // null: the user's store
+  std::unique_ptr<ScoreCompiler> compiler;    // null: the compile driver
+  OutputOpener open_output;                   // empty: the device outputs
   std::function<QStringList()> list_outputs;  // empty: synth, the ALSA ports, none
 };
 
@@ -92,7 +92,7 @@ class MainWindow : public QMainWindow {
   FileBrowser* Browser() const { return browser_; }
   SettingsDialog* SettingsBox() const { return settings_dialog_; }
   QWidget* ToolBarStrip() const { return tool_bar_; }
-  QToolButton* ToolButton(int number) const;  // SpeedButton1 .. SpeedButton4
+  QToolButton* ToolButton(int number) const;   // SpeedButton1 .. SpeedButton4
   QAction* Action(const QString& name) const;  // by its object name, e.g. "Save1"
   QLabel* CaretLabel() const { return caret_label_; }
 

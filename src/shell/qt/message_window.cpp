@@ -5,8 +5,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-#include "shell/report_lines.h"
 #include "shell/qt/window_placement.h"
+#include "shell/report_lines.h"
 
 MessageWindow::MessageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("TForm3"));
@@ -31,9 +31,13 @@ void MessageWindow::ApplySettings(const Placement& placement, const FontSetting&
   setVisible(visible);
 }
 
-void MessageWindow::ApplyFont(const FontSetting& font) { ApplyListFont(list_, font); }
+void MessageWindow::ApplyFont(const FontSetting& font) {
+  ApplyListFont(list_, font);
+}
 
-Placement MessageWindow::CurrentPlacement() const { return PlacementOf(this); }
+Placement MessageWindow::CurrentPlacement() const {
+  return PlacementOf(this);
+}
 
 void MessageWindow::ClearEntries() {
   list_->clear();
@@ -45,7 +49,9 @@ void MessageWindow::SetEntries(const QStringList& entries) {
   list_->addItems(entries);
 }
 
-void MessageWindow::AppendEntry(const QString& entry) { list_->addItem(entry); }
+void MessageWindow::AppendEntry(const QString& entry) {
+  list_->addItem(entry);
+}
 
 QStringList MessageWindow::Entries() const {
   QStringList entries;

@@ -15,9 +15,7 @@ class ScoreCompiler {
   virtual void SetUp() { SetUpCompiler(); }
   // Returns the highest severity.
   virtual int Compile(const char* text) { return CompileScore(text); }
-  virtual std::basic_string_view<uint8_t> Image() {
-    return {SongImageBegin(), SongImageLength()};
-  }
+  virtual std::basic_string_view<uint8_t> Image() { return {SongImageBegin(), SongImageLength()}; }
   virtual const char* Report() { return ReportText(); }
   virtual void Release() { ReleaseCompiler(); }
 };

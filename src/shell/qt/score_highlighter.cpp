@@ -4,13 +4,21 @@ namespace {
 
 enum BlockState { kNormal = 0, kInBlockComment = 1 };
 
-bool IsUpper(QChar c) { return c >= u'A' && c <= u'Z'; }
-bool IsLetter(QChar c) { return IsUpper(c) || (c >= u'a' && c <= u'z'); }
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsUpper(QChar c) {
+  return c >= u'A' && c <= u'Z';
+}
+bool IsLetter(QChar c) {
+  return IsUpper(c) || (c >= u'a' && c <= u'z');
+}
+bool IsDigit(QChar c) {
+  return c >= u'0' && c <= u'9';
+}
 bool IsHexDigit(QChar c) {
   return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
-bool IsNameChar(QChar c) { return IsLetter(c) || IsDigit(c) || c == u'_'; }
+bool IsNameChar(QChar c) {
+  return IsLetter(c) || IsDigit(c) || c == u'_';
+}
 
 QTextCharFormat Format(QColor color, bool bold = false, bool italic = false) {
   QTextCharFormat format;

@@ -181,7 +181,7 @@ void SettingsDialog::ChooseColor(int group, bool background) {
 }
 
 void SettingsDialog::ChooseSoundFont() {
-  QString path = dialogs_->AskOpenPath(this, soundfont_->text(),
-                                       QStringLiteral("SoundFont (*.sf2 *.sf3)"));
+  QString path =
+      dialogs_->AskOpenPath(this, soundfont_->text(), QStringLiteral("SoundFont (*.sf2 *.sf3)"));
   if (!path.isEmpty()) soundfont_->setText(path);
 }

@@ -27,9 +27,9 @@ struct FakeDialogs : Dialogs {
   };
   std::vector<Box> informed;
   std::vector<Box> asked;
-  std::deque<Answer> answers;           // for AskYesNoCancel; empty: Cancel
-  std::deque<QString> save_paths;       // for AskSavePath; empty: cancelled
-  std::vector<QString> save_starts;     // where each Save As dialog started
+  std::deque<Answer> answers;        // for AskYesNoCancel; empty: Cancel
+  std::deque<QString> save_paths;    // for AskSavePath; empty: cancelled
+  std::vector<QString> save_starts;  // where each Save As dialog started
   std::deque<std::function<bool(QFont*)>> fonts;
   std::deque<std::function<bool(QColor*)>> colors;
   // Runs a modal dialog: shown, handed to the script, then its result.
@@ -77,8 +77,8 @@ struct FakeDialogs : Dialogs {
 // A song of one track: note 60 held for 3000 ticks at resolution 192, so it
 // sounds for about half a minute.
 inline std::basic_string<uint8_t> LongNoteSong() {
-  return {0x00, 0x02, 0xff, 0xfd, 0xc0, 0x00, 0, 0, 0, 0, 0, 0, 0, 0,
-          0x07, 0x00, 0x9e, 0xfb, 0xb8, 0xff, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  return {0x00, 0x02, 0xff, 0xfd, 0xc0, 0x00, 0,    0,    0,    0,    0,    0,    0,
+          0,    0x07, 0x00, 0x9e, 0xfb, 0xb8, 0xff, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 }
 
 // Compiles nothing: each compilation takes the next scripted result (the
@@ -181,7 +181,11 @@ inline void WriteAll(const QString& path, const QByteArray& bytes) {
 }
 
 // UTF-8 text of the tests to the Shift-JIS bytes of files and reports.
-inline std::string Sjis(const char* utf8) { return EncodeShiftJis(QString::fromUtf8(utf8)); }
-inline QByteArray SjisBytes(const char* utf8) { return QByteArray::fromStdString(Sjis(utf8)); }
+inline std::string Sjis(const char* utf8) {
+  return EncodeShiftJis(QString::fromUtf8(utf8));
+}
+inline QByteArray SjisBytes(const char* utf8) {
+  return QByteArray::fromStdString(Sjis(utf8));
+}
 
 #endif  // QUERN_TESTS_SHELL_QT_EDITOR_FIXTURE_H_

@@ -38,10 +38,8 @@ class FileBrowserTest : public QObject {
     FileBrowser browser;
     browser.SetBrowseDirectory(root.path() + QStringLiteral("/ab/.."));
     browser.show();
-    QCOMPARE(browser.windowTitle(),
-             QStringLiteral("Quern File VIew[%1/]").arg(root.path()));
-    QCOMPARE(Lines(browser), (QStringList{"[..]", "[ab]", "[abc]",
-                                          "plain.qrn           ",
+    QCOMPARE(browser.windowTitle(), QStringLiteral("Quern File VIew[%1/]").arg(root.path()));
+    QCOMPARE(Lines(browser), (QStringList{"[..]", "[ab]", "[abc]", "plain.qrn           ",
                                           "song.qrn            春の曲"}));
 
     // Enter on a directory walks into it and selects its first line.

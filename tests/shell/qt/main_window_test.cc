@@ -61,9 +61,9 @@ class MainWindowTest : public QObject {
     QStringList items;
     for (QAction* menu : w.menuBar()->actions()) {
       for (QAction* item : menu->menu()->actions()) {
-        items << (item->isSeparator() ? QStringLiteral("-")
-                                      : item->text() + QLatin1Char('|') +
-                                            item->shortcut().toString());
+        items << (item->isSeparator()
+                      ? QStringLiteral("-")
+                      : item->text() + QLatin1Char('|') + item->shortcut().toString());
       }
     }
     QCOMPARE(items.join(QLatin1Char('\n')),
@@ -75,11 +75,10 @@ class MainWindowTest : public QObject {
                             "ｺﾝﾊﾟｲﾙのみ(&O)|\nｺﾝﾊﾟｲﾙと演奏(&C)|F12\n保存･ｺﾝﾊﾟｲﾙ･演奏|F5\n-\n"
                             "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
                             "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\n-\n各種設定 ...|\nコンバート|"));
-    QMenu* convert = w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()
-                         ? nullptr
-                         : qobject_cast<QMenu*>(w.Action(QStringLiteral("Html11"))
-                                                    ->associatedObjects()
-                                                    .first());
+    QMenu* convert =
+        w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()
+            ? nullptr
+            : qobject_cast<QMenu*>(w.Action(QStringLiteral("Html11"))->associatedObjects().first());
     QVERIFY(convert);
     QCOMPARE(convert->title(), QStringLiteral("コンバート"));
     QCOMPARE(w.Action(QStringLiteral("Html21"))->text(), QStringLiteral("HTML形式(2)"));
@@ -169,7 +168,8 @@ class MainWindowTest : public QObject {
     QVERIFY(IsPlaying());
     QVERIFY(h.dialogs.informed.empty());
     QTest::qWait(300);
-    QVERIFY2(h.recording->Text().find("1 91 3c 50") != std::string::npos, h.recording->Text().c_str());
+    QVERIFY2(h.recording->Text().find("1 91 3c 50") != std::string::npos,
+             h.recording->Text().c_str());
 
     h.compiler->results = {{3, Sjis(kErrorReport), {}}};
     w.Action(QStringLiteral("Componly1"))->trigger();
@@ -203,7 +203,8 @@ class MainWindowTest : public QObject {
     h.dialogs.answers = {Dialogs::Answer::kCancel};
     QVERIFY(!w.QuerySave());
     QCOMPARE(h.dialogs.asked.back().caption, QStringLiteral("Query"));
-    QCOMPARE(h.dialogs.asked.back().text, QStringLiteral("テキストは変更されています\n保存しますか？"));
+    QCOMPARE(h.dialogs.asked.back().text,
+             QStringLiteral("テキストは変更されています\n保存しますか？"));
 
     h.dialogs.answers = {Dialogs::Answer::kNo};
     QVERIFY(w.QuerySave());
@@ -388,9 +389,10 @@ class MainWindowTest : public QObject {
     EditorHarness h;
     MainWindow& w = *h.window;
     w.Editor()->setPlainText(QStringLiteral("#title \"x\"\nA あいう cde\nB c\n"));
-    h.compiler->results = {{3, Sjis("  1 :   9 : EE未定義コマンドです\n"
-                                    "  2 :   2 : WW警告\n"
-                                    "Track A : 0 events\n"),
+    h.compiler->results = {{3,
+                            Sjis("  1 :   9 : EE未定義コマンドです\n"
+                                 "  2 :   2 : WW警告\n"
+                                 "Track A : 0 events\n"),
                             {}}};
     w.CompileText();
     QListWidget* list = w.Messages()->List();

@@ -86,12 +86,12 @@ class ScreenshotsTest : public QObject {
   void messageWindowAfterAFailedCompilation() {
     EditorHarness h({}, false, true);
     MainWindow& w = *h.window;
-    w.Editor()->setPlainText(QStringLiteral(
-        "#title \"エラーの例\"\n"
-        "// 未定義の文字と閉じていないループ\n"
-        "A t120 o4 l8 cdef gab>c\n"
-        "B o3 l4 [c e g x]3 c あ\n"
-        "C o5 l2 [e d\n"));
+    w.Editor()->setPlainText(
+        QStringLiteral("#title \"エラーの例\"\n"
+                       "// 未定義の文字と閉じていないループ\n"
+                       "A t120 o4 l8 cdef gab>c\n"
+                       "B o3 l4 [c e g x]3 c あ\n"
+                       "C o5 l2 [e d\n"));
     w.resize(640, 300);
     w.show();
     w.CompileText();
