@@ -19,7 +19,9 @@
 // Last severity before anything was compiled. A compilation succeeded when
 // the last severity is 2 or less.
 inline constexpr int kNothingCompiled = 99;
-inline bool SongIsReady(int last_severity) { return last_severity <= 2; }
+inline bool SongIsReady(int last_severity) {
+  return last_severity <= 2;
+}
 
 // What UpdateCommandStates reads: the text state, the song state, and the
 // present enabled state of each group's first member (SpeedButton2 for the
@@ -50,6 +52,9 @@ CommandStateChanges UpdateCommandStates(const CommandStateInputs& in);
 // gives ".xrt" in the working directory.
 std::string MakeXrtPath(std::string_view score_path);
 QString MakeXrtPath(const QString& score_path);
+inline std::string MakeXrtPath(const char* score_path) {
+  return MakeXrtPath(std::string_view(score_path));
+}
 
 // The position in the editor's text (a QString index, which is what
 // QTextCursor::setPosition takes) of a report position: line and column

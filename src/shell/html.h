@@ -18,16 +18,23 @@
 #ifndef QUERN_SHELL_HTML_H_
 #define QUERN_SHELL_HTML_H_
 
+#include <QString>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 enum class HtmlForm {
-  kEscaped = 1,      // "HTML形式(1)": escapes only
-  kLineBreaks = 2,   // "HTML形式(2)": escapes and "<BR>" at each line break
+  kEscaped = 1,     // "HTML形式(1)": escapes only
+  kLineBreaks = 2,  // "HTML形式(2)": escapes and "<BR>" at each line break
 };
 
 std::string ConvertToHtml(std::string_view text, HtmlForm form);
+
+// The same conversion on the editor's Unicode text (lines separated by "\n",
+// each standing for CR LF), with no trip through an encoding: the result is
+// what the clipboard takes, whatever encoding the score file has.
+QString ConvertToHtml(const QString& editor_text, HtmlForm form);
 
 // The exact number of bytes ConvertToHtml produces for text.
 std::size_t HtmlOutputSize(std::string_view text, HtmlForm form);

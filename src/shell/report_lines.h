@@ -30,6 +30,9 @@ struct ReportPosition {
 // column is not looked at.
 std::optional<ReportPosition> ParseReportEntry(std::string_view entry);
 std::optional<ReportPosition> ParseReportEntry(const QString& entry);
+inline std::optional<ReportPosition> ParseReportEntry(const char* entry) {
+  return ParseReportEntry(std::string_view(entry));
+}
 
 // One entry per report line, without its "\n". A last line without "\n"
 // counts too; an empty report gives no entries.

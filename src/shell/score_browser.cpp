@@ -14,18 +14,24 @@ namespace {
 
 constexpr int kNameWidth = 20;
 
-bool IsHidden(const QString& name) { return name.startsWith(u'.') && name != u".."; }
+// Hidden entries (on Unix, names that start with "."); ".." never is.
+bool IsHidden(const QFileInfo& info) {
+  return info.isHidden() && info.fileName() != u"..";
+}
 
 // Sorts entries by display line in the user locale's order, ignoring case.
 void SortEntries(std::vector<BrowserEntry>& entries) {
   QCollator collator{QLocale()};
   collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::stable_sort(entries.begin(), entries.end(), [&](const BrowserEntry& a, const BrowserEntry& b) {
-    return collator.compare(a.display, b.display) < 0;
-  });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const BrowserEntry& a, const BrowserEntry& b) {
+                     return collator.compare(a.display, b.display) < 0;
+                   });
 }
 
-bool IsRoot(const QString& directory) { return QDir(directory).isRoot(); }
+bool IsRoot(const QString& directory) {
+  return QDir(directory).isRoot();
+}
 
 }  // namespace
 
@@ -65,8 +71,7 @@ QString ReadTitle(const QString& directory, const QString& name) {
 }
 
 QString NormaliseBrowseDirectory(const QString& directory) {
-  QString absolute =
-      directory.isEmpty() ? QDir::currentPath() : QDir(directory).absolutePath();
+  QString absolute = directory.isEmpty() ? QDir::currentPath() : QDir(directory).absolutePath();
   QString clean = QDir::cleanPath(absolute);
   if (!clean.endsWith(u'/')) clean += u'/';
   return clean;
@@ -100,14 +105,14 @@ Listing ListDirectory(const QString& directory) {
       dir.entryInfoList(QDir::Dirs | QDir::NoDot | QDir::Hidden | QDir::System, QDir::NoSort);
   for (const QFileInfo& info : dirs) {
     QString name = info.fileName();
-    if (IsHidden(name) || (name == u".." && IsRoot(listing.directory))) continue;
+    if (IsHidden(info) || (name == u".." && IsRoot(listing.directory))) continue;
     listing.directories.push_back({name, u'[' + name + u']'});
   }
   // Score files: regular, not hidden, ending in ".qrn" in any case.
   const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
   for (const QFileInfo& info : files) {
     QString name = info.fileName();
-    if (IsHidden(name) || !info.isFile() || !name.endsWith(u".qrn", Qt::CaseInsensitive)) continue;
+    if (IsHidden(info) || !info.isFile() || !name.endsWith(u".qrn", Qt::CaseInsensitive)) continue;
     listing.files.push_back({name, ReadTitle(listing.directory, name)});
   }
   SortEntries(listing.directories);

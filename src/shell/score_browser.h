@@ -59,7 +59,7 @@ struct BrowserEntry {
 // "."); ".." is listed like any other, except in the root directory. Score
 // files: regular, not hidden, named *.qrn (the extension in any case).
 struct Listing {
-  QString directory;                    // normalised
+  QString directory;  // normalised
   std::vector<BrowserEntry> directories;
   std::vector<BrowserEntry> files;
 

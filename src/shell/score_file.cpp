@@ -29,8 +29,8 @@ SaveResult SaveScoreFile(const QString& path, const QString& text, const ScoreFo
     result.outcome = SaveOutcome::kWouldLoseCharacters;
     return result;
   }
-  result.outcome =
-      WriteFileAtomically(path, encoded.bytes, &result.error) ? SaveOutcome::kSaved : SaveOutcome::kFailed;
+  result.outcome = WriteFileAtomically(path, encoded.bytes, &result.error) ? SaveOutcome::kSaved
+                                                                           : SaveOutcome::kFailed;
   return result;
 }
 

@@ -31,9 +31,9 @@ enum class SaveOutcome { kSaved, kWouldLoseCharacters, kFailed };
 
 struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kFailed;
-  int unencodable = 0;          // with kWouldLoseCharacters (or kSaved with allow_loss)
+  int unencodable = 0;  // with kWouldLoseCharacters (or kSaved with allow_loss)
   TextPlace first_unencodable;
-  QString error;                // with kFailed: the system's reason
+  QString error;  // with kFailed: the system's reason
 };
 
 SaveResult SaveScoreFile(const QString& path, const QString& text, const ScoreFormat& format,

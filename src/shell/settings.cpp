@@ -55,7 +55,8 @@ class Reader {
   void StoreProblem() {
     if (store_.status() == QSettings::FormatError) {
       Report(QStringLiteral("settings: %1 cannot be read as a whole; the values it lacks get "
-                            "their defaults").arg(store_.fileName()));
+                            "their defaults")
+                 .arg(store_.fileName()));
     }
   }
 
@@ -169,7 +170,8 @@ bool SaveSettings(QSettings& store, const Settings& s, QString* error) {
   store.setValue("SoundFont", s.soundfont);
   store.sync();
   if (store.status() != QSettings::NoError) {
-    if (error) *error = QStringLiteral("the settings could not be written to %1").arg(store.fileName());
+    if (error)
+      *error = QStringLiteral("the settings could not be written to %1").arg(store.fileName());
     return false;
   }
   return true;

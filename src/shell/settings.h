@@ -39,15 +39,16 @@
 #include <memory>
 #include <optional>
 
-inline constexpr char kDesignedFontNameUtf8[] = "\xef\xbc\xad\xef\xbc\xb3 \xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf";  // ＭＳ ゴシック
-inline constexpr int32_t kSystemWindowColour = INT32_MIN + 5;  // 80000005 hex
-inline constexpr char kDefaultMidiOutput[] = "synth";        // "synth", "alsa:PORT", "none"
+inline constexpr char kDesignedFontNameUtf8[] =
+    "\xef\xbc\xad\xef\xbc\xb3 \xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf";  // ＭＳ ゴシック
+inline constexpr int32_t kSystemWindowColour = INT32_MIN + 5;                     // 80000005 hex
+inline constexpr char kDefaultMidiOutput[] = "synth";  // "synth", "alsa:PORT", "none"
 
 // One font group: values 1-4, 16-19 or 24-27.
 struct FontSetting {
   QString name;
   int32_t size = 10;
-  int32_t color = 0;                   // 00BBGGRR or system colour
+  int32_t color = 0;  // 00BBGGRR or system colour
   int32_t back_color = kSystemWindowColour;
   bool operator==(const FontSetting&) const = default;
 };
@@ -71,16 +72,16 @@ struct MainPlacement {
 
 struct Settings {
   FontSetting editor_font{QString::fromUtf8(kDesignedFontNameUtf8), 10, 0, kSystemWindowColour};
-  int32_t interval = 4;         // IntrIntv after the low-16-bit rule, milliseconds
-  bool show_panel = true;       // ShowPanel
-  bool show_message = false;    // ShowMessage
+  int32_t interval = 4;       // IntrIntv after the low-16-bit rule, milliseconds
+  bool show_panel = true;     // ShowPanel
+  bool show_message = false;  // ShowMessage
   MainPlacement main_placement;
-  Placement browser_placement;  // Wnd2PosX..Wnd2SizY
-  FontSetting message_font;     // Wnd2FntNam..Wnd2FntClrB
-  Placement message_placement;  // Wnd3PosX..Wnd3SizY
-  FontSetting browser_font;     // Wnd3FntNam..Wnd3FntClrB
+  Placement browser_placement;                                    // Wnd2PosX..Wnd2SizY
+  FontSetting message_font;                                       // Wnd2FntNam..Wnd2FntClrB
+  Placement message_placement;                                    // Wnd3PosX..Wnd3SizY
+  FontSetting browser_font;                                       // Wnd3FntNam..Wnd3FntClrB
   QString midi_output = QString::fromLatin1(kDefaultMidiOutput);  // MidiOutput
-  QString soundfont;            // SoundFont; empty: the output's own choice
+  QString soundfont;  // SoundFont; empty: the output's own choice
   bool operator==(const Settings&) const = default;
 };
 
@@ -100,16 +101,26 @@ Settings LoadSettings(QSettings& store, const ApplyEditorFont& apply_editor_font
 
 // Writes all 29 values in table order, whether or not they are defaults,
 // and flushes. The window fills main_placement from its frame before it
-// saves; a value it leaves missing is not written. Returns false (and says why in *error) when the store could
-// not be written.
+// saves; a value it leaves missing is not written. Returns false (and says
+// why in *error) when the store could not be written.
 bool SaveSettings(QSettings& store, const Settings& settings, QString* error = nullptr);
 
 // Colour values: an explicit colour's parts, or the system colour number.
-inline bool IsSystemColour(int32_t value) { return value < 0; }
-inline int SystemColourNumber(int32_t value) { return value & 0x7FFFFFFF; }
-inline int RedOf(int32_t value) { return value & 0xFF; }
-inline int GreenOf(int32_t value) { return (value >> 8) & 0xFF; }
-inline int BlueOf(int32_t value) { return (value >> 16) & 0xFF; }
+inline bool IsSystemColour(int32_t value) {
+  return value < 0;
+}
+inline int SystemColourNumber(int32_t value) {
+  return value & 0x7FFFFFFF;
+}
+inline int RedOf(int32_t value) {
+  return value & 0xFF;
+}
+inline int GreenOf(int32_t value) {
+  return (value >> 8) & 0xFF;
+}
+inline int BlueOf(int32_t value) {
+  return (value >> 16) & 0xFF;
+}
 inline int32_t ColourValue(int red, int green, int blue) {
   return (red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16);
 }

@@ -12,7 +12,9 @@ constexpr char32_t kEscapeBase = 0xF700;
 constexpr char32_t kEscapeFirst = 0xF780;
 constexpr char32_t kEscapeLast = 0xF7FF;
 
-bool IsEscape(char32_t c) { return c >= kEscapeFirst && c <= kEscapeLast; }
+bool IsEscape(char32_t c) {
+  return c >= kEscapeFirst && c <= kEscapeLast;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {

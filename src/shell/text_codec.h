@@ -54,15 +54,15 @@ struct TextPlace {
 };
 
 struct DecodedScore {
-  QString text;               // lines separated by "\n"
+  QString text;  // lines separated by "\n"
   ScoreFormat format;
-  int undecodable = 0;        // bytes shown as U+F780..U+F7FF
+  int undecodable = 0;          // bytes shown as U+F780..U+F7FF
   TextPlace first_undecodable;  // byte column in the file
 };
 
 struct EncodedScore {
-  std::string bytes;          // lines separated by CR LF
-  int unencodable = 0;        // characters written as "?"
+  std::string bytes;            // lines separated by CR LF
+  int unencodable = 0;          // characters written as "?"
   TextPlace first_unencodable;  // character column in the text
 };
 
