@@ -23,7 +23,9 @@ void SendBytes(uint8_t a, uint8_t b, uint8_t c) {
   CurrentMidiOutput().SendShort(bytes, 3);
 }
 
-uint8_t Status(int base, int channel) { return static_cast<uint8_t>(base + (channel & 15)); }
+uint8_t Status(int base, int channel) {
+  return static_cast<uint8_t>(base + (channel & 15));
+}
 
 }  // namespace
 
@@ -78,11 +80,20 @@ int BuildTemplateMessage(const uint8_t* tmpl, int channel, int value, uint8_t* o
     if (b == kTemplateEscape) {
       if (++i >= n) break;  // an escape cut off by the length carries no code
       switch (bytes[i]) {
-        case 0: append(kTemplateEscape); break;
-        case 1: checksum = 0; break;
-        case 2: append(static_cast<uint8_t>((128 - checksum % 128) % 128)); break;
-        case 3: append(static_cast<uint8_t>(value)); break;
-        default: break;
+        case 0:
+          append(kTemplateEscape);
+          break;
+        case 1:
+          checksum = 0;
+          break;
+        case 2:
+          append(static_cast<uint8_t>((128 - checksum % 128) % 128));
+          break;
+        case 3:
+          append(static_cast<uint8_t>(value));
+          break;
+        default:
+          break;
       }
       continue;
     }
@@ -101,15 +112,27 @@ void SendTemplate(int channel, const uint8_t* tmpl, int value) {
   if (!CurrentMidiOutput().SendLong(g_long_buffer, length)) g_ready.store(true);
 }
 
-void MarkLongMessageDone() { g_ready.store(true); }
+void MarkLongMessageDone() {
+  g_ready.store(true);
+}
 
-bool OutputReady() { return g_ready.load(); }
+bool OutputReady() {
+  return g_ready.load();
+}
 
-void SetSongResolution(int ticks_per_whole_note) { g_resolution.store(ticks_per_whole_note); }
-int SongResolution() { return g_resolution.load(); }
+void SetSongResolution(int ticks_per_whole_note) {
+  g_resolution.store(ticks_per_whole_note);
+}
+int SongResolution() {
+  return g_resolution.load();
+}
 
-void SetTempo(int quarters_per_minute) { g_tempo.store(quarters_per_minute); }
-int CurrentTempo() { return g_tempo.load(); }
+void SetTempo(int quarters_per_minute) {
+  g_tempo.store(quarters_per_minute);
+}
+int CurrentTempo() {
+  return g_tempo.load();
+}
 
 double TickLengthMs() {
   // A tempo of 0 would make a tick endless and freeze the song: take it as 1.

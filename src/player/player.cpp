@@ -79,7 +79,9 @@ void RunTimer(Clock::time_point deadline) {
   }
 }
 
-bool TimerRunning() { return g_timer.thread.joinable(); }
+bool TimerRunning() {
+  return g_timer.thread.joinable();
+}
 
 bool StartTimer() {
   {
@@ -106,7 +108,9 @@ void KillTimer() {
 
 }  // namespace
 
-MidiOutput& CurrentMidiOutput() { return g_output ? *g_output : g_null_output; }
+MidiOutput& CurrentMidiOutput() {
+  return g_output ? *g_output : g_null_output;
+}
 
 bool OpenMidiDevices(std::unique_ptr<MidiOutput> output) {
   CloseMidiDevices();
@@ -132,7 +136,9 @@ void SetTimerInterval(int milliseconds) {
   g_interval.store(milliseconds);
 }
 
-int TimerInterval() { return g_interval.load(); }
+int TimerInterval() {
+  return g_interval.load();
+}
 
 void StartPlayback() {
   KillTimer();  // never two timers: a second start restarts the one timer
@@ -148,8 +154,8 @@ void StopPlayback() {
   if (TimerRunning()) {
     // The callback acknowledges within one interval; the limit only guards
     // against a timer thread that no longer runs its callbacks.
-    const Clock::time_point limit = Clock::now() + std::chrono::seconds(2) +
-                                    std::chrono::milliseconds(2 * g_interval.load());
+    const Clock::time_point limit =
+        Clock::now() + std::chrono::seconds(2) + std::chrono::milliseconds(2 * g_interval.load());
     while (g_play_state.load() != kStopped && Clock::now() < limit) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -163,4 +169,6 @@ void StopPlayback() {
   }
 }
 
-bool IsPlaying() { return g_play_state.load() == kPlaying; }
+bool IsPlaying() {
+  return g_play_state.load() == kPlaying;
+}

@@ -178,7 +178,9 @@ void AdvanceSlot(GradualSlot& s) {
   s.current += s.quotient;
 }
 
-void SetTrackVelocity(TrackPlayer& t, int value) { t.velocity = value & 255; }
+void SetTrackVelocity(TrackPlayer& t, int value) {
+  t.velocity = value & 255;
+}
 
 // Starts gradual change k of the list for attribute `number` of track t.
 void StartGradualChange(TrackPlayer& t, int number, int k) {
@@ -439,8 +441,9 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
     if (size - pos < 2) return fail("not a song image: the track list is cut off");
     const size_t entry_size = WordAt(image, pos);
     if (entry_size == 0) break;
-    if (entry_size < 2) return fail("not a song image: track " + std::to_string(entry) +
-                                    " has a size of " + std::to_string(entry_size));
+    if (entry_size < 2)
+      return fail("not a song image: track " + std::to_string(entry) + " has a size of " +
+                  std::to_string(entry_size));
     if (size - pos < entry_size) {
       return fail("not a song image: track " + std::to_string(entry) + " runs past the end");
     }
@@ -512,8 +515,14 @@ void SilenceNotes() {
   g_finished.store(ComputeFinished());
 }
 
-int64_t SequencerTickCount() { return g_seq.tick_count.load(std::memory_order_relaxed); }
+int64_t SequencerTickCount() {
+  return g_seq.tick_count.load(std::memory_order_relaxed);
+}
 
-int LoadedTrackCount() { return g_seq.track_count; }
+int LoadedTrackCount() {
+  return g_seq.track_count;
+}
 
-bool SongFinished() { return g_finished.load(); }
+bool SongFinished() {
+  return g_finished.load();
+}

@@ -174,4 +174,21 @@ TEST(AttributesTest, ManyDefinitionsAndDirectOutLists) {
   EXPECT_EQ(100002, count);
 }
 
+TEST(AttributesTest, GradualChangesBeyondWhatAnEventValueCarries) {
+  // Event values are 16 bits: 10000 + index stops at index 55535.
+  std::string score;
+  for (int line = 0; line < 80; ++line) {
+    score += "A";
+    for (int i = 0; i < 700; ++i) score += " V1:4";
+    score += "\n";
+  }
+  std::string messages = Compile(score);
+  EXPECT_EQ(56000 - 55536, CountOf(messages, "Error 漸次変化が多すぎます\n"));
+  EXPECT_EQ(55536, GradualChangeList().Count());
+  int count = 0;
+  const EventRecord* records = CompiledTrackEvents(0, &count);
+  ASSERT_EQ(55536 + 2, count);
+  EXPECT_EQ(65535, records[count - 2].value);
+}
+
 }  // namespace

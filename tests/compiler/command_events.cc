@@ -81,7 +81,7 @@ TrackRun ParseTracks(std::string_view score) {
     run.tracks.push_back(EventLines(TrackEvents().Records(), TrackEvents().Count()));
   }
   const ByteBuffer& report = CompilerReport();
-  run.report = Diagnostics(
-      std::string_view(reinterpret_cast<const char*>(report.Begin()), report.Length()));
+  run.report =
+      Diagnostics(std::string_view(reinterpret_cast<const char*>(report.Begin()), report.Length()));
   return run;
 }

@@ -52,9 +52,8 @@ TEST(KeysTest, KeyShift) {
       "  0 :  26 : Warning ｷｰｼﾌﾄ指定値が省略されています（0 に設定）\n"
       "  0 :  28 : Warning \\ が使われています\n",
       Compile("A k-3 c k200 k-200 k r k+ c \\5 c k+2 c\n"));
-  EXPECT_EQ(
-      "0 143 0 0\n0 57 255 48\n96 60 255 48\n144 65 255 48\n192 62 255 48\n240 142 0 0\n",
-      Events(0));
+  EXPECT_EQ("0 143 0 0\n0 57 255 48\n96 60 255 48\n144 65 255 48\n192 62 255 48\n240 142 0 0\n",
+            Events(0));
 }
 
 TEST(KeysTest, ToneShiftsPerLetter) {
@@ -76,13 +75,13 @@ TEST(KeysTest, KeySignaturesInBothOrders) {
       Compile("A ks2 f c g ks-3 b e a d f ks c f ks9 e ks1 f f= ks+1 kf= f\n"));
   EXPECT_EQ(
       "0 143 0 0\n"
-      "0 66 255 48\n48 61 255 48\n96 67 255 48\n"                    // ks2: f c g
+      "0 66 255 48\n48 61 255 48\n96 67 255 48\n"                     // ks2: f c g
       "144 70 255 48\n192 63 255 48\n240 68 255 48\n288 62 255 48\n"  // ks-3: b e a d
-      "336 65 255 48\n"                                              // f cleared
-      "384 60 255 48\n432 65 255 48\n"                               // ks
-      "480 65 255 48\n"                                              // ks9: e
-      "528 66 255 48\n576 65 255 48\n"                               // ks1: f f=
-      "624 65 255 48\n"                                              // kf=
+      "336 65 255 48\n"                                               // f cleared
+      "384 60 255 48\n432 65 255 48\n"                                // ks
+      "480 65 255 48\n"                                               // ks9: e
+      "528 66 255 48\n576 65 255 48\n"                                // ks1: f f=
+      "624 65 255 48\n"                                               // kf=
       "672 142 0 0\n",
       Events(0));
 }

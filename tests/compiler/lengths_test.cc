@@ -79,31 +79,36 @@ TEST(LengthsTest, LengthsNearTheLimit) {
   // Even the first term is too long: the length is 0, so the note gets 1.
   EXPECT_EQ(NoteLength("#clock 15360\n", "1"),
             "1; Error 音長が長すぎます; Error 音長が 0 以下です");
-  // A too long "l" leaves a default length of 0: an omitted length is then
-  // refused and replaced by 1.
+  // From a resolution of 61440 on even the default quarter is too long: every
+  // length comes out as 0, which a note turns into 1 (and a rest into 0).
+  EXPECT_EQ(NoteLength("#clock 61436\n", ""), "15359");
   EXPECT_EQ(Events("#clock 65535\nA c c1 l1 c l4 c"),
             "0 143 0 0\n"
-            "0 60 255 16383\n"
-            "16383 60 255 1\n"
-            "16383 60 255 1\n"
-            "16384 60 255 16383\n"
-            "32767 142 0 0\n"
+            "0 60 255 1\n"
+            "0 60 255 1\n"
+            "0 60 255 1\n"
+            "1 60 255 1\n"
+            "2 142 0 0\n"
+            "  1 :   4 : Error 音長が長すぎます\n"
+            "  1 :   4 : Error 音長が 0 以下です\n"
             "  1 :   7 : Error 音長が長すぎます\n"
             "  1 :   7 : Error 音長が 0 以下です\n"
             "  1 :  10 : Error 音長が長すぎます\n"
             "  1 :  12 : Error 音長が 0 になりました\n"
-            "  1 :  13 : Warning 割り切れません\n");
+            "  1 :  13 : Warning 割り切れません\n"
+            "  1 :  15 : Error 音長が長すぎます\n"
+            "  1 :  16 : Error 音長が 0 になりました\n");
 }
 
 TEST(LengthsTest, OtherResolutions) {
   EXPECT_EQ(NoteLength("#clock 480\n", ""), "120");
   EXPECT_EQ(NoteLength("#clock 480\n", "3"), "160");
   EXPECT_EQ(NoteLength("#clock 480\n", "7"), "68; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 480\n", "16.."), "52; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 480\n", "16.."),
+            "52; Warning 付点演算においてケタ落ちが発生しました");
   EXPECT_EQ(NoteLength("#clock 97\n", ""), "24");
   EXPECT_EQ(NoteLength("#clock 97\n", "4"), "24; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 97\n", "1."),
-            "145; Warning 付点演算においてケタ落ちが発生しました");
+  EXPECT_EQ(NoteLength("#clock 97\n", "1."), "145; Warning 付点演算においてケタ落ちが発生しました");
   EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
   // Bar lines pad to multiples of the bar at any resolution.
   EXPECT_EQ(Events("#clock 97\nA c8 | c16 |2 c"),

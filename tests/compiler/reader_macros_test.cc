@@ -156,7 +156,8 @@ TEST(Macros, NamesAreSignificantToThirtyTwoBytes) {
 TEST(Macros, EightNestedCallsDropTheEighthSilently) {
   std::string score;
   for (int i = 1; i <= 8; ++i) {
-    score += "%M" + std::to_string(i) + " " + std::to_string(i) + " %M" + std::to_string(i + 1) + "\n";
+    score +=
+        "%M" + std::to_string(i) + " " + std::to_string(i) + " %M" + std::to_string(i + 1) + "\n";
   }
   score += "%M9 9\nA %M1 g\n";
   EXPECT_EQ("A: 1 2 3 4 5 6 7 g", TrackTokens(score));
@@ -175,8 +176,7 @@ TEST(Macros, ExponentialExpansionIsCutOff) {
   long tokens = 0;
   std::string tracks;
   ListScoreTokens(
-      score.c_str(), [&tracks](const char* name) { tracks += name; },
-      [&tokens](int) { ++tokens; });
+      score.c_str(), [&tracks](const char* name) { tracks += name; }, [&tokens](int) { ++tokens; });
   EXPECT_EQ("AB", tracks);
   EXPECT_LT(tokens, 2'100'000);
   EXPECT_GT(tokens, 1'000'000);

@@ -54,9 +54,10 @@ TEST(Tokens, NamesAreCapitalFollowedByLetters) {
 }
 
 TEST(Tokens, NumbersSaturateAt65535) {
-  EXPECT_EQ("A: 31 255 ERR N:G 65535 65535 65535 65534 0 7", TrackTokens("A $1F $fF $G $10000 70000 "
-                                                                     "99999999999999999999 "
-                                                                     "65534 0 007\n"));
+  EXPECT_EQ("A: 31 255 ERR N:G 65535 65535 65535 65534 0 7",
+            TrackTokens("A $1F $fF $G $10000 70000 "
+                        "99999999999999999999 "
+                        "65534 0 007\n"));
   EXPECT_EQ("A: 65535 c", TrackTokens("A 65536c\n"));
 }
 
@@ -117,7 +118,8 @@ TEST(Tokens, PositionsCountFromTheStartOfTheStoredLine) {
       "8:3 \" \x82\xa0\n"
       "8:7 f\n"
       "8:10 #END\n",
-      TokenListing("#clock 480\n\n comment\nBass\tc d\n+ e\r\n#off\nBass x\n#on\n*B \"\x82\xa0\"f  \n"));
+      TokenListing(
+          "#clock 480\n\n comment\nBass\tc d\n+ e\r\n#off\nBass x\n#on\n*B \"\x82\xa0\"f  \n"));
 }
 
 TEST(Tokens, TrailingBlanksAndEndOfTrack) {

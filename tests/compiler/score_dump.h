@@ -40,8 +40,8 @@ inline std::string Events(int track) {
   std::string out;
   for (int i = 0; i < count; ++i) {
     const EventRecord& r = records[i];
-    out += std::to_string(r.time) + " " + std::to_string(r.kind) + " " +
-           std::to_string(r.param) + " " + std::to_string(r.value) + "\n";
+    out += std::to_string(r.time) + " " + std::to_string(r.kind) + " " + std::to_string(r.param) +
+           " " + std::to_string(r.value) + "\n";
   }
   return out;
 }

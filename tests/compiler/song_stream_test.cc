@@ -303,6 +303,23 @@ TEST_F(StreamTest, EndlessLoopWithoutTimePlaysOnce) {
   EXPECT_EQ("188, 4, 30, 255, 0", Compile());
 }
 
+TEST_F(StreamTest, EndlessLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
+  // [[c]0 ch1]* d
+  int endless = t_.Open(0);
+  int removed = t_.Open(0);
+  t_.Note(0, 60, 48);
+  t_.Close(removed, 48, 0);
+  t_.Exit(48);
+  t_.Add(48, kEventChannel, 1);
+  t_.Close(endless, 48, -1);
+  t_.Exit(48);
+  t_.Note(48, 62, 48);
+  t_.End(96);
+  t_.CheckLoops();
+  SettleVoidTimes();
+  EXPECT_EQ("188, 1, 32, 255, 0", Compile());
+}
+
 TEST_F(StreamTest, UnclosedLoopIsReportedAtItsStartAndLeftAlone) {
   t_.Open(0);  // loop 1, opened at line 1, column 7
   t_.Note(0, 60, 48);

@@ -51,6 +51,8 @@ inline std::string TokenListing(const std::string& score) {
 }
 
 // The compiler report of the last compilation or listing, in UTF-8.
-inline std::string ReportUtf8() { return Utf8FromCp932(ReportText()); }
+inline std::string ReportUtf8() {
+  return Utf8FromCp932(ReportText());
+}
 
 #endif  // QUERN_TESTS_COMPILER_TOKEN_LISTING_H_

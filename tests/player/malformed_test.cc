@@ -57,17 +57,17 @@ TEST(MalformedImageTest, UnusableResolutionsAreRefused) {
 
 TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
   const std::vector<Bytes> streams = {
-      {30 | 128},           // note without its length
-      {30 | 128, 255, 1},   // three-byte number cut off
-      {30, 253},            // accent without its velocity
-      {125, 0},             // break word cut off
-      {124, 1, 125, 100, 0, 30},  // break jumps beyond the stream
-      {124, 2, 30, 126, 99, 0},   // loop end jumps before the stream
-      {255, 3, 50, 0},            // endless loop end without a frame, outside
-      {127, 7},                   // attribute cut off
-      {189, 5, 1},                // program cut off
-      {255},                      // escape without its code
-      {255, 4},                   // direct out without its index
+      {30 | 128},                                       // note without its length
+      {30 | 128, 255, 1},                               // three-byte number cut off
+      {30, 253},                                        // accent without its velocity
+      {125, 0},                                         // break word cut off
+      {124, 1, 125, 100, 0, 30},                        // break jumps beyond the stream
+      {124, 2, 30, 126, 99, 0},                         // loop end jumps before the stream
+      {255, 3, 50, 0},                                  // endless loop end without a frame, outside
+      {127, 7},                                         // attribute cut off
+      {189, 5, 1},                                      // program cut off
+      {255},                                            // escape without its code
+      {255, 4},                                         // direct out without its index
       {255, 4, 9, 127, 140, 0, 0, 127, 7, 0x20, 0x4e},  // missing list entries
   };
   for (const Bytes& stream : streams) {

@@ -66,8 +66,8 @@ TEST(SequencerTest, LoopRestoresLengthOctaveAndGate) {
   // The body changes the length register, the octave base and the gate; the
   // second pass sees the values of the start, and so does the note behind
   // the loop, except for the gate.
-  const Bytes stream = {124, 2, 30, 62, 24, 63, 42, 191, Word(-6)[0], Word(-6)[1], 30,
-                        126, 10, 0, 30, 255, 0};
+  const Bytes stream = {124,         2,  30,  62, 24, 63, 42,  191, Word(-6)[0],
+                        Word(-6)[1], 30, 126, 10, 0,  30, 255, 0};
   EXPECT_EQ(
       "1 91 3c 50\n49 91 3c 00\n49 91 48 50\n67 91 48 00\n"
       "73 91 3c 50\n121 91 3c 00\n121 91 48 50\n139 91 48 00\n"
@@ -90,8 +90,8 @@ TEST(SequencerTest, OverlappingSamePitchIsReleasedWhenStruckAgain) {
 TEST(SequencerTest, ChordsLengthsStepsAndAccents) {
   // c with step 0 and accent 100, e and g of length 96; a rest of 24, then a
   // note of the length register after setting it to 12.
-  const Bytes stream = {30 | 64, 0, 253, 100, 34 | 128 | 64, 96, 0, 37 | 128, 96,
-                        60, 24, 62, 12, 30, 255, 0};
+  const Bytes stream = {30 | 64, 0,  253, 100, 34 | 128 | 64, 96, 0, 37 | 128, 96, 60,
+                        24,      62, 12,  30,  255,           0};
   EXPECT_EQ(
       "1 91 3c 64\n1 91 40 50\n1 91 43 50\n"
       "49 91 3c 00\n97 91 40 00\n97 91 43 00\n"
@@ -111,9 +111,20 @@ TEST(SequencerTest, StopStepReleasesScheduledNotesOnly) {
 }
 
 TEST(SequencerTest, ChannelProgramBankVelocityAndAttributes) {
-  const Bytes stream = Cat({{188, 9, 189, 5}, Word(130), {189, 200}, Word(65535),
-                            {189, 7}, Word(20000), {252, 33, 127, 10}, Word(64),
-                            {127, 130}, Word(70), {127, 129}, Word(90), {127, 128}, Word(150),
+  const Bytes stream = Cat({{188, 9, 189, 5},
+                            Word(130),
+                            {189, 200},
+                            Word(65535),
+                            {189, 7},
+                            Word(20000),
+                            {252, 33, 127, 10},
+                            Word(64),
+                            {127, 130},
+                            Word(70),
+                            {127, 129},
+                            Word(90),
+                            {127, 128},
+                            Word(150),
                             {30, 255, 0}});
   EXPECT_EQ(
       "1 b9 00 01\n1 b9 20 02\n1 c9 05\n1 c9 07\n1 b9 0a 40\n1 e9 00 46\n"
@@ -151,8 +162,8 @@ TEST(SequencerTest, GradualVelocityDrivesTheTrackVelocity) {
   SongLayout song;
   // Velocity 10 to 110 over 10 ticks, first stepped in tick 2; notes at
   // ticks 1, 6 and 16.
-  song.tracks = {Cat({{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10,
-                                               30 | 128, 2, 255, 0}})};
+  song.tracks = {Cat(
+      {{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10, 30 | 128, 2, 255, 0}})};
   song.graduals = {{10, 110, 10}};
   EXPECT_EQ("1 91 3c 50\n3 91 3c 00\n6 91 3c 3c\n8 91 3c 00\n16 91 3c 6e\n18 91 3c 00\n",
             Play(BuildImage(song)));
@@ -179,8 +190,11 @@ TEST(SequencerTest, SixtyFifthSoundingNoteIsNotPlayed) {
 TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
   SongLayout song;
   for (int i = 0; i < 70; ++i) {
-    song.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131}, Word(5),
-                               {127, 7}, Word(10000 + i), {60, 2, 255, 0}}));
+    song.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131},
+                               Word(5),
+                               {127, 7},
+                               Word(10000 + i),
+                               {60, 2, 255, 0}}));
     song.direct_outs.push_back({0xf0, 0x7d, static_cast<uint8_t>(i), 0xf7});
     song.graduals.push_back({0, i, 1});
   }
@@ -219,6 +233,40 @@ TEST(SequencerTest, AttributeNumberOneTwentyNineSendsNothing) {
   SendAttribute(0, 129, 100);
   SendAttribute(0, 200, 100);  // no such template
   EXPECT_EQ("", out->Text());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SequencerTest, SixtyFifthRunningGradualChangeIsDropped) {
+  SongLayout song;
+  Bytes stream;
+  for (int k = 0; k < 65; ++k) {
+    stream = Cat({stream, {127, 7}, Word(10000 + k)});
+    song.graduals.push_back({0, k + 1, 1});
+  }
+  song.tracks = {Cat({stream, {60, 4, 255, 0}})};
+  const std::string got = Play(BuildImage(song));
+  EXPECT_NE(std::string::npos, got.find("2 b1 07 40\n"));  // the 64th change
+  EXPECT_EQ(std::string::npos, got.find("2 b1 07 41\n"));  // the 65th found no slot
+  EXPECT_EQ(64u * 11, got.size());                         // "2 b1 07 xx\n" each
+}
+
+TEST(SequencerTest, LoopsNestDeeperThanThirtyTwoAreNotEntered) {
+  // 32 single-pass loops, then a 33rd of two passes around one note. The 33rd
+  // finds no frame, so the innermost loop end works on the 32nd frame (one
+  // pass): the note sounds once, not twice.
+  Bytes stream;
+  for (int i = 0; i < 32; ++i) stream = Cat({stream, {124, 1}});
+  stream = Cat({stream, {124, 2, 30}});
+  for (int i = 0; i < 33; ++i) stream = Cat({stream, {126}, Word(2)});
+  stream = Cat({stream, {255, 0}});
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", PlayTrack(stream));
+  // With one loop fewer around it, the two-pass loop is entered.
+  stream.erase(stream.begin(), stream.begin() + 2);
+  stream.erase(stream.end() - 5, stream.end() - 2);
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3c 50\n97 91 3c 00\n", PlayTrack(stream));
 }
 
 }  // namespace

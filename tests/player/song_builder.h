@@ -22,7 +22,9 @@ struct SongLayout {
 Bytes BuildImage(const SongLayout& song);
 
 // A word as two little-endian bytes, for writing streams inline.
-inline Bytes Word(int v) { return {static_cast<uint8_t>(v & 255), static_cast<uint8_t>((v >> 8) & 255)}; }
+inline Bytes Word(int v) {
+  return {static_cast<uint8_t>(v & 255), static_cast<uint8_t>((v >> 8) & 255)};
+}
 Bytes Cat(std::initializer_list<Bytes> parts);
 
 // Loads image into the player with a fresh recording output and runs up to

@@ -1,6 +1,8 @@
 // quern compile, quern tokens and quern events: the compiler on the command
 // line. Their outputs are parsed by scripts and editors; keep them exact.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -84,7 +86,7 @@ bool WriteFileAtomically(const std::string& path, const uint8_t* bytes, size_t n
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (file) file.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
     if (!file || !file.flush()) {
-      *error = path + ": cannot be written";
+      *error = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
       std::remove(temporary.c_str());
       return false;
     }
@@ -122,8 +124,8 @@ void PrintReportToStderr(const Options& options) {
 // One line of `quern tokens`: "LINE:COL NAME", then the number of #NUM or
 // the text of #NAME and quoted texts.
 void PrintToken(int code, const Options& options) {
-  std::string line = std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " +
-                     TokenName(code);
+  std::string line =
+      std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " + TokenName(code);
   if (code == kTokNum) line += " " + std::to_string(TokenNumber());
   if (code == kTokName || code == kTokString) {
     line += " " + ReportInEncoding(TokenText(), options.report_encoding);

@@ -20,6 +20,7 @@
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "player/messages.h"
+#include "player/midi_file.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
@@ -197,104 +198,6 @@ class PrintingOutput : public MidiOutput {
   }
 };
 
-// ---- Standard MIDI File.
-
-void PutBigEndian(std::string& out, uint32_t v, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
-}
-
-void PutVarLen(std::string& out, uint32_t v) {
-  char bytes[5];
-  int n = 0;
-  bytes[n++] = static_cast<char>(v & 127);
-  while (v >>= 7) bytes[n++] = static_cast<char>((v & 127) | 128);
-  while (n > 0) out.push_back(bytes[--n]);
-}
-
-int ChannelMessageLength(uint8_t status) {
-  const int kind = status & 0xf0;
-  return kind == 0xc0 || kind == 0xd0 ? 2 : 3;
-}
-
-// Appends the events of one long message at delta: System Exclusive as such,
-// channel messages as channel events, anything else as an escape.
-void PutLongMessage(std::string& track, uint32_t delta, const std::vector<uint8_t>& m) {
-  if (m.size() >= 2 && m.front() == 0xf0) {
-    PutVarLen(track, delta);
-    track.push_back(static_cast<char>(0xf0));
-    PutVarLen(track, static_cast<uint32_t>(m.size() - 1));
-    track.append(m.begin() + 1, m.end());
-    return;
-  }
-  std::string escape;
-  size_t i = 0;
-  while (i < m.size()) {
-    const uint8_t b = m[i];
-    const int n = b >= 0x80 && b < 0xf0 ? ChannelMessageLength(b) : 0;
-    if (n == 0 || m.size() - i < static_cast<size_t>(n)) {
-      escape.push_back(static_cast<char>(b));
-      ++i;
-      continue;
-    }
-    PutVarLen(track, delta);
-    delta = 0;
-    track.push_back(static_cast<char>(b));
-    for (int k = 1; k < n; ++k) track.push_back(static_cast<char>(m[i + k] & 127));
-    i += n;
-  }
-  if (!escape.empty()) {
-    PutVarLen(track, delta);
-    track.push_back(static_cast<char>(0xf7));
-    PutVarLen(track, static_cast<uint32_t>(escape.size()));
-    track += escape;
-  }
-}
-
-void PutTempo(std::string& track, uint32_t delta, int quarters_per_minute) {
-  if (quarters_per_minute < 1) quarters_per_minute = 1;
-  uint32_t us = 60000000u / static_cast<uint32_t>(quarters_per_minute);
-  if (us > 0xffffff) us = 0xffffff;
-  PutVarLen(track, delta);
-  track += "\xff\x51\x03";
-  PutBigEndian(track, us, 3);
-}
-
-// One track (format 0). Song tick k (from 1) is at file time (k - 1) ticks;
-// the file's division is ticks per quarter note, the song's resolution ticks
-// per whole note: a resolution that 4 does not divide counts 4 file ticks
-// per song tick.
-std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int resolution) {
-  const bool whole = resolution % 4 == 0;
-  const int division = whole ? resolution / 4 : resolution;
-  const uint32_t scale = whole ? 1 : 4;
-  std::string track;
-  PutTempo(track, 0, 120);
-  uint64_t last = 0;
-  for (const RecordedMessage& m : messages) {
-    const uint64_t at = static_cast<uint64_t>(m.tick > 0 ? m.tick - 1 : 0) * scale;
-    const uint32_t delta = static_cast<uint32_t>(std::min<uint64_t>(at - last, 0x0fffffff));
-    last = at;
-    if (m.tempo >= 0) {
-      PutTempo(track, delta, m.tempo);
-    } else if (m.long_message) {
-      PutLongMessage(track, delta, m.bytes);
-    } else if (!m.bytes.empty()) {
-      PutVarLen(track, delta);
-      track.push_back(static_cast<char>(m.bytes[0]));
-      for (size_t k = 1; k < m.bytes.size(); ++k) track.push_back(static_cast<char>(m.bytes[k] & 127));
-    }
-  }
-  track += std::string("\x00\xff\x2f\x00", 4);
-  std::string file = "MThd";
-  PutBigEndian(file, 6, 4);
-  PutBigEndian(file, 0, 2);
-  PutBigEndian(file, 1, 2);
-  PutBigEndian(file, static_cast<uint32_t>(division), 2);
-  file += "MTrk";
-  PutBigEndian(file, static_cast<uint32_t>(track.size()), 4);
-  return file + track;
-}
-
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   const std::string temporary = path + ".tmp";
   {
@@ -315,7 +218,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) { g_interrupted.store(true); }
+void OnInterrupt(int) {
+  g_interrupted.store(true);
+}
 
 std::string MinutesSeconds(double ms) {
   const long s = static_cast<long>(ms / 1000.0);
@@ -410,8 +315,8 @@ int RunPlay(const Args& args) {
   std::string shown;
   while (!g_interrupted.load() && !SongFinished()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const double elapsed = std::chrono::duration<double, std::milli>(
-                               std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::string line = MinutesSeconds(elapsed) + " / " + total;
     if (line != shown) {
       std::fprintf(stderr, "\r%s ", line.c_str());

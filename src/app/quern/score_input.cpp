@@ -185,9 +185,8 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
       *warning = path + ": NUL byte at offset " + std::to_string(nul) + ", the score ends there";
     }
   }
-  bool utf8 = encoding == Encoding::kUtf8 ||
-              (encoding == Encoding::kAuto && HasNonAscii(bytes) &&
-               FirstInvalidUtf8(bytes) == std::string::npos);
+  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && HasNonAscii(bytes) &&
+                                              FirstInvalidUtf8(bytes) == std::string::npos);
   if (!utf8) {
     *cp932 = std::move(bytes);
     return true;

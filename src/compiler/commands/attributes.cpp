@@ -28,12 +28,16 @@ constexpr char kNoValue[] =
     "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92l\x82\xaa\x8ew\x92\xe8\x82\xb3\x82\xea\x82\xc4\x82\xa2"
     "\x82\xdc\x82\xb9\x82\xf1";
 // "EE未定義ｱﾄﾘﾋﾞｭｰﾄです"
-constexpr char kUndefined[] = "EE\x96\xa2\x92\xe8\x8b`\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x82\xc5\x82\xb7";
+constexpr char kUndefined[] =
+    "EE\x96\xa2\x92\xe8\x8b`\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x82\xc5\x82\xb7";
 // "WWテンポが遅すぎます"
-constexpr char kTempoTooSlow[] = "WW\x83""e\x83\x93\x83|\x82\xaa\x92x\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kTempoTooSlow[] =
+    "WW\x83"
+    "e\x83\x93\x83|\x82\xaa\x92x\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "WWテンポが速すぎます"
 constexpr char kTempoTooFast[] =
-    "WW\x83""e\x83\x93\x83|\x82\xaa\x91\xac\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+    "WW\x83"
+    "e\x83\x93\x83|\x82\xaa\x91\xac\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EEｱﾄﾘﾋﾞｭｰﾄ値が範囲（0 ～ 127）外です"
 constexpr char kValueRange[] =
     "EE\xb1\xc4\xd8\xcb\xde\xad\xb0\xc4\x92l\x82\xaa\x94\xcd\x88\xcd\x81i0 \x81` 127\x81j\x8aO\x82"
@@ -61,7 +65,8 @@ constexpr char kBadListToken[] =
     "EE\x8bK\x92\xe8\x8aO\x82\xcc\xca\xdf\xd7\xd2\xb0\xc0\xb0\x82\xc5\x82\xb7";
 // "EEﾀﾞｲﾚｸﾄ･ｱｳﾄが255ﾊﾞｲﾄを超えています"
 constexpr char kListTooLong[] =
-    "EE\xc0\xde\xb2\xda\xb8\xc4\xa5\xb1\xb3\xc4\x82\xaa""255\xca\xde\xb2\xc4\x82\xf0\x92\xb4\x82"
+    "EE\xc0\xde\xb2\xda\xb8\xc4\xa5\xb1\xb3\xc4\x82\xaa"
+    "255\xca\xde\xb2\xc4\x82\xf0\x92\xb4\x82"
     "\xa6\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
 // "EEﾊﾞｲﾄ列が空です": a zero length byte would end the list in the song image.
 constexpr char kEmptyList[] = "EE\xca\xde\xb2\xc4\x97\xf1\x82\xaa\x8b\xf3\x82\xc5\x82\xb7";
@@ -206,9 +211,12 @@ int AddGradualChange(int start, int length, int end) {
     ReportMessage(kTooManyGradualChanges);
     return -1;
   }
-  const int16_t record[6] = {static_cast<int16_t>(start), static_cast<int16_t>(length),
-                             static_cast<int16_t>(end),   static_cast<int16_t>(length),
-                             255,                         0};
+  const int16_t record[6] = {static_cast<int16_t>(start),
+                             static_cast<int16_t>(length),
+                             static_cast<int16_t>(end),
+                             static_cast<int16_t>(length),
+                             255,
+                             0};
   uint8_t bytes[sizeof record];
   std::memcpy(bytes, record, sizeof record);
   return list.AddBytes(bytes, sizeof bytes);
@@ -298,6 +306,12 @@ void ResetAttributes() {
   ResetAttributeValues();
 }
 
-StringTable& AttributeDefinitionList() { return Tables().definitions; }
-StringTable& DirectOutList() { return Tables().direct_out; }
-StringTable& GradualChangeList() { return Tables().gradual; }
+StringTable& AttributeDefinitionList() {
+  return Tables().definitions;
+}
+StringTable& DirectOutList() {
+  return Tables().direct_out;
+}
+StringTable& GradualChangeList() {
+  return Tables().gradual;
+}

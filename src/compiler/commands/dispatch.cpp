@@ -26,9 +26,15 @@ void NamedAttributeCommand() {
 
 }  // namespace
 
-TrackState& Track() { return g_track; }
-uint16_t Resolution() { return g_resolution; }
-void SetResolution(uint16_t resolution) { g_resolution = resolution; }
+TrackState& Track() {
+  return g_track;
+}
+uint16_t Resolution() {
+  return g_resolution;
+}
+void SetResolution(uint16_t resolution) {
+  g_resolution = resolution;
+}
 
 void ResetCommandTables() {
   ResetLoopTable();

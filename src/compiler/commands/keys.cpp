@@ -24,7 +24,8 @@ constexpr char kNoProgram[] =
     "\xb8\xa5\xbe\xda\xb8\xc4\x94\xd4\x8d\x86\x82\xcc\x82\xa2\x82\xb8\x82\xea\x82\xe0\x8ew\x92"
     "\xe8\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
 // "WW\ が使われています"
-constexpr char kBackslash[] = "WW\x5c \x82\xaa\x8eg\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
+constexpr char kBackslash[] =
+    "WW\x5c \x82\xaa\x8eg\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
 // "WWｷｰｼﾌﾄ指定値が省略されています（0 に設定）"
 constexpr char kNoKeyShift[] =
     "WW\xb7\xb0\xbc\xcc\xc4\x8ew\x92\xe8\x92l\x82\xaa\x8f\xc8\x97\xaa\x82\xb3\x82\xea\x82\xc4\x82"
@@ -65,14 +66,22 @@ int ReadSeven(const char* message) {
 // Semitone of a note letter token, or -1.
 int LetterSemitone(int code) {
   switch (code) {
-    case kTokC: return 0;
-    case kTokD: return 2;
-    case kTokE: return 4;
-    case kTokF: return 5;
-    case kTokG: return 7;
-    case kTokA: return 9;
-    case kTokB: return 11;
-    default: return -1;
+    case kTokC:
+      return 0;
+    case kTokD:
+      return 2;
+    case kTokE:
+      return 4;
+    case kTokF:
+      return 5;
+    case kTokG:
+      return 7;
+    case kTokA:
+      return 9;
+    case kTokB:
+      return 11;
+    default:
+      return -1;
   }
 }
 

@@ -27,9 +27,11 @@ constexpr char kDotLoss[] =
     "WW\x95t\x93_\x89\x89\x8eZ\x82\xc9\x82\xa8\x82\xa2\x82\xc4\x83P\x83^\x97\x8e\x82\xbf\x82\xaa"
     "\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
 // "EE音長が 0 になりました"
-constexpr char kLengthZero[] = "EE\x89\xb9\x92\xb7\x82\xaa 0 \x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd";
+constexpr char kLengthZero[] =
+    "EE\x89\xb9\x92\xb7\x82\xaa 0 \x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd";
 // "EE音長が長すぎます"
-constexpr char kLengthTooLong[] = "EE\x89\xb9\x92\xb7\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kLengthTooLong[] =
+    "EE\x89\xb9\x92\xb7\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EE音長が負になりました"
 constexpr char kLengthNegative[] =
     "EE\x89\xb9\x92\xb7\x82\xaa\x95\x89\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd";
@@ -141,10 +143,14 @@ int ReadVelocity() {
 }
 
 // default length: 'l' length
-void DefaultLengthCommand() { Track().default_length = ReadLength(false); }
+void DefaultLengthCommand() {
+  Track().default_length = ReadLength(false);
+}
 
 // default wait: 'w' [0 | length]
-void DefaultWaitCommand() { Track().default_wait = ReadWait(); }
+void DefaultWaitCommand() {
+  Track().default_wait = ReadWait();
+}
 
 // gate: 'q' ['+' | '-'] (0 | length)
 void GateCommand() {

@@ -21,7 +21,8 @@
 namespace {
 
 // "EEループが多すぎます"
-constexpr char kTooManyLoops[] = "EE\x83\x8b\x81[\x83v\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kTooManyLoops[] =
+    "EE\x83\x8b\x81[\x83v\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EEループが深すぎます"
 constexpr char kTooDeep[] = "EE\x83\x8b\x81[\x83v\x82\xaa\x90[\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EE"/" はループの外では使えません"
@@ -74,7 +75,9 @@ int g_depth = 0;
 // used up until it is closed).
 int64_t g_dead_depth = 0;
 
-int32_t EventTime(int index) { return TrackEvents().At(index).time; }
+int32_t EventTime(int index) {
+  return TrackEvents().At(index).time;
+}
 
 // count: n | '*' | nothing (1). Messages only when report is set.
 int ReadLoopCount(bool report) {

@@ -21,9 +21,11 @@ constexpr char kPrefixWithoutNote[] =
     "EE\x91O\x92u\x83R\x83}\x83\x93\x83h\x82\xc9\x91\xb1\x82\xad\x89\xb9\x95\x84\x82\xaa\x82\xa0"
     "\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
 // "EE音程が低すぎます"
-constexpr char kPitchTooLow[] = "EE\x89\xb9\x92\xf6\x82\xaa\x92\xe1\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kPitchTooLow[] =
+    "EE\x89\xb9\x92\xf6\x82\xaa\x92\xe1\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EE音程が高すぎます"
-constexpr char kPitchTooHigh[] = "EE\x89\xb9\x92\xf6\x82\xaa\x8d\x82\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kPitchTooHigh[] =
+    "EE\x89\xb9\x92\xf6\x82\xaa\x8d\x82\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EEｳｪｨﾄﾀｲﾑの指定が複数あります"
 constexpr char kSecondWait[] =
     "EE\xb3\xaa\xa8\xc4\xc0\xb2\xd1\x82\xcc\x8ew\x92\xe8\x82\xaa\x95\xa1\x90\x94\x82\xa0\x82\xe8"
@@ -39,7 +41,8 @@ constexpr char kSecondSounding[] =
 // "EEｳｪｨﾄﾀｲﾑが負です"
 constexpr char kNegativeWait[] = "EE\xb3\xaa\xa8\xc4\xc0\xb2\xd1\x82\xaa\x95\x89\x82\xc5\x82\xb7";
 // "EE音長が 0 以下です"
-constexpr char kSoundingNotPositive[] = "EE\x89\xb9\x92\xb7\x82\xaa 0 \x88\xc8\x89\xba\x82\xc5\x82\xb7";
+constexpr char kSoundingNotPositive[] =
+    "EE\x89\xb9\x92\xb7\x82\xaa 0 \x88\xc8\x89\xba\x82\xc5\x82\xb7";
 // "WWｵｸﾀｰﾌﾞ値が省略されています（4 に設定）"
 constexpr char kOctaveOmitted[] =
     "WW\xb5\xb8\xc0\xb0\xcc\xde\x92l\x82\xaa\x8f\xc8\x97\xaa\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82"
@@ -70,16 +73,10 @@ constexpr int32_t kPrefixShiftLimit = 1 << 20;
 
 // Semitone of a note letter, -1 for any other code.
 int Semitone(int code) {
-  switch (code) {
-    case kTokC: return 0;
-    case kTokD: return 2;
-    case kTokE: return 4;
-    case kTokF: return 5;
-    case kTokG: return 7;
-    case kTokA: return 9;
-    case kTokB: return 11;
-    default: return -1;
-  }
+  static constexpr int kGToA[] = {7, 5, 4, 2, 11, 9};  // g f e d b a
+  if (code == kTokC) return 0;
+  if (code >= kTokG && code <= kTokA) return kGToA[code - kTokG];
+  return -1;
 }
 
 // True when the next token is code; otherwise it is pushed back.
@@ -265,7 +262,9 @@ void OctaveCommand(int code) {
 }
 
 // bar length: 'u' length
-void BarLengthCommand() { Track().bar_length = ReadLength(false); }
+void BarLengthCommand() {
+  Track().bar_length = ReadLength(false);
+}
 
 // bar line: '|' ('*' | [length]) ['&']
 void BarLineCommand() {

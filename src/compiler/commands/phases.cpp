@@ -30,7 +30,8 @@ constexpr char kNameUsed[] =
     "EE\x82\xb7\x82\xc5\x82\xc9\x8eg\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xe9\x8f\xac\x90\xdf\x96"
     "\xbc\x82\xc5\x82\xb7";
 // "EE小節名が多すぎます"
-constexpr char kTooManyMarks[] = "EE\x8f\xac\x90\xdf\x96\xbc\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+constexpr char kTooManyMarks[] =
+    "EE\x8f\xac\x90\xdf\x96\xbc\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 // "EE小節の順序に不整合があります"
 constexpr char kOrderMismatch[] =
     "EE\x8f\xac\x90\xdf\x82\xcc\x8f\x87\x8f\x98\x82\xc9\x95s\x90\xae\x8d\x87\x82\xaa\x82\xa0\x82"
@@ -69,7 +70,9 @@ PhaseTable& Table() {
 }
 
 // Entries actually stored: walks stop here even after an overflow.
-int StoredMarks() { return std::min(Table().mark_count, kMarkLimit); }
+int StoredMarks() {
+  return std::min(Table().mark_count, kMarkLimit);
+}
 
 void AppendMark(int name, int time) {
   PhaseTable& t = Table();
@@ -195,7 +198,9 @@ void EndTrackPhases() {
   AppendMark(kTrackEnd, 0);
 }
 
-void EndSongPhases() { AppendMark(kSongEnd, 0); }
+void EndSongPhases() {
+  AppendMark(kSongEnd, 0);
+}
 
 bool OrderPhases() {
   PhaseTable& t = Table();

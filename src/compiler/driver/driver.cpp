@@ -16,7 +16,8 @@ namespace {
 
 // "トラックが多すぎます": more distinct track names than track slots.
 constexpr char kTooManyTracks[] =
-    "EE\x83g\x83\x89\x83" "b\x83N\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+    "EE\x83g\x83\x89\x83"
+    "b\x83N\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
@@ -150,11 +151,19 @@ void ReleaseCompiler() {
   State().track_count = 0;
 }
 
-const uint8_t* SongImageBegin() { return SongImage().Begin(); }
-size_t SongImageLength() { return SongImage().Length(); }
-const char* ReportText() { return reinterpret_cast<const char*>(CompilerReport().Begin()); }
+const uint8_t* SongImageBegin() {
+  return SongImage().Begin();
+}
+size_t SongImageLength() {
+  return SongImage().Length();
+}
+const char* ReportText() {
+  return reinterpret_cast<const char*>(CompilerReport().Begin());
+}
 
-int CompiledTrackCount() { return State().track_count; }
+int CompiledTrackCount() {
+  return State().track_count;
+}
 
 const char* CompiledTrackName(int track) {
   if (track < 0 || track >= State().track_count) return "";
@@ -171,8 +180,7 @@ const EventRecord* CompiledTrackEvents(int track, int* count) {
   return records.data();
 }
 
-void ListScoreTokens(const char* text,
-                     const std::function<void(const char* track_name)>& on_track,
+void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
                      const std::function<void(int code)>& on_token) {
   PrepareSource(text);
   std::string previous;

@@ -15,10 +15,14 @@ struct Severity {
 // The first byte of a message decides its severity.
 Severity SeverityOf(const char* message) {
   switch (message[0]) {
-    case 'E': return {3, "Error"};
-    case 'F': return {4, "Fatal"};
-    case 'W': return {2, "Warning"};
-    default: return {0, ""};
+    case 'E':
+      return {3, "Error"};
+    case 'F':
+      return {4, "Fatal"};
+    case 'W':
+      return {2, "Warning"};
+    default:
+      return {0, ""};
   }
 }
 
@@ -31,7 +35,9 @@ const char* WithoutPrefix(const char* message) {
 
 }  // namespace
 
-void ReportMessage(const char* message) { ReportMessageAt(TokenColumn(), TokenLine(), message); }
+void ReportMessage(const char* message) {
+  ReportMessageAt(TokenColumn(), TokenLine(), message);
+}
 
 void ReportMessageAt(int column, int line, const char* message) {
   if (message == nullptr) message = "";
@@ -41,9 +47,13 @@ void ReportMessageAt(int column, int line, const char* message) {
                                 WithoutPrefix(message));
 }
 
-int HighestSeverity() { return g_highest_severity; }
+int HighestSeverity() {
+  return g_highest_severity;
+}
 
-void ResetHighestSeverity() { g_highest_severity = 0; }
+void ResetHighestSeverity() {
+  g_highest_severity = 0;
+}
 
 ByteBuffer& CompilerReport() {
   static ByteBuffer report(256000);

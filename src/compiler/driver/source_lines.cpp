@@ -12,10 +12,18 @@ constexpr size_t kMaxLineBytes = 4000;
 constexpr size_t kInitialLineRecords = 256;
 constexpr int kDefaultResolution = 192;
 
-bool IsCapital(uint8_t c) { return c >= 'A' && c <= 'Z'; }
-bool IsLetter(uint8_t c) { return IsCapital(c) || (c >= 'a' && c <= 'z'); }
-bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
-bool IsNameByte(uint8_t c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+bool IsCapital(uint8_t c) {
+  return c >= 'A' && c <= 'Z';
+}
+bool IsLetter(uint8_t c) {
+  return IsCapital(c) || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
+bool IsNameByte(uint8_t c) {
+  return IsLetter(c) || IsDigit(c) || c == '_';
+}
 
 bool StartsScoreLine(uint8_t c) {
   return IsCapital(c) || c == '@' || c == '%' || c == '+' || c == '*';
@@ -73,8 +81,12 @@ size_t NameLength(const char* s, bool (*is_name_byte)(uint8_t)) {
   return n;
 }
 
-bool IsCommonNameByte(uint8_t c) { return IsCapital(c) || c == '-' || c == '~'; }
-bool IsMacroNameByte(uint8_t c) { return IsNameByte(c); }
+bool IsCommonNameByte(uint8_t c) {
+  return IsCapital(c) || c == '-' || c == '~';
+}
+bool IsMacroNameByte(uint8_t c) {
+  return IsNameByte(c);
+}
 
 }  // namespace
 

@@ -68,7 +68,9 @@ const char* StringTable::String(int index) const {
   return reinterpret_cast<const char*>(bytes_.data() + starts_[index]);
 }
 
-const uint8_t* StringTable::Bytes(int index) const { return bytes_.data() + starts_[index]; }
+const uint8_t* StringTable::Bytes(int index) const {
+  return bytes_.data() + starts_[index];
+}
 
 size_t StringTable::EntrySize(int index) const {
   size_t end = index + 1 < Count() ? starts_[index + 1] : used_;

@@ -17,7 +17,9 @@ namespace {
 constexpr char kFaultyCommonLine[] =
     "EE\x8b\xa4\x92\xca\x8ds\x82\xcc\x8ew\x92\xe8\x82\xaa\x88\xe1\x82\xa2\x82\xdc\x82\xb7";
 // "マクロの再帰です"
-constexpr char kMacroRecursion[] = "EE\x83}\x83N\x83\x8d\x82\xcc\x8d\xc4\x8b" "A\x82\xc5\x82\xb7";
+constexpr char kMacroRecursion[] =
+    "EE\x83}\x83N\x83\x8d\x82\xcc\x8d\xc4\x8b"
+    "A\x82\xc5\x82\xb7";
 // "未定義マクロです"
 constexpr char kUndefinedMacro[] = "EE\x96\xa2\x92\xe8\x8b`\x83}\x83N\x83\x8d\x82\xc5\x82\xb7";
 // "マクロの展開が多すぎます": the expansion budget of a compilation is spent.
@@ -38,12 +40,12 @@ struct MacroFrame {
 
 // Lookups built once per compilation from the source table.
 struct LineIndex {
-  std::vector<int> next_non_common;  // [i]: first line >= i that is not common, or -1
+  std::vector<int> next_non_common;           // [i]: first line >= i that is not common, or -1
   std::vector<std::vector<int>> track_lines;  // by name index
   std::vector<std::vector<int>> macro_lines;  // by name index
   std::vector<int> common_lines[26];          // by selected letter
   std::vector<int> faulty_common_lines;
-  std::vector<int> error_column;  // by line, for faulty common lines
+  std::vector<int> error_column;                          // by line, for faulty common lines
   std::unordered_map<std::string, int> first_macro_line;  // by 32-byte name
 };
 
@@ -53,8 +55,12 @@ int g_depth = 0;
 long g_expanded_tokens = 0;
 bool g_budget_reported = false;
 
-const SourceTable& Table() { return *ReaderSourceTable(); }
-bool IsCapital(uint8_t c) { return c >= 'A' && c <= 'Z'; }
+const SourceTable& Table() {
+  return *ReaderSourceTable();
+}
+bool IsCapital(uint8_t c) {
+  return c >= 'A' && c <= 'Z';
+}
 
 void IndexLine(const SourceTable& table, int i) {
   const SourceLine& line = table.lines[i];
@@ -109,7 +115,9 @@ void ReportFaultyCommonLines(int after, int until) {
 }
 
 // 32-byte comparison of macro names.
-bool SameMacroName(const char* a, const char* b) { return std::strncmp(a, b, kMacroNameBytes) == 0; }
+bool SameMacroName(const char* a, const char* b) {
+  return std::strncmp(a, b, kMacroNameBytes) == 0;
+}
 
 bool IsExpanding(const char* name) {
   for (int depth = 1; depth <= g_depth; ++depth) {
@@ -296,7 +304,9 @@ void ResetMacroStack(const ReadingContext& context) {
   SetTextPosition(context.position);
 }
 
-int MacroDepth() { return g_depth; }
+int MacroDepth() {
+  return g_depth;
+}
 
 void CallMacro() {
   char name[kMacroNameBytes + 1];
@@ -319,8 +329,8 @@ void CallMacro() {
     frame.macro_name = target.name;
   } else {
     frame.owner = g_frames[g_depth].owner;
-    if (frame.owner >= 0) std::copy_n(g_frames[frame.owner].arguments, kMacroArguments,
-                                      frame.arguments);
+    if (frame.owner >= 0)
+      std::copy_n(g_frames[frame.owner].arguments, kMacroArguments, frame.arguments);
     target = g_frames[g_depth].arguments[argument - 1];
     if (target.position == nullptr) return;
   }
@@ -344,9 +354,14 @@ int NextToken() {
         ReturnFromFrame();
         break;
       case kTokComma:
-      case kTokRightParen: ReturnFromFrame(); break;
-      case kTokPercent: CallMacro(); break;
-      default: return code;
+      case kTokRightParen:
+        ReturnFromFrame();
+        break;
+      case kTokPercent:
+        CallMacro();
+        break;
+      default:
+        return code;
     }
   }
 }

@@ -40,11 +40,21 @@ struct Reader {
 
 Reader g_reader;
 
-bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
-bool IsCapital(uint8_t c) { return c >= 'A' && c <= 'Z'; }
-bool IsLetter(uint8_t c) { return IsCapital(c) || (c >= 'a' && c <= 'z'); }
-bool IsLetterOrDigit(uint8_t c) { return IsLetter(c) || IsDigit(c); }
-bool IsBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+bool IsDigit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
+bool IsCapital(uint8_t c) {
+  return c >= 'A' && c <= 'Z';
+}
+bool IsLetter(uint8_t c) {
+  return IsCapital(c) || (c >= 'a' && c <= 'z');
+}
+bool IsLetterOrDigit(uint8_t c) {
+  return IsLetter(c) || IsDigit(c);
+}
+bool IsBlank(uint8_t c) {
+  return c == ' ' || c == '\t';
+}
 int HexValue(uint8_t c) {
   if (IsDigit(c)) return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -152,17 +162,19 @@ int ScanAt(const uint8_t* p, const uint8_t** end) {
   int code = kByteCodes[*p];
   *end = p + 1;
   switch (code) {
-    case kTokErr: return ScanOther(p, end);
-    case kTokString: *end = ReadQuotedText(p + 1); return code;
+    case kTokErr:
+      return ScanOther(p, end);
+    case kTokString:
+      *end = ReadQuotedText(p + 1);
+      return code;
     case kTokT:
-      if (StartsWith(p, "tone")) *end = p + 4;
-      return StartsWith(p, "tone") ? kTokTone : kTokT;
+      if (!StartsWith(p, "tone")) return kTokT;
+      *end = p + 4;
+      return kTokTone;
     case kTokHit:
-      if (StartsWith(p, "hit")) {
-        *end = p + 3;
-        return kTokHit;
-      }
-      return kTokErr;
+      if (!StartsWith(p, "hit")) return kTokErr;
+      *end = p + 3;
+      return kTokHit;
     case kTokC:
       if (p[1] != 'h') return kTokC;
       *end = p + 2;
@@ -177,8 +189,11 @@ int ScanAt(const uint8_t* p, const uint8_t** end) {
       *end = ReadCallName(p + 1);
       return g_reader.text[0] != 0 ? kTokPercent : kTokAt;
     case kTokPercent:
-    case kTokBang: *end = ReadCallName(p + 1); return code;
-    default: return code;
+    case kTokBang:
+      *end = ReadCallName(p + 1);
+      return code;
+    default:
+      return code;
   }
 }
 
@@ -198,9 +213,15 @@ void SetSourceTable(const SourceTable* table) {
   IndexSourceLines(table);
 }
 
-const SourceTable* ReaderSourceTable() { return g_reader.table; }
-ReadingContext& CurrentContext() { return g_reader.context; }
-const char* TokenStart() { return reinterpret_cast<const char*>(g_reader.token_start); }
+const SourceTable* ReaderSourceTable() {
+  return g_reader.table;
+}
+ReadingContext& CurrentContext() {
+  return g_reader.context;
+}
+const char* TokenStart() {
+  return reinterpret_cast<const char*>(g_reader.token_start);
+}
 
 int ScanToken() {
   g_reader.last_from_pushback = g_reader.pushback;
@@ -247,15 +268,21 @@ int LookAheadRawToken() {
   return code;
 }
 
-void PushBackToken() { g_reader.pushback = true; }
+void PushBackToken() {
+  g_reader.pushback = true;
+}
 
 void SetTextPosition(const char* position) {
   g_reader.position = reinterpret_cast<const uint8_t*>(position != nullptr ? position : "");
   g_reader.pushback = false;
 }
 
-int TokenNumber() { return g_reader.number; }
-const char* TokenText() { return g_reader.text; }
+int TokenNumber() {
+  return g_reader.number;
+}
+const char* TokenText() {
+  return g_reader.text;
+}
 
 int TokenLine() {
   if (g_reader.table == nullptr || g_reader.token_line < 0 ||

@@ -53,25 +53,40 @@ void MoveUp(EventTable& table, int from, int to) {
   for (int i = from; i < table.Count(); ++i) table.At(i).time = AddTime(table.At(i).time, delta);
 }
 
+// An endless loop whose passes take no time would never let the player
+// leave the tick: its body plays once.
+void UnrollTimelessEndless(EventTable& table, int s, const LoopRecord& loop) {
+  const int e = loop.end_event, b = loop.break_event;
+  if (loop.count >= 0 || table.At(e).time != table.At(s).time) return;
+  MarkVoid(table, s, s);
+  if (b > s && b < e) MarkVoid(table, b, b);
+  MarkVoid(table, e, e + 1);
+}
+
 // A removed loop of `removed` ticks inside a repeated loop was counted once
 // per pass of that loop when its exit was stamped: every enclosing loop's
 // exit, and all that follows it, moves up by the further passes, so the
-// record times stay the times that are played.
-void MoveUpEnclosingExits(EventTable& table, int start, int end, int64_t removed) {
-  for (int j = start - 1; j >= 0 && removed > 0; --j) {
+// record times stay the times that are played. An enclosing endless loop
+// left without time is unrolled. Ticks count modulo 2^32, as record times do.
+void MoveUpEnclosingExits(EventTable& table, int start, int end, uint32_t removed) {
+  for (int j = start - 1; j >= 0; --j) {
     if (table.At(j).kind != kEventLoopStart) continue;
     const LoopRecord* outer = Loop(table.At(j).value);
-    if (!outer || outer->end_event <= end || outer->end_event + 1 >= table.Count()) continue;
+    if (!outer || outer->start_event != j || outer->end_event <= end ||
+        outer->end_event + 1 >= table.Count()) {
+      continue;
+    }
     int passes = outer->count;
     if (passes >= 1 && outer->break_event >= 0 && outer->break_event < start) --passes;
-    if (passes > 1) {
-      const int64_t extra = (passes - 1) * removed;
-      const int32_t delta = static_cast<int32_t>(-extra);
+    if (passes > 1 && removed != 0) {
+      const uint32_t extra = static_cast<uint32_t>(passes - 1) * removed;
+      const int32_t delta = static_cast<int32_t>(0u - extra);
       for (int i = outer->end_event + 1; i < table.Count(); ++i) {
         table.At(i).time = AddTime(table.At(i).time, delta);
       }
       removed += extra;
     }
+    UnrollTimelessEndless(table, j, *outer);
   }
 }
 
@@ -291,7 +306,8 @@ void CheckLoop(int loop_number) {
   // A record that does not describe a loop of this table is left alone.
   if (s < 0 || s >= e || x >= table.Count() || (b >= 0 && (b <= s || b >= e))) return;
   if (loop->count == 0) {
-    const int64_t removed = int64_t{table.At(x).time} - table.At(s).time;
+    const uint32_t removed =
+        static_cast<uint32_t>(table.At(x).time) - static_cast<uint32_t>(table.At(s).time);
     MarkVoid(table, s, x);
     MoveUp(table, x, s);
     MoveUpEnclosingExits(table, s, e, removed);
@@ -302,12 +318,8 @@ void CheckLoop(int loop_number) {
     MoveUp(table, x, b);
   } else if (e == s + 1 || (b == s + 1 && e == b + 1)) {
     MarkVoid(table, s, x);
-  } else if (loop->count < 0 && table.At(e).time == table.At(s).time) {
-    // An endless loop whose passes take no time would never let the player
-    // leave the tick: its body plays once.
-    MarkVoid(table, s, s);
-    if (b >= 0) MarkVoid(table, b, b);
-    MarkVoid(table, e, x);
+  } else {
+    UnrollTimelessEndless(table, s, *loop);
   }
 }
 

@@ -49,7 +49,9 @@ void SendChannelMessage(fluid_synth_t* synth, const uint8_t* m, int length) {
   const int d1 = length > 1 ? m[1] & 127 : 0;
   const int d2 = length > 2 ? m[2] & 127 : 0;
   switch (m[0] & 0xf0) {
-    case 0x80: fluid_synth_noteoff(synth, channel, d1); break;
+    case 0x80:
+      fluid_synth_noteoff(synth, channel, d1);
+      break;
     case 0x90:
       if (d2 == 0) {
         fluid_synth_noteoff(synth, channel, d1);
@@ -57,12 +59,23 @@ void SendChannelMessage(fluid_synth_t* synth, const uint8_t* m, int length) {
         fluid_synth_noteon(synth, channel, d1, d2);
       }
       break;
-    case 0xa0: fluid_synth_key_pressure(synth, channel, d1, d2); break;
-    case 0xb0: fluid_synth_cc(synth, channel, d1, d2); break;
-    case 0xc0: fluid_synth_program_change(synth, channel, d1); break;
-    case 0xd0: fluid_synth_channel_pressure(synth, channel, d1); break;
-    case 0xe0: fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)); break;
-    default: break;
+    case 0xa0:
+      fluid_synth_key_pressure(synth, channel, d1, d2);
+      break;
+    case 0xb0:
+      fluid_synth_cc(synth, channel, d1, d2);
+      break;
+    case 0xc0:
+      fluid_synth_program_change(synth, channel, d1);
+      break;
+    case 0xd0:
+      fluid_synth_channel_pressure(synth, channel, d1);
+      break;
+    case 0xe0:
+      fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7));
+      break;
+    default:
+      break;
   }
 }
 
@@ -74,8 +87,8 @@ int ChannelMessageLength(uint8_t status) {
 
 }  // namespace
 
-std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soundfont,
-                                                         bool audio, std::string* error) {
+std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soundfont, bool audio,
+                                                         std::string* error) {
   QuietLogs();
   QuietAlsa();
   auto fail = [error](const std::string& why) {
@@ -107,8 +120,9 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soun
       if (p.driver) break;
     }
     if (!p.driver) {
-      return fail("no audio output can be opened for the synthesizer (tried PulseAudio, "
-                  "PipeWire, ALSA and SDL); try --output alsa:PORT or --output none");
+      return fail(
+          "no audio output can be opened for the synthesizer (tried PulseAudio, "
+          "PipeWire, ALSA and SDL); try --output alsa:PORT or --output none");
     }
   }
   return out;
@@ -125,8 +139,8 @@ bool FluidSynthOutput::SendLong(const uint8_t* bytes, int length) {
   if (length >= 2 && bytes[0] == 0xf0 && bytes[length - 1] == 0xf7) {
     // FluidSynth takes the data between F0 and F7 and answers the GM, GS
     // and XG resets and tuning messages it knows.
-    fluid_synth_sysex(parts_->synth, reinterpret_cast<const char*>(bytes + 1), length - 2,
-                      nullptr, nullptr, nullptr, 0);
+    fluid_synth_sysex(parts_->synth, reinterpret_cast<const char*>(bytes + 1), length - 2, nullptr,
+                      nullptr, nullptr, 0);
   } else {
     // Channel messages built from a template, one after the other.
     int i = 0;

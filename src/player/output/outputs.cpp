@@ -18,10 +18,8 @@ namespace {
 // fluid-soundfont-gm, then timgm6mb's, then whatever the system names its
 // default.
 constexpr const char* kSoundFonts[] = {
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-    "/usr/share/soundfonts/FluidR3_GM.sf2",
-    "/usr/share/sounds/sf2/TimGM6mb.sf2",
-    "/usr/share/sounds/sf2/default-GM.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/soundfonts/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",   "/usr/share/sounds/sf2/default-GM.sf2",
     "/usr/share/soundfonts/default.sf2",
 };
 
@@ -63,7 +61,9 @@ std::string FindSoundFont(const std::string& preferred) {
   return "";
 }
 
-std::vector<std::string> ListMidiPorts() { return RtMidiOutput::ListPorts(); }
+std::vector<std::string> ListMidiPorts() {
+  return RtMidiOutput::ListPorts();
+}
 
 std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::string& soundfont,
                                        std::string* error) {

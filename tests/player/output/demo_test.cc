@@ -41,7 +41,8 @@ TEST(DemoTest, CompilesWithoutMessagesAndLastsThirtyToNinetySeconds) {
   EXPECT_LT(ms, 90000);
   // Every kind of message the demo is meant to show is there.
   std::set<int> kinds;
-  for (const RecordedMessage& m : out->Messages()) kinds.insert(m.tempo >= 0 ? -1 : m.bytes[0] & 0xf0);
+  for (const RecordedMessage& m : out->Messages())
+    kinds.insert(m.tempo >= 0 ? -1 : m.bytes[0] & 0xf0);
   EXPECT_EQ((std::set<int>{-1, 0x90, 0xb0, 0xc0}), kinds);
   CloseMidiDevices();
 }

@@ -93,8 +93,8 @@ TEST(OutputChoiceTest, SoundFontSearchPrefersTheNamedFile) {
 TEST(RenderTest, WavLastsAsLongAsTheSongAndIsNotSilent) {
   if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
   // One quarter note at resolution 192, tempo 120: 500 ms.
-  const std::vector<uint8_t> image = {0, 2, 0xff, 0xfd, 192, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                      5, 0, 30, 255, 0, 0, 0, 0, 0, 0};
+  const std::vector<uint8_t> image = {0, 2, 0xff, 0xfd, 192, 0,   0, 0, 0, 0, 0, 0,
+                                      0, 0, 5,    0,    30,  255, 0, 0, 0, 0, 0, 0};
   ASSERT_TRUE(LoadSong(image.data(), image.size()));
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / "quern_render_test.wav";

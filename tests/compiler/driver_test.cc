@@ -1,0 +1,173 @@
+// The compile driver: track order, the report, results, limits and inputs
+// that must neither crash nor hang.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <string>
+
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/driver.h"
+#include "compiler/driver/report.h"
+#include "compiler/song/events.h"
+#include "token_listing.h"
+
+namespace {
+
+// The report with the byte counts of the statistics lines left out: they
+// belong to the track stream compiler.
+std::string ReportWithoutBytes() {
+  static const std::regex kBytes(" +[0-9]+ bytes\\.");
+  return std::regex_replace(ReportUtf8(), kBytes, " N bytes.");
+}
+
+std::string TrackNames() {
+  std::string names;
+  for (int i = 0; i < CompiledTrackCount(); ++i) names += std::string(CompiledTrackName(i)) + ",";
+  return names;
+}
+
+class DriverTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(SetUpCompiler()); }
+};
+
+TEST_F(DriverTest, TracksInAscendingByteOrderOfTheirNames) {
+  EXPECT_EQ(0, CompileScore("B\nA1\nA\nA\n"));
+  EXPECT_EQ("A,A1,B,", TrackNames());
+  EXPECT_EQ(
+      "Track 'A'       0 ticks       2 events N bytes.\n"
+      "Track 'A1'       0 ticks       2 events N bytes.\n"
+      "Track 'B'       0 ticks       2 events N bytes.\n",
+      ReportWithoutBytes());
+  CompileScore("Ab\nA_\nAB\nA1\nZ\nA\n");
+  EXPECT_EQ("A,A1,AB,A_,Ab,Z,", TrackNames());
+}
+
+TEST_F(DriverTest, NamesSharingTheirFirst32Bytes) {
+  std::string prefix(32, 'N');
+  CompileScore((prefix + "b\n" + prefix + "a\n" + prefix + "a\n").c_str());
+  EXPECT_EQ(prefix + "," + prefix + ",", TrackNames());
+}
+
+TEST_F(DriverTest, EmptyTrackHoldsStartAndEnd) {
+  CompileScore("A\n");
+  int count = 0;
+  const EventRecord* records = CompiledTrackEvents(0, &count);
+  ASSERT_EQ(2, count);
+  EXPECT_EQ(kEventStartOfTrack, records[0].kind);
+  EXPECT_EQ(0, records[0].time);
+  EXPECT_EQ(kEventEndOfTrack, records[1].kind);
+  EXPECT_EQ(0, records[1].time);
+  EXPECT_EQ(-1, records[1].link1);
+  EXPECT_EQ(nullptr, CompiledTrackEvents(1, &count));
+  EXPECT_EQ(0, count);
+}
+
+TEST_F(DriverTest, HeaderOnlyScore) {
+  EXPECT_EQ(0, CompileScore("#title \"x\"\n#clock 96\n\n"));
+  EXPECT_EQ(0, CompiledTrackCount());
+  EXPECT_STREQ("", ReportText());
+  EXPECT_GT(SongImageLength(), 0u);
+  EXPECT_NE(nullptr, SongImageBegin());
+}
+
+TEST_F(DriverTest, ReaderErrorsDoNotStopLaterTracks) {
+  EXPECT_EQ(3, CompileScore("A %X\nB\nC\n"));
+  EXPECT_EQ(
+      "  0 :   4 : Error 未定義マクロです\n"
+      "Track 'A'       0 ticks       2 events N bytes.\n"
+      "Track 'B'       0 ticks       2 events N bytes.\n"
+      "Track 'C'       0 ticks       2 events N bytes.\n",
+      ReportWithoutBytes());
+}
+
+TEST_F(DriverTest, WarningsOnlyGiveTwo) {
+  ListScoreTokens(
+      "A \"open\n", [](const char*) {}, [](int) {});
+  EXPECT_EQ(2, HighestSeverity());
+  ListScoreTokens(
+      "A \"open\nB %X\n", [](const char*) {}, [](int) {});
+  EXPECT_EQ(3, HighestSeverity());
+  EXPECT_EQ(0, CompileScore("A\n"));
+}
+
+TEST_F(DriverTest, CompilingTwiceGivesTheSameResults) {
+  const char* score = "#clock 96\nB %Y\nA %X(c)\n*A-B /* x\n";
+  CompileScore(score);
+  std::string report = ReportText();
+  std::string image(reinterpret_cast<const char*>(SongImageBegin()), SongImageLength());
+  CompileScore("C\n");
+  CompileScore(score);
+  EXPECT_EQ(report, ReportText());
+  EXPECT_EQ(image, std::string(reinterpret_cast<const char*>(SongImageBegin()), SongImageLength()));
+}
+
+TEST_F(DriverTest, MoreThan128TracksIsAnError) {
+  std::string score;
+  for (int i = 0; i < 130; ++i) score += "T" + std::to_string(1000 + i) + "\n";
+  EXPECT_EQ(3, CompileScore(score.c_str()));
+  EXPECT_EQ(128, CompiledTrackCount());
+  EXPECT_STREQ("T1127", CompiledTrackName(127));
+  std::string report = ReportWithoutBytes();
+  EXPECT_EQ(0u, report.find("128 :   0 : Error トラックが多すぎます\n"));
+  EXPECT_EQ(std::string::npos, report.find("T1128"));
+  // The listing of tokens stops at the same place.
+  std::string tracks;
+  ListScoreTokens(
+      score.c_str(), [&tracks](const char*) { tracks += "."; }, [](int) {});
+  EXPECT_EQ(128u, tracks.size());
+}
+
+TEST_F(DriverTest, ResolutionOutOfSixteenBitsIsClamped) {
+  CompileScore("#clock 100000\nA\n");
+  EXPECT_EQ(65535, Resolution());
+  CompileScore("#clock 480\nA\n");
+  EXPECT_EQ(480, Resolution());
+}
+
+TEST_F(DriverTest, ReleaseAndSetUpAgain) {
+  CompileScore("A\n");
+  ReleaseCompiler();
+  ASSERT_TRUE(SetUpCompiler());
+  EXPECT_EQ(0, CompileScore("B\n"));
+  EXPECT_STREQ("B", CompiledTrackName(0));
+}
+
+TEST_F(DriverTest, RandomBytes) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 50; ++round) {
+    std::string text(2000 + random() % 20000, ' ');
+    for (char& c : text) {
+      c = static_cast<char>(1 + random() % 255);
+      // Now and then the command characters that matter most to the reader.
+      if (random() % 4 == 0) c = "A%@+*(),\n\"/#"[random() % 13];
+    }
+    CompileScore(text.c_str());
+    EXPECT_LE(CompiledTrackCount(), 128);
+  }
+}
+
+TEST_F(DriverTest, LongLinesManyTracksDeepMacros) {
+  std::string long_lines = "A" + std::string(100000, 'c') + "\n%M" + std::string(100000, '(') +
+                           "\nB %M" + std::string(100000, '(') + "\n";
+  CompileScore(long_lines.c_str());
+  EXPECT_EQ(2, CompiledTrackCount());
+
+  std::string tracks;
+  for (int i = 0; i < 10000; ++i) tracks += "T" + std::to_string(i) + " %M\n";
+  tracks += "%M c\n";
+  CompileScore(tracks.c_str());
+  EXPECT_EQ(128, CompiledTrackCount());
+
+  std::string nested;
+  for (int i = 0; i < 1000; ++i) {
+    nested += "%M" + std::to_string(i) + " %M" + std::to_string(i + 1) + "(%1,%M" +
+              std::to_string(i) + ")\n";
+  }
+  nested += "A %M0(c) %M999\n";
+  CompileScore(nested.c_str());
+  EXPECT_EQ(1, CompiledTrackCount());
+}
+
+}  // namespace
