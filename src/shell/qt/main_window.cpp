@@ -349,6 +349,16 @@ void MainWindow::CompileText() {
   EncodedScore text = MakeCompileText(edit_->toPlainText());
   last_severity_ = compiler_->Compile(text.bytes.c_str());
   messages_->SetEntries(ReportEntries(compiler_->Report()));
+  if (text.unencodable > 0) {
+    // The compiler reads Shift-JIS; say what it was given instead.
+    statusBar()->showMessage(
+        QStringLiteral(
+            "Shift-JIS で表せない文字 %1 個を \"?\" としてコンパイルしました (最初は %2 行)")
+            .arg(text.unencodable)
+            .arg(text.first_unencodable.line));
+  } else {
+    statusBar()->clearMessage();
+  }
   if (last_severity_ > 2) {
     messages_->ShowInFront();
     Action(QStringLiteral("ShowMessage1"))->setChecked(true);
