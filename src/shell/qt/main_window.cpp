@@ -664,7 +664,3 @@ void MainWindow::BringToFront() {
   raise();
   activateWindow();
 }
-
-QStringList MainWindow::OutputChoices() const {
-  return list_outputs_();
-}

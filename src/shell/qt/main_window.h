@@ -115,7 +115,6 @@ class MainWindow : public QMainWindow {
   QAction* AddAction(const QString& name, const QString& caption, void (MainWindow::*slot)(),
                      const QKeySequence& shortcut = {});
   std::string EditorBytes() const;
-  QStringList OutputChoices() const;
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;
