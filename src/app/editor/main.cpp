@@ -1,8 +1,18 @@
-// quern-editor: the editor window. Replaced by the real start-up when the
-// windows land.
-#include <cstdio>
+// quern-editor [FILE]: the editor window. FILE, when given, is opened at
+// start-up.
+#include <QApplication>
+#include <QStringList>
 
-int main() {
-  std::fprintf(stderr, "quern-editor: not available yet\n");
-  return 2;
+#include "shell/qt/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("QuernMIDI"));
+  QApplication::setOrganizationName(QStringLiteral("QuernKASTO"));
+
+  EditorStart start;
+  start.arguments = QApplication::arguments().mid(1);
+  MainWindow window(std::move(start));
+  window.show();
+  return app.exec();
 }

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Makes the pictures of the editor's windows in docs/screenshots: the main
+# window with a score, the message window after a failed compilation, the
+# file browser and the settings dialog. Runs without a display (Qt's
+# offscreen platform); Japanese text needs a Japanese font such as
+# fonts-ipafont-gothic (scripts/install-deps.sh installs it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target qt_screenshots_test -j2
+mkdir -p docs/screenshots
+QT_QPA_PLATFORM=offscreen QUERN_SCREENSHOTS="$PWD/docs/screenshots" \
+  "$build/tests/qt_screenshots_test"
+ls -l docs/screenshots

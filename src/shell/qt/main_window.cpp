@@ -1,0 +1,666 @@
+#include "shell/qt/main_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstring>
+
+#include "player/output/outputs.h"
+#include "player/player.h"
+#include "shell/editor_rules.h"
+#include "shell/html.h"
+#include "shell/qt/colors.h"
+#include "shell/qt/dialogs.h"
+#include "shell/qt/file_browser.h"
+#include "shell/qt/icons.h"
+#include "shell/qt/message_window.h"
+#include "shell/qt/score_compiler.h"
+#include "shell/qt/score_edit.h"
+#include "shell/qt/score_highlighter.h"
+#include "shell/qt/settings_dialog.h"
+#include "shell/report_lines.h"
+#include "shell/score_browser.h"
+#include "shell/score_file.h"
+#include "shell/text_codec.h"
+
+namespace {
+
+constexpr size_t kSongCopySize = 256000;
+constexpr int kToolBarHeight = 34;
+constexpr char kVersion[] = "0.1.0";
+
+const QString kApplicationTitle = QStringLiteral("Quern MIDI for Windows95");
+const QString kEditorCaption = QStringLiteral("Quern MIDI Editor");
+
+std::unique_ptr<MidiOutput> OpenDeviceOutput(const QString& name, const QString& soundfont,
+                                             std::string* error) {
+  return OpenOutput(name.toStdString(), soundfont.toStdString(), error);
+}
+
+QStringList ListDeviceOutputs() {
+  QStringList outputs{QStringLiteral("synth")};
+  for (const std::string& port : ListMidiPorts()) {
+    outputs.append(QStringLiteral("alsa:") + QString::fromStdString(port));
+  }
+  outputs.append(QStringLiteral("none"));
+  return outputs;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(EditorStart start)
+    : dialogs_(start.dialogs),
+      store_(std::move(start.store)),
+      compiler_(std::move(start.compiler)),
+      open_output_(std::move(start.open_output)),
+      list_outputs_(std::move(start.list_outputs)),
+      arguments_(std::move(start.arguments)) {
+  setObjectName(QStringLiteral("TForm1"));
+  if (!dialogs_) {
+    own_dialogs_ = std::make_unique<QtDialogs>();
+    dialogs_ = own_dialogs_.get();
+  }
+  if (!store_) store_ = OpenSettingsStore();
+  if (!compiler_) compiler_ = std::make_unique<ScoreCompiler>();
+  if (!open_output_) open_output_ = OpenDeviceOutput;
+  if (!list_outputs_) list_outputs_ = ListDeviceOutputs;
+
+  InstallFontSubstitutes();
+  setWindowTitle(kEditorCaption);
+  resize(517, 578);
+  edit_ = new ScoreEdit;
+  edit_->setObjectName(QStringLiteral("Memo1"));
+  highlighter_ = new ScoreHighlighter(edit_->document());
+  CreateActions();
+  CreateMenus();
+  CreateToolBar();
+  CreateStatusBar();
+
+  // Start-up, in order: settings, MIDI output, interval, compiler, song copy.
+  ReadSettings();
+  OpenOutput(true);
+  SetTimerInterval(settings_.interval);
+  compiler_->SetUp();
+  song_copy_.assign(kSongCopySize, 0);
+  song_size_ = 0;
+  last_severity_ = 99;
+
+  CreateOtherWindows();
+
+  connect(&timer1_, &QTimer::timeout, this, &MainWindow::UpdateCommandStates);
+  timer1_.start(1000);
+  UpdateCommandStates();
+  ShowCaretPosition();
+}
+
+MainWindow::~MainWindow() {
+  ShutDown();
+  delete messages_;
+}
+
+// ---------------------------------------------------------------- creation
+
+void MainWindow::ReadSettings() {
+  settings_ = LoadSettings(*store_, [this](const FontSetting& wanted) {
+    ApplyEditorFont(wanted);
+    return wanted;
+  });
+  tool_bar_->setVisible(settings_.show_panel);
+  Action(QStringLiteral("Panel1"))->setChecked(settings_.show_panel);
+  Action(QStringLiteral("ShowMessage1"))->setChecked(settings_.show_message);
+  const MainPlacement& place = settings_.main_placement;
+  if (place.x && place.y) move(*place.x, *place.y);
+  if (place.width && place.height) resize(*place.width, *place.height);
+}
+
+void MainWindow::ApplyEditorFont(const FontSetting& font) {
+  settings_.editor_font = font;
+  edit_->setFont(FontOfGroup(font));
+  edit_->SetColors(ColorFromValue(font.color), ColorFromValue(font.back_color));
+  edit_->setTabStopDistance(edit_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
+}
+
+// Opens the output the settings name. Without a device the player runs on a
+// null output, so editing, compiling and even "playing" go on silently.
+void MainWindow::OpenOutput(bool report_failure) {
+  std::string error;
+  std::unique_ptr<MidiOutput> output =
+      open_output_(settings_.midi_output, settings_.soundfont, &error);
+  if (!OpenMidiDevices(std::move(output)) && report_failure) {
+    dialogs_->Inform(this, QStringLiteral("Message"),
+                     QStringLiteral("MIDIデバイスが使用できません"));
+  }
+}
+
+QAction* MainWindow::AddAction(const QString& name, const QString& caption,
+                               void (MainWindow::*slot)(), const QKeySequence& shortcut) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(name);
+  action->setShortcut(shortcut);
+  if (slot) connect(action, &QAction::triggered, this, slot);
+  return action;
+}
+
+void MainWindow::CreateActions() {
+  AddAction(QStringLiteral("New1"), QStringLiteral("新規作成(&N)"), &MainWindow::NewScore);
+  AddAction(QStringLiteral("Open1"), QStringLiteral("開く(&O) ..."), &MainWindow::OpenWithBrowser,
+            Qt::Key_F1);
+  AddAction(QStringLiteral("Save1"), QStringLiteral("上書き保存(&S)"), &MainWindow::SaveCurrent,
+            Qt::Key_F2);
+  connect(AddAction(QStringLiteral("SaveAs1"), QStringLiteral("名前を付けて保存(&A) ..."), nullptr),
+          &QAction::triggered, this, [this] { SaveWithDialog(); });
+  AddAction(QStringLiteral("OutputXRT1"), QStringLiteral("XRTﾌｧｲﾙを出力"), &MainWindow::OutputXrt);
+  AddAction(QStringLiteral("Info1"), QStringLiteral("About ..."), &MainWindow::ShowAbout);
+  connect(AddAction(QStringLiteral("Quit1"), QStringLiteral("終了(&Q)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_Q)),
+          &QAction::triggered, this, &QWidget::close);
+
+  connect(AddAction(QStringLiteral("Undo1"), QStringLiteral("元に戻す(&U)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_Z)),
+          &QAction::triggered, edit_, &QPlainTextEdit::undo);
+  connect(AddAction(QStringLiteral("Cut1"), QStringLiteral("切り取り(&T)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_X)),
+          &QAction::triggered, edit_, &QPlainTextEdit::cut);
+  connect(AddAction(QStringLiteral("Copy1"), QStringLiteral("ｺﾋﾟｰ(&C)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_C)),
+          &QAction::triggered, edit_, &QPlainTextEdit::copy);
+  connect(AddAction(QStringLiteral("Paste1"), QStringLiteral("貼り付け(&P)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_V)),
+          &QAction::triggered, edit_, &QPlainTextEdit::paste);
+  connect(AddAction(QStringLiteral("SelectAll1"), QStringLiteral("全て選択(&A)"), nullptr,
+                    QKeySequence(Qt::CTRL | Qt::Key_A)),
+          &QAction::triggered, edit_, &QPlainTextEdit::selectAll);
+
+  AddAction(QStringLiteral("Componly1"), QStringLiteral("ｺﾝﾊﾟｲﾙのみ(&O)"),
+            &MainWindow::CompileText);
+  connect(AddAction(QStringLiteral("CompPlay1"), QStringLiteral("ｺﾝﾊﾟｲﾙと演奏(&C)"), nullptr,
+                    Qt::Key_F12),
+          &QAction::triggered, this, [this] {
+            CompileText();
+            PlaySong();
+          });
+  AddAction(QStringLiteral("SaveCompPlay1"), QStringLiteral("保存･ｺﾝﾊﾟｲﾙ･演奏"),
+            &MainWindow::SaveCompilePlay, Qt::Key_F5);
+  AddAction(QStringLiteral("Play1"), QStringLiteral("演奏(&P)"), &MainWindow::PlaySong);
+  AddAction(QStringLiteral("Stop1"), QStringLiteral("演奏停止(&S) <ESC>"), &MainWindow::StopSong);
+
+  QAction* panel =
+      AddAction(QStringLiteral("Panel1"), QStringLiteral("ツールバー"), &MainWindow::ToggleToolBar);
+  panel->setCheckable(true);
+  panel->setChecked(true);
+  AddAction(QStringLiteral("ShowMessage1"), QStringLiteral("ｺﾝﾊﾟｲﾗの出力"),
+            &MainWindow::ToggleMessageWindow)
+      ->setCheckable(true);
+  AddAction(QStringLiteral("Interrupt1"), QStringLiteral("各種設定 ..."),
+            &MainWindow::RunSettingsDialog);
+  connect(AddAction(QStringLiteral("Html11"), QStringLiteral("HTML形式(1)"), nullptr),
+          &QAction::triggered, this, [this] { ConvertToHtmlClipboard(1); });
+  connect(AddAction(QStringLiteral("Html21"), QStringLiteral("HTML形式(2)"), nullptr),
+          &QAction::triggered, this, [this] { ConvertToHtmlClipboard(2); });
+
+  for (const char* name : {"Save1", "OutputXRT1", "Play1", "Stop1"}) {
+    Action(QString::fromLatin1(name))->setEnabled(false);
+  }
+}
+
+void MainWindow::CreateMenus() {
+  auto add = [this](QMenu* menu, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      if (name[0] == '-') {
+        menu->addSeparator();
+      } else {
+        menu->addAction(Action(QString::fromLatin1(name)));
+      }
+    }
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+  file->setObjectName(QStringLiteral("File1"));
+  add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "OutputXRT1", "-", "Info1", "-", "Quit1"});
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+  edit->setObjectName(QStringLiteral("Edit1"));
+  add(edit, {"Undo1", "-", "Cut1", "Copy1", "Paste1", "-", "SelectAll1"});
+  QMenu* quern = menuBar()->addMenu(QStringLiteral("ｺﾝﾊﾟｲﾙと演奏(&A)"));
+  quern->setObjectName(QStringLiteral("Quern1"));
+  add(quern, {"Componly1", "CompPlay1", "SaveCompPlay1", "-", "Play1", "Stop1"});
+  QMenu* option = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+  option->setObjectName(QStringLiteral("Option1"));
+  add(option, {"Panel1", "ShowMessage1", "-", "Interrupt1"});
+  QMenu* convert = option->addMenu(QStringLiteral("コンバート"));
+  convert->setObjectName(QStringLiteral("Convert1"));
+  add(convert, {"Html11", "Html21"});
+}
+
+void MainWindow::CreateToolBar() {
+  tool_bar_ = new QWidget;
+  tool_bar_->setObjectName(QStringLiteral("Bevel1"));
+  tool_bar_->setFixedHeight(kToolBarHeight);
+  auto* strip = new QHBoxLayout(tool_bar_);
+  strip->setContentsMargins(8, 3, 8, 3);
+  strip->setSpacing(6);
+  struct Button {
+    const char* hint;
+    QIcon icon;
+    int width;
+    std::function<void()> run;
+  };
+  const Button specs[4] = {
+      {"ﾌｧｲﾙを開く", OpenIcon(), 27, [this] { OpenWithBrowser(); }},
+      {"上書き保存", SaveIcon(), 27, [this] { SaveCurrent(); }},
+      {"ｺﾝﾊﾟｲﾙして演奏", CompilePlayIcon(), 57,
+       [this] {
+         CompileText();
+         PlaySong();
+       }},
+      {"演奏停止", StopIcon(), 41, [this] { StopSong(); }},
+  };
+  for (int i = 0; i < 4; ++i) {
+    auto* button = new QToolButton(tool_bar_);
+    button->setObjectName(QStringLiteral("SpeedButton%1").arg(i + 1));
+    button->setToolTip(QString::fromUtf8(specs[i].hint));
+    button->setIcon(specs[i].icon);
+    button->setIconSize(QSize(specs[i].width > 41 ? 48 : 24, 24) * 0.8);
+    button->setFixedSize(specs[i].width, 27);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &QToolButton::clicked, this, specs[i].run);
+    strip->addWidget(button);
+    if (i == 1) strip->addSpacing(6);
+    buttons_[i] = button;
+  }
+  strip->addStretch();
+  buttons_[1]->setEnabled(false);
+  buttons_[3]->setEnabled(false);
+
+  auto* central = new QWidget;
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  auto* line = new QFrame;
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  column->addWidget(line);
+  column->addWidget(tool_bar_);
+  column->addWidget(edit_);
+  setCentralWidget(central);
+  connect(edit_, &ScoreEdit::escapePressed, this, &MainWindow::StopSong);
+}
+
+void MainWindow::CreateStatusBar() {
+  // The caret's line and byte column, counted from 0 as the compiler's
+  // report counts them, so that a report line can be matched at a glance.
+  caret_label_ = new QLabel;
+  caret_label_->setToolTip(QStringLiteral("行 : 桁 (バイト)"));
+  caret_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  caret_label_->setMinimumWidth(
+      caret_label_->fontMetrics().horizontalAdvance(QStringLiteral("99999 : 99999")) + 8);
+  statusBar()->addPermanentWidget(caret_label_);
+  connect(edit_, &QPlainTextEdit::cursorPositionChanged, this, &MainWindow::ShowCaretPosition);
+}
+
+void MainWindow::CreateOtherWindows() {
+  // The file browser opens a file named on the command line.
+  browser_ = new FileBrowser(this);
+  browser_->ApplySettings(settings_.browser_placement, settings_.browser_font);
+  QString command_line_file = browser_->TakeCommandLine(arguments_);
+  if (!command_line_file.isEmpty()) LoadFile(command_line_file);
+
+  messages_ = new MessageWindow;
+  messages_->setAttribute(Qt::WA_QuitOnClose, false);
+  messages_->ApplySettings(settings_.message_placement, settings_.message_font,
+                           settings_.show_message);
+  connect(messages_, &MessageWindow::jumpRequested, this, &MainWindow::JumpToPosition);
+  connect(messages_, &MessageWindow::selectedLineChanged, edit_, &ScoreEdit::MarkDiagnosticLine);
+  connect(messages_, &MessageWindow::closedByUser, this,
+          [this] { Action(QStringLiteral("ShowMessage1"))->setChecked(false); });
+
+  settings_dialog_ = new SettingsDialog(dialogs_, this);
+}
+
+QToolButton* MainWindow::ToolButton(int number) const {
+  return buttons_[number - 1];
+}
+
+QAction* MainWindow::Action(const QString& name) const {
+  return findChild<QAction*>(name, Qt::FindDirectChildrenOnly);
+}
+
+QString MainWindow::CurrentFilePath() const {
+  return browser_->CurrentFilePath();
+}
+
+// ---------------------------------------------------------------- commands
+
+std::string MainWindow::EditorBytes() const {
+  return EncodeShiftJis(edit_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
+
+void MainWindow::CompileText() {
+  EncodedScore text = MakeCompileText(edit_->toPlainText());
+  last_severity_ = compiler_->Compile(text.bytes.c_str());
+  messages_->SetEntries(ReportEntries(compiler_->Report()));
+  if (text.unencodable > 0) {
+    // The compiler reads Shift-JIS; say what it was given instead.
+    statusBar()->showMessage(
+        QStringLiteral(
+            "Shift-JIS で表せない文字 %1 個を \"?\" としてコンパイルしました (最初は %2 行)")
+            .arg(text.unencodable)
+            .arg(text.first_unencodable.line));
+  } else {
+    statusBar()->clearMessage();
+  }
+  if (last_severity_ > 2) {
+    messages_->ShowInFront();
+    Action(QStringLiteral("ShowMessage1"))->setChecked(true);
+  } else {
+    // The player reads the song copy while it plays: stop before copying.
+    StopPlayback();
+    // The copy grows for an image larger than it, and is never written
+    // beyond its size.
+    std::basic_string_view<uint8_t> image = compiler_->Image();
+    song_size_ = image.size();
+    if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
+    if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
+    messages_->AppendEntry(
+        QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
+    BringToFront();
+  }
+  UpdateCommandStates();
+}
+
+void MainWindow::PlaySong() {
+  StopPlayback();
+  if (last_severity_ > 2) return;
+  std::string error;
+  if (!LoadSong(song_copy_.data(), song_size_, &error)) {
+    dialogs_->Inform(this, QStringLiteral("Error"), QString::fromStdString(error));
+    return;
+  }
+  StartPlayback();
+}
+
+void MainWindow::StopSong() {
+  StopPlayback();
+}
+
+bool MainWindow::QuerySave() {
+  if (!edit_->document()->isModified()) return true;
+  switch (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"),
+                                   QStringLiteral("テキストは変更されています\n保存しますか？"))) {
+    case Dialogs::Answer::kYes:
+      return SaveWithDialog();
+    case Dialogs::Answer::kNo:
+      return true;
+    case Dialogs::Answer::kCancel:
+      break;
+  }
+  return false;
+}
+
+bool MainWindow::SaveToPath(const QString& path) {
+  QString text = edit_->toPlainText();
+  SaveResult result = SaveScoreFile(path, text, format_);
+  if (result.outcome == SaveOutcome::kWouldLoseCharacters) {
+    QString question = QStringLiteral(
+                           "Shift-JIS で表せない文字が %1 個あります (最初は %2 行 %3 桁)。\n"
+                           "UTF-8 で保存しますか？\n"
+                           "[いいえ] を選ぶとそれらの文字は \"?\" になります。")
+                           .arg(result.unencodable)
+                           .arg(result.first_unencodable.line)
+                           .arg(result.first_unencodable.column);
+    switch (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"), question)) {
+      case Dialogs::Answer::kYes:
+        format_.encoding = ScoreEncoding::kUtf8;
+        format_.kept_lines.clear();
+        result = SaveScoreFile(path, text, format_);
+        break;
+      case Dialogs::Answer::kNo:
+        result = SaveScoreFile(path, text, format_, true);
+        break;
+      case Dialogs::Answer::kCancel:
+        return false;
+    }
+  }
+  if (result.outcome != SaveOutcome::kSaved) {
+    // The text stays modified, so nothing is lost by a failed save.
+    dialogs_->Inform(this, QStringLiteral("Error"),
+                     QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), result.error));
+    return false;
+  }
+  edit_->document()->setModified(false);
+  setWindowTitle(path);
+  UpdateCommandStates();
+  return true;
+}
+
+void MainWindow::SaveCurrent() {
+  const QString path = browser_->CurrentFilePath();
+  QFile file(path);
+  if (!path.isEmpty() && QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly)) {
+    file.close();
+    SaveToPath(path);
+  } else {
+    SaveWithDialog();
+  }
+}
+
+bool MainWindow::SaveWithDialog() {
+  QString start = save_dialog_name_.isEmpty() ? browser_->BrowseDirectory() : save_dialog_name_;
+  QString path = dialogs_->AskSavePath(this, start);
+  if (path.isEmpty()) return false;
+  save_dialog_name_ = path;
+  if (!SaveToPath(path)) return false;
+  browser_->SetCurrentFilePath(path);
+  return true;
+}
+
+void MainWindow::LoadFile(const QString& path) {
+  std::optional<DecodedScore> score = ReadScoreFile(path);
+  if (!score) return;
+  format_ = score->format;
+  edit_->setPlainText(score->text);
+  edit_->document()->setModified(false);
+  edit_->MarkDiagnosticLine(-1);
+  setWindowTitle(path);
+  save_dialog_name_ = path;
+  UpdateCommandStates();
+  if (score->undecodable > 0) {
+    dialogs_->Inform(
+        this, QStringLiteral("Message"),
+        QStringLiteral("Shift-JIS として読めないバイトが %1 個あります (最初は %2 行 %3 桁)。\n"
+                       "それらのバイトは保存するとそのまま書き戻されます。")
+            .arg(score->undecodable)
+            .arg(score->first_undecodable.line)
+            .arg(score->first_undecodable.column));
+  }
+}
+
+void MainWindow::OpenWithBrowser() {
+  if (dialogs_->RunModal(browser_) != QDialog::Accepted) return;
+  QString chosen = browser_->ChosenPath();
+  if (chosen.isEmpty() || !QuerySave()) return;
+  browser_->SetCurrentFilePath(chosen);
+  LoadFile(chosen);
+}
+
+void MainWindow::NewScore() {
+  if (!QuerySave()) return;
+  edit_->clear();
+  edit_->document()->setModified(false);
+  edit_->MarkDiagnosticLine(-1);
+  format_ = ScoreFormat();
+  // A browse directory never listed yet is the working directory.
+  const QString directory = NormaliseBrowseDirectory(browser_->BrowseDirectory());
+  browser_->SetBrowseDirectory(directory);
+  browser_->SetCurrentFilePath(directory);
+  setWindowTitle(directory);
+  UpdateCommandStates();
+}
+
+void MainWindow::SaveCompilePlay() {
+  if (!SaveToPath(browser_->CurrentFilePath())) return;
+  CompileText();
+  PlaySong();
+}
+
+void MainWindow::OutputXrt() {
+  if (last_severity_ > 2) return;
+  QString path = MakeXrtPath(browser_->CurrentFilePath());
+  std::string_view image(reinterpret_cast<const char*>(song_copy_.data()), song_size_);
+  if (!WriteFileAtomically(path, image)) {
+    dialogs_->Inform(this, QStringLiteral("Error"), QStringLiteral(".xrt ファイルが作れません"));
+  }
+}
+
+void MainWindow::UpdateCommandStates() {
+  CommandStateInputs in;
+  in.text_modified = edit_->document()->isModified();
+  in.last_severity = last_severity_;
+  in.save_group_enabled = buttons_[1]->isEnabled();
+  in.song_group_enabled = Action(QStringLiteral("OutputXRT1"))->isEnabled();
+  CommandStateChanges changes = ::UpdateCommandStates(in);
+  if (changes.save_group) {
+    buttons_[1]->setEnabled(*changes.save_group);
+    Action(QStringLiteral("Save1"))->setEnabled(*changes.save_group);
+  }
+  if (changes.song_group) {
+    for (const char* name : {"OutputXRT1", "Play1", "Stop1"}) {
+      Action(QString::fromLatin1(name))->setEnabled(*changes.song_group);
+    }
+    buttons_[3]->setEnabled(*changes.song_group);
+  }
+}
+
+void MainWindow::JumpToPosition(int line, int column) {
+  int offset = JumpToPositionOffset(edit_->toPlainText(), line, column);
+  QTextCursor cursor = edit_->textCursor();
+  cursor.setPosition(std::clamp(offset, 0, edit_->document()->characterCount() - 1));
+  edit_->setTextCursor(cursor);
+  edit_->ensureCursorVisible();
+  BringToFront();
+  edit_->setFocus();
+}
+
+void MainWindow::ToggleToolBar() {
+  tool_bar_->setVisible(Action(QStringLiteral("Panel1"))->isChecked());
+}
+
+void MainWindow::ToggleMessageWindow() {
+  if (Action(QStringLiteral("ShowMessage1"))->isChecked()) {
+    messages_->ShowInFront();
+  } else {
+    messages_->hide();
+  }
+}
+
+void MainWindow::ShowAbout() {
+  dialogs_->Inform(this, kApplicationTitle,
+                   QStringLiteral("Quern MIDI %1\n\n"
+                                  "テキストで書く MIDI 音楽の編集・コンパイル・演奏\n"
+                                  "Qt %2, FluidSynth, RtMidi を使用しています。")
+                       .arg(QLatin1String(kVersion), QString::fromLatin1(qVersion())));
+}
+
+void MainWindow::ConvertToHtmlClipboard(int form) {
+  std::string html =
+      ConvertToHtml(EditorBytes(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped);
+  QString text = format_.encoding == ScoreEncoding::kShiftJis
+                     ? DecodeShiftJis(html)
+                     : QString::fromUtf8(html.data(), qsizetype(html.size()));
+  QGuiApplication::clipboard()->setText(text);
+  dialogs_->Inform(nullptr, QStringLiteral("Quern MIDI Information"),
+                   QStringLiteral("変換結果をクリップボードにコピーしました。"));
+}
+
+void MainWindow::RunSettingsDialog() {
+  SettingsValues values;
+  values.interval = static_cast<int16_t>(settings_.interval);
+  values.groups[0] = settings_.editor_font;
+  values.groups[1] = settings_.message_font;
+  values.groups[2] = settings_.browser_font;
+  values.output = settings_.midi_output;
+  values.soundfont = settings_.soundfont;
+  settings_dialog_->SetValues(values, list_outputs_());
+  if (dialogs_->RunModal(settings_dialog_) != QDialog::Accepted) return;
+
+  values = settings_dialog_->Values();
+  ApplyEditorFont(values.groups[0]);
+  settings_.message_font = values.groups[1];
+  messages_->ApplyFont(values.groups[1]);
+  settings_.browser_font = values.groups[2];
+  browser_->ApplyFont(values.groups[2]);
+  settings_.interval = values.interval;
+  if (values.output != settings_.midi_output || values.soundfont != settings_.soundfont) {
+    // A new output: what plays stops, and the new output takes the next song.
+    settings_.midi_output = values.output;
+    settings_.soundfont = values.soundfont;
+    CloseMidiDevices();
+    OpenOutput(true);
+  }
+  // A playing song follows the new interval at once.
+  SetTimerInterval(settings_.interval);
+}
+
+// ---------------------------------------------------------------- closing
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!QuerySave()) {
+    event->ignore();
+    return;
+  }
+  ShutDown();
+  event->accept();
+}
+
+// Close, in order: stop, close the output, release the compiler, free the
+// song copy, write the settings. Runs once.
+void MainWindow::ShutDown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  timer1_.stop();
+  StopPlayback();
+  CloseMidiDevices();
+  compiler_->Release();
+  song_copy_.clear();
+  song_copy_.shrink_to_fit();
+  song_size_ = 0;
+  WriteSettings();
+  messages_->hide();
+}
+
+void MainWindow::WriteSettings() {
+  settings_.show_panel = Action(QStringLiteral("Panel1"))->isChecked();
+  settings_.show_message = messages_->isVisible();
+  settings_.main_placement = MainPlacement{x(), y(), width(), height()};
+  settings_.browser_placement = browser_->CurrentPlacement();
+  settings_.message_placement = messages_->CurrentPlacement();
+  QString error;
+  if (!SaveSettings(*store_, settings_, &error)) {
+    qWarning("quern-editor: the settings could not be saved: %s", qUtf8Printable(error));
+  }
+}
+
+// ---------------------------------------------------------------- helpers
+
+void MainWindow::ShowCaretPosition() {
+  QTextCursor cursor = edit_->textCursor();
+  QString before = cursor.block().text().left(cursor.positionInBlock());
+  int column = 0;
+  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
+  caret_label_->setText(QStringLiteral("%1 : %2").arg(cursor.blockNumber()).arg(column));
+}
+
+void MainWindow::BringToFront() {
+  raise();
+  activateWindow();
+}

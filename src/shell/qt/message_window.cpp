@@ -1,0 +1,99 @@
+#include "shell/qt/message_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "shell/qt/window_placement.h"
+#include "shell/report_lines.h"
+
+MessageWindow::MessageWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("TForm3"));
+  setWindowTitle(QStringLiteral("Quern MIDI Compiler Message"));
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("ListBox1"));
+  list_->setUniformItemSizes(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(list_);
+  list_->installEventFilter(this);
+  connect(list_, &QListWidget::itemDoubleClicked, this, &MessageWindow::JumpFromSelected);
+  connect(list_, &QListWidget::currentRowChanged, this, &MessageWindow::ReportSelectedLine);
+  move(464, 109);
+  resize(426, 357);
+}
+
+void MessageWindow::ApplySettings(const Placement& placement, const FontSetting& font,
+                                  bool visible) {
+  ApplyPlacement(this, QRect(464, 109, 426, 357), placement);
+  ApplyFont(font);
+  setVisible(visible);
+}
+
+void MessageWindow::ApplyFont(const FontSetting& font) {
+  ApplyListFont(list_, font);
+}
+
+Placement MessageWindow::CurrentPlacement() const {
+  return PlacementOf(this);
+}
+
+void MessageWindow::ClearEntries() {
+  list_->clear();
+  emit selectedLineChanged(-1);
+}
+
+void MessageWindow::SetEntries(const QStringList& entries) {
+  ClearEntries();
+  list_->addItems(entries);
+}
+
+void MessageWindow::AppendEntry(const QString& entry) {
+  list_->addItem(entry);
+}
+
+QStringList MessageWindow::Entries() const {
+  QStringList entries;
+  for (int i = 0; i < list_->count(); ++i) entries.append(list_->item(i)->text());
+  return entries;
+}
+
+void MessageWindow::ShowInFront() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void MessageWindow::JumpFromSelected() {
+  QListWidgetItem* item = list_->currentItem();
+  if (!item || !item->isSelected()) return;
+  if (std::optional<ReportPosition> at = ParseReportEntry(item->text())) {
+    emit jumpRequested(at->line, at->column);
+  }
+}
+
+void MessageWindow::ReportSelectedLine() {
+  QListWidgetItem* item = list_->currentItem();
+  std::optional<ReportPosition> at =
+      item ? ParseReportEntry(item->text()) : std::optional<ReportPosition>();
+  emit selectedLineChanged(at ? at->line : -1);
+}
+
+void MessageWindow::closeEvent(QCloseEvent* event) {
+  // The window lives on, hidden, until the application ends.
+  hide();
+  event->ignore();
+  emit closedByUser();
+}
+
+bool MessageWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      JumpFromSelected();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,30 @@
+// Syntax colours of the score language in the editor.
+//
+// Works line by line, as the compiler classifies lines: a line is score text
+// only when its first character is a capital letter or one of @ % + *;
+// header lines start with #, and every other line is a comment. Block
+// comments /* ... */ may run over several lines and are carried in the
+// block state.
+#ifndef QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
+#define QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
+
+#include <QSyntaxHighlighter>
+#include <QTextCharFormat>
+
+class ScoreHighlighter : public QSyntaxHighlighter {
+  Q_OBJECT
+ public:
+  explicit ScoreHighlighter(QTextDocument* document);
+
+ protected:
+  void highlightBlock(const QString& text) override;
+
+ private:
+  int HighlightLineStart(const QString& text);
+  void HighlightBody(const QString& text, int from);
+
+  QTextCharFormat comment_, header_, track_, macro_, common_, continuation_;
+  QTextCharFormat note_, command_, number_, loop_, quoted_, bytes_, attribute_, macro_use_;
+};
+
+#endif  // QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_

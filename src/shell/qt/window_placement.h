@@ -1,0 +1,18 @@
+// Placement of the file browser and the message window from the settings:
+// each value that is 0 or more replaces the designed one.
+#ifndef QUERN_SHELL_QT_WINDOW_PLACEMENT_H_
+#define QUERN_SHELL_QT_WINDOW_PLACEMENT_H_
+
+#include <QRect>
+
+#include "shell/settings.h"
+
+class QWidget;
+
+// designed: the window's designed position and outer size.
+void ApplyPlacement(QWidget* window, const QRect& designed, const Placement& placement);
+Placement PlacementOf(const QWidget* window);
+// The list colours and font of a font group.
+void ApplyListFont(QWidget* list, const FontSetting& font);
+
+#endif  // QUERN_SHELL_QT_WINDOW_PLACEMENT_H_

@@ -1,0 +1,138 @@
+// Pictures of the four windows with the real compiler: the main window with
+// a score, the message window after a failed compilation, the file browser
+// and the settings dialog. Written to $QUERN_SCREENSHOTS when it is set
+// (scripts/screenshots.sh), else to a temporary folder; either way every
+// window must render to a picture of its own size.
+#include <QDir>
+#include <QListWidget>
+#include <QPainter>
+#include <QTextBlock>
+
+#include "editor_fixture.h"
+#include "shell/qt/file_browser.h"
+#include "shell/qt/message_window.h"
+#include "shell/qt/score_edit.h"
+#include "shell/qt/settings_dialog.h"
+
+namespace {
+
+// The window's contents under a plain title bar with its caption, since the
+// offscreen platform draws no frames.
+void Save(QWidget* widget, const QString& folder, const char* name) {
+  QPixmap contents = widget->grab();
+  QVERIFY(!contents.isNull());
+  QCOMPARE(contents.size(), widget->size());
+  constexpr int kBar = 26;
+  QPixmap picture(contents.width() + 2, contents.height() + kBar + 1);
+  picture.fill(QColor(0x5a, 0x6e, 0x8c));
+  QPainter painter(&picture);
+  painter.drawPixmap(1, kBar, contents);
+  painter.setPen(Qt::white);
+  QFont font = widget->font();
+  font.setBold(true);
+  painter.setFont(font);
+  painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
+                   widget->windowTitle());
+  painter.end();
+  QVERIFY(picture.save(QDir(folder).filePath(QString::fromLatin1(name)), "PNG"));
+}
+
+void WriteScore(const QDir& dir, const char* name, const char* utf8) {
+  WriteAll(dir.filePath(QString::fromLatin1(name)), SjisBytes(utf8));
+}
+
+}  // namespace
+
+class ScreenshotsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    folder_ = qEnvironmentVariable("QUERN_SCREENSHOTS");
+    if (folder_.isEmpty()) folder_ = scratch_.path();
+    QVERIFY(QDir().mkpath(folder_));
+    QString demo = QFINDTESTDATA("../../../examples/demo.qrn");
+    QVERIFY(!demo.isEmpty());
+
+    // A folder of scores with a plain name, for the captions.
+    scores_ = QDir(QDir::temp().filePath(QStringLiteral("quern-scores")));
+    scores_.removeRecursively();
+    QVERIFY(scores_.mkpath(QStringLiteral("drums")));
+    QVERIFY(scores_.mkpath(QStringLiteral("sketches")));
+    demo_ = scores_.filePath(QStringLiteral("demo.qrn"));
+    QVERIFY(QFile::copy(demo, demo_));
+    WriteScore(scores_, "haru.qrn", "#title \"春の歌\"\r\nA c\r\n");
+    WriteScore(scores_, "etude01.qrn", "#title \"練習曲 第1番 ハ長調\"\r\nA c\r\n");
+    WriteScore(scores_, "bass_line.qrn", "A o2 c\r\n");
+    WriteScore(scores_, "yoru_no_machi.qrn", "#title \"夜の街 (ver.2)\"\r\nA c\r\n");
+  }
+
+  void cleanupTestCase() { scores_.removeRecursively(); }
+
+  void mainWindowWithAScore() {
+    EditorHarness h({demo_}, false, true);
+    MainWindow& w = *h.window;
+    w.resize(760, 600);
+    w.show();
+    QTextCursor cursor(w.Editor()->document()->findBlockByNumber(28));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    w.Editor()->setTextCursor(cursor);
+    w.CompileText();
+    QVERIFY(w.LastSeverity() <= 2);
+    w.Messages()->hide();
+    Save(&w, folder_, "main_window.png");
+  }
+
+  void messageWindowAfterAFailedCompilation() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.Editor()->setPlainText(
+        QStringLiteral("#title \"エラーの例\"\n"
+                       "// 未定義の文字と閉じていないループ\n"
+                       "A t120 o4 l8 cdef gab>c\n"
+                       "B o3 l4 [c e g x]3 c あ\n"
+                       "C o5 l2 [e d\n"));
+    w.resize(640, 300);
+    w.show();
+    w.CompileText();
+    QVERIFY(w.LastSeverity() > 2);
+    QVERIFY(w.Messages()->isVisible());
+    w.Messages()->resize(560, 260);
+    w.Messages()->List()->setCurrentRow(0);
+    QTest::keyClick(w.Messages()->List(), Qt::Key_Return);
+    Save(w.Messages(), folder_, "message_window.png");
+    Save(&w, folder_, "main_window_error.png");
+  }
+
+  void fileBrowser() {
+    EditorHarness h;
+    h.window->Browser()->SetBrowseDirectory(scores_.path());
+    h.window->Browser()->resize(520, 300);
+    h.dialogs.modal = [this](QDialog* dialog) {
+      auto* browser = static_cast<FileBrowser*>(dialog);
+      QVERIFY(browser->List()->count() == 8);
+      browser->List()->setCurrentRow(4);
+      Save(browser, folder_, "file_browser.png");
+      browser->reject();
+    };
+    h.window->OpenWithBrowser();
+  }
+
+  void settingsDialog() {
+    EditorHarness h;
+    h.dialogs.modal = [this](QDialog* dialog) {
+      Save(dialog, folder_, "settings_dialog.png");
+      dialog->reject();
+    };
+    h.window->RunSettingsDialog();
+  }
+
+ private:
+  QTemporaryDir scratch_;
+  QString folder_;
+  QString demo_;
+  QDir scores_;
+};
+
+QTEST_MAIN(ScreenshotsTest)
+#include "screenshots_test.moc"
