@@ -309,7 +309,7 @@ int RunPlay(const Args& args) {
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const std::string total = endless ? "endless" : MinutesSeconds(total_ms);
+  const std::string total = endless ? "endless" : MinutesSeconds(total_ms + 500);  // nearest second
   const auto start = std::chrono::steady_clock::now();
   StartPlayback();
   std::string shown;
@@ -330,6 +330,11 @@ int RunPlay(const Args& args) {
     }
   }
   StopPlayback();
+  if (g_interrupted.load()) {
+    // The stop step releases the scheduled notes; notes struck in hit mode
+    // have none, and an instrument on a port would hold them after we quit.
+    for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, 123, 0);
+  }
   CloseMidiDevices();
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
   std::signal(SIGINT, SIG_DFL);
