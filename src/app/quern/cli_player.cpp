@@ -273,6 +273,13 @@ int RunRender(const Args& args) {
   }
   std::fprintf(stderr, "quern render: %s: %.1f seconds of music\n", o.output_file.c_str(),
                result.seconds);
+  if (result.cut_at_wav_limit) {
+    std::fprintf(stderr, "quern render: the song goes on beyond what a WAV file holds\n");
+  } else if (!SongFinished()) {
+    std::fprintf(stderr,
+                 "quern render: the song goes on beyond %lld ticks; --ticks N renders N ticks\n",
+                 static_cast<long long>(result.ticks));
+  }
   return 0;
 }
 
