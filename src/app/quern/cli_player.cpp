@@ -251,10 +251,16 @@ int RunExport(const Args& args) {
   OpenMidiDevices(std::move(recorder));
   RunOffline(o.max_ticks);
   const std::string file = BuildMidiFile(out->Messages(), SongResolution());
+  const bool endless = !SongFinished();
   CloseMidiDevices();
   if (!WriteFileAtomically(o.output_file, file)) {
     std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
     return 2;
+  }
+  if (endless) {
+    std::fprintf(stderr,
+                 "quern export: the song goes on beyond %lld ticks; --ticks N exports N ticks\n",
+                 static_cast<long long>(SequencerTickCount()));
   }
   return 0;
 }
