@@ -5,15 +5,17 @@
 # $TMP for a fresh temporary folder. Standard output must equal CASE.out
 # byte for byte; the exit status must equal CASE.status (0 when absent);
 # when CASE.err exists, standard error must equal it too. When CASE.check
-# exists it is run with bash after quern, with $TMP and $SCORE set, and must
-# succeed (for checking files that quern wrote).
+# exists it is run with bash after quern, with $TMP, $SCORE and $QUERN (the
+# program under test) set, and must succeed (for checking files that quern
+# wrote).
 set -u
 quern=$1
 case=$2
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 SCORE=$case.qrn
-export TMP SCORE
+QUERN=$quern
+export TMP SCORE QUERN
 args=$(head -n 1 "$case.cmd")
 args=${args//\$SCORE/$SCORE}
 args=${args//\$TMP/$TMP}

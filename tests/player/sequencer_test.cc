@@ -207,6 +207,19 @@ TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
   EXPECT_EQ(std::string::npos, got.find("2 b1 07 40\n"));
 }
 
+TEST(SequencerTest, ListEntriesBeyondTheIndexTablesAreIgnored) {
+  // 1100 direct outs: the gradual-change list behind them is still found;
+  // its entry 1029 lies beyond the table and starts nothing.
+  SongLayout song;
+  for (int i = 0; i < 1100; ++i)
+    song.direct_outs.push_back({0xf0, static_cast<uint8_t>(i & 127), 0xf7});
+  song.graduals.assign(1030, {0, 2, 1});
+  song.graduals[0] = {0, 1, 1};
+  song.tracks = {
+      Cat({{255, 4, 255, 127, 7}, Word(10000), {127, 7}, Word(10000 + 1029), {60, 2, 255, 0}})};
+  EXPECT_EQ("1 f0 7f f7\n2 b1 07 01\n", Play(BuildImage(song)));
+}
+
 TEST(SequencerTest, TemplatesGetChannelValueAndChecksum) {
   SongLayout song;
   song.tracks = {Cat({{188, 9, 127, 131}, Word(0x1234), {255, 4, 0, 255, 0}})};

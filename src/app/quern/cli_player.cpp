@@ -251,10 +251,16 @@ int RunExport(const Args& args) {
   OpenMidiDevices(std::move(recorder));
   RunOffline(o.max_ticks);
   const std::string file = BuildMidiFile(out->Messages(), SongResolution());
+  const bool endless = !SongFinished();
   CloseMidiDevices();
   if (!WriteFileAtomically(o.output_file, file)) {
     std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
     return 2;
+  }
+  if (endless) {
+    std::fprintf(stderr,
+                 "quern export: the song goes on beyond %lld ticks; --ticks N exports N ticks\n",
+                 static_cast<long long>(SequencerTickCount()));
   }
   return 0;
 }
@@ -273,6 +279,13 @@ int RunRender(const Args& args) {
   }
   std::fprintf(stderr, "quern render: %s: %.1f seconds of music\n", o.output_file.c_str(),
                result.seconds);
+  if (result.cut_at_wav_limit) {
+    std::fprintf(stderr, "quern render: the song goes on beyond what a WAV file holds\n");
+  } else if (!SongFinished()) {
+    std::fprintf(stderr,
+                 "quern render: the song goes on beyond %lld ticks; --ticks N renders N ticks\n",
+                 static_cast<long long>(result.ticks));
+  }
   return 0;
 }
 
@@ -309,7 +322,7 @@ int RunPlay(const Args& args) {
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const std::string total = endless ? "endless" : MinutesSeconds(total_ms);
+  const std::string total = endless ? "endless" : MinutesSeconds(total_ms + 500);  // nearest second
   const auto start = std::chrono::steady_clock::now();
   StartPlayback();
   std::string shown;
@@ -330,6 +343,11 @@ int RunPlay(const Args& args) {
     }
   }
   StopPlayback();
+  if (g_interrupted.load()) {
+    // The stop step releases the scheduled notes; notes struck in hit mode
+    // have none, and an instrument on a port would hold them after we quit.
+    for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, 123, 0);
+  }
   CloseMidiDevices();
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
   std::signal(SIGINT, SIG_DFL);

@@ -121,11 +121,19 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   auto frame_at = [](double ms) {
     return static_cast<uint64_t>(ms * FluidSynthOutput::kSampleRate / 1000.0);
   };
+  // A WAV file counts its bytes in 32 bits: a song too long for it (about
+  // 6 hours 45 minutes, with the second of release) ends there.
+  constexpr uint64_t kMaxFrames = (0xffffffffull - 36) / 4 - FluidSynthOutput::kSampleRate;
   SetTempo(120);
   double next_ms = 0;
   double last_ms = 0;
   int64_t ticks = 0;
+  bool cut = false;
   while (ticks < max_ticks && !SongFinished()) {
+    if (frame_at(next_ms) > kMaxFrames) {
+      cut = true;
+      break;
+    }
     render_to(frame_at(next_ms));
     SequencerTick();
     ++ticks;
@@ -150,6 +158,7 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   if (result) {
     result->seconds = last_ms / 1000.0;
     result->ticks = ticks;
+    result->cut_at_wav_limit = cut;
   }
   return true;
 }

@@ -34,11 +34,13 @@ std::string FindSoundFont(const std::string& preferred = "");
 
 // Renders the song loaded with LoadSong through the embedded synthesizer,
 // offline and faster than real time, into a 16-bit stereo 44100 Hz WAV file:
-// from tick 1 until the song has finished (or max_ticks), then one second of
-// release. Returns false with a reason when the SoundFont or the file fails.
+// from tick 1 until the song has finished (or max_ticks, or the 4 GB a WAV
+// file can hold), then one second of release. Returns false with a reason
+// when the SoundFont or the file fails.
 struct RenderResult {
   double seconds = 0;  // length of the song written
   int64_t ticks = 0;
+  bool cut_at_wav_limit = false;  // the song goes on beyond what a WAV file holds
 };
 bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
                RenderResult* result, std::string* error);

@@ -1,1 +1,1 @@
-export $SCORE -o $TMP/song.mid
+trace $SCORE
