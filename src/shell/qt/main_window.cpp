@@ -341,10 +341,6 @@ QString MainWindow::CurrentFilePath() const {
 
 // ---------------------------------------------------------------- commands
 
-std::string MainWindow::EditorBytes() const {
-  return EncodeShiftJis(edit_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
-}
-
 void MainWindow::CompileText() {
   EncodedScore text = MakeCompileText(edit_->toPlainText());
   last_severity_ = compiler_->Compile(text.bytes.c_str());
@@ -572,12 +568,11 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::ConvertToHtmlClipboard(int form) {
-  std::string html =
-      ConvertToHtml(EditorBytes(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped);
-  QString text = format_.encoding == ScoreEncoding::kShiftJis
-                     ? DecodeShiftJis(html)
-                     : QString::fromUtf8(html.data(), qsizetype(html.size()));
-  QGuiApplication::clipboard()->setText(text);
+  // The conversion touches only ASCII, so it runs on the editor's own text:
+  // a UTF-8 score keeps its characters, and characters without a Shift-JIS
+  // form are not turned into "?".
+  QGuiApplication::clipboard()->setText(ConvertToHtml(
+      edit_->toPlainText(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped));
   dialogs_->Inform(nullptr, QStringLiteral("Quern MIDI Information"),
                    QStringLiteral("変換結果をクリップボードにコピーしました。"));
 }

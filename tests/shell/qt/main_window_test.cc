@@ -483,6 +483,14 @@ class MainWindowTest : public QObject {
     w.Action(QStringLiteral("Html21"))->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("a&ltb&ampc<BR>\r\n<BR>\r\n&gt&gtあ\r\n"));
+
+    // A score read as UTF-8 converts its own characters, not their
+    // Shift-JIS bytes read as UTF-8.
+    WriteAll(h.Path("utf8.qrn"), QStringLiteral("#title \"曲\"\r\nA c<d>\r\n").toUtf8());
+    w.LoadFile(h.Path("utf8.qrn"));
+    w.Action(QStringLiteral("Html11"))->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("#title \"曲\"\r\nA c&ltd&gt\r\n"));
   }
 
   void toolBarAndMessageWindowToggle() {
