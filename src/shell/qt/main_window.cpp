@@ -571,8 +571,8 @@ void MainWindow::ConvertToHtmlClipboard(int form) {
   // The conversion touches only ASCII, so it runs on the editor's own text:
   // a UTF-8 score keeps its characters, and characters without a Shift-JIS
   // form are not turned into "?".
-  QGuiApplication::clipboard()->setText(ConvertToHtml(
-      edit_->toPlainText(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped));
+  QGuiApplication::clipboard()->setText(
+      ConvertToHtml(edit_->toPlainText(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped));
   dialogs_->Inform(nullptr, QStringLiteral("Quern MIDI Information"),
                    QStringLiteral("変換結果をクリップボードにコピーしました。"));
 }
