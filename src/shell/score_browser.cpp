@@ -65,8 +65,12 @@ QString DisplayLine(const QString& name, const QString& title) {
 QString ReadTitle(const QString& directory, const QString& name) {
   std::optional<std::string> bytes = ReadFileBytes(directory + name);
   if (!bytes) return DisplayLine(name, QString());
-  std::string title = TitleFromText(*bytes);
-  QString decoded = LooksLikeUtf8(*bytes) ? QString::fromStdString(title) : DecodeShiftJis(title);
+  std::string_view text(*bytes);
+  bool utf8 = LooksLikeUtf8(text);
+  // A UTF-8 file's byte-order mark is no part of its first line.
+  if (utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::string title = TitleFromText(text);
+  QString decoded = utf8 ? QString::fromStdString(title) : DecodeShiftJis(title);
   return DisplayLine(name, decoded);
 }
 

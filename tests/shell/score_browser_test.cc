@@ -70,6 +70,11 @@ TEST_F(BrowserTest, ListsDirectoriesThenScoreFilesEachSortedIgnoringCase) {
   EXPECT_EQ(BrowserCaption(l.directory), "Quern File VIew[" + root_ + "]");
 }
 
+TEST_F(BrowserTest, AByteOrderMarkDoesNotHideTheTitleOfTheFirstLine) {
+  Write("ab/bom.qrn", "\xEF\xBB\xBF#title \"\xE6\x9B\xB2\"\r\n");
+  EXPECT_EQ(ReadTitle(root_ + "ab/", "bom.qrn"), U("bom.qrn             曲"));
+}
+
 TEST_F(BrowserTest, EachLineOpensTheEntryItShows) {
   ScoreBrowser b;
   b.set_browse_directory(root_ + "ab/../.");
