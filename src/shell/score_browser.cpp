@@ -133,6 +133,16 @@ void ScoreBrowser::StartWith(const QString& argument) {
 
 const Listing& ScoreBrowser::Refresh() {
   browse_directory_ = NormaliseBrowseDirectory(browse_directory_);
+  // A directory that does not exist (a command-line file in a folder not yet
+  // made, a folder removed since) would list nothing, not even "..", and
+  // leave no way out: list the nearest folder that exists instead.
+  QString existing = QDir::cleanPath(browse_directory_);
+  while (!QFileInfo(existing).isDir()) {
+    QString parent = QFileInfo(existing).path();
+    if (parent == existing) break;
+    existing = parent;
+  }
+  browse_directory_ = NormaliseBrowseDirectory(existing);
   listing_ = ListDirectory(browse_directory_);
   return listing_;
 }

@@ -111,6 +111,15 @@ TEST_F(BrowserTest, RememberedSelectionBeyondTheListingSelectsNothing) {
   EXPECT_EQ(b.remembered_selection(), -1);
 }
 
+TEST_F(BrowserTest, AFolderThatDoesNotExistListsItsNearestExistingParent) {
+  ScoreBrowser b;
+  b.StartWith(root_ + "ab/not/made/song.qrn");
+  EXPECT_EQ(b.current_file_path(), root_ + "ab/not/made/song.qrn");
+  b.Refresh();
+  EXPECT_EQ(b.browse_directory(), root_ + "ab/");
+  EXPECT_EQ(b.listing().DisplayLines().join(u'|'), U("[..]|[inner]|inner.qrn           "));
+}
+
 TEST_F(BrowserTest, StartWithTheCommandLinesFile) {
   ScoreBrowser b;
   QString old = QDir::currentPath();
