@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "player/output/outputs.h"
@@ -137,7 +138,19 @@ void MainWindow::OpenOutput(bool report_failure) {
   std::string error;
   std::unique_ptr<MidiOutput> output =
       open_output_(settings_.midi_output, settings_.soundfont, &error);
-  if (!OpenMidiDevices(std::move(output)) && report_failure) {
+  if (OpenMidiDevices(std::move(output))) {
+    if (statusBar()->currentMessage().startsWith(QStringLiteral("MIDI: "))) {
+      statusBar()->clearMessage();
+    }
+    return;
+  }
+  // The box says only that there is no device; the status bar and standard
+  // error say why, so that the user knows what to set up or choose instead.
+  if (!error.empty()) {
+    std::fprintf(stderr, "quern-editor: %s\n", error.c_str());
+    statusBar()->showMessage(QStringLiteral("MIDI: ") + QString::fromStdString(error));
+  }
+  if (report_failure) {
     dialogs_->Inform(this, QStringLiteral("Message"),
                      QStringLiteral("MIDIデバイスが使用できません"));
   }

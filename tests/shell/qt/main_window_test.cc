@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QToolButton>
 
 #include "editor_fixture.h"
@@ -121,6 +122,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(h.dialogs.informed.size(), size_t(1));
     QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Message"));
     QCOMPARE(h.dialogs.informed[0].text, QStringLiteral("MIDIデバイスが使用できません"));
+    // The reason stays in sight after the box is gone.
+    QCOMPARE(h.window->statusBar()->currentMessage(), QStringLiteral("MIDI: no device"));
     Type(*h.window, QStringLiteral("A c"));
     h.window->Action(QStringLiteral("CompPlay1"))->trigger();
     QCOMPARE(h.window->LastSeverity(), 0);
