@@ -355,7 +355,9 @@ QString MainWindow::CurrentFilePath() const {
 // ---------------------------------------------------------------- commands
 
 void MainWindow::CompileText() {
-  EncodedScore text = MakeCompileText(edit_->toPlainText());
+  // Unchanged lines compile from the file's own bytes, as `quern compile`
+  // reads them.
+  EncodedScore text = MakeCompileText(edit_->toPlainText(), format_);
   last_severity_ = compiler_->Compile(text.bytes.c_str());
   messages_->SetEntries(ReportEntries(compiler_->Report()));
   if (text.unencodable > 0) {

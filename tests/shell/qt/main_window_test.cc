@@ -296,9 +296,17 @@ class MainWindowTest : public QObject {
     QVERIFY(w.SaveToPath(h.Path("out.qrn")));
     QCOMPARE(ReadAll(h.Path("out.qrn")), SjisBytes("#title \"曲\"\r\nA cde\r\nB efg\r\n"));
 
+    // A line with a code that Shift-JIS holds twice (ED40 hex, whose twin
+    // is FA5C hex) compiles from the file's bytes, as the command line
+    // reads them.
+    WriteAll(h.Path("twin.qrn"), QByteArray("A c \xED\x40\r\n"));
+    w.LoadFile(h.Path("twin.qrn"));
+    w.CompileText();
+    QCOMPARE(h.compiler->texts.back(), std::string("A c \xED\x40\r\n\r\n\r\n"));
+
     // A file that cannot be read is skipped without a word.
     w.LoadFile(h.Path("missing.qrn"));
-    QCOMPARE(w.windowTitle(), h.Path("out.qrn"));
+    QCOMPARE(w.windowTitle(), h.Path("twin.qrn"));
     QVERIFY(h.dialogs.informed.empty());
   }
 
