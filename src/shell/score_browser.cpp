@@ -112,6 +112,11 @@ Listing ListDirectory(const QString& directory) {
     if (IsHidden(info) || (name == u".." && IsRoot(listing.directory))) continue;
     listing.directories.push_back({name, u'[' + name + u']'});
   }
+  // A directory that cannot be read lists nothing; its ".." line is kept,
+  // so that the user can walk back out of it.
+  if (dirs.isEmpty() && dir.exists() && !IsRoot(listing.directory)) {
+    listing.directories.push_back({QStringLiteral(".."), QStringLiteral("[..]")});
+  }
   // Score files: regular, not hidden, ending in ".qrn" in any case.
   const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
   for (const QFileInfo& info : files) {

@@ -1,6 +1,7 @@
 #include "shell/score_browser.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -118,6 +119,22 @@ TEST_F(BrowserTest, AFolderThatDoesNotExistListsItsNearestExistingParent) {
   b.Refresh();
   EXPECT_EQ(b.browse_directory(), root_ + "ab/");
   EXPECT_EQ(b.listing().DisplayLines().join(u'|'), U("[..]|[inner]|inner.qrn           "));
+}
+
+TEST_F(BrowserTest, AFolderThatCannotBeReadStillLeadsBackOut) {
+  QFile locked(root_ + "abc");
+  ASSERT_TRUE(locked.setPermissions(QFileDevice::Permissions()));
+  if (!QDir(root_ + "abc").entryList(QDir::AllEntries).isEmpty()) {
+    locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    GTEST_SKIP() << "permissions do not bind this user";
+  }
+  ScoreBrowser b;
+  b.set_browse_directory(root_ + "abc");
+  b.Refresh();
+  EXPECT_EQ(b.listing().DisplayLines(), QStringList{"[..]"});
+  b.OpenSelected(0);
+  EXPECT_EQ(b.browse_directory(), root_);
+  locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(BrowserTest, StartWithTheCommandLinesFile) {
