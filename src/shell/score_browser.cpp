@@ -65,8 +65,12 @@ QString DisplayLine(const QString& name, const QString& title) {
 QString ReadTitle(const QString& directory, const QString& name) {
   std::optional<std::string> bytes = ReadFileBytes(directory + name);
   if (!bytes) return DisplayLine(name, QString());
-  std::string title = TitleFromText(*bytes);
-  QString decoded = LooksLikeUtf8(*bytes) ? QString::fromStdString(title) : DecodeShiftJis(title);
+  std::string_view text(*bytes);
+  bool utf8 = LooksLikeUtf8(text);
+  // A UTF-8 file's byte-order mark is no part of its first line.
+  if (utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::string title = TitleFromText(text);
+  QString decoded = utf8 ? QString::fromStdString(title) : DecodeShiftJis(title);
   return DisplayLine(name, decoded);
 }
 
@@ -108,6 +112,11 @@ Listing ListDirectory(const QString& directory) {
     if (IsHidden(info) || (name == u".." && IsRoot(listing.directory))) continue;
     listing.directories.push_back({name, u'[' + name + u']'});
   }
+  // A directory that cannot be read lists nothing; its ".." line is kept,
+  // so that the user can walk back out of it.
+  if (dirs.isEmpty() && dir.exists() && !IsRoot(listing.directory)) {
+    listing.directories.push_back({QStringLiteral(".."), QStringLiteral("[..]")});
+  }
   // Score files: regular, not hidden, ending in ".qrn" in any case.
   const QFileInfoList files = dir.entryInfoList(QDir::Files, QDir::NoSort);
   for (const QFileInfo& info : files) {
@@ -129,6 +138,16 @@ void ScoreBrowser::StartWith(const QString& argument) {
 
 const Listing& ScoreBrowser::Refresh() {
   browse_directory_ = NormaliseBrowseDirectory(browse_directory_);
+  // A directory that does not exist (a command-line file in a folder not yet
+  // made, a folder removed since) would list nothing, not even "..", and
+  // leave no way out: list the nearest folder that exists instead.
+  QString existing = QDir::cleanPath(browse_directory_);
+  while (!QFileInfo(existing).isDir()) {
+    QString parent = QFileInfo(existing).path();
+    if (parent == existing) break;
+    existing = parent;
+  }
+  browse_directory_ = NormaliseBrowseDirectory(existing);
   listing_ = ListDirectory(browse_directory_);
   return listing_;
 }

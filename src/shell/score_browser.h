@@ -88,8 +88,9 @@ class ScoreBrowser {
   const QString& browse_directory() const { return browse_directory_; }
   void set_browse_directory(const QString& directory) { browse_directory_ = directory; }
 
-  // ListDirectory on the browse directory, which it normalises first. Run
-  // each time the window is shown.
+  // ListDirectory on the browse directory, which it normalises first; a
+  // browse directory that does not exist becomes its nearest existing
+  // parent. Run each time the window is shown.
   const Listing& Refresh();
   const Listing& listing() const { return listing_; }
 

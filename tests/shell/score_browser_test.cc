@@ -1,6 +1,7 @@
 #include "shell/score_browser.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -70,6 +71,11 @@ TEST_F(BrowserTest, ListsDirectoriesThenScoreFilesEachSortedIgnoringCase) {
   EXPECT_EQ(BrowserCaption(l.directory), "Quern File VIew[" + root_ + "]");
 }
 
+TEST_F(BrowserTest, AByteOrderMarkDoesNotHideTheTitleOfTheFirstLine) {
+  Write("ab/bom.qrn", "\xEF\xBB\xBF#title \"\xE6\x9B\xB2\"\r\n");
+  EXPECT_EQ(ReadTitle(root_ + "ab/", "bom.qrn"), U("bom.qrn             曲"));
+}
+
 TEST_F(BrowserTest, EachLineOpensTheEntryItShows) {
   ScoreBrowser b;
   b.set_browse_directory(root_ + "ab/../.");
@@ -104,6 +110,31 @@ TEST_F(BrowserTest, RememberedSelectionBeyondTheListingSelectsNothing) {
   EXPECT_EQ(b.SelectionToShow(), -1);
   b.Close(-1);
   EXPECT_EQ(b.remembered_selection(), -1);
+}
+
+TEST_F(BrowserTest, AFolderThatDoesNotExistListsItsNearestExistingParent) {
+  ScoreBrowser b;
+  b.StartWith(root_ + "ab/not/made/song.qrn");
+  EXPECT_EQ(b.current_file_path(), root_ + "ab/not/made/song.qrn");
+  b.Refresh();
+  EXPECT_EQ(b.browse_directory(), root_ + "ab/");
+  EXPECT_EQ(b.listing().DisplayLines().join(u'|'), U("[..]|[inner]|inner.qrn           "));
+}
+
+TEST_F(BrowserTest, AFolderThatCannotBeReadStillLeadsBackOut) {
+  QFile locked(root_ + "abc");
+  ASSERT_TRUE(locked.setPermissions(QFileDevice::Permissions()));
+  if (!QDir(root_ + "abc").entryList(QDir::AllEntries).isEmpty()) {
+    locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    GTEST_SKIP() << "permissions do not bind this user";
+  }
+  ScoreBrowser b;
+  b.set_browse_directory(root_ + "abc");
+  b.Refresh();
+  EXPECT_EQ(b.listing().DisplayLines(), QStringList{"[..]"});
+  b.OpenSelected(0);
+  EXPECT_EQ(b.browse_directory(), root_);
+  locked.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(BrowserTest, StartWithTheCommandLinesFile) {

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "player/output/outputs.h"
@@ -137,7 +138,19 @@ void MainWindow::OpenOutput(bool report_failure) {
   std::string error;
   std::unique_ptr<MidiOutput> output =
       open_output_(settings_.midi_output, settings_.soundfont, &error);
-  if (!OpenMidiDevices(std::move(output)) && report_failure) {
+  if (OpenMidiDevices(std::move(output))) {
+    if (statusBar()->currentMessage().startsWith(QStringLiteral("MIDI: "))) {
+      statusBar()->clearMessage();
+    }
+    return;
+  }
+  // The box says only that there is no device; the status bar and standard
+  // error say why, so that the user knows what to set up or choose instead.
+  if (!error.empty()) {
+    std::fprintf(stderr, "quern-editor: %s\n", error.c_str());
+    statusBar()->showMessage(QStringLiteral("MIDI: ") + QString::fromStdString(error));
+  }
+  if (report_failure) {
     dialogs_->Inform(this, QStringLiteral("Message"),
                      QStringLiteral("MIDIデバイスが使用できません"));
   }
@@ -341,12 +354,10 @@ QString MainWindow::CurrentFilePath() const {
 
 // ---------------------------------------------------------------- commands
 
-std::string MainWindow::EditorBytes() const {
-  return EncodeShiftJis(edit_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
-}
-
 void MainWindow::CompileText() {
-  EncodedScore text = MakeCompileText(edit_->toPlainText());
+  // Unchanged lines compile from the file's own bytes, as `quern compile`
+  // reads them.
+  EncodedScore text = MakeCompileText(edit_->toPlainText(), format_);
   last_severity_ = compiler_->Compile(text.bytes.c_str());
   messages_->SetEntries(ReportEntries(compiler_->Report()));
   if (text.unencodable > 0) {
@@ -572,12 +583,11 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::ConvertToHtmlClipboard(int form) {
-  std::string html =
-      ConvertToHtml(EditorBytes(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped);
-  QString text = format_.encoding == ScoreEncoding::kShiftJis
-                     ? DecodeShiftJis(html)
-                     : QString::fromUtf8(html.data(), qsizetype(html.size()));
-  QGuiApplication::clipboard()->setText(text);
+  // The conversion touches only ASCII, so it runs on the editor's own text:
+  // a UTF-8 score keeps its characters, and characters without a Shift-JIS
+  // form are not turned into "?".
+  QGuiApplication::clipboard()->setText(
+      ConvertToHtml(edit_->toPlainText(), form == 2 ? HtmlForm::kLineBreaks : HtmlForm::kEscaped));
   dialogs_->Inform(nullptr, QStringLiteral("Quern MIDI Information"),
                    QStringLiteral("変換結果をクリップボードにコピーしました。"));
 }

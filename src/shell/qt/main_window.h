@@ -114,7 +114,6 @@ class MainWindow : public QMainWindow {
   void BringToFront();
   QAction* AddAction(const QString& name, const QString& caption, void (MainWindow::*slot)(),
                      const QKeySequence& shortcut = {});
-  std::string EditorBytes() const;
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QToolButton>
 
 #include "editor_fixture.h"
@@ -121,6 +122,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(h.dialogs.informed.size(), size_t(1));
     QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Message"));
     QCOMPARE(h.dialogs.informed[0].text, QStringLiteral("MIDIデバイスが使用できません"));
+    // The reason stays in sight after the box is gone.
+    QCOMPARE(h.window->statusBar()->currentMessage(), QStringLiteral("MIDI: no device"));
     Type(*h.window, QStringLiteral("A c"));
     h.window->Action(QStringLiteral("CompPlay1"))->trigger();
     QCOMPARE(h.window->LastSeverity(), 0);
@@ -293,9 +296,17 @@ class MainWindowTest : public QObject {
     QVERIFY(w.SaveToPath(h.Path("out.qrn")));
     QCOMPARE(ReadAll(h.Path("out.qrn")), SjisBytes("#title \"曲\"\r\nA cde\r\nB efg\r\n"));
 
+    // A line with a code that Shift-JIS holds twice (ED40 hex, whose twin
+    // is FA5C hex) compiles from the file's bytes, as the command line
+    // reads them.
+    WriteAll(h.Path("twin.qrn"), QByteArray("A c \xED\x40\r\n"));
+    w.LoadFile(h.Path("twin.qrn"));
+    w.CompileText();
+    QCOMPARE(h.compiler->texts.back(), std::string("A c \xED\x40\r\n\r\n\r\n"));
+
     // A file that cannot be read is skipped without a word.
     w.LoadFile(h.Path("missing.qrn"));
-    QCOMPARE(w.windowTitle(), h.Path("out.qrn"));
+    QCOMPARE(w.windowTitle(), h.Path("twin.qrn"));
     QVERIFY(h.dialogs.informed.empty());
   }
 
@@ -483,6 +494,14 @@ class MainWindowTest : public QObject {
     w.Action(QStringLiteral("Html21"))->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("a&ltb&ampc<BR>\r\n<BR>\r\n&gt&gtあ\r\n"));
+
+    // A score read as UTF-8 converts its own characters, not their
+    // Shift-JIS bytes read as UTF-8.
+    WriteAll(h.Path("utf8.qrn"), QStringLiteral("#title \"曲\"\r\nA c<d>\r\n").toUtf8());
+    w.LoadFile(h.Path("utf8.qrn"));
+    w.Action(QStringLiteral("Html11"))->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral("#title \"曲\"\r\nA c&ltd&gt\r\n"));
   }
 
   void toolBarAndMessageWindowToggle() {

@@ -49,13 +49,20 @@ class ScreenshotsTest : public QObject {
  private slots:
   void initTestCase() {
     folder_ = qEnvironmentVariable("QUERN_SCREENSHOTS");
-    if (folder_.isEmpty()) folder_ = scratch_.path();
+    // The pictures show a folder with a plain name; a test run keeps to a
+    // folder of its own, so that runs side by side never remove each
+    // other's scores.
+    QDir scores_parent = QDir::temp();
+    if (folder_.isEmpty()) {
+      folder_ = scratch_.path();
+      scores_parent = QDir(scratch_.path());
+    }
     QVERIFY(QDir().mkpath(folder_));
     QString demo = QFINDTESTDATA("../../../examples/demo.qrn");
     QVERIFY(!demo.isEmpty());
 
     // A folder of scores with a plain name, for the captions.
-    scores_ = QDir(QDir::temp().filePath(QStringLiteral("quern-scores")));
+    scores_ = QDir(scores_parent.filePath(QStringLiteral("quern-scores")));
     scores_.removeRecursively();
     QVERIFY(scores_.mkpath(QStringLiteral("drums")));
     QVERIFY(scores_.mkpath(QStringLiteral("sketches")));
