@@ -87,6 +87,14 @@ TEST(NotesTest, SecondSuffixReplacesTheFirst) {
             "  0 :   6 : Error ｳｪｨﾄﾀｲﾑの指定が複数あります\n"
             "  0 :  11 : Error ｱｸｾﾝﾄ･ﾍﾞﾛｼﾃｨの指定が複数あります\n"
             "  0 :  15 : Error 音長の指定が複数あります\n");
+  // An accent mark without its value still counts as the first one.
+  EXPECT_EQ(Events("A c4'' r"),
+            "0 143 0 0\n"
+            "0 60 255 48\n"
+            "96 142 0 0\n"
+            "  0 :   5 : Error ﾍﾞﾛｼﾃｨ値の指定がありません\n"
+            "  0 :   5 : Error ｱｸｾﾝﾄ･ﾍﾞﾛｼﾃｨの指定が複数あります\n"
+            "  0 :   7 : Error ﾍﾞﾛｼﾃｨ値の指定がありません\n");
 }
 
 TEST(NotesTest, GroupTimeAcrossRests) {

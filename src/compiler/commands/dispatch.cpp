@@ -1,8 +1,10 @@
 // Command dispatch: the track state, the per-track reset and the table that
 // sends each first token of a command to its handler.
+#include <limits>
 #include <string>
 
 #include "compiler/commands/commands.h"
+#include "compiler/commands/ticks.h"
 #include "compiler/commands/track_state.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
@@ -14,8 +16,14 @@ namespace {
 constexpr char kUndefinedCommand[] =
     "EE\x96\xa2\x92\xe8\x8b`\x83R\x83}\x83\x93\x83h\x82\xc5\x82\xb7";
 
+// "EEトラックの演奏時間が長すぎます": a track time beyond INT32_MAX ticks.
+constexpr char kTrackTooLong[] =
+    "EE\x83g\x83\x89\x83"
+    "b\x83N\x82\xcc\x89\x89\x91t\x8e\x9e\x8a\xd4\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+
 TrackState g_track;
 uint16_t g_resolution = 192;
+bool g_too_long_reported = false;  // once per track
 
 // The name token's text lives in the reader's buffer, which the attribute
 // command overwrites as soon as it reads on; hand it a copy.
@@ -25,6 +33,15 @@ void NamedAttributeCommand() {
 }
 
 }  // namespace
+
+int32_t ClampTicks(int64_t ticks) {
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  if (ticks < 0) return 0;
+  if (ticks <= kMax) return static_cast<int32_t>(ticks);
+  if (!g_too_long_reported) ReportMessage(kTrackTooLong);
+  g_too_long_reported = true;
+  return static_cast<int32_t>(kMax);
+}
 
 TrackState& Track() {
   return g_track;
@@ -44,6 +61,7 @@ void ResetCommandTables() {
 
 void BeginTrackState() {
   g_track = TrackState{};
+  g_too_long_reported = false;
   g_track.default_length = g_resolution >> 2;
   g_track.bar_length = g_resolution >> 2;
   ResetLoopNesting();

@@ -134,7 +134,7 @@ int ReadPitch(int semitone) {
 
 // The suffixes of one note and the token that ended them.
 struct Suffixes {
-  bool has_wait = false, has_sounding = false;
+  bool has_wait = false, has_accent = false, has_sounding = false;
   int wait = 0, accent = -1, sounding = 0;
   int column = 0, line = 0;  // position of the token read before the ending one
   int end_code = 0;
@@ -151,8 +151,10 @@ Suffixes ReadSuffixes() {
       s.wait = ReadWait();
       s.has_wait = true;
     } else if (s.end_code == kTokQuote) {
-      if (s.accent != -1) ReportMessage(kSecondAccent);
+      // A second "'" is reported even when the first one had no value.
+      if (s.has_accent) ReportMessage(kSecondAccent);
       s.accent = ReadVelocity();
+      s.has_accent = true;
     } else if (s.end_code == kTokSemicolon) {
       if (s.has_sounding) ReportMessage(kSecondSounding);
       s.sounding = ReadLength(false);
