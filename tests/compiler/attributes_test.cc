@@ -5,20 +5,10 @@
 #include <string>
 
 #include "compiler/commands/commands.h"
-#include "score_dump.h"
+#include "compile_helpers.h"
 
 namespace {
 
-using score_dump::Bytes;
-using score_dump::Compile;
-using score_dump::Events;
-using score_dump::Gradual;
-
-int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 TEST(AttributesTest, PredefinedNamesAndShortcuts) {
   EXPECT_EQ("", Compile("A V100 M64 v90 t120 P5 D64 V40\n"));
@@ -98,8 +88,8 @@ TEST(AttributesTest, TemplatesBeyondTheHundredTwentyFifthAreRefused) {
   std::string score = "A";
   for (int i = 0; i < 126; ++i) score += " Tp={" + std::to_string(i) + "}";
   std::string messages = Compile(score + " Tp 1\n");
-  EXPECT_EQ(124, CountOf(messages, "すでに定義されているｱﾄﾘﾋﾞｭｰﾄです"));
-  EXPECT_EQ(1, CountOf(messages, "Error ﾃﾝﾌﾟﾚｰﾄ･ｱﾄﾘﾋﾞｭｰﾄが多すぎます（125 個まで）\n"));
+  EXPECT_EQ(124, Occurrences(messages, "すでに定義されているｱﾄﾘﾋﾞｭｰﾄです"));
+  EXPECT_EQ(1, Occurrences(messages, "Error ﾃﾝﾌﾟﾚｰﾄ･ｱﾄﾘﾋﾞｭｰﾄが多すぎます（125 個まで）\n"));
   EXPECT_EQ(125, AttributeDefinitionList().Count());
   EXPECT_EQ("0 143 0 0\n0 128 255 1\n0 142 0 0\n", Events(0));
 }
@@ -149,7 +139,7 @@ TEST(AttributesTest, ByteListLongerThan255BytesIsAnError) {
   for (int i = 0; i < 255; ++i) ones += " 1";
   EXPECT_EQ("", Compile("A {" + ones + "}\n"));
   std::string messages = Compile("A {" + ones + " 1}\nB X={" + ones + " 253}\n");
-  EXPECT_EQ(2, CountOf(messages, "Error ﾀﾞｲﾚｸﾄ･ｱｳﾄが255ﾊﾞｲﾄを超えています\n"));
+  EXPECT_EQ(2, Occurrences(messages, "Error ﾀﾞｲﾚｸﾄ･ｱｳﾄが255ﾊﾞｲﾄを超えています\n"));
   EXPECT_EQ(256u, DirectOutList().EntrySize(0));
   EXPECT_EQ(257u, AttributeDefinitionList().EntrySize(0));
 }
@@ -183,7 +173,7 @@ TEST(AttributesTest, GradualChangesBeyondWhatAnEventValueCarries) {
     score += "\n";
   }
   std::string messages = Compile(score);
-  EXPECT_EQ(56000 - 55536, CountOf(messages, "Error 漸次変化が多すぎます\n"));
+  EXPECT_EQ(56000 - 55536, Occurrences(messages, "Error 漸次変化が多すぎます\n"));
   EXPECT_EQ(55536, GradualChangeList().Count());
   int count = 0;
   const EventRecord* records = CompiledTrackEvents(0, &count);

@@ -10,7 +10,7 @@
 #include "compiler/driver/driver.h"
 #include "compiler/driver/report.h"
 #include "compiler/song/events.h"
-#include "token_listing.h"
+#include "compile_helpers.h"
 
 namespace {
 

@@ -4,12 +4,10 @@
 
 #include <string>
 
-#include "score_dump.h"
+#include "compile_helpers.h"
 
 namespace {
 
-using score_dump::Compile;
-using score_dump::Events;
 
 TEST(KeysTest, ProgramWithEveryCombinationOfParts) {
   EXPECT_EQ(

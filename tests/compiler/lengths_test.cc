@@ -4,14 +4,9 @@
 #include <sstream>
 #include <string>
 
-#include "command_events.h"
+#include "compile_helpers.h"
 
 namespace {
-
-std::string Events(std::string_view score) {
-  TrackRun run = CompileTracks(score);
-  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
-}
 
 // "VALUE" of the first note of track A holding «c» + expression, followed by
 // the severities and texts of the messages, without positions.
@@ -32,15 +27,6 @@ std::string NoteLength(std::string_view header, std::string_view expression) {
   }
   std::istringstream report(run.report);
   while (std::getline(report, line)) out += "; " + line.substr(line.find(" : ", 6) + 3);
-  return out;
-}
-
-std::string Repeat(std::string_view text, int n, std::string_view separator) {
-  std::string out;
-  for (int i = 0; i < n; ++i) {
-    if (i > 0) out += separator;
-    out += text;
-  }
   return out;
 }
 
@@ -82,7 +68,7 @@ TEST(LengthsTest, LengthsNearTheLimit) {
   // From a resolution of 61440 on even the default quarter is too long: every
   // length comes out as 0, which a note turns into 1 (and a rest into 0).
   EXPECT_EQ(NoteLength("#clock 61436\n", ""), "15359");
-  EXPECT_EQ(Events("#clock 65535\nA c c1 l1 c l4 c"),
+  EXPECT_EQ(CompileFirst("#clock 65535\nA c c1 l1 c l4 c"),
             "0 143 0 0\n"
             "0 60 255 1\n"
             "0 60 255 1\n"
@@ -111,7 +97,7 @@ TEST(LengthsTest, OtherResolutions) {
   EXPECT_EQ(NoteLength("#clock 97\n", "1."), "145; Warning 付点演算においてケタ落ちが発生しました");
   EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
   // Bar lines pad to multiples of the bar at any resolution.
-  EXPECT_EQ(Events("#clock 97\nA c8 | c16 |2 c"),
+  EXPECT_EQ(CompileFirst("#clock 97\nA c8 | c16 |2 c"),
             "0 143 0 0\n"
             "0 60 255 12\n"
             "24 60 255 6\n"
@@ -124,7 +110,7 @@ TEST(LengthsTest, OtherResolutions) {
 
 TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
   // Default length and bar length are 0 here.
-  EXPECT_EQ(Events("#clock 3\nA c | c1 | | c4 r1"),
+  EXPECT_EQ(CompileFirst("#clock 3\nA c | c1 | | c4 r1"),
             "0 143 0 0\n"
             "0 60 255 1\n"
             "1 60 255 3\n"
@@ -136,7 +122,7 @@ TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
 }
 
 TEST(LengthsTest, DefaultLengthAndWait) {
-  EXPECT_EQ(Events("A l8 c l c w8 c: c:0 c w c: c:4."),
+  EXPECT_EQ(CompileFirst("A l8 c l c w8 c: c:0 c w c: c:4."),
             "0 143 0 0\n"
             "0 60 255 24\n"
             "24 60 255 24\n"
@@ -150,7 +136,7 @@ TEST(LengthsTest, DefaultLengthAndWait) {
 }
 
 TEST(LengthsTest, Velocities) {
-  EXPECT_EQ(Events("A c'0 c'127 c'200 c'$7F"),
+  EXPECT_EQ(CompileFirst("A c'0 c'127 c'200 c'$7F"),
             "0 143 0 0\n"
             "0 60 0 48\n"
             "48 60 127 48\n"
@@ -161,7 +147,7 @@ TEST(LengthsTest, Velocities) {
 }
 
 TEST(LengthsTest, GateTimes) {
-  EXPECT_EQ(Events("A q q+0 q-8 q0 q4 q+8 q-1^-2"),
+  EXPECT_EQ(CompileFirst("A q q+0 q-8 q0 q4 q+8 q-1^-2"),
             "0 143 0 0\n"
             "0 135 0 48\n"
             "0 136 0 0\n"

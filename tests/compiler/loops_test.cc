@@ -4,38 +4,14 @@
 
 #include <string>
 
-#include "command_events.h"
+#include "compile_helpers.h"
 #include "compiler/commands/commands.h"
 
 namespace {
 
-std::string Parse(std::string_view score) {
-  TrackRun run = ParseTracks(score);
-  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
-}
-
-std::string Repeat(std::string_view text, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += text;
-  return out;
-}
-
-// Count of lines in text that contain part.
-int CountLines(const std::string& text, std::string_view part) {
-  int n = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (std::string_view(text).substr(start, end - start).find(part) != std::string_view::npos) ++n;
-    start = end + 1;
-  }
-  return n;
-}
-
 TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
   // The last pass stops at the break.
-  EXPECT_EQ(Parse("A [c4 / d4]3"),
+  EXPECT_EQ(ParseFirst("A [c4 / d4]3"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 60 255 48\n"
@@ -61,7 +37,7 @@ TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
 }
 
 TEST(LoopsTest, SinglePassNoPassAndEndless) {
-  EXPECT_EQ(Parse("A [c4] [c4]0 [c4]* c"),
+  EXPECT_EQ(ParseFirst("A [c4] [c4]0 [c4]* c"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 60 255 48\n"
@@ -84,7 +60,7 @@ TEST(LoopsTest, SinglePassNoPassAndEndless) {
 }
 
 TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
-  EXPECT_EQ(Parse("A [c/d]*\n"
+  EXPECT_EQ(ParseFirst("A [c/d]*\n"
                   "A [e/f]\n"),
             "0 143 0 0\n"
             "0 129 0 1\n"
@@ -103,7 +79,7 @@ TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
             "  0 :   4 : Error 永久ループ内では \"/\" は使えません\n"
             "  1 :   4 : Warning １回ループ内に \"/\" があります（展開）\n");
   // A second break replaces the first.
-  EXPECT_EQ(Parse("A [c / d / e]2"),
+  EXPECT_EQ(ParseFirst("A [c / d / e]2"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 60 255 48\n"
@@ -120,7 +96,7 @@ TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
 }
 
 TEST(LoopsTest, EmptyBodyAndRestoredDefaultLength) {
-  EXPECT_EQ(Parse("A []3 [l8 c]2 c"),
+  EXPECT_EQ(ParseFirst("A []3 [l8 c]2 c"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 131 0 1\n"
@@ -167,7 +143,7 @@ TEST(LoopsTest, ThirtyOneLevelsDeep) {
   expected += "96 142 0 0\n";
   // The thirty-second "[" opens nothing; its "/" and its "]3" are swallowed
   // and its body is a single pass.
-  EXPECT_EQ(Parse("A " + Repeat("[", 31) + "[c/d]3" + Repeat("]", 31)),
+  EXPECT_EQ(ParseFirst("A " + Repeat("[", 31) + "[c/d]3" + Repeat("]", 31)),
             expected + "  0 :  33 : Error ループが深すぎます\n");
   EXPECT_NE(LoopAt(31), nullptr);
   EXPECT_EQ(LoopAt(32), nullptr);
@@ -205,26 +181,26 @@ TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
   std::string score;
   for (int line = 0; line < 200; ++line) score += "A " + Repeat("[r]2", 500) + "\n";
   TrackRun run = ParseTracks(score);
-  EXPECT_EQ(CountLines(run.report, "ループが多すぎます"), 100000 - 1023);
-  EXPECT_EQ(CountLines(run.report, "Error"), 100000 - 1023);
+  EXPECT_EQ(Occurrences(run.report, "ループが多すぎます"), 100000 - 1023);
+  EXPECT_EQ(Occurrences(run.report, "Error"), 100000 - 1023);
 
   score = "A ";
   for (int line = 0; line < 5; ++line) score += Repeat("[", 2000) + "\n+ ";
   score += "c\n";
   for (int line = 0; line < 10; ++line) score += "+ " + Repeat("]2", 1000) + "\n";
   run = ParseTracks(score);
-  EXPECT_EQ(CountLines(run.report, "ループが深すぎます"), 10000 - 31);
+  EXPECT_EQ(Occurrences(run.report, "ループが深すぎます"), 10000 - 31);
   // 2^31 passes of the note: the track time stops at its largest value, and
   // the error says so once.
-  EXPECT_EQ(CountLines(run.report, "トラックの演奏時間が長すぎます"), 1);
-  EXPECT_EQ(CountLines(run.report, "Error"), 10000 - 31 + 1);
+  EXPECT_EQ(Occurrences(run.report, "トラックの演奏時間が長すぎます"), 1);
+  EXPECT_EQ(Occurrences(run.report, "Error"), 10000 - 31 + 1);
   EXPECT_NE(run.tracks[0].find("2147483647 132 0 0\n2147483647 142 0 0\n"), std::string::npos);
 }
 
 // A track longer than the table's times can hold is an error: the notes
 // behind it would otherwise sound at one tick.
 TEST(LoopsTest, TimesBeyondTheRangeOfTheTableStopAtItsEnd) {
-  EXPECT_EQ(Parse("A [[[[[c1]255]255]255]255]255 c"),
+  EXPECT_EQ(ParseFirst("A [[[[[c1]255]255]255]255]255 c"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 129 0 2\n"
@@ -250,7 +226,7 @@ TEST(LoopsTest, TimesBeyondTheRangeOfTheTableStopAtItsEnd) {
 TEST(LoopsTest, BarLineAfterALoopThatStoppedAtItsBreak) {
   // The single pass ends at the break, before the last bar start: the bar
   // line pads up to the next bar counted from that start, which is nothing.
-  EXPECT_EQ(Parse("A [c4 / r4 |* r4]1 |4 c"),
+  EXPECT_EQ(ParseFirst("A [c4 / r4 |* r4]1 |4 c"),
             "0 143 0 0\n"
             "0 129 0 1\n"
             "0 60 255 48\n"

@@ -2,18 +2,12 @@
 // track A and the report of whole compilations.
 #include <gtest/gtest.h>
 
-#include "command_events.h"
+#include "compile_helpers.h"
 
 namespace {
 
-// Track 0's records, then the diagnostics.
-std::string Events(std::string_view score) {
-  TrackRun run = CompileTracks(score);
-  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
-}
-
 TEST(NotesTest, PitchFromOctaveLetterPrefixesAndAccidental) {
-  EXPECT_EQ(Events("A c o-1 c o9 g o4 c+ c- ~c ~7c __c ~_~c"),
+  EXPECT_EQ(CompileFirst("A c o-1 c o9 g o4 c+ c- ~c ~7c __c ~_~c"),
             "0 143 0 0\n"
             "0 60 255 48\n"
             "48 0 255 48\n"
@@ -28,7 +22,7 @@ TEST(NotesTest, PitchFromOctaveLetterPrefixesAndAccidental) {
 }
 
 TEST(NotesTest, NaturalCancelsTheToneShiftButNotTheKeyShift) {
-  EXPECT_EQ(Events("A kc+1 c c= c+ ~c= k2 c c="),
+  EXPECT_EQ(CompileFirst("A kc+1 c c= c+ ~c= k2 c c="),
             "0 143 0 0\n"
             "0 61 255 48\n"
             "48 60 255 48\n"
@@ -40,7 +34,7 @@ TEST(NotesTest, NaturalCancelsTheToneShiftButNotTheKeyShift) {
 }
 
 TEST(NotesTest, PitchOutOfRangeIsHeldAtTheLimit) {
-  EXPECT_EQ(Events("A o9 a r o-1 c- r"),
+  EXPECT_EQ(CompileFirst("A o9 a r o-1 c- r"),
             "0 143 0 0\n"
             "0 127 255 48\n"
             "96 0 255 48\n"
@@ -48,7 +42,7 @@ TEST(NotesTest, PitchOutOfRangeIsHeldAtTheLimit) {
             "  0 :   7 : Error 音程が高すぎます\n"
             "  0 :  14 : Error 音程が低すぎます\n");
   // Huge prefixes stay a plain range error.
-  EXPECT_EQ(Events("A ~65535~65535~65535 c _65535 c r"),
+  EXPECT_EQ(CompileFirst("A ~65535~65535~65535 c _65535 c r"),
             "0 143 0 0\n"
             "0 127 255 48\n"
             "48 0 255 48\n"
@@ -58,7 +52,7 @@ TEST(NotesTest, PitchOutOfRangeIsHeldAtTheLimit) {
 }
 
 TEST(NotesTest, PrefixWithoutNoteWaitsForTheNextNote) {
-  EXPECT_EQ(Events("A ~ r c"),
+  EXPECT_EQ(CompileFirst("A ~ r c"),
             "0 143 0 0\n"
             "48 72 255 48\n"
             "96 142 0 0\n"
@@ -66,7 +60,7 @@ TEST(NotesTest, PrefixWithoutNoteWaitsForTheNextNote) {
 }
 
 TEST(NotesTest, WaitSoundingLengthAndAccent) {
-  EXPECT_EQ(Events("A c4:0 c4;8 c4'100 c4' d c4:2 d"),
+  EXPECT_EQ(CompileFirst("A c4:0 c4;8 c4'100 c4' d c4:2 d"),
             "0 143 0 0\n"
             "0 60 255 48\n"
             "0 60 255 24\n"
@@ -80,7 +74,7 @@ TEST(NotesTest, WaitSoundingLengthAndAccent) {
 }
 
 TEST(NotesTest, SecondSuffixReplacesTheFirst) {
-  EXPECT_EQ(Events("A c4:8:16'1'2;8;16 r"),
+  EXPECT_EQ(CompileFirst("A c4:8:16'1'2;8;16 r"),
             "0 143 0 0\n"
             "0 60 2 12\n"
             "60 142 0 0\n"
@@ -88,7 +82,7 @@ TEST(NotesTest, SecondSuffixReplacesTheFirst) {
             "  0 :  11 : Error ｱｸｾﾝﾄ･ﾍﾞﾛｼﾃｨの指定が複数あります\n"
             "  0 :  15 : Error 音長の指定が複数あります\n");
   // An accent mark without its value still counts as the first one.
-  EXPECT_EQ(Events("A c4'' r"),
+  EXPECT_EQ(CompileFirst("A c4'' r"),
             "0 143 0 0\n"
             "0 60 255 48\n"
             "96 142 0 0\n"
@@ -99,19 +93,19 @@ TEST(NotesTest, SecondSuffixReplacesTheFirst) {
 
 TEST(NotesTest, GroupTimeAcrossRests) {
   // A rest inside a group counts from the group start like a member.
-  EXPECT_EQ(Events("A c2&r8&e4 d"),
+  EXPECT_EQ(CompileFirst("A c2&r8&e4 d"),
             "0 143 0 0\n"
             "0 60 255 96\n"
             "24 64 255 24\n"
             "48 62 255 48\n"
             "96 142 0 0\n");
-  EXPECT_EQ(Events("A r4&r4 r c"),
+  EXPECT_EQ(CompileFirst("A r4&r4 r c"),
             "0 143 0 0\n"
             "96 60 255 48\n"
             "144 142 0 0\n");
   // A rest shorter than the time already spent in its group would run
   // backwards: reported, and the position stays.
-  EXPECT_EQ(Events("A c2&r4&r8 d"),
+  EXPECT_EQ(CompileFirst("A c2&r4&r8 d"),
             "0 143 0 0\n"
             "0 60 255 96\n"
             "48 62 255 48\n"
@@ -120,7 +114,7 @@ TEST(NotesTest, GroupTimeAcrossRests) {
 }
 
 TEST(NotesTest, GroupEndingBeforeItsTimeIsReportedAtTheNote) {
-  EXPECT_EQ(Events("A c2:4&e8 r"),
+  EXPECT_EQ(CompileFirst("A c2:4&e8 r"),
             "0 143 0 0\n"
             "0 60 255 96\n"
             "48 64 255 1\n"
@@ -132,7 +126,7 @@ TEST(NotesTest, GroupEndingBeforeItsTimeIsReportedAtTheNote) {
 TEST(NotesTest, BarLines) {
   // "|*" only sets the bar start; a length after "|" replaces the bar length
   // once; a bar line on a bar boundary adds nothing.
-  EXPECT_EQ(Events("A u1 c8 |* c4 | c c8 |4 c4 |4 c"),
+  EXPECT_EQ(CompileFirst("A u1 c8 |* c4 | c c8 |4 c4 |4 c"),
             "0 143 0 0\n"
             "0 60 255 24\n"
             "24 60 255 48\n"
@@ -144,7 +138,7 @@ TEST(NotesTest, BarLines) {
 }
 
 TEST(NotesTest, BarLineInsideAGroupGrowsTheGroupTime) {
-  EXPECT_EQ(Events("A u2 c8 c2&|&e1 d"),
+  EXPECT_EQ(CompileFirst("A u2 c8 c2&|&e1 d"),
             "0 143 0 0\n"
             "0 60 255 24\n"
             "24 60 255 96\n"
@@ -154,7 +148,7 @@ TEST(NotesTest, BarLineInsideAGroupGrowsTheGroupTime) {
 }
 
 TEST(NotesTest, Octaves) {
-  EXPECT_EQ(Events("A o c o-2 c o-1 < c o9 > c o10 c o- c o4 < > c"),
+  EXPECT_EQ(CompileFirst("A o c o-2 c o-1 < c o9 > c o10 c o- c o4 < > c"),
             "0 143 0 0\n"
             "0 60 255 48\n"
             "48 0 255 48\n"
@@ -174,7 +168,7 @@ TEST(NotesTest, Octaves) {
 }
 
 TEST(NotesTest, Channels) {
-  EXPECT_EQ(Events("A ch0\n"
+  EXPECT_EQ(CompileFirst("A ch0\n"
                    "A ch17\n"
                    "A ch c\n"
                    "A chm2 chi3 che4 ch16\n"),
@@ -196,7 +190,7 @@ TEST(NotesTest, Channels) {
 }
 
 TEST(NotesTest, ToneHitAndUndefinedCommands) {
-  EXPECT_EQ(Events("A tone hit 5 = ; c"),
+  EXPECT_EQ(CompileFirst("A tone hit 5 = ; c"),
             "0 143 0 0\n"
             "0 137 0 0\n"
             "0 138 0 0\n"

@@ -10,7 +10,7 @@
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
-#include "score_dump.h"
+#include "compile_helpers.h"
 #include "support/text.h"
 
 namespace {
@@ -32,24 +32,6 @@ std::string RecordMarks(const std::vector<TrackMarks>& tracks) {
   }
   EndSongPhases();
   return indexes;
-}
-
-// The report's messages without their positions, one per line.
-std::string Messages() {
-  const ByteBuffer& report = CompilerReport();
-  std::string text =
-      Utf8FromCp932(std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
-  std::string out;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    size_t colon = line.find(" : ", line.find(" : ") + 1);
-    out += (colon == std::string::npos ? line : line.substr(colon + 3)) + "\n";
-    start = end + 1;
-  }
-  return out;
 }
 
 // Loads records (kind, time) into the working list, aligns them and prints
@@ -75,12 +57,6 @@ std::string Align(const std::vector<std::pair<int, int>>& records) {
   return out;
 }
 
-int CountLines(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 std::string Times(const std::vector<std::string>& names) {
   std::string out;
   for (int i = 0; i < static_cast<int>(names.size()); ++i)
@@ -96,7 +72,7 @@ TEST(PhasesTest, OrderIsTakenFromTheTracksNotFromFirstUse) {
                                                    {{"x", 50}, {"z", 60}},
                                                    {{"z", 0}}}));
   EXPECT_TRUE(OrderPhases());
-  EXPECT_EQ("", Messages());
+  EXPECT_EQ("", WithoutPositions(ReportBufferUtf8()));
   EXPECT_EQ("y=300 z=400 x=100 ", Times({"y", "z", "x"}));
   EXPECT_EQ("0 143\n400 145\n400 60\n448 142\n", Align({{143, 0}, {-2, 0}, {60, 0}, {142, 48}}));
 }
@@ -105,13 +81,13 @@ TEST(PhasesTest, CircularOrderIsReported) {
   // Each pair meets in one track only, and the three orders form a circle.
   RecordMarks({{{"y", 100}, {"x", 200}}, {{"z", 0}, {"y", 50}}, {{"x", 300}, {"z", 310}}});
   EXPECT_FALSE(OrderPhases());
-  EXPECT_EQ("Error 小節の順序に不整合があります\n", Messages());
+  EXPECT_EQ("Error 小節の順序に不整合があります\n", WithoutPositions(ReportBufferUtf8()));
   EXPECT_EQ("0 143\n0 145\n50 145\n60 142\n", Align({{143, 0}, {-3, 0}, {-1, 50}, {142, 60}}));
 }
 
 TEST(PhasesTest, SecondUseInOneTrackIsRefused) {
   EXPECT_EQ("0 -1 | 0 | ", RecordMarks({{{"x", 0}, {"x", 10}}, {{"x", 5}}}));
-  EXPECT_EQ("Error すでに使われている小節名です\n", Messages());
+  EXPECT_EQ("Error すでに使われている小節名です\n", WithoutPositions(ReportBufferUtf8()));
   EXPECT_TRUE(OrderPhases());
   EXPECT_EQ(5, PhaseTime(0));
 }
@@ -119,14 +95,14 @@ TEST(PhasesTest, SecondUseInOneTrackIsRefused) {
 TEST(PhasesTest, DisagreeingTracksAreReportedAndMoveNothing) {
   RecordMarks({{{"x", 0}, {"y", 100}}, {{"x", 50}, {"y", 60}}, {{"y", 0}, {"x", 10}}});
   EXPECT_FALSE(OrderPhases());
-  EXPECT_EQ("Error 小節の順序に不整合があります\n", Messages());
+  EXPECT_EQ("Error 小節の順序に不整合があります\n", WithoutPositions(ReportBufferUtf8()));
   EXPECT_EQ("0 143\n0 145\n100 145\n120 142\n", Align({{143, 0}, {-1, 0}, {-2, 100}, {142, 120}}));
 }
 
 TEST(PhasesTest, PhasesThatNeverMeetCannotBeOrdered) {
   RecordMarks({{{"x", 0}, {"y", 10}}, {{"x", 0}, {"y", 20}}, {{"z", 0}}, {{"z", 5}}});
   EXPECT_FALSE(OrderPhases());
-  EXPECT_EQ("Error 小節の順序に不整合があります\n", Messages());
+  EXPECT_EQ("Error 小節の順序に不整合があります\n", WithoutPositions(ReportBufferUtf8()));
 }
 
 TEST(PhasesTest, MarkListHoldsAHundredTwentyEightEntries) {
@@ -135,7 +111,7 @@ TEST(PhasesTest, MarkListHoldsAHundredTwentyEightEntries) {
   std::vector<TrackMarks> tracks;
   for (int i = 0; i < 50; ++i) tracks.push_back({{"a", i}, {"b", 100 + i}});
   RecordMarks(tracks);
-  EXPECT_EQ("Error 小節名が多すぎます\n", Messages());
+  EXPECT_EQ("Error 小節名が多すぎます\n", WithoutPositions(ReportBufferUtf8()));
   EXPECT_TRUE(OrderPhases());
   EXPECT_EQ("a=42 b=142 ", Times({"a", "b"}));
   // After an overflow the marks turn void and nothing moves.
@@ -144,60 +120,60 @@ TEST(PhasesTest, MarkListHoldsAHundredTwentyEightEntries) {
 
 TEST(PhasesTest, ScoreWithTwoPhases) {
   // A reaches x at 768 and y at 1152, B at 960 and 1248.
-  EXPECT_EQ("", score_dump::Compile("A c1 c1 c1 c1 \"x\" c1 c1 \"y\" c\n"
+  EXPECT_EQ("", Compile("A c1 c1 c1 c1 \"x\" c1 c1 \"y\" c\n"
                                     "B r1 r1 r1 r1 r1 \"x\" r1 r2 \"y\" c\n"));
   EXPECT_EQ(
       "0 143 0 0\n0 60 255 192\n192 60 255 192\n384 60 255 192\n576 60 255 192\n"
       "960 145 0 0\n960 60 255 192\n1152 60 255 192\n1344 145 0 1\n1344 60 255 48\n"
       "1392 142 0 0\n",
-      score_dump::Events(0));
+      Events(0));
   // A void record takes the time of the record behind it.
   EXPECT_EQ("0 143 0 0\n1344 145 0 0\n1344 145 0 1\n1344 60 255 48\n1392 142 0 0\n",
-            score_dump::Events(1));
+            Events(1));
 }
 
 TEST(PhasesTest, ScoreWithDelaysCascadingOverFourTracks) {
-  EXPECT_EQ("", score_dump::Compile("A \"p\" c1 \"q\" c1 \"r\" c\n"
+  EXPECT_EQ("", Compile("A \"p\" c1 \"q\" c1 \"r\" c\n"
                                     "B r2 \"p\" c2 \"q\" c1 \"r\" c\n"
                                     "C r1 \"p\" c2 \"q\" c4 \"r\" c\n"
                                     "D \"q\" c \"r\" c \"solo\"\n"));
   EXPECT_EQ(
       "0 143 0 0\n192 145 0 0\n192 60 255 192\n384 145 0 1\n384 60 255 192\n"
       "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
-      score_dump::Events(0));
+      Events(0));
   EXPECT_EQ(
       "0 143 0 0\n192 145 0 0\n192 60 255 96\n384 145 0 1\n384 60 255 192\n"
       "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
-      score_dump::Events(1));
+      Events(1));
   EXPECT_EQ(
       "0 143 0 0\n192 145 0 0\n192 60 255 96\n384 145 0 1\n384 60 255 48\n"
       "576 145 0 2\n576 60 255 48\n624 142 0 0\n",
-      score_dump::Events(2));
+      Events(2));
   // D waits 384 ticks at q and 144 more at r; its own name moves nothing.
   EXPECT_EQ(
       "0 143 0 0\n384 145 0 1\n384 60 255 48\n576 145 0 2\n576 60 255 48\n624 145 0 3\n"
       "624 142 0 0\n",
-      score_dump::Events(3));
+      Events(3));
 }
 
 TEST(PhasesTest, ScoreWithManyTracksOverflowsTheMarkList) {
   // With n tracks, 127 - n marks fit: one track holds 126 marks.
   std::string names;
   for (int i = 0; i < 126; ++i) names += " \"n" + std::to_string(i) + "\"";
-  EXPECT_EQ("", score_dump::Compile("A" + names + "\n"));
-  EXPECT_EQ(1, CountLines(score_dump::Compile("A" + names + " \"last\"\n"), "小節名が多すぎます"));
+  EXPECT_EQ("", Compile("A" + names + "\n"));
+  EXPECT_EQ(1, Occurrences(Compile("A" + names + " \"last\"\n"), "小節名が多すぎます"));
   // Forty tracks with two marks each; odd tracks reach them later.
   std::string score;
   for (int i = 0; i < 50; ++i) {
     score += "T" + std::to_string(10 + i) + (i % 2 ? " r1" : "") + " \"a\" c \"b\" c\n";
   }
-  std::string messages = score_dump::Compile(score);
-  EXPECT_EQ(1, CountLines(messages, "小節名が多すぎます"));
-  EXPECT_EQ(0, CountLines(messages, "小節の順序に不整合があります"));
+  std::string messages = Compile(score);
+  EXPECT_EQ(1, Occurrences(messages, "小節名が多すぎます"));
+  EXPECT_EQ(0, Occurrences(messages, "小節の順序に不整合があります"));
   EXPECT_EQ("0 143 0 0\n0 145 0 0\n0 60 255 48\n48 145 0 1\n48 60 255 48\n96 142 0 0\n",
-            score_dump::Events(0));
+            Events(0));
   EXPECT_EQ("0 143 0 0\n192 145 0 0\n192 60 255 48\n240 145 0 1\n240 60 255 48\n288 142 0 0\n",
-            score_dump::Events(1));
+            Events(1));
 }
 
 TEST(PhasesTest, ScoreWithTenThousandNames) {
@@ -207,7 +183,7 @@ TEST(PhasesTest, ScoreWithTenThousandNames) {
     for (int i = 0; i < 100; ++i) score += " \"" + std::to_string(line * 100 + i) + "\"";
     score += "\nB \"" + std::to_string(line) + "\"\n";
   }
-  EXPECT_EQ(1, CountLines(score_dump::Compile(score), "小節名が多すぎます"));
+  EXPECT_EQ(1, Occurrences(Compile(score), "小節名が多すぎます"));
 }
 
 }  // namespace

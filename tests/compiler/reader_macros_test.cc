@@ -9,7 +9,7 @@
 #include "compiler/driver/source_lines.h"
 #include "compiler/reader/reader.h"
 #include "compiler/reader/reader_internal.h"
-#include "token_listing.h"
+#include "compile_helpers.h"
 
 namespace {
 

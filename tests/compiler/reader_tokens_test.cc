@@ -8,7 +8,7 @@
 #include "compiler/driver/source_lines.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
-#include "token_listing.h"
+#include "compile_helpers.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
-#include "support/text.h"
+#include "compile_helpers.h"
 
 namespace {
 
@@ -14,11 +14,6 @@ class ReportTest : public testing::Test {
   void SetUp() override {
     CompilerReport().Clear();
     ResetHighestSeverity();
-  }
-  std::string Text() {
-    ByteBuffer& report = CompilerReport();
-    return Utf8FromCp932(
-        std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
   }
 };
 
@@ -34,7 +29,7 @@ TEST_F(ReportTest, LineFormatAndSeverityWords) {
       "  7 : 4000 : Fatal fatal\n"
       "  2 :   3 :  plain\n"
       " -1 :  -1 : Error 小節の順序に不整合があります\n",
-      Text());
+      ReportBufferUtf8());
 }
 
 TEST_F(ReportTest, HighestSeverity) {
@@ -57,13 +52,13 @@ TEST_F(ReportTest, HighestSeverity) {
 TEST_F(ReportTest, ShortMessagesLoseNoMoreThanTheirPrefix) {
   ReportMessageAt(0, 0, "E");
   ReportMessageAt(0, 0, "");
-  EXPECT_EQ("  0 :   0 : Error \n  0 :   0 :  \n", Text());
+  EXPECT_EQ("  0 :   0 : Error \n  0 :   0 :  \n", ReportBufferUtf8());
 }
 
 TEST_F(ReportTest, TheReportGrowsPastItsInitialCapacity) {
   std::string long_message = "WW" + std::string(1000, 'x');
   for (int i = 0; i < 1000; ++i) ReportMessageAt(i, i, long_message.c_str());
-  std::string text = Text();
+  std::string text = ReportBufferUtf8();
   EXPECT_EQ(1000u * 1021, text.size());  // 20 bytes of fields, the text, a line feed
   EXPECT_EQ("999 : 999 : Warning " + std::string(1000, 'x') + "\n",
             text.substr(text.size() - 1021));

@@ -8,7 +8,7 @@
 
 #include "compiler/driver/driver.h"
 #include "compiler/song/events.h"
-#include "compiler/song_test_util.h"
+#include "compile_helpers.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compiler/song_test_util.h"
+#include "compile_helpers.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compiler/song_test_util.h"
+#include "compile_helpers.h"
 #include "support/text.h"
 
 namespace {
@@ -18,11 +18,6 @@ class StreamTest : public ::testing::Test {
     SetResolution(192);
     CompilerReport().Clear();
     t_.Add(0, kEventStartOfTrack);
-  }
-  std::string Report() {
-    const ByteBuffer& report = CompilerReport();
-    return Utf8FromCp932(
-        std::string(reinterpret_cast<const char*>(report.Begin()), report.Length()));
   }
   // Compiles the working list; checks the returned length.
   std::string Compile() {
@@ -326,21 +321,21 @@ TEST_F(StreamTest, UnclosedLoopIsReportedAtItsStartAndLeftAlone) {
   t_.End(48);
   t_.CheckLoops();
   EXPECT_EQ("0:143 0:129 0:60 48:142 ", Times());
-  EXPECT_EQ("  1 :   7 : Error 対応するループの終わりがありません\n", Report());
+  EXPECT_EQ("  1 :   7 : Error 対応するループの終わりがありません\n", ReportBufferUtf8());
 }
 
 TEST_F(StreamTest, DirectOutIndexBeyondAByteIsAnError) {
   t_.Add(0, kEventDirectOut, 0, 255);
   t_.End(0);
   Compile();
-  EXPECT_EQ("", Report());
+  EXPECT_EQ("", ReportBufferUtf8());
   TableBuilder t;
   t.Add(0, kEventStartOfTrack);
   t.Add(0, kEventDirectOut, 0, 256);
   t.Add(0, kEventDirectOut, 0, 300);
   t.End(0);
   Compile();
-  EXPECT_EQ(" -1 :  -1 : Error ダイレクト出力が 256 個を超えています\n", Report());
+  EXPECT_EQ(" -1 :  -1 : Error ダイレクト出力が 256 個を超えています\n", ReportBufferUtf8());
 }
 
 TEST_F(StreamTest, StreamBeyondItsSizeWordIsAnError) {
@@ -348,7 +343,7 @@ TEST_F(StreamTest, StreamBeyondItsSizeWordIsAnError) {
   t_.End(21844 * 48);
   Compile();
   EXPECT_EQ(65534u, TrackStream().Length());
-  EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n", Report());
+  EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n", ReportBufferUtf8());
 }
 
 TEST_F(StreamTest, LongStepsAndRestsAreSplitNotWrapped) {

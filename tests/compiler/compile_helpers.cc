@@ -1,23 +1,59 @@
-#include "compiler/song_test_util.h"
+#include "compile_helpers.h"
 
+#include <cstdio>
+#include <cstring>
 #include <sstream>
 
+#include "compiler/driver/driver.h"
+#include "compiler/driver/report.h"
+#include "compiler/driver/source_lines.h"
 #include "compiler/driver/work_areas.h"
+#include "compiler/reader/reader.h"
 #include "compiler/song/bytecode.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
 #include "compiler/song/stream_internal.h"
+#include "support/text.h"
 
 namespace {
+
 LoopRecord g_loops[kLoopRecordCount];
 int g_loop_count = 0;
 
 LoopRecord* TestLoop(int number) {
   return number >= 1 && number < g_loop_count ? &g_loops[number] : nullptr;
 }
-}  // namespace
 
-namespace {
+std::string Utf8(const ByteBuffer& buffer) {
+  return Utf8FromCp932(
+      std::string_view(reinterpret_cast<const char*>(buffer.Begin()), buffer.Length()));
+}
+
+// Calls f with every line of text, without its newline.
+template <typename F>
+void ForEachLine(std::string_view text, F f) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    f(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+std::string Diagnostics(const std::string& report) {
+  std::string out;
+  ForEachLine(report, [&out](std::string_view line) {
+    if (!line.empty() && line.substr(0, 7) != "Track '") (out += line) += '\n';
+  });
+  return out;
+}
+
+void SetUpOnce() {
+  static const bool set_up = SetUpCompiler();
+  (void)set_up;
+}
+
 std::string DumpBytes(const uint8_t* p, size_t n) {
   std::string text;
   for (size_t i = 0; i < n; ++i) {
@@ -26,10 +62,155 @@ std::string DumpBytes(const uint8_t* p, size_t n) {
   }
   return text;
 }
+
 }  // namespace
+
+std::string Compile(std::string_view score) {
+  SetUpOnce();
+  CompileScore(Cp932FromUtf8(score).c_str());
+  return Diagnostics(ReportUtf8());
+}
+
+std::string EventLines(const EventRecord* records, int count) {
+  std::string out;
+  char line[64];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(line, sizeof line, "%d %d %d %d\n", records[i].time, records[i].kind,
+                  records[i].param, records[i].value);
+    out += line;
+  }
+  return out;
+}
+
+std::string Events(int track) {
+  int count = 0;
+  const EventRecord* records = CompiledTrackEvents(track, &count);
+  return EventLines(records, count);
+}
+
+TrackRun CompileTracks(std::string_view score) {
+  TrackRun run;
+  run.report = Compile(score);
+  for (int t = 0; t < CompiledTrackCount(); ++t) run.tracks.push_back(Events(t));
+  return run;
+}
+
+TrackRun ParseTracks(std::string_view score) {
+  SetUpOnce();
+  static SourceTable table;
+  const std::string text = Cp932FromUtf8(score);
+  table.Reset();
+  ScanSourceLines(table, text.c_str());
+  ClassifySourceLines(table);
+  CompilerReport().Clear();
+  ResetHighestSeverity();
+  ResetCommandTables();
+  SetSourceTable(&table);
+  SetResolution(static_cast<uint16_t>(table.resolution));
+  TrackRun run;
+  std::string previous, name;
+  for (; BeginTrack(previous, &name); previous = name) {
+    BeginTrackState();
+    for (int code = NextToken(); code != kTokEnd; code = NextToken()) DispatchCommand(code);
+    AppendEvent(kEventEndOfTrack, 0, 0);
+    run.tracks.push_back(EventLines(TrackEvents().Records(), TrackEvents().Count()));
+  }
+  run.report = Diagnostics(ReportBufferUtf8());
+  return run;
+}
+
+std::string FirstTrack(const TrackRun& run) {
+  return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
+}
+
+std::string ReportUtf8() { return Utf8FromCp932(ReportText()); }
+
+std::string ReportBufferUtf8() { return Utf8(CompilerReport()); }
+
+std::string WithoutPositions(const std::string& report) {
+  std::string out;
+  ForEachLine(report, [&out](std::string_view line) {
+    size_t colon = line.find(" : ", line.find(" : ") + 1);
+    (out += colon == std::string_view::npos ? line : line.substr(colon + 3)) += '\n';
+  });
+  return out;
+}
+
+int Occurrences(std::string_view text, std::string_view part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::string Repeat(std::string_view text, int n, std::string_view separator) {
+  std::string out;
+  for (int i = 0; i < n; ++i) (out += i ? separator : "") += text;
+  return out;
+}
+
+std::string TrackTokens(const std::string& score) {
+  std::string out;
+  ListScoreTokens(
+      score.c_str(),
+      [&out](const char* name) {
+        if (!out.empty()) out += "\n";
+        out += std::string(name) + ":";
+      },
+      [&out](int code) {
+        if (code == kTokEnd) return;
+        out += " ";
+        if (code == kTokNum) {
+          out += std::to_string(TokenNumber());
+        } else if (code == kTokName) {
+          out += std::string("N:") + TokenText();
+        } else if (code == kTokString) {
+          out += std::string("\"") + TokenText() + "\"";
+        } else {
+          out += TokenName(code);
+        }
+      });
+  return out;
+}
+
+std::string TokenListing(const std::string& score) {
+  std::string out;
+  ListScoreTokens(
+      score.c_str(), [&out](const char* name) { out += std::string("Track ") + name + "\n"; },
+      [&out](int code) {
+        out += std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " +
+               TokenName(code);
+        if (code == kTokNum) out += " " + std::to_string(TokenNumber());
+        if (code == kTokName || code == kTokString) out += std::string(" ") + TokenText();
+        out += "\n";
+      });
+  return out;
+}
 
 std::string Dump(const ByteBuffer& buffer) { return DumpBytes(buffer.Begin(), buffer.Length()); }
 std::string Dump(const std::vector<uint8_t>& bytes) { return DumpBytes(bytes.data(), bytes.size()); }
+
+std::string Bytes(const StringTable& list) {
+  std::string out;
+  for (int i = 0; i < list.Count(); ++i) {
+    out += std::to_string(i) + ":";
+    for (size_t k = 0; k < list.EntrySize(i); ++k) out += " " + std::to_string(list.Bytes(i)[k]);
+    out += "\n";
+  }
+  return out;
+}
+
+std::string Gradual() {
+  const StringTable& list = GradualChangeList();
+  std::string out;
+  for (int i = 0; i < list.Count(); ++i) {
+    int16_t fields[6] = {};
+    std::memcpy(fields, list.Bytes(i), sizeof fields);
+    out += std::to_string(i) + ":";
+    for (int16_t f : fields) out += " " + std::to_string(f);
+    out += "\n";
+  }
+  return out;
+}
 
 TableBuilder::TableBuilder() {
   TrackEvents().ClearWorking();
