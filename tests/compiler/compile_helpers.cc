@@ -123,9 +123,13 @@ std::string FirstTrack(const TrackRun& run) {
   return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
 }
 
-std::string ReportUtf8() { return Utf8FromCp932(ReportText()); }
+std::string ReportUtf8() {
+  return Utf8FromCp932(ReportText());
+}
 
-std::string ReportBufferUtf8() { return Utf8(CompilerReport()); }
+std::string ReportBufferUtf8() {
+  return Utf8(CompilerReport());
+}
 
 std::string WithoutPositions(const std::string& report) {
   std::string out;
@@ -186,8 +190,12 @@ std::string TokenListing(const std::string& score) {
   return out;
 }
 
-std::string Dump(const ByteBuffer& buffer) { return DumpBytes(buffer.Begin(), buffer.Length()); }
-std::string Dump(const std::vector<uint8_t>& bytes) { return DumpBytes(bytes.data(), bytes.size()); }
+std::string Dump(const ByteBuffer& buffer) {
+  return DumpBytes(buffer.Begin(), buffer.Length());
+}
+std::string Dump(const std::vector<uint8_t>& bytes) {
+  return DumpBytes(bytes.data(), bytes.size());
+}
 
 std::string Bytes(const StringTable& list) {
   std::string out;
@@ -218,7 +226,9 @@ TableBuilder::TableBuilder() {
   SetLoopSource(TestLoop);
 }
 
-TableBuilder::~TableBuilder() { SetLoopSource(nullptr); }
+TableBuilder::~TableBuilder() {
+  SetLoopSource(nullptr);
+}
 
 int TableBuilder::Add(int time, int kind, int param, int value) {
   TrackEvents().Append(EventRecord{time, static_cast<uint8_t>(kind), static_cast<uint8_t>(param),
@@ -247,9 +257,13 @@ void TableBuilder::Close(int number, int time, int count) {
   g_loops[number].end_event = Add(time, kEventLoopEnd, 0, number);
 }
 
-void TableBuilder::Exit(int time) { Add(time, kEventLoopExit); }
+void TableBuilder::Exit(int time) {
+  Add(time, kEventLoopExit);
+}
 
-LoopRecord& TableBuilder::Loop(int number) { return g_loops[number]; }
+LoopRecord& TableBuilder::Loop(int number) {
+  return g_loops[number];
+}
 
 void TableBuilder::CheckLoops() {
   EventTable& table = TrackEvents();
@@ -258,7 +272,9 @@ void TableBuilder::CheckLoops() {
   }
 }
 
-void TableBuilder::End(int time) { Add(time, kEventEndOfTrack); }
+void TableBuilder::End(int time) {
+  Add(time, kEventEndOfTrack);
+}
 
 std::string ToString(const std::vector<PlayedNote>& notes) {
   std::ostringstream out;
@@ -281,7 +297,10 @@ struct Frame {
 class Decoder {
  public:
   Decoder(const uint8_t* begin, size_t size, int resolution, int max_endless)
-      : p_(begin), begin_(begin), end_(begin + size), reg_(resolution / 4),
+      : p_(begin),
+        begin_(begin),
+        end_(begin + size),
+        reg_(resolution / 4),
         max_endless_(max_endless) {}
 
   std::vector<PlayedNote> Run(std::string* error) {

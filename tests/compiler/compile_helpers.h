@@ -4,7 +4,9 @@
 #ifndef QUERN_TESTS_COMPILER_COMPILE_HELPERS_H_
 #define QUERN_TESTS_COMPILER_COMPILE_HELPERS_H_
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +41,12 @@ TrackRun ParseTracks(std::string_view score);
 // The first track's lines, then the diagnostics ("no track" if none), of a
 // compiled or of a parsed score.
 std::string FirstTrack(const TrackRun& run);
-inline std::string CompileFirst(std::string_view score) { return FirstTrack(CompileTracks(score)); }
-inline std::string ParseFirst(std::string_view score) { return FirstTrack(ParseTracks(score)); }
+inline std::string CompileFirst(std::string_view score) {
+  return FirstTrack(CompileTracks(score));
+}
+inline std::string ParseFirst(std::string_view score) {
+  return FirstTrack(ParseTracks(score));
+}
 
 // --- The report. ---
 
@@ -84,7 +90,13 @@ class TableBuilder {
 
   // Appends a record; returns its index.
   int Add(int time, int kind, int param = 0, int value = 0);
-  int Note(int time, int note, int length, int accent = 255) { return Add(time, note, accent, length); }
+  int Note(int time, int note, int length, int accent = 255) {
+    return Add(time, note, accent, length);
+  }
+  // Notes of {time, note, length} without accent.
+  void Notes(std::initializer_list<std::array<int, 3>> notes) {
+    for (auto [time, note, length] : notes) Note(time, note, length);
+  }
   // Loop commands as the score commands record them.
   int Open(int time);  // returns the loop number
   void Break(int loop, int time);

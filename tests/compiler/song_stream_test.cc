@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
+#include "compile_helpers.h"
 #include "compiler/commands/commands.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compile_helpers.h"
 #include "support/text.h"
 
 namespace {
@@ -45,65 +47,56 @@ class StreamTest : public ::testing::Test {
   TableBuilder t_;
 };
 
-TEST_F(StreamTest, EmptyTrackAndPlainQuarters) {
-  t_.End(0);
-  EXPECT_EQ("255, 0", Compile());
-
-  TableBuilder t;
-  t.Add(0, kEventStartOfTrack);
-  t.Note(0, 60, 48);
-  t.Note(48, 62, 48);
-  t.Note(96, 64, 48);
-  t.End(144);
-  EXPECT_EQ("30, 32, 34, 255, 0", Compile());
-  EXPECT_EQ("0:60/48 48:62/48 96:64/48 ", Played());
+// Tracks of notes alone: stream bytes and what a player makes of them.
+TEST_F(StreamTest, NoteTracks) {
+  struct Case {
+    std::vector<std::array<int, 4>> notes;  // time, note, length, accent (0: none)
+    int end;
+    const char* stream;
+    const char* played;  // nullptr: not played back
+  } cases[] = {
+      {{}, 0, "255, 0", ""},
+      {{{0, 60, 48}, {48, 62, 48}, {96, 64, 48}},
+       144,
+       "30, 32, 34, 255, 0",
+       "0:60/48 48:62/48 96:64/48 "},
+      // The octave base follows the notes.
+      {{{0, 127, 48}, {48, 0, 48}, {96, 60, 48}, {144, 89, 48}},
+       192,
+       "63, 96, 31, 63, 0, 0, 63, 24, 36, 63, 48, 41, 255, 0",
+       "0:127/48 48:0/48 96:60/48 144:89/48 "},
+      // Chord notes have step zero.
+      {{{0, 60, 48}, {0, 64, 48}, {0, 67, 48}},
+       48,
+       "94, 0, 98, 0, 37, 255, 0",
+       "0:60/48 0:64/48 0:67/48 "},
+      // The length register needs three notes in a row.
+      {{{0, 60, 96}, {96, 62, 96}, {192, 64, 48}}, 240, "158, 96, 160, 96, 34, 255, 0", nullptr},
+      // Accent; own length with step = length (two-byte number); own step;
+      // own length and step with a three-byte length.
+      {{{0, 60, 48, 100}, {48, 60, 300}, {348, 60, 48}, {400, 60, 5000}},
+       410,
+       "30, 253, 100, 158, 241, 44, 94, 52, 222, 255, 136, 19, 10, 255, 0",
+       "0:60/48!100 48:60/300 348:60/48 400:60/5000 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stream);
+    TableBuilder t;
+    t.Add(0, kEventStartOfTrack);
+    for (auto [time, note, length, accent] : c.notes)
+      t.Note(time, note, length, accent ? accent : 255);
+    t.End(c.end);
+    EXPECT_EQ(c.stream, Compile());
+    if (c.played) EXPECT_EQ(c.played, Played());
+  }
 }
 
-TEST_F(StreamTest, OctaveBaseFollowsTheNotes) {
-  t_.Note(0, 127, 48);
-  t_.Note(48, 0, 48);
-  t_.Note(96, 60, 48);
-  t_.Note(144, 89, 48);
-  t_.End(192);
-  EXPECT_EQ("63, 96, 31, 63, 0, 0, 63, 24, 36, 63, 48, 41, 255, 0", Compile());
-  EXPECT_EQ("0:127/48 48:0/48 96:60/48 144:89/48 ", Played());
-}
-
-TEST_F(StreamTest, ChordNotesStepZero) {
-  t_.Note(0, 60, 48);
-  t_.Note(0, 64, 48);
-  t_.Note(0, 67, 48);
-  t_.End(48);
-  EXPECT_EQ("94, 0, 98, 0, 37, 255, 0", Compile());
-  EXPECT_EQ("0:60/48 0:64/48 0:67/48 ", Played());
-}
-
-TEST_F(StreamTest, LengthRegisterNeedsThreeNotesInARow) {
-  t_.Note(0, 60, 48);
-  t_.Note(48, 62, 96);
-  t_.Add(144, kEventChannel, 3);  // control events do not break the run
-  t_.Note(144, 64, 96);
-  t_.Note(240, 65, 96);
+TEST_F(StreamTest, ControlEventsDoNotBreakTheLengthRegisterRun) {
+  t_.Notes({{0, 60, 48}, {48, 62, 96}});
+  t_.Add(144, kEventChannel, 3);
+  t_.Notes({{144, 64, 96}, {240, 65, 96}});
   t_.End(336);
   EXPECT_EQ("30, 62, 96, 32, 188, 3, 34, 35, 255, 0", Compile());
-
-  TableBuilder t;
-  t.Add(0, kEventStartOfTrack);
-  t.Note(0, 60, 96);
-  t.Note(96, 62, 96);
-  t.Note(192, 64, 48);
-  t.End(240);
-  EXPECT_EQ("158, 96, 160, 96, 34, 255, 0", Compile());
-}
-
-TEST_F(StreamTest, NoteFormsAccentAndLongNumbers) {
-  t_.Note(0, 60, 48, 100);   // accent
-  t_.Note(48, 60, 300);      // own length, step = length (two-byte number)
-  t_.Note(348, 60, 48);      // own step
-  t_.Note(400, 60, 5000);    // own length and step, three-byte length
-  t_.End(410);
-  EXPECT_EQ("30, 253, 100, 158, 241, 44, 94, 52, 222, 255, 136, 19, 10, 255, 0", Compile());
-  EXPECT_EQ("0:60/48!100 48:60/300 348:60/48 400:60/5000 ", Played());
 }
 
 TEST_F(StreamTest, RestsAfterControlEvents) {
@@ -113,8 +106,8 @@ TEST_F(StreamTest, RestsAfterControlEvents) {
   t_.Add(48, kEventNotesHeld);
   t_.Add(48, kEventNotesRelease);
   t_.Add(148, kEventProgram, 5, 65535);
-  t_.Add(148, kEventAttribute, 129, 90);      // plain velocity
-  t_.Add(148, kEventAttribute, 129, 10003);   // gradual velocity
+  t_.Add(148, kEventAttribute, 129, 90);     // plain velocity
+  t_.Add(148, kEventAttribute, 129, 10003);  // gradual velocity
   t_.Add(148, kEventAttribute, 7, 100);
   t_.Add(148, kEventDirectOut, 0, 2);
   t_.Add(148, kEventPhaseMark, 0, 0);
@@ -127,8 +120,7 @@ TEST_F(StreamTest, RestsAfterControlEvents) {
 
 TEST_F(StreamTest, CountedLoops) {
   int loop = t_.Open(0);
-  t_.Note(0, 60, 48);
-  t_.Note(48, 62, 48);
+  t_.Notes({{0, 60, 48}, {48, 62, 48}});
   t_.Close(loop, 96, 2);
   t_.Exit(192);
   t_.End(192);
@@ -178,24 +170,20 @@ TEST_F(StreamTest, NestedLoopsAndEndlessLoop) {
 
 TEST_F(StreamTest, StateAtLoopEndIsTheStateAtLoopStart) {
   int loop = t_.Open(0);
-  t_.Note(0, 100, 96);
-  t_.Note(96, 100, 96);
-  t_.Note(192, 100, 96);
+  t_.Notes({{0, 100, 96}, {96, 100, 96}, {192, 100, 96}});
   t_.Close(loop, 288, 2);
   t_.Exit(576);
   t_.Note(576, 60, 48);
   t_.End(624);
   t_.CheckLoops();
   EXPECT_EQ("124, 2, 62, 96, 63, 60, 40, 40, 40, 126, 8, 0, 30, 255, 0", Compile());
-  EXPECT_EQ("0:100/96 96:100/96 192:100/96 288:100/96 384:100/96 480:100/96 576:60/48 ",
-            Played());
+  EXPECT_EQ("0:100/96 96:100/96 192:100/96 288:100/96 384:100/96 480:100/96 576:60/48 ", Played());
 }
 
 TEST_F(StreamTest, LoopWithCountZeroIsRemoved) {
   t_.Note(0, 59, 48);
   int loop = t_.Open(48);
-  t_.Note(48, 60, 48);
-  t_.Note(96, 62, 48);
+  t_.Notes({{48, 60, 48}, {96, 62, 48}});
   t_.Close(loop, 144, 0);
   t_.Exit(144);
   t_.Note(144, 64, 48);
@@ -227,17 +215,17 @@ TEST_F(StreamTest, LoopRemovedInsideRepeatedLoopLeavesPlayedTimes) {
   t_.End(528);
   t_.CheckLoops();
   SettleVoidTimes();
-  EXPECT_EQ("0:143 0:129 0:60 48:v 48:v 48:v 48:v 48:130 48:64 96:v 96:v 96:v 96:v 96:131 "
-            "240:132 240:67 288:142 ",
-            Times());
+  EXPECT_EQ(
+      "0:143 0:129 0:60 48:v 48:v 48:v 48:v 48:130 48:64 96:v 96:v 96:v 96:v 96:131 "
+      "240:132 240:67 288:142 ",
+      Times());
   EXPECT_EQ("124, 3, 30, 125, 6, 0, 34, 126, 6, 0, 37, 255, 0", Compile());
   EXPECT_EQ("0:60/48 48:64/48 96:60/48 144:64/48 192:60/48 240:67/48 ", Played());
 }
 
 TEST_F(StreamTest, SinglePassWithBreakIsUnrolled) {
   int loop = t_.Open(0);
-  t_.Note(0, 60, 48);
-  t_.Note(48, 62, 48);
+  t_.Notes({{0, 60, 48}, {48, 62, 48}});
   t_.Break(loop, 96);
   t_.Note(96, 64, 48);
   t_.Close(loop, 144, 1);
@@ -343,7 +331,8 @@ TEST_F(StreamTest, StreamBeyondItsSizeWordIsAnError) {
   t_.End(21844 * 48);
   Compile();
   EXPECT_EQ(65534u, TrackStream().Length());
-  EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n", ReportBufferUtf8());
+  EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n",
+            ReportBufferUtf8());
 }
 
 TEST_F(StreamTest, LongStepsAndRestsAreSplitNotWrapped) {
