@@ -17,8 +17,7 @@ TEST(KeysTest, ProgramWithEveryCombinationOfParts) {
       Compile("A @ r @5 r @. r @5. r @.1 r @5.1 r @.. r @5.. r @.1. r @5.1. r @..2 r @5..2 r "
               "@.1.2 r @5.1.2\n"));
   EXPECT_EQ(
-      "0 143 0 0\n"
-      "48 140 5 65535\n"   // @5
+      "0 143 0 0\n48 140 5 65535\n"   // @5
       "144 140 5 65535\n"  // @5.
       "192 140 255 128\n"  // @.1
       "240 140 5 128\n"    // @5.1
@@ -72,8 +71,7 @@ TEST(KeysTest, KeySignaturesInBothOrders) {
       "  0 :  36 : Error 調シフトで 7 を超える値が指定されいます\n",
       Compile("A ks2 f c g ks-3 b e a d f ks c f ks9 e ks1 f f= ks+1 kf= f\n"));
   EXPECT_EQ(
-      "0 143 0 0\n"
-      "0 66 255 48\n48 61 255 48\n96 67 255 48\n"                     // ks2: f c g
+      "0 143 0 0\n0 66 255 48\n48 61 255 48\n96 67 255 48\n"                     // ks2: f c g
       "144 70 255 48\n192 63 255 48\n240 68 255 48\n288 62 255 48\n"  // ks-3: b e a d
       "336 65 255 48\n"                                               // f cleared
       "384 60 255 48\n432 65 255 48\n"                                // ks

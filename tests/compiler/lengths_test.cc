@@ -69,12 +69,7 @@ TEST(LengthsTest, LengthsNearTheLimit) {
   // length comes out as 0, which a note turns into 1 (and a rest into 0).
   EXPECT_EQ(NoteLength("#clock 61436\n", ""), "15359");
   EXPECT_EQ(CompileFirst("#clock 65535\nA c c1 l1 c l4 c"),
-            "0 143 0 0\n"
-            "0 60 255 1\n"
-            "0 60 255 1\n"
-            "0 60 255 1\n"
-            "1 60 255 1\n"
-            "2 142 0 0\n"
+            "0 143 0 0\n0 60 255 1\n0 60 255 1\n0 60 255 1\n1 60 255 1\n2 142 0 0\n"
             "  1 :   4 : Error 音長が長すぎます\n"
             "  1 :   4 : Error 音長が 0 以下です\n"
             "  1 :   7 : Error 音長が長すぎます\n"
@@ -98,11 +93,7 @@ TEST(LengthsTest, OtherResolutions) {
   EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
   // Bar lines pad to multiples of the bar at any resolution.
   EXPECT_EQ(CompileFirst("#clock 97\nA c8 | c16 |2 c"),
-            "0 143 0 0\n"
-            "0 60 255 12\n"
-            "24 60 255 6\n"
-            "72 60 255 24\n"
-            "96 142 0 0\n"
+            "0 143 0 0\n0 60 255 12\n24 60 255 6\n72 60 255 24\n96 142 0 0\n"
             "  1 :   3 : Warning 割り切れません\n"
             "  1 :   8 : Warning 割り切れません\n"
             "  1 :  12 : Warning 割り切れません\n");
@@ -111,11 +102,7 @@ TEST(LengthsTest, OtherResolutions) {
 TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
   // Default length and bar length are 0 here.
   EXPECT_EQ(CompileFirst("#clock 3\nA c | c1 | | c4 r1"),
-            "0 143 0 0\n"
-            "0 60 255 1\n"
-            "1 60 255 3\n"
-            "4 60 255 1\n"
-            "8 142 0 0\n"
+            "0 143 0 0\n0 60 255 1\n1 60 255 3\n4 60 255 1\n8 142 0 0\n"
             "  1 :   4 : Error 音長が 0 になりました\n"
             "  1 :  14 : Warning 割り切れません\n"
             "  1 :  16 : Error 音長が 0 になりました\n");
@@ -123,40 +110,21 @@ TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
 
 TEST(LengthsTest, DefaultLengthAndWait) {
   EXPECT_EQ(CompileFirst("A l8 c l c w8 c: c:0 c w c: c:4."),
-            "0 143 0 0\n"
-            "0 60 255 24\n"
-            "24 60 255 24\n"
-            "48 60 255 24\n"
-            "72 60 255 24\n"
-            "72 60 255 24\n"
-            "96 60 255 24\n"
-            "120 60 255 24\n"
-            "192 142 0 0\n"
+            "0 143 0 0\n0 60 255 24\n24 60 255 24\n48 60 255 24\n72 60 255 24\n72 60 255 24\n"
+            "96 60 255 24\n120 60 255 24\n192 142 0 0\n"
             "  0 :   9 : Error 音長指定が省略されています\n");
 }
 
 TEST(LengthsTest, Velocities) {
   EXPECT_EQ(CompileFirst("A c'0 c'127 c'200 c'$7F"),
-            "0 143 0 0\n"
-            "0 60 0 48\n"
-            "48 60 127 48\n"
-            "96 60 127 48\n"
-            "144 60 127 48\n"
-            "192 142 0 0\n"
+            "0 143 0 0\n0 60 0 48\n48 60 127 48\n96 60 127 48\n144 60 127 48\n192 142 0 0\n"
             "  0 :  14 : Error ﾍﾞﾛｼﾃｨ値が範囲外です(0 ～ 127)\n");
 }
 
 TEST(LengthsTest, GateTimes) {
   EXPECT_EQ(CompileFirst("A q q+0 q-8 q0 q4 q+8 q-1^-2"),
-            "0 143 0 0\n"
-            "0 135 0 48\n"
-            "0 136 0 0\n"
-            "0 136 0 65512\n"
-            "0 135 0 0\n"
-            "0 135 0 48\n"
-            "0 136 0 24\n"
-            "0 136 0 65440\n"
-            "0 142 0 0\n"
+            "0 143 0 0\n0 135 0 48\n0 136 0 0\n0 136 0 65512\n0 135 0 0\n0 135 0 48\n0 136 0 24\n"
+            "0 136 0 65440\n0 142 0 0\n"
             "  0 :   4 : Error 音長指定が省略されています\n"
             "  0 :  13 : Warning ｹﾞｰﾄ･ﾀｲﾑが 0 です\n");
 }

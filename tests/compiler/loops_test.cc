@@ -12,14 +12,8 @@ namespace {
 TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
   // The last pass stops at the break.
   EXPECT_EQ(ParseFirst("A [c4 / d4]3"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 130 0 1\n"
-            "48 62 255 48\n"
-            "96 131 0 1\n"
-            "240 132 0 0\n"
-            "240 142 0 0\n");
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 131 0 1\n"
+            "240 132 0 0\n240 142 0 0\n");
   const LoopRecord* loop = LoopAt(1);
   ASSERT_NE(loop, nullptr);
   EXPECT_EQ(loop->start_column, 2);
@@ -38,21 +32,9 @@ TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
 
 TEST(LoopsTest, SinglePassNoPassAndEndless) {
   EXPECT_EQ(ParseFirst("A [c4] [c4]0 [c4]* c"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 131 0 1\n"
-            "48 132 0 0\n"
-            "48 129 0 2\n"
-            "48 60 255 48\n"
-            "96 131 0 2\n"
-            "96 132 0 0\n"
-            "96 129 0 3\n"
-            "96 60 255 48\n"
-            "144 131 0 3\n"
-            "144 132 0 0\n"
-            "144 60 255 48\n"
-            "192 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 131 0 1\n48 132 0 0\n48 129 0 2\n"
+            "48 60 255 48\n96 131 0 2\n96 132 0 0\n96 129 0 3\n96 60 255 48\n144 131 0 3\n"
+            "144 132 0 0\n144 60 255 48\n192 142 0 0\n"
             "  0 :  11 : Warning ループ回数が 0 回です（ﾙｰﾌﾟ削除）\n");
   EXPECT_EQ(LoopAt(1)->count, 1);
   EXPECT_EQ(LoopAt(2)->count, 0);
@@ -62,34 +44,15 @@ TEST(LoopsTest, SinglePassNoPassAndEndless) {
 TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
   EXPECT_EQ(ParseFirst("A [c/d]*\n"
                   "A [e/f]\n"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 130 0 1\n"
-            "48 62 255 48\n"
-            "96 131 0 1\n"
-            "96 132 0 0\n"
-            "96 129 0 2\n"
-            "96 64 255 48\n"
-            "144 130 0 2\n"
-            "144 65 255 48\n"
-            "192 131 0 2\n"
-            "144 132 0 0\n"
-            "144 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 131 0 1\n"
+            "96 132 0 0\n96 129 0 2\n96 64 255 48\n144 130 0 2\n144 65 255 48\n192 131 0 2\n"
+            "144 132 0 0\n144 142 0 0\n"
             "  0 :   4 : Error 永久ループ内では \"/\" は使えません\n"
             "  1 :   4 : Warning １回ループ内に \"/\" があります（展開）\n");
   // A second break replaces the first.
   EXPECT_EQ(ParseFirst("A [c / d / e]2"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 130 0 1\n"
-            "48 62 255 48\n"
-            "96 130 0 1\n"
-            "96 64 255 48\n"
-            "144 131 0 1\n"
-            "240 132 0 0\n"
-            "240 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 130 0 1\n"
+            "96 64 255 48\n144 131 0 1\n240 132 0 0\n240 142 0 0\n"
             "  0 :   9 : Error \"/\" が同一ループ内に複数あります\n");
   EXPECT_EQ(LoopAt(1)->break_event, 5);
   EXPECT_EQ(LoopAt(1)->break_column, 9);
@@ -97,16 +60,8 @@ TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
 
 TEST(LoopsTest, EmptyBodyAndRestoredDefaultLength) {
   EXPECT_EQ(ParseFirst("A []3 [l8 c]2 c"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 131 0 1\n"
-            "0 132 0 0\n"
-            "0 129 0 2\n"
-            "0 60 255 24\n"
-            "24 131 0 2\n"
-            "48 132 0 0\n"
-            "48 60 255 48\n"
-            "96 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 131 0 1\n0 132 0 0\n0 129 0 2\n0 60 255 24\n24 131 0 2\n"
+            "48 132 0 0\n48 60 255 48\n96 142 0 0\n"
             "  0 :   3 : Warning ﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）\n");
 }
 
@@ -114,20 +69,10 @@ TEST(LoopsTest, LoopsOpenAtTheEndOfATrackStayOpen) {
   TrackRun run = ParseTracks("A [c4 [d4\nB ] c [e]2\n");
   ASSERT_EQ(run.tracks.size(), 2u);
   EXPECT_EQ(run.tracks[0],
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 129 0 2\n"
-            "48 62 255 48\n"
-            "96 142 0 0\n");
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 129 0 2\n48 62 255 48\n96 142 0 0\n");
   // The nesting starts afresh, the numbers count on.
   EXPECT_EQ(run.tracks[1],
-            "0 143 0 0\n"
-            "0 60 255 48\n"
-            "48 129 0 3\n"
-            "48 64 255 48\n"
-            "96 131 0 3\n"
-            "144 132 0 0\n"
+            "0 143 0 0\n0 60 255 48\n48 129 0 3\n48 64 255 48\n96 131 0 3\n144 132 0 0\n"
             "144 142 0 0\n");
   EXPECT_EQ(run.report, "  1 :   2 : Error ループの始まりと対応していません\n");
   EXPECT_EQ(LoopAt(1)->end_event, -1);
@@ -158,16 +103,11 @@ TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
   ASSERT_EQ(run.tracks.size(), 2u);
   const std::string& a = run.tracks[0];
   const std::string tail =
-      "98208 60 255 48\n"
-      "98256 62 255 48\n"
-      "98304 64 255 48\n"
-      "98352 142 0 0\n";
+      "98208 60 255 48\n98256 62 255 48\n98304 64 255 48\n98352 142 0 0\n";
   ASSERT_GT(a.size(), tail.size());
   EXPECT_EQ(a.substr(a.size() - tail.size()), tail);
   EXPECT_EQ(run.tracks[1],
-            "0 143 0 0\n"
-            "0 60 255 48\n"
-            "48 142 0 0\n");
+            "0 143 0 0\n0 60 255 48\n48 142 0 0\n");
   EXPECT_EQ(run.report,
             " 11 :   2 : Error ループが多すぎます\n"
             " 12 :   2 : Error ループが多すぎます\n"
@@ -201,25 +141,10 @@ TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
 // behind it would otherwise sound at one tick.
 TEST(LoopsTest, TimesBeyondTheRangeOfTheTableStopAtItsEnd) {
   EXPECT_EQ(ParseFirst("A [[[[[c1]255]255]255]255]255 c"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 129 0 2\n"
-            "0 129 0 3\n"
-            "0 129 0 4\n"
-            "0 129 0 5\n"
-            "0 60 255 192\n"
-            "192 131 0 5\n"
-            "48960 132 0 0\n"
-            "48960 131 0 4\n"
-            "12484800 132 0 0\n"
-            "12484800 131 0 3\n"
-            "2147483647 132 0 0\n"
-            "2147483647 131 0 2\n"
-            "2147483647 132 0 0\n"
-            "2147483647 131 0 1\n"
-            "2147483647 132 0 0\n"
-            "2147483647 60 255 48\n"
-            "2147483647 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 129 0 2\n0 129 0 3\n0 129 0 4\n0 129 0 5\n0 60 255 192\n"
+            "192 131 0 5\n48960 132 0 0\n48960 131 0 4\n12484800 132 0 0\n12484800 131 0 3\n"
+            "2147483647 132 0 0\n2147483647 131 0 2\n2147483647 132 0 0\n2147483647 131 0 1\n"
+            "2147483647 132 0 0\n2147483647 60 255 48\n2147483647 142 0 0\n"
             "  0 :  18 : Error トラックの演奏時間が長すぎます\n");
 }
 
@@ -227,14 +152,8 @@ TEST(LoopsTest, BarLineAfterALoopThatStoppedAtItsBreak) {
   // The single pass ends at the break, before the last bar start: the bar
   // line pads up to the next bar counted from that start, which is nothing.
   EXPECT_EQ(ParseFirst("A [c4 / r4 |* r4]1 |4 c"),
-            "0 143 0 0\n"
-            "0 129 0 1\n"
-            "0 60 255 48\n"
-            "48 130 0 1\n"
-            "144 131 0 1\n"
-            "48 132 0 0\n"
-            "48 60 255 48\n"
-            "96 142 0 0\n"
+            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n144 131 0 1\n48 132 0 0\n"
+            "48 60 255 48\n96 142 0 0\n"
             "  0 :   6 : Warning １回ループ内に \"/\" があります（展開）\n");
 }
 
