@@ -1,5 +1,6 @@
 #include "compile_helpers.h"
 
+#include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -123,6 +124,20 @@ std::string FirstTrack(const TrackRun& run) {
   return (run.tracks.empty() ? std::string("no track\n") : run.tracks[0]) + run.report;
 }
 
+void CheckCompileFirst(std::initializer_list<ScoreCase> cases) {
+  for (const ScoreCase& c : cases) {
+    SCOPED_TRACE(c.score);
+    EXPECT_EQ(c.expected, CompileFirst(c.score));
+  }
+}
+
+void CheckParseFirst(std::initializer_list<ScoreCase> cases) {
+  for (const ScoreCase& c : cases) {
+    SCOPED_TRACE(c.score);
+    EXPECT_EQ(c.expected, ParseFirst(c.score));
+  }
+}
+
 std::string ReportUtf8() {
   return Utf8FromCp932(ReportText());
 }
@@ -188,6 +203,14 @@ std::string TokenListing(const std::string& score) {
         out += "\n";
       });
   return out;
+}
+
+void CheckTokens(std::initializer_list<TokenCase> cases) {
+  for (const TokenCase& c : cases) {
+    SCOPED_TRACE(c.score);
+    EXPECT_EQ(c.tokens, TrackTokens(c.score));
+    if (c.report) EXPECT_EQ(c.report, ReportUtf8());
+  }
 }
 
 std::string Dump(const ByteBuffer& buffer) {

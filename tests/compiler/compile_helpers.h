@@ -48,6 +48,15 @@ inline std::string ParseFirst(std::string_view score) {
   return FirstTrack(ParseTracks(score));
 }
 
+// Scores and their expected first track (CompileFirst or ParseFirst),
+// each checked under a SCOPED_TRACE of its score.
+struct ScoreCase {
+  const char* score;
+  const char* expected;
+};
+void CheckCompileFirst(std::initializer_list<ScoreCase> cases);
+void CheckParseFirst(std::initializer_list<ScoreCase> cases);
+
 // --- The report. ---
 
 // The report of the last compilation or token listing, in UTF-8.
@@ -68,6 +77,15 @@ std::string Repeat(std::string_view text, int n, std::string_view separator = ""
 std::string TrackTokens(const std::string& score);
 // The listing of `quern tokens`: "Track NAME", then "LINE:COL NAME[ value]".
 std::string TokenListing(const std::string& score);
+
+// Scores with their TrackTokens and the report they leave (nullptr: not
+// checked), each checked under a SCOPED_TRACE of its score.
+struct TokenCase {
+  const char* score;
+  const char* tokens;
+  const char* report;
+};
+void CheckTokens(std::initializer_list<TokenCase> cases);
 
 // --- Byte dumps. ---
 

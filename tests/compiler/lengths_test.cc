@@ -30,6 +30,33 @@ std::string NoteLength(std::string_view header, std::string_view expression) {
   return out;
 }
 
+TEST(LengthsTest, Scores) {
+  CheckCompileFirst({
+      // Tiny resolutions never divide by zero.
+      // Default length and bar length are 0 here.
+      {"#clock 3\nA c | c1 | | c4 r1",
+       "0 143 0 0\n0 60 255 1\n1 60 255 3\n4 60 255 1\n8 142 0 0\n"
+       "  1 :   4 : Error 音長が 0 になりました\n"
+       "  1 :  14 : Warning 割り切れません\n"
+       "  1 :  16 : Error 音長が 0 になりました\n"},
+      // Default length and wait.
+      {"A l8 c l c w8 c: c:0 c w c: c:4.",
+       "0 143 0 0\n0 60 255 24\n24 60 255 24\n48 60 255 24\n72 60 255 24\n72 60 255 24\n"
+       "96 60 255 24\n120 60 255 24\n192 142 0 0\n"
+       "  0 :   9 : Error 音長指定が省略されています\n"},
+      // Velocities.
+      {"A c'0 c'127 c'200 c'$7F",
+       "0 143 0 0\n0 60 0 48\n48 60 127 48\n96 60 127 48\n144 60 127 48\n192 142 0 0\n"
+       "  0 :  14 : Error ﾍﾞﾛｼﾃｨ値が範囲外です(0 ～ 127)\n"},
+      // Gate times.
+      {"A q q+0 q-8 q0 q4 q+8 q-1^-2",
+       "0 143 0 0\n0 135 0 48\n0 136 0 0\n0 136 0 65512\n0 135 0 0\n0 135 0 48\n0 136 0 24\n"
+       "0 136 0 65440\n0 142 0 0\n"
+       "  0 :   4 : Error 音長指定が省略されています\n"
+       "  0 :  13 : Warning ｹﾞｰﾄ･ﾀｲﾑが 0 です\n"},
+  });
+}
+
 TEST(LengthsTest, DivisorsAndDots) {
   EXPECT_EQ(NoteLength("", ""), "48");
   EXPECT_EQ(NoteLength("", "4"), "48");
@@ -97,36 +124,6 @@ TEST(LengthsTest, OtherResolutions) {
             "  1 :   3 : Warning 割り切れません\n"
             "  1 :   8 : Warning 割り切れません\n"
             "  1 :  12 : Warning 割り切れません\n");
-}
-
-TEST(LengthsTest, TinyResolutionsNeverDivideByZero) {
-  // Default length and bar length are 0 here.
-  EXPECT_EQ(CompileFirst("#clock 3\nA c | c1 | | c4 r1"),
-            "0 143 0 0\n0 60 255 1\n1 60 255 3\n4 60 255 1\n8 142 0 0\n"
-            "  1 :   4 : Error 音長が 0 になりました\n"
-            "  1 :  14 : Warning 割り切れません\n"
-            "  1 :  16 : Error 音長が 0 になりました\n");
-}
-
-TEST(LengthsTest, DefaultLengthAndWait) {
-  EXPECT_EQ(CompileFirst("A l8 c l c w8 c: c:0 c w c: c:4."),
-            "0 143 0 0\n0 60 255 24\n24 60 255 24\n48 60 255 24\n72 60 255 24\n72 60 255 24\n"
-            "96 60 255 24\n120 60 255 24\n192 142 0 0\n"
-            "  0 :   9 : Error 音長指定が省略されています\n");
-}
-
-TEST(LengthsTest, Velocities) {
-  EXPECT_EQ(CompileFirst("A c'0 c'127 c'200 c'$7F"),
-            "0 143 0 0\n0 60 0 48\n48 60 127 48\n96 60 127 48\n144 60 127 48\n192 142 0 0\n"
-            "  0 :  14 : Error ﾍﾞﾛｼﾃｨ値が範囲外です(0 ～ 127)\n");
-}
-
-TEST(LengthsTest, GateTimes) {
-  EXPECT_EQ(CompileFirst("A q q+0 q-8 q0 q4 q+8 q-1^-2"),
-            "0 143 0 0\n0 135 0 48\n0 136 0 0\n0 136 0 65512\n0 135 0 0\n0 135 0 48\n0 136 0 24\n"
-            "0 136 0 65440\n0 142 0 0\n"
-            "  0 :   4 : Error 音長指定が省略されています\n"
-            "  0 :  13 : Warning ｹﾞｰﾄ･ﾀｲﾑが 0 です\n");
 }
 
 }  // namespace

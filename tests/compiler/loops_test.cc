@@ -9,6 +9,30 @@
 
 namespace {
 
+TEST(LoopsTest, Scores) {
+  CheckParseFirst({
+      // Empty body and restored default length.
+      {"A []3 [l8 c]2 c",
+       "0 143 0 0\n0 129 0 1\n0 131 0 1\n0 132 0 0\n0 129 0 2\n0 60 255 24\n24 131 0 2\n"
+       "48 132 0 0\n48 60 255 48\n96 142 0 0\n"
+       "  0 :   3 : Warning ﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）\n"},
+      // Times beyond the range of the table stop at its end.
+      {"A [[[[[c1]255]255]255]255]255 c",
+       "0 143 0 0\n0 129 0 1\n0 129 0 2\n0 129 0 3\n0 129 0 4\n0 129 0 5\n0 60 255 192\n"
+       "192 131 0 5\n48960 132 0 0\n48960 131 0 4\n12484800 132 0 0\n12484800 131 0 3\n"
+       "2147483647 132 0 0\n2147483647 131 0 2\n2147483647 132 0 0\n2147483647 131 0 1\n"
+       "2147483647 132 0 0\n2147483647 60 255 48\n2147483647 142 0 0\n"
+       "  0 :  18 : Error トラックの演奏時間が長すぎます\n"},
+      // Bar line after a loop that stopped at its break.
+      // The single pass ends at the break, before the last bar start: the bar
+      // line pads up to the next bar counted from that start, which is nothing.
+      {"A [c4 / r4 |* r4]1 |4 c",
+       "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n144 131 0 1\n48 132 0 0\n"
+       "48 60 255 48\n96 142 0 0\n"
+       "  0 :   6 : Warning １回ループ内に \"/\" があります（展開）\n"},
+  });
+}
+
 TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
   // The last pass stops at the break.
   EXPECT_EQ(ParseFirst("A [c4 / d4]3"),
@@ -43,7 +67,7 @@ TEST(LoopsTest, SinglePassNoPassAndEndless) {
 
 TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
   EXPECT_EQ(ParseFirst("A [c/d]*\n"
-                  "A [e/f]\n"),
+                       "A [e/f]\n"),
             "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 131 0 1\n"
             "96 132 0 0\n96 129 0 2\n96 64 255 48\n144 130 0 2\n144 65 255 48\n192 131 0 2\n"
             "144 132 0 0\n144 142 0 0\n"
@@ -56,13 +80,6 @@ TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
             "  0 :   9 : Error \"/\" が同一ループ内に複数あります\n");
   EXPECT_EQ(LoopAt(1)->break_event, 5);
   EXPECT_EQ(LoopAt(1)->break_column, 9);
-}
-
-TEST(LoopsTest, EmptyBodyAndRestoredDefaultLength) {
-  EXPECT_EQ(ParseFirst("A []3 [l8 c]2 c"),
-            "0 143 0 0\n0 129 0 1\n0 131 0 1\n0 132 0 0\n0 129 0 2\n0 60 255 24\n24 131 0 2\n"
-            "48 132 0 0\n48 60 255 48\n96 142 0 0\n"
-            "  0 :   3 : Warning ﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）\n");
 }
 
 TEST(LoopsTest, LoopsOpenAtTheEndOfATrackStayOpen) {
@@ -102,12 +119,10 @@ TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
   TrackRun run = ParseTracks(score);
   ASSERT_EQ(run.tracks.size(), 2u);
   const std::string& a = run.tracks[0];
-  const std::string tail =
-      "98208 60 255 48\n98256 62 255 48\n98304 64 255 48\n98352 142 0 0\n";
+  const std::string tail = "98208 60 255 48\n98256 62 255 48\n98304 64 255 48\n98352 142 0 0\n";
   ASSERT_GT(a.size(), tail.size());
   EXPECT_EQ(a.substr(a.size() - tail.size()), tail);
-  EXPECT_EQ(run.tracks[1],
-            "0 143 0 0\n0 60 255 48\n48 142 0 0\n");
+  EXPECT_EQ(run.tracks[1], "0 143 0 0\n0 60 255 48\n48 142 0 0\n");
   EXPECT_EQ(run.report,
             " 11 :   2 : Error ループが多すぎます\n"
             " 12 :   2 : Error ループが多すぎます\n"
@@ -139,22 +154,4 @@ TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
 
 // A track longer than the table's times can hold is an error: the notes
 // behind it would otherwise sound at one tick.
-TEST(LoopsTest, TimesBeyondTheRangeOfTheTableStopAtItsEnd) {
-  EXPECT_EQ(ParseFirst("A [[[[[c1]255]255]255]255]255 c"),
-            "0 143 0 0\n0 129 0 1\n0 129 0 2\n0 129 0 3\n0 129 0 4\n0 129 0 5\n0 60 255 192\n"
-            "192 131 0 5\n48960 132 0 0\n48960 131 0 4\n12484800 132 0 0\n12484800 131 0 3\n"
-            "2147483647 132 0 0\n2147483647 131 0 2\n2147483647 132 0 0\n2147483647 131 0 1\n"
-            "2147483647 132 0 0\n2147483647 60 255 48\n2147483647 142 0 0\n"
-            "  0 :  18 : Error トラックの演奏時間が長すぎます\n");
-}
-
-TEST(LoopsTest, BarLineAfterALoopThatStoppedAtItsBreak) {
-  // The single pass ends at the break, before the last bar start: the bar
-  // line pads up to the next bar counted from that start, which is nothing.
-  EXPECT_EQ(ParseFirst("A [c4 / r4 |* r4]1 |4 c"),
-            "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n144 131 0 1\n48 132 0 0\n"
-            "48 60 255 48\n96 142 0 0\n"
-            "  0 :   6 : Warning １回ループ内に \"/\" があります（展開）\n");
-}
-
 }  // namespace

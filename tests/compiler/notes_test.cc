@@ -7,10 +7,7 @@
 namespace {
 
 TEST(NotesTest, Scores) {
-  struct Case {
-    const char* score;
-    const char* expected;
-  } cases[] = {
+  CheckCompileFirst({
       // Pitch from octave letter prefixes and accidental.
       {"A c o-1 c o9 g o4 c+ c- ~c ~7c __c ~_~c",
        "0 143 0 0\n0 60 255 48\n48 0 255 48\n96 127 255 48\n144 61 255 48\n192 59 255 48\n"
@@ -103,11 +100,7 @@ TEST(NotesTest, Scores) {
        "  0 :  11 : Error 未定義コマンドです\n"
        "  0 :  13 : Error 未定義コマンドです\n"
        "  0 :  15 : Error 未定義コマンドです\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.score);
-    EXPECT_EQ(c.expected, CompileFirst(c.score));
-  }
+  });
 }
 
 TEST(NotesTest, TrackStateStartsAfreshForEveryTrack) {

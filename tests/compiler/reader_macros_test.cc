@@ -5,47 +5,44 @@
 #include <random>
 #include <string>
 
+#include "compile_helpers.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/source_lines.h"
 #include "compiler/reader/reader.h"
 #include "compiler/reader/reader_internal.h"
-#include "compile_helpers.h"
 
 namespace {
 
-TEST(TrackText, LinesOfTheSameNameFormOneTrack) {
-  EXPECT_EQ("A: c e\nB: d", TrackTokens("A c\nB d\nA e\n"));
+TEST(TrackText, Scores) {
+  CheckTokens({
+      // Lines of the same name form one track.
+      {"A c\nB d\nA e\n", "A: c e\nB: d", nullptr},
+      // Continuation lines follow their line.
+      // A common line that does not select a track keeps its chain of
+      // continuation lines; a track line of another name ends it.
+      {"A c\nB f\n*A d\n+e\n", "A: c d e\nB: f e", nullptr},
+      {"A c\nB f\n+g\n", "A: c\nB: f g", nullptr},
+      // A macro line ends the chain of a track too.
+      {"A c\n%M x\n+ g\n", "A: c", nullptr},
+      // Continuation at the top belongs to every track.
+      {"+ c\nA d\nB e\n", "A: c d\nB: c e", nullptr},
+  });
 }
 
-TEST(TrackText, ContinuationLinesFollowTheirLine) {
-  // A common line that does not select a track keeps its chain of
-  // continuation lines; a track line of another name ends it.
-  EXPECT_EQ("A: c d e\nB: f e", TrackTokens("A c\nB f\n*A d\n+e\n"));
-  EXPECT_EQ("A: c\nB: f g", TrackTokens("A c\nB f\n+g\n"));
-  // A macro line ends the chain of a track too.
-  EXPECT_EQ("A: c", TrackTokens("A c\n%M x\n+ g\n"));
-}
-
-TEST(TrackText, ContinuationAtTheTopBelongsToEveryTrack) {
-  EXPECT_EQ("A: c d\nB: c e", TrackTokens("+ c\nA d\nB e\n"));
-}
-
-TEST(CommonLines, LetterSets) {
-  EXPECT_EQ("A: a c\nB: b\nC: c", TrackTokens("A a\nB b\nC\n*A-C~B c\n"));
-  EXPECT_EQ("A: d e\nB: d e", TrackTokens("A\nB\n*~A d\n* e\n"));
-  EXPECT_EQ("A: c\nB: b", TrackTokens("A\nB b\n*AD c\n"));
-  // A range written backwards selects nothing.
-  EXPECT_EQ("A:\nC:", TrackTokens("A\nC\n*C-A c\n"));
-  EXPECT_EQ("", ReportUtf8());
-}
-
-TEST(CommonLines, AFaultyLetterSetIsReportedForEveryTrack) {
-  // The letter set stops at ",", which begins the body of the line.
-  EXPECT_EQ("A: N:B c\nB:", TrackTokens("A\nB\n*A,B c\n"));
-  EXPECT_EQ(
-      "  2 :   2 : Error 共通行の指定が違います\n"
-      "  2 :   2 : Error 共通行の指定が違います\n",
-      ReportUtf8());
+TEST(CommonLines, Scores) {
+  CheckTokens({
+      // Letter sets.
+      {"A a\nB b\nC\n*A-C~B c\n", "A: a c\nB: b\nC: c", nullptr},
+      {"A\nB\n*~A d\n* e\n", "A: d e\nB: d e", nullptr},
+      {"A\nB b\n*AD c\n", "A: c\nB: b", nullptr},
+      // A range written backwards selects nothing.
+      {"A\nC\n*C-A c\n", "A:\nC:", ""},
+      // A faulty letter set is reported for every track.
+      // The letter set stops at ",", which begins the body of the line.
+      {"A\nB\n*A,B c\n", "A: N:B c\nB:",
+       "  2 :   2 : Error 共通行の指定が違います\n"
+       "  2 :   2 : Error 共通行の指定が違います\n"},
+  });
 }
 
 TEST(CommonLines, LetterSetParser) {
@@ -77,73 +74,49 @@ TEST(CommonLines, LetterSetParser) {
   }
 }
 
-TEST(Macros, BodyIsReadInPlaceOfTheCall) {
-  EXPECT_EQ("A: c d", TrackTokens("%M c\nA %M d\n"));
-  // Expansion works on tokens: the "4" follows the body. "%M4" is another name.
-  EXPECT_EQ("A: c 4 e", TrackTokens("%M c\n%M4 e\nA %M 4 %M4\n"));
-  // Macros may be defined anywhere; "%" and "@" lines make up one macro,
-  // with their continuation lines.
-  EXPECT_EQ("A: c d g e", TrackTokens("A %M\n@M c\n+ d\n%N a\n+ b\n%M g\n+ e\n"));
-}
-
-TEST(Macros, BodyEndsAtCommaOrParenthesis) {
-  EXPECT_EQ("A: c e f", TrackTokens("%M c, d\n%N e) d\nA %M %N f\n"));
-}
-
-TEST(Macros, CommaAndCloseParenthesisAreDroppedAtTrackLevel) {
-  EXPECT_EQ("A: ( c", TrackTokens("A , ) ( c\n"));
-  EXPECT_EQ("", ReportUtf8());
-}
-
-TEST(Macros, Arguments) {
-  EXPECT_EQ("A: b", TrackTokens("%M %2\nA %M(a,b,c)\n"));
-  EXPECT_EQ("A: d c e", TrackTokens("%M %1 %2\n%N %2 %1\nA %M(%N(c,d),e)\n"));
-  // Commas inside nested parentheses belong to the argument when it is
-  // collected, but reading it still ends at the first comma.
-  EXPECT_EQ("A: ( a b", TrackTokens("%M %1 %2\nA %M((a,e),b)\n"));
-  // Arguments beyond the ninth are read over.
-  EXPECT_EQ("A: 9 g", TrackTokens("%M %9 g\nA %M(1,2,3,4,5,6,7,8,9,10)\n"));
-}
-
-TEST(Macros, MissingArgumentsExpandToNothing) {
-  EXPECT_EQ("A: c", TrackTokens("%M %5 c\nA %1 %M(a,b)\n"));
-  EXPECT_EQ("A: c", TrackTokens("%M %1 c\nA %M()\n"));
-  EXPECT_EQ("", ReportUtf8());
-}
-
-TEST(Macros, ArgumentReadsOnInTheContextWhereItWasWritten) {
-  // The argument runs over the line end into the track's next line.
-  EXPECT_EQ("A: c d g e", TrackTokens("%M %1 g\nA %M(c\n+ d) e\n"));
-  // "%1" inside an argument refers to the arguments of the macro whose body
-  // holds that argument.
-  EXPECT_EQ("A: [ c ]", TrackTokens("%M %N(%1)\n%N [%1]\nA %M(c)\n"));
-}
-
-TEST(Macros, PercentWithoutNameOrNumberIsIgnored) {
-  EXPECT_EQ("A: - ERR", TrackTokens("A %- %?\n"));
-  EXPECT_EQ("", ReportUtf8());
-}
-
-TEST(Macros, EmptyNameIsCalledByZeroOrTenAndMore) {
-  EXPECT_EQ("A: g g", TrackTokens("% g\nA %0 %10\n"));
-  EXPECT_EQ("A: c", TrackTokens("A %0 c\n"));
-  EXPECT_EQ("  0 :   5 : Error 未定義マクロです\n", ReportUtf8());
-}
-
-TEST(Macros, UndefinedMacroAndUnderscoreNames) {
-  // A call's name holds letters and digits only: "%M_x" calls "M".
-  EXPECT_EQ("A: _ ERR", TrackTokens("%M_x c\nA %M_x\n"));
-  EXPECT_EQ("  1 :   4 : Error 未定義マクロです\n", ReportUtf8());
-}
-
-TEST(Macros, RecursionIsReportedAndExpandsOnce) {
-  EXPECT_EQ("A: c d", TrackTokens("%M c %M\nA %M d\n"));
-  EXPECT_EQ("  0 :   7 : Error マクロの再帰です\n", ReportUtf8());
-}
-
-TEST(Macros, MutualRecursion) {
-  EXPECT_EQ("A: a b c", TrackTokens("%M a %N\n%N b %M c\nA %M\n"));
-  EXPECT_EQ("  1 :   8 : Error マクロの再帰です\n", ReportUtf8());
+TEST(Macros, Scores) {
+  CheckTokens({
+      // Body is read in place of the call.
+      {"%M c\nA %M d\n", "A: c d", nullptr},
+      // Expansion works on tokens: the "4" follows the body. "%M4" is another name.
+      {"%M c\n%M4 e\nA %M 4 %M4\n", "A: c 4 e", nullptr},
+      // Macros may be defined anywhere; "%" and "@" lines make up one macro,
+      // with their continuation lines.
+      {"A %M\n@M c\n+ d\n%N a\n+ b\n%M g\n+ e\n", "A: c d g e", nullptr},
+      // Body ends at comma or parenthesis.
+      {"%M c, d\n%N e) d\nA %M %N f\n", "A: c e f", nullptr},
+      // Comma and close parenthesis are dropped at track level.
+      {"A , ) ( c\n", "A: ( c", ""},
+      // Arguments.
+      {"%M %2\nA %M(a,b,c)\n", "A: b", nullptr},
+      {"%M %1 %2\n%N %2 %1\nA %M(%N(c,d),e)\n", "A: d c e", nullptr},
+      // Commas inside nested parentheses belong to the argument when it is
+      // collected, but reading it still ends at the first comma.
+      {"%M %1 %2\nA %M((a,e),b)\n", "A: ( a b", nullptr},
+      // Arguments beyond the ninth are read over.
+      {"%M %9 g\nA %M(1,2,3,4,5,6,7,8,9,10)\n", "A: 9 g", nullptr},
+      // Missing arguments expand to nothing.
+      {"%M %5 c\nA %1 %M(a,b)\n", "A: c", nullptr},
+      {"%M %1 c\nA %M()\n", "A: c", ""},
+      // Argument reads on in the context where it was written.
+      // The argument runs over the line end into the track's next line.
+      {"%M %1 g\nA %M(c\n+ d) e\n", "A: c d g e", nullptr},
+      // "%1" inside an argument refers to the arguments of the macro whose body
+      // holds that argument.
+      {"%M %N(%1)\n%N [%1]\nA %M(c)\n", "A: [ c ]", nullptr},
+      // Percent without name or number is ignored.
+      {"A %- %?\n", "A: - ERR", ""},
+      // Empty name is called by zero or ten and more.
+      {"% g\nA %0 %10\n", "A: g g", nullptr},
+      {"A %0 c\n", "A: c", "  0 :   5 : Error 未定義マクロです\n"},
+      // Undefined macro and underscore names.
+      // A call's name holds letters and digits only: "%M_x" calls "M".
+      {"%M_x c\nA %M_x\n", "A: _ ERR", "  1 :   4 : Error 未定義マクロです\n"},
+      // Recursion is reported and expands once.
+      {"%M c %M\nA %M d\n", "A: c d", "  0 :   7 : Error マクロの再帰です\n"},
+      // Mutual recursion.
+      {"%M a %N\n%N b %M c\nA %M\n", "A: a b c", "  1 :   8 : Error マクロの再帰です\n"},
+  });
 }
 
 TEST(Macros, NamesAreSignificantToThirtyTwoBytes) {

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
+#include "compile_helpers.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/source_lines.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
-#include "compile_helpers.h"
 
 namespace {
 
@@ -30,41 +30,42 @@ TEST(TokenNames, ComeFromTheTokenList) {
   EXPECT_STREQ("?", TokenName(-1));
 }
 
-TEST(Tokens, SingleCharacterCommands) {
-  EXPECT_EQ("A: ~ } | { w v u s r q o l k g f e d b a ` _ ^ ] \\ [ @ > = < ; : . - + * ( ' & # !",
-            TrackTokens("A ~}|{wvusrqolkgfedba`_^]\\[@>=<;:.-+*('&#!\n"));
-}
-
-TEST(Tokens, BytesOfNoMeaningAreErrors) {
-  // Small letters without a command, "$" without a hex digit, "?", and every
-  // byte of 128 or more (one byte at a time).
-  EXPECT_EQ("A: ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR 1 ERR ERR ERR",
-            TrackTokens("A ijmnpxyz h$? $ 1 \x82\xa0\xff\n"));
-}
-
-TEST(Tokens, LettersThatBeginLongerTokens) {
-  EXPECT_EQ("A: tone 4 t o 4 hit chm 2 chi che ch c ERR",
-            TrackTokens("A tone4 to4 hit chm2 chi che ch c h\n"));
-  // "c h" is a note and an error; "hi" is no "hit"; "ton" is no "tone".
-  EXPECT_EQ("A: t o ERR ERR ch c t o ERR", TrackTokens("A tohi chc ton\n"));
-}
-
-TEST(Tokens, NamesAreCapitalFollowedByLetters) {
-  EXPECT_EQ("A: N:Vel v e l N:Ab 1 N:X _ 1", TrackTokens("A Vel vel Ab1 X_1\n"));
-}
-
-TEST(Tokens, NumbersSaturateAt65535) {
-  EXPECT_EQ("A: 31 255 ERR N:G 65535 65535 65535 65534 0 7",
-            TrackTokens("A $1F $fF $G $10000 70000 "
-                        "99999999999999999999 "
-                        "65534 0 007\n"));
-  EXPECT_EQ("A: 65535 c", TrackTokens("A 65536c\n"));
-}
-
-TEST(Tokens, AtSignAloneOrWithAName) {
-  // "@" with a letter is a macro call: undefined here, so the call is dropped.
-  EXPECT_EQ("A: @ 12 @", TrackTokens("A @12 @Ab1 @\n"));
-  EXPECT_EQ("  0 :  11 : Error 未定義マクロです\n", ReportUtf8());
+TEST(Tokens, Scores) {
+  CheckTokens({
+      // Single character commands.
+      {"A ~}|{wvusrqolkgfedba`_^]\\[@>=<;:.-+*('&#!\n",
+       "A: ~ } | { w v u s r q o l k g f e d b a ` _ ^ ] \\ [ @ > = < ; : . - + * ( ' & # !",
+       nullptr},
+      // Bytes of no meaning are errors.
+      // Small letters without a command, "$" without a hex digit, "?", and every
+      // byte of 128 or more (one byte at a time).
+      {"A ijmnpxyz h$? $ 1 \x82\xa0\xff\n",
+       "A: ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR ERR 1 ERR ERR ERR", nullptr},
+      // Letters that begin longer tokens.
+      {"A tone4 to4 hit chm2 chi che ch c h\n", "A: tone 4 t o 4 hit chm 2 chi che ch c ERR",
+       nullptr},
+      // "c h" is a note and an error; "hi" is no "hit"; "ton" is no "tone".
+      {"A tohi chc ton\n", "A: t o ERR ERR ch c t o ERR", nullptr},
+      // Names are capital followed by letters.
+      {"A Vel vel Ab1 X_1\n", "A: N:Vel v e l N:Ab 1 N:X _ 1", nullptr},
+      // Numbers saturate at65535.
+      {"A $1F $fF $G $10000 70000 "
+       "99999999999999999999 "
+       "65534 0 007\n",
+       "A: 31 255 ERR N:G 65535 65535 65535 65534 0 7", nullptr},
+      {"A 65536c\n", "A: 65535 c", nullptr},
+      // At sign alone or with a name.
+      // "@" with a letter is a macro call: undefined here, so the call is dropped.
+      {"A @12 @Ab1 @\n", "A: @ 12 @", "  0 :  11 : Error 未定義マクロです\n"},
+      // Comments.
+      {"A // a b\nA /* a */ c /* b\nA d\n", "A: c d", nullptr},
+      {"A c/**/d/e/*\n", "A: c d / e", nullptr},
+      {"A /*/ c\n", "A:", nullptr},
+      // Quoted texts.
+      {"A \"intro\"c\"\"d\n", "A: \"intro\" c \"\" d", ""},
+      // Without its closing quote the text ends with its line, with a warning.
+      {"A \"open c\nA d\n", "A: \"open c\" d", "  0 :   2 : Warning 文字列が閉じていません\n"},
+  });
 }
 
 TEST(Tokens, AtSignAloneLeavesTheTextEmpty) {
@@ -75,20 +76,6 @@ TEST(Tokens, AtSignAloneLeavesTheTextEmpty) {
         if (code == kTokAt) seen = TokenText();
       });
   EXPECT_EQ("", seen);
-}
-
-TEST(Tokens, Comments) {
-  EXPECT_EQ("A: c d", TrackTokens("A // a b\nA /* a */ c /* b\nA d\n"));
-  EXPECT_EQ("A: c d / e", TrackTokens("A c/**/d/e/*\n"));
-  EXPECT_EQ("A:", TrackTokens("A /*/ c\n"));
-}
-
-TEST(Tokens, QuotedTexts) {
-  EXPECT_EQ("A: \"intro\" c \"\" d", TrackTokens("A \"intro\"c\"\"d\n"));
-  EXPECT_EQ("", ReportUtf8());
-  // Without its closing quote the text ends with its line, with a warning.
-  EXPECT_EQ("A: \"open c\" d", TrackTokens("A \"open c\nA d\n"));
-  EXPECT_EQ("  0 :   2 : Warning 文字列が閉じていません\n", ReportUtf8());
 }
 
 TEST(Tokens, LongNamesAndTextsAreCutAt4096Bytes) {
