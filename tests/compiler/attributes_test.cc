@@ -4,31 +4,31 @@
 
 #include <string>
 
-#include "compiler/commands/commands.h"
 #include "compile_helpers.h"
+#include "compiler/commands/commands.h"
 
 namespace {
 
-
-TEST(AttributesTest, PredefinedNamesAndShortcuts) {
-  EXPECT_EQ("", Compile("A V100 M64 v90 t120 P5 D64 V40\n"));
-  EXPECT_EQ(
-      "0 143 0 0\n0 128 7 100\n0 128 1 64\n0 128 129 90\n0 128 128 120\n0 128 10 5\n"
-      "0 128 130 64\n0 128 7 40\n0 142 0 0\n",
-      Events(0));
-}
-
-TEST(AttributesTest, TempoLimitsAndValueRange) {
-  EXPECT_EQ(
-      "  0 :   3 : Warning テンポが遅すぎます\n"
-      "  0 :   6 : Warning テンポが速すぎます\n"
-      "  0 :  13 : Warning テンポが速すぎます\n"
-      "  0 :  26 : Error ｱﾄﾘﾋﾞｭｰﾄ値が範囲（0 ～ 127）外です\n",
-      Compile("A t0 t12000 t40000 t9999 V128 V127\n"));
-  EXPECT_EQ(
-      "0 143 0 0\n0 128 128 1\n0 128 128 9999\n0 128 128 9999\n0 128 128 9999\n"
-      "0 128 7 128\n0 128 7 127\n0 142 0 0\n",
-      Events(0));
+// Scores with the records of track A, then the report.
+TEST(AttributesTest, Scores) {
+  CheckCompileFirst({
+      // Predefined names and shortcuts.
+      {"A V100 M64 v90 t120 P5 D64 V40\n",
+       "0 143 0 0\n0 128 7 100\n0 128 1 64\n0 128 129 90\n0 128 128 120\n0 128 10 5\n"
+       "0 128 130 64\n0 128 7 40\n0 142 0 0\n"},
+      // Tempo limits and value range.
+      {"A t0 t12000 t40000 t9999 V128 V127\n",
+       "0 143 0 0\n0 128 128 1\n0 128 128 9999\n0 128 128 9999\n0 128 128 9999\n"
+       "0 128 7 128\n0 128 7 127\n0 142 0 0\n"
+       "  0 :   3 : Warning テンポが遅すぎます\n"
+       "  0 :   6 : Warning テンポが速すぎます\n"
+       "  0 :  13 : Warning テンポが速すぎます\n"
+       "  0 :  26 : Error ｱﾄﾘﾋﾞｭｰﾄ値が範囲（0 ～ 127）外です\n"},
+      // Name without value.
+      {"A V c\n",
+       "0 143 0 0\n0 60 255 48\n48 142 0 0\n"
+       "  0 :   4 : Error ｱﾄﾘﾋﾞｭｰﾄ値が指定されていません\n"},
+  });
 }
 
 TEST(AttributesTest, GradualChangesStartFromTheTracksCurrentValue) {
@@ -70,11 +70,6 @@ TEST(AttributesTest, UndefinedNameReadsItsValueAndLengthOnly) {
   EXPECT_EQ("  0 :   6 : Error 未定義ｱﾄﾘﾋﾞｭｰﾄです\n", Compile("A Foo 5:4 c V9:2\n"));
   EXPECT_EQ("0 143 0 0\n0 60 255 48\n48 128 7 10000\n48 142 0 0\n", Events(0));
   EXPECT_EQ("0: 0 96 9 96 255 0\n", Gradual());
-}
-
-TEST(AttributesTest, NameWithoutValue) {
-  EXPECT_EQ("  0 :   4 : Error ｱﾄﾘﾋﾞｭｰﾄ値が指定されていません\n", Compile("A V c\n"));
-  EXPECT_EQ("0 143 0 0\n0 60 255 48\n48 142 0 0\n", Events(0));
 }
 
 TEST(AttributesTest, TemplateAttribute) {
