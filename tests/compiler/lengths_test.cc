@@ -30,6 +30,58 @@ std::string NoteLength(std::string_view header, std::string_view expression) {
   return out;
 }
 
+// The length of «c» + expression after header: "VALUE; MESSAGE; ...".
+TEST(LengthsTest, NoteLengths) {
+  struct Case {
+    const char* header;
+    std::string expression;
+    const char* expected;
+  } cases[] = {
+      {"", "", "48"},
+      {"", "4", "48"},
+      {"", "4.", "72"},
+      {"", "4..", "84"},
+      {"", "16..", "21"},
+      {"", "32..", "10; Warning 付点演算においてケタ落ちが発生しました"},
+      {"", "32...",
+       "10; Warning 付点演算においてケタ落ちが発生しました"
+       "; Warning 付点演算においてケタ落ちが発生しました"},
+      {"", "3", "64"},
+      {"", "5", "38; Warning 割り切れません"},
+      {"", "0", "192; Error 音長に 0 は指定できません"},
+      {"", "1000", "1; Warning 割り切れません; Error 音長が 0 になりました"},
+      {"", "4^8", "72"},
+      {"", "2^-8", "72"},
+      {"", "8^-4", "24; Error 音長が負になりました"},
+      {"", "4^", "96"},
+      {"", "^-16.", "30"},
+      {"", "1^-16", "180"},
+      // Seventy-nine whole notes stand; the eightieth would reach 15360.
+      {"", Repeat("1", 80, "^"), "15168; Error 音長が長すぎます"},
+      {"", Repeat("1", 80, "^") + "^-2", "15072; Error 音長が長すぎます"},
+      {"#clock 15359\n", "1", "15359"},
+      {"#clock 15359\n", "1^", "15359; Error 音長が長すぎます"},
+      {"#clock 15360\n", "2^2^-4", "3840; Error 音長が長すぎます"},
+      // Even the first term is too long: the length is 0, so the note gets 1.
+      {"#clock 15360\n", "1", "1; Error 音長が長すぎます; Error 音長が 0 以下です"},
+      // From a resolution of 61440 on even the default quarter is too long: every
+      // length comes out as 0, which a note turns into 1 (and a rest into 0).
+      {"#clock 61436\n", "", "15359"},
+      {"#clock 480\n", "", "120"},
+      {"#clock 480\n", "3", "160"},
+      {"#clock 480\n", "7", "68; Warning 割り切れません"},
+      {"#clock 480\n", "16..", "52; Warning 付点演算においてケタ落ちが発生しました"},
+      {"#clock 97\n", "", "24"},
+      {"#clock 97\n", "4", "24; Warning 割り切れません"},
+      {"#clock 97\n", "1.", "145; Warning 付点演算においてケタ落ちが発生しました"},
+      {"#clock 97\n", "2^2", "96; Warning 割り切れません; Warning 割り切れません"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.header) + "A c" + c.expression);
+    EXPECT_EQ(c.expected, NoteLength(c.header, c.expression));
+  }
+}
+
 TEST(LengthsTest, Scores) {
   CheckCompileFirst({
       // Tiny resolutions never divide by zero.
@@ -57,44 +109,7 @@ TEST(LengthsTest, Scores) {
   });
 }
 
-TEST(LengthsTest, DivisorsAndDots) {
-  EXPECT_EQ(NoteLength("", ""), "48");
-  EXPECT_EQ(NoteLength("", "4"), "48");
-  EXPECT_EQ(NoteLength("", "4."), "72");
-  EXPECT_EQ(NoteLength("", "4.."), "84");
-  EXPECT_EQ(NoteLength("", "16.."), "21");
-  EXPECT_EQ(NoteLength("", "32.."), "10; Warning 付点演算においてケタ落ちが発生しました");
-  EXPECT_EQ(NoteLength("", "32..."),
-            "10; Warning 付点演算においてケタ落ちが発生しました"
-            "; Warning 付点演算においてケタ落ちが発生しました");
-  EXPECT_EQ(NoteLength("", "3"), "64");
-  EXPECT_EQ(NoteLength("", "5"), "38; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("", "0"), "192; Error 音長に 0 は指定できません");
-  EXPECT_EQ(NoteLength("", "1000"), "1; Warning 割り切れません; Error 音長が 0 になりました");
-}
-
-TEST(LengthsTest, JoinedLengths) {
-  EXPECT_EQ(NoteLength("", "4^8"), "72");
-  EXPECT_EQ(NoteLength("", "2^-8"), "72");
-  EXPECT_EQ(NoteLength("", "8^-4"), "24; Error 音長が負になりました");
-  EXPECT_EQ(NoteLength("", "4^"), "96");
-  EXPECT_EQ(NoteLength("", "^-16."), "30");
-  EXPECT_EQ(NoteLength("", "1^-16"), "180");
-  // Seventy-nine whole notes stand; the eightieth would reach 15360.
-  EXPECT_EQ(NoteLength("", Repeat("1", 80, "^")), "15168; Error 音長が長すぎます");
-  EXPECT_EQ(NoteLength("", Repeat("1", 80, "^") + "^-2"), "15072; Error 音長が長すぎます");
-}
-
 TEST(LengthsTest, LengthsNearTheLimit) {
-  EXPECT_EQ(NoteLength("#clock 15359\n", "1"), "15359");
-  EXPECT_EQ(NoteLength("#clock 15359\n", "1^"), "15359; Error 音長が長すぎます");
-  EXPECT_EQ(NoteLength("#clock 15360\n", "2^2^-4"), "3840; Error 音長が長すぎます");
-  // Even the first term is too long: the length is 0, so the note gets 1.
-  EXPECT_EQ(NoteLength("#clock 15360\n", "1"),
-            "1; Error 音長が長すぎます; Error 音長が 0 以下です");
-  // From a resolution of 61440 on even the default quarter is too long: every
-  // length comes out as 0, which a note turns into 1 (and a rest into 0).
-  EXPECT_EQ(NoteLength("#clock 61436\n", ""), "15359");
   EXPECT_EQ(CompileFirst("#clock 65535\nA c c1 l1 c l4 c"),
             "0 143 0 0\n0 60 255 1\n0 60 255 1\n0 60 255 1\n1 60 255 1\n2 142 0 0\n"
             "  1 :   4 : Error 音長が長すぎます\n"
@@ -109,15 +124,6 @@ TEST(LengthsTest, LengthsNearTheLimit) {
 }
 
 TEST(LengthsTest, OtherResolutions) {
-  EXPECT_EQ(NoteLength("#clock 480\n", ""), "120");
-  EXPECT_EQ(NoteLength("#clock 480\n", "3"), "160");
-  EXPECT_EQ(NoteLength("#clock 480\n", "7"), "68; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 480\n", "16.."),
-            "52; Warning 付点演算においてケタ落ちが発生しました");
-  EXPECT_EQ(NoteLength("#clock 97\n", ""), "24");
-  EXPECT_EQ(NoteLength("#clock 97\n", "4"), "24; Warning 割り切れません");
-  EXPECT_EQ(NoteLength("#clock 97\n", "1."), "145; Warning 付点演算においてケタ落ちが発生しました");
-  EXPECT_EQ(NoteLength("#clock 97\n", "2^2"), "96; Warning 割り切れません; Warning 割り切れません");
   // Bar lines pad to multiples of the bar at any resolution.
   EXPECT_EQ(CompileFirst("#clock 97\nA c8 | c16 |2 c"),
             "0 143 0 0\n0 60 255 12\n24 60 255 6\n72 60 255 24\n96 142 0 0\n"
