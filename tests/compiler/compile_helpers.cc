@@ -275,9 +275,10 @@ void TableBuilder::Break(int number, int time) {
   g_loops[number].break_event = Add(time, kEventLoopBreak, 0, number);
 }
 
-void TableBuilder::Close(int number, int time, int count) {
+void TableBuilder::Close(int number, int time, int count, int exit) {
   g_loops[number].count = count;
   g_loops[number].end_event = Add(time, kEventLoopEnd, 0, number);
+  if (exit >= 0) Exit(exit);
 }
 
 void TableBuilder::Exit(int time) {

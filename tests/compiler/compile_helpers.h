@@ -118,7 +118,8 @@ class TableBuilder {
   // Loop commands as the score commands record them.
   int Open(int time);  // returns the loop number
   void Break(int loop, int time);
-  void Close(int loop, int time, int count);  // loop end at time
+  // Loop end at time; with exit >= 0 also the loop exit at exit.
+  void Close(int loop, int time, int count, int exit = -1);
   void Exit(int time);
   LoopRecord& Loop(int number);
   // Runs CheckLoop over every live loop start, as the driver walks the table.

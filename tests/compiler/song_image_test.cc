@@ -60,8 +60,7 @@ TEST_F(ImageTest, CountedLoopTrackGivesThirtyBytes) {
   int loop = t.Open(0);
   t.Note(0, 60, 48);
   t.Note(48, 62, 48);
-  t.Close(loop, 96, 2);
-  t.Exit(192);
+  t.Close(loop, 96, 2, 192);
   t.End(192);
   CompileTrackStream();
   AppendTrackStream();

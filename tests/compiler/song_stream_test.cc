@@ -121,8 +121,7 @@ TEST_F(StreamTest, RestsAfterControlEvents) {
 TEST_F(StreamTest, CountedLoops) {
   int loop = t_.Open(0);
   t_.Notes({{0, 60, 48}, {48, 62, 48}});
-  t_.Close(loop, 96, 2);
-  t_.Exit(192);
+  t_.Close(loop, 96, 2, 192);
   t_.End(192);
   t_.CheckLoops();
   EXPECT_EQ("124, 2, 30, 32, 126, 3, 0, 255, 0", Compile());
@@ -135,8 +134,7 @@ TEST_F(StreamTest, LoopBreakWordLandsBehindTheLoopEnd) {
   t_.Note(0, 60, 48);
   t_.Break(loop, 48);
   t_.Note(48, 62, 48);
-  t_.Close(loop, 96, 3);
-  t_.Exit(240);
+  t_.Close(loop, 96, 3, 240);
   t_.Note(240, 64, 48);
   t_.End(288);
   t_.CheckLoops();
@@ -149,14 +147,11 @@ TEST_F(StreamTest, NestedLoopsAndEndlessLoop) {
   t_.Note(0, 60, 48);
   int inner = t_.Open(48);
   t_.Note(48, 62, 24);
-  t_.Close(inner, 72, 2);
-  t_.Exit(96);
-  t_.Close(outer, 96, 2);
-  t_.Exit(192);
+  t_.Close(inner, 72, 2, 96);
+  t_.Close(outer, 96, 2, 192);
   int endless = t_.Open(192);
   t_.Note(192, 64, 48);
-  t_.Close(endless, 240, -1);
-  t_.Exit(240);
+  t_.Close(endless, 240, -1, 240);
   t_.End(240);
   t_.CheckLoops();
   EXPECT_EQ("124, 2, 30, 124, 2, 160, 24, 126, 3, 0, 126, 9, 0, 124, 255, 34, 255, 3, 3, 0, 255, 0",
@@ -171,8 +166,7 @@ TEST_F(StreamTest, NestedLoopsAndEndlessLoop) {
 TEST_F(StreamTest, StateAtLoopEndIsTheStateAtLoopStart) {
   int loop = t_.Open(0);
   t_.Notes({{0, 100, 96}, {96, 100, 96}, {192, 100, 96}});
-  t_.Close(loop, 288, 2);
-  t_.Exit(576);
+  t_.Close(loop, 288, 2, 576);
   t_.Note(576, 60, 48);
   t_.End(624);
   t_.CheckLoops();
@@ -184,8 +178,7 @@ TEST_F(StreamTest, LoopWithCountZeroIsRemoved) {
   t_.Note(0, 59, 48);
   int loop = t_.Open(48);
   t_.Notes({{48, 60, 48}, {96, 62, 48}});
-  t_.Close(loop, 144, 0);
-  t_.Exit(144);
+  t_.Close(loop, 144, 0, 144);
   t_.Note(144, 64, 48);
   t_.End(192);
   t_.CheckLoops();
@@ -201,16 +194,13 @@ TEST_F(StreamTest, LoopRemovedInsideRepeatedLoopLeavesPlayedTimes) {
   t_.Note(0, 60, 48);
   int before = t_.Open(48);
   t_.Note(48, 62, 48);
-  t_.Close(before, 96, 0);
-  t_.Exit(96);
+  t_.Close(before, 96, 0, 96);
   t_.Break(outer, 96);
   t_.Note(96, 64, 48);
   int after = t_.Open(144);
   t_.Note(144, 65, 48);
-  t_.Close(after, 192, 0);
-  t_.Exit(192);
-  t_.Close(outer, 192, 3);
-  t_.Exit(480);
+  t_.Close(after, 192, 0, 192);
+  t_.Close(outer, 192, 3, 480);
   t_.Note(480, 67, 48);
   t_.End(528);
   t_.CheckLoops();
@@ -228,8 +218,7 @@ TEST_F(StreamTest, SinglePassWithBreakIsUnrolled) {
   t_.Notes({{0, 60, 48}, {48, 62, 48}});
   t_.Break(loop, 96);
   t_.Note(96, 64, 48);
-  t_.Close(loop, 144, 1);
-  t_.Exit(96);
+  t_.Close(loop, 144, 1, 96);
   t_.Note(96, 65, 48);
   t_.End(144);
   t_.CheckLoops();
@@ -240,16 +229,13 @@ TEST_F(StreamTest, SinglePassWithBreakIsUnrolled) {
 
 TEST_F(StreamTest, EmptyLoopsAreRemovedWithoutMovingTime) {
   int empty = t_.Open(0);
-  t_.Close(empty, 0, 5);
-  t_.Exit(0);
+  t_.Close(empty, 0, 5, 0);
   int only_break = t_.Open(0);
   t_.Break(only_break, 0);
-  t_.Close(only_break, 0, 3);
-  t_.Exit(0);
+  t_.Close(only_break, 0, 3, 0);
   int single = t_.Open(0);  // one pass without a break stays
   t_.Note(0, 60, 48);
-  t_.Close(single, 48, 1);
-  t_.Exit(48);
+  t_.Close(single, 48, 1, 48);
   t_.End(48);
   t_.CheckLoops();
   SettleVoidTimes();
@@ -261,10 +247,8 @@ TEST_F(StreamTest, LoopInsideRemovedLoopIsNotCheckedAgain) {
   int outer = t_.Open(0);
   int inner = t_.Open(0);
   t_.Note(0, 60, 48);
-  t_.Close(inner, 48, 0);
-  t_.Exit(48);
-  t_.Close(outer, 48, 0);
-  t_.Exit(48);
+  t_.Close(inner, 48, 0, 48);
+  t_.Close(outer, 48, 0, 48);
   t_.Note(48, 62, 48);
   t_.End(96);
   t_.CheckLoops();
@@ -277,8 +261,7 @@ TEST_F(StreamTest, LoopInsideRemovedLoopIsNotCheckedAgain) {
 TEST_F(StreamTest, EndlessLoopWithoutTimePlaysOnce) {
   int loop = t_.Open(0);
   t_.Add(0, kEventChannel, 4);
-  t_.Close(loop, 0, -1);
-  t_.Exit(0);
+  t_.Close(loop, 0, -1, 0);
   t_.Note(0, 60, 48);
   t_.End(48);
   t_.CheckLoops();
@@ -291,11 +274,9 @@ TEST_F(StreamTest, EndlessLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
   int endless = t_.Open(0);
   int removed = t_.Open(0);
   t_.Note(0, 60, 48);
-  t_.Close(removed, 48, 0);
-  t_.Exit(48);
+  t_.Close(removed, 48, 0, 48);
   t_.Add(48, kEventChannel, 1);
-  t_.Close(endless, 48, -1);
-  t_.Exit(48);
+  t_.Close(endless, 48, -1, 48);
   t_.Note(48, 62, 48);
   t_.End(96);
   t_.CheckLoops();
