@@ -16,7 +16,8 @@ TEST(LoopsTest, Scores) {
        "0 143 0 0\n0 129 0 1\n0 131 0 1\n0 132 0 0\n0 129 0 2\n0 60 255 24\n24 131 0 2\n"
        "48 132 0 0\n48 60 255 48\n96 142 0 0\n"
        "  0 :   3 : Warning ﾙｰﾌﾟ内に音符または休符がありません（ﾙｰﾌﾟ削除）\n"},
-      // Times beyond the range of the table stop at its end.
+      // Times beyond the range of the table stop at its end. A track longer than
+      // that is an error: the notes behind it would otherwise sound at one tick.
       {"A [[[[[c1]255]255]255]255]255 c",
        "0 143 0 0\n0 129 0 1\n0 129 0 2\n0 129 0 3\n0 129 0 4\n0 129 0 5\n0 60 255 192\n"
        "192 131 0 5\n48960 132 0 0\n48960 131 0 4\n12484800 132 0 0\n12484800 131 0 3\n"
@@ -152,6 +153,4 @@ TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
   EXPECT_NE(run.tracks[0].find("2147483647 132 0 0\n2147483647 142 0 0\n"), std::string::npos);
 }
 
-// A track longer than the table's times can hold is an error: the notes
-// behind it would otherwise sound at one tick.
 }  // namespace
