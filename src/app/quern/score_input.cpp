@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "compiler/driver/driver.h"
+#include "shell/text_codec.h"
 
 namespace {
 
@@ -51,13 +52,6 @@ size_t FirstInvalidUtf8(std::string_view s) {
     i += n;
   }
   return std::string_view::npos;
-}
-
-bool HasNonAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<uint8_t>(c) >= 0x80) return true;
-  }
-  return false;
 }
 
 // Line and column (in characters, both from 1) of the byte at offset.
@@ -185,8 +179,9 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
       *warning = path + ": NUL byte at offset " + std::to_string(nul) + ", the score ends there";
     }
   }
-  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && HasNonAscii(bytes) &&
-                                              FirstInvalidUtf8(bytes) == std::string::npos);
+  // The same rule as the editor's, so both read a file the same way.
+  bool utf8 =
+      encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
   if (!utf8) {
     *cp932 = std::move(bytes);
     return true;
