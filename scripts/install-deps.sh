@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
-  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont
+  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont nlohmann-json3-dev
   fonts-ipafont-gothic python3 python3-mido
 )
 missing=()
