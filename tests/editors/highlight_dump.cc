@@ -32,8 +32,8 @@ struct Sample {
 // line, + continuation, n note, x command, 0 number, l loop, q quoted,
 // b byte list, a attribute, u macro use; "." has no colour.
 constexpr Sample kSamples[] = {
-    {'c', "x", 0},   {'h', "#a", 0},   {'t', "A", 0},    {'m', "%A", 0},   {'k', "*A", 0},
-    {'+', "+", 0},   {'n', "A c", 2},  {'x', "A o", 2},  {'0', "A 1", 2},  {'l', "A [", 2},
+    {'c', "x", 0},      {'h', "#a", 0},  {'t', "A", 0},   {'m', "%A", 0},   {'k', "*A", 0},
+    {'+', "+", 0},      {'n', "A c", 2}, {'x', "A o", 2}, {'0', "A 1", 2},  {'l', "A [", 2},
     {'q', "A \"\"", 2}, {'b', "A {", 2}, {'a', "A T", 2}, {'u', "A %m", 2},
 };
 

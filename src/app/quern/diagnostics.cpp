@@ -47,8 +47,8 @@ void SplitSeverity(std::string_view rest, Diagnostic* d) {
     std::string_view word;
     const char* severity;
   };
-  static constexpr Word kWords[] = {{"Error ", "error"}, {"Fatal ", "fatal"},
-                                    {"Warning ", "warning"}};
+  static constexpr Word kWords[] = {
+      {"Error ", "error"}, {"Fatal ", "fatal"}, {"Warning ", "warning"}};
   for (const Word& w : kWords) {
     if (rest.starts_with(w.word)) {
       d->severity = w.severity;
@@ -111,8 +111,10 @@ std::vector<Diagnostic> ReadDiagnostics(std::string_view report, std::string_vie
       d.line = fields.line;
       d.byte_column = fields.column;
       d.character_column = fields.column;
-      if (fields.line >= 0 && fields.column >= 0 && static_cast<size_t>(fields.line) < lines.size()) {
-        d.character_column = CharacterColumn(lines[static_cast<size_t>(fields.line)], fields.column);
+      if (fields.line >= 0 && fields.column >= 0 &&
+          static_cast<size_t>(fields.line) < lines.size()) {
+        d.character_column =
+            CharacterColumn(lines[static_cast<size_t>(fields.line)], fields.column);
       }
       SplitSeverity(fields.rest, &d);
       diagnostics.push_back(std::move(d));

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
   }
   if (first == "--help" || first == "-h" || first == "help") {
     if (first == "help" && !rest.empty()) {
-      if (!IsKnownCommand(rest[0])) return ReportUsageError("", "unknown command '" + rest[0] + "'");
+      if (!IsKnownCommand(rest[0]))
+        return ReportUsageError("", "unknown command '" + rest[0] + "'");
       PrintCommandHelp(rest[0]);
     } else {
       PrintProgramHelp();
