@@ -1,8 +1,9 @@
 # What `cmake --install` puts where: the two programs, the desktop entry, the
 # MIME types, the icons, the man pages, the documentation with the examples,
 # bash completion and the files for other editors.
-set(CMAKE_INSTALL_DOCDIR share/doc/quern-midi
-    CACHE PATH "Documentation and examples (DATAROOTDIR/doc/quern-midi)")
+# The package's name, not the project's, names the documentation folder. A
+# plain variable: the packages found earlier may have cached the default.
+set(CMAKE_INSTALL_DOCDIR share/doc/quern-midi)
 include(GNUInstallDirs)
 
 install(TARGETS quern quern-editor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -16,9 +17,17 @@ foreach(size 16 32 48 128 256)
           DESTINATION ${quern_icons}/${size}x${size}/apps RENAME quern-midi.png)
 endforeach()
 
+# The man pages name installed folders, so they are made at install time,
+# when the prefix is known (cmake --install --prefix, or /usr in the package).
 foreach(page quern quern-editor)
-  configure_file(docs/man/${page}.1.in ${PROJECT_BINARY_DIR}/man/${page}.1 @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(CODE "
+    set(PROJECT_VERSION ${PROJECT_VERSION})
+    set(CMAKE_INSTALL_FULL_DOCDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}\")
+    set(CMAKE_INSTALL_FULL_DATADIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}\")
+    set(page \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1/${page}.1\")
+    message(STATUS \"Installing: \${page}\")
+    configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.1.in \${page} @ONLY)
+  ")
 endforeach()
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

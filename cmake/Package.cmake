@@ -6,8 +6,16 @@ set(CPACK_PACKAGE_NAME quern-midi)
 set(CPACK_PACKAGE_VENDOR QuernKASTO)
 set(CPACK_PACKAGE_CONTACT "Quern MIDI developers <quern-midi@quernkasto.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor, compiler and player for a plain-text music language")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quern MIDI compiles scores written as plain text (tracks of notes, lengths, octaves, loops, macros, controllers, tempo and byte lists) into compact song images and plays them at once, on the built-in synthesizer or on any ALSA MIDI port. Songs can also be written as Standard MIDI Files or WAV files.\n.\nThe package holds the editor quern-editor and the command line quern, with man pages, example scores, bash completion and syntax files for Vim and for editors that read TextMate grammars.")
+# The extended description, in lines of Debian's width.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Quern MIDI compiles scores written as plain text (tracks of notes, lengths,"
+  "octaves, loops, macros, controllers, tempo and byte lists) into compact song"
+  "images and plays them at once, on the built-in synthesizer or on any ALSA"
+  "MIDI port. Songs can also be written as Standard MIDI Files or WAV files."
+  "."
+  "The package holds the editor quern-editor and the command line quern, with"
+  "man pages, example scores, bash completion and syntax files for Vim and for"
+  "editors that read TextMate grammars.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_SOURCE_DIR})
 set(CPACK_STRIP_FILES ON)
