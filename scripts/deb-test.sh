@@ -15,6 +15,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "deb-test: $*" >&2; exit 1; }
 
+# The checkers this test needs (not make test's): lintian, man.
+for tool in lintian:lintian man:man-db; do
+  if ! command -v "${tool%%:*}" >/dev/null; then
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${tool#*:}"
+  fi
+done
+
 echo "== install tree"
 cmake --install "$root/$build" --prefix "$work/prefix" >/dev/null
 for f in bin/quern bin/quern-editor \
@@ -38,9 +45,6 @@ fi
 
 deb=$(ls -t "$root"/quern-midi_*_amd64.deb | head -n 1)
 echo "== lintian $deb"
-if ! command -v lintian >/dev/null; then
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends lintian
-fi
 lintian --tag-display-limit 0 "$deb" | tee "$work/lintian.txt" || true
 ! grep -q '^E:' "$work/lintian.txt" || fail "lintian reports errors"
 
