@@ -154,15 +154,13 @@ void RestoreFrame(TrackPlayer& t, const LoopFrame& f) {
 // note struck again is released first), else the first free one; with every
 // entry sounding, the one that would end soonest is released now.
 NoteOff& NoteOffEntryFor(int channel, int note) {
-  int same = -1, first_free = -1, soonest = -1;
-  for (int i = 0; i < g_seq.note_off_end; ++i) {
+  int same = -1, first_free = -1;
+  for (int i = 0; i < g_seq.note_off_end && (same < 0 || first_free < 0); ++i) {
     const NoteOff& e = g_seq.note_offs[i];
     if (e.ticks_left <= 0) {
       if (first_free < 0) first_free = i;
     } else if (same < 0 && e.channel == channel && e.note == note) {
       same = i;
-    } else if (soonest < 0 || e.ticks_left < g_seq.note_offs[soonest].ticks_left) {
-      soonest = i;
     }
   }
   if (same >= 0) {
@@ -171,9 +169,12 @@ NoteOff& NoteOffEntryFor(int channel, int note) {
   }
   if (first_free >= 0) return g_seq.note_offs[first_free];
   if (g_seq.note_off_end < kNoteOffEntries) return g_seq.note_offs[g_seq.note_off_end++];
-  NoteOff& e = g_seq.note_offs[soonest];
-  SendNoteOff(e.channel, e.note);
-  return e;
+  NoteOff* soonest = &g_seq.note_offs[0];
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left < soonest->ticks_left) soonest = &e;
+  }
+  SendNoteOff(soonest->channel, soonest->note);
+  return *soonest;
 }
 
 void ScheduleNote(int channel, int note, int velocity, int gate) {
