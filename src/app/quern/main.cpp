@@ -18,10 +18,12 @@ constexpr Subcommand kSubcommands[] = {
     {"tokens", RunTokens, "tokens SCORE"},
     {"events", RunEvents, "events SCORE"},
     {"play", RunPlay,
-     "play SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval MS]"},
-    {"trace", RunTrace, "trace SCORE|SONG.xrt [--ticks N]"},
-    {"export", RunExport, "export SCORE|SONG.xrt -o OUT.mid"},
-    {"render", RunRender, "render SCORE|SONG.xrt -o OUT.wav [--soundfont FILE]"},
+     "play SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval MS] "
+     "[RANGE]"},
+    {"trace", RunTrace, "trace SCORE|SONG.xrt [--ticks N] [RANGE]"},
+    {"export", RunExport, "export SCORE|SONG.xrt -o OUT.mid [RANGE]"},
+    {"render", RunRender, "render SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [RANGE]"},
+    {"map", RunMap, "map SCORE"},
     {"ports", RunPorts, "ports"},
     {"html", RunHtml, "html [--form 1|2] FILE"},
 };
@@ -29,6 +31,9 @@ constexpr Subcommand kSubcommands[] = {
 int Usage() {
   std::fprintf(stderr, "usage:\n");
   for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  quern %s\n", s.usage);
+  std::fprintf(stderr,
+               "RANGE: [--from LINE:COL | --from-tick N] [--to LINE:COL | --to-tick N] "
+               "[--mute NAME,...] [--solo NAME,...]\n");
   return 2;
 }
 

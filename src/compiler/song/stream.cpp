@@ -10,6 +10,7 @@
 #include "compiler/song/bytecode.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
+#include "compiler/song/source_map.h"
 #include "compiler/song/stream_internal.h"
 
 namespace {
@@ -34,7 +35,9 @@ constexpr int64_t kMaxStreamNumber = 65535;
 
 LoopSource g_loop_source = nullptr;
 
-LoopRecord* Loop(int number) { return g_loop_source ? g_loop_source(number) : LoopAt(number); }
+LoopRecord* Loop(int number) {
+  return g_loop_source ? g_loop_source(number) : LoopAt(number);
+}
 
 // Times may hold any value a score produced; shifting them wraps rather than
 // overflowing.
@@ -145,8 +148,7 @@ bool NextTwoNotesShare(const EventTable& table, int i, int length) {
   return found == 2;
 }
 
-void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
-              StreamWriter& out) {
+void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, StreamWriter& out) {
   const EventRecord& note = table.At(i);
   const int length = note.value;
   if (length != state.length_register && NextTwoNotesShare(table, i, length)) {
@@ -167,6 +169,7 @@ void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
   const int inline_step = static_cast<int>(std::min(step, kMaxStreamNumber));
   const bool own_length = length != state.length_register;
   const bool own_step = inline_step != length;
+  MapStreamNote(note, out.Offset());
   out.Byte(rel | (own_length ? kNoteLengthFlag : 0) | (own_step ? kNoteStepFlag : 0));
   if (own_length) out.Number(length);
   if (own_step) out.Number(inline_step);
@@ -282,14 +285,18 @@ void ClearLoopOffsets(const EventTable& table) {
 
 }  // namespace
 
-void SetLoopSource(LoopSource source) { g_loop_source = source; }
+void SetLoopSource(LoopSource source) {
+  g_loop_source = source;
+}
 
 ByteBuffer& TrackStreamBuffer() {
   static ByteBuffer buffer;
   return buffer;
 }
 
-const ByteBuffer& TrackStream() { return TrackStreamBuffer(); }
+const ByteBuffer& TrackStream() {
+  return TrackStreamBuffer();
+}
 
 // A loop that cannot stay a loop is removed or unrolled here, before the
 // track's times are final.
