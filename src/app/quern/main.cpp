@@ -12,17 +12,22 @@ struct Subcommand {
   const char* usage;
 };
 
+// RANGE: where to start and stop, and which tracks to hear.
+#define QUERN_RANGE                                                                \
+  "[--from LINE:COL|--from-tick N] [--to LINE:COL|--to-tick N] [--mute NAME,...] " \
+  "[--solo NAME,...]"
+
 constexpr Subcommand kSubcommands[] = {
     {"compile", RunCompile,
      "compile SCORE [-o OUT.xrt] [--encoding auto|cp932|utf-8] [--report-encoding utf-8|cp932]"},
     {"tokens", RunTokens, "tokens SCORE"},
     {"events", RunEvents, "events SCORE"},
     {"play", RunPlay,
-     "play SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval MS] "
-     "[RANGE]"},
-    {"trace", RunTrace, "trace SCORE|SONG.xrt [--ticks N] [RANGE]"},
-    {"export", RunExport, "export SCORE|SONG.xrt -o OUT.mid [RANGE]"},
-    {"render", RunRender, "render SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [RANGE]"},
+     "play SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval "
+     "MS] " QUERN_RANGE},
+    {"trace", RunTrace, "trace SCORE|SONG.xrt [--ticks N] " QUERN_RANGE},
+    {"export", RunExport, "export SCORE|SONG.xrt -o OUT.mid " QUERN_RANGE},
+    {"render", RunRender, "render SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] " QUERN_RANGE},
     {"map", RunMap, "map SCORE"},
     {"ports", RunPorts, "ports"},
     {"html", RunHtml, "html [--form 1|2] FILE"},
@@ -31,9 +36,6 @@ constexpr Subcommand kSubcommands[] = {
 int Usage() {
   std::fprintf(stderr, "usage:\n");
   for (const Subcommand& s : kSubcommands) std::fprintf(stderr, "  quern %s\n", s.usage);
-  std::fprintf(stderr,
-               "RANGE: [--from LINE:COL | --from-tick N] [--to LINE:COL | --to-tick N] "
-               "[--mute NAME,...] [--solo NAME,...]\n");
   return 2;
 }
 

@@ -180,7 +180,8 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
     }
   }
   // The same rule as the editor's, so both read a file the same way.
-  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
+  bool utf8 =
+      encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
   if (!utf8) {
     *cp932 = std::move(bytes);
     return true;

@@ -36,7 +36,8 @@ const EventRecord* CompiledTrackEvents(int track, int* count);
 // Reads every track of text in compile order and hands each token that
 // NextToken yields (up to and including #END) to on_token. Diagnostics of the
 // reader go into the report as usual.
-void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+void ListScoreTokens(const char* text,
+                     const std::function<void(const char* track_name)>& on_track,
                      const std::function<void(int code)>& on_token);
 
 #endif  // QUERN_COMPILER_DRIVER_DRIVER_H_

@@ -15,76 +15,76 @@
 struct SourceTable;
 
 // X(enum name, token name as the token table prints it)
-#define QUERN_TOKEN_LIST(X) \
-  X(kTokErr, "ERR")         \
-  X(kTokT0, "#T_0")         \
-  X(kTokName, "#NAME")      \
-  X(kTokNum, "#NUM")        \
-  X(kTokEnd, "#END")        \
-  X(kTokTilde, "~")         \
-  X(kTokRightBrace, "}")    \
-  X(kTokBar, "|")           \
-  X(kTokLeftBrace, "{")     \
-  X(kTokW, "w")             \
-  X(kTokV, "v")             \
-  X(kTokU, "u")             \
-  X(kTokS, "s")             \
-  X(kTokR, "r")             \
-  X(kTokQ, "q")             \
-  X(kTokO, "o")             \
-  X(kTokL, "l")             \
-  X(kTokK, "k")             \
-  X(kTokG, "g")             \
-  X(kTokF, "f")             \
-  X(kTokE, "e")             \
-  X(kTokD, "d")             \
-  X(kTokB, "b")             \
-  X(kTokA, "a")             \
-  X(kTokBackquote, "`")     \
-  X(kTokUnderscore, "_")    \
-  X(kTokCaret, "^")         \
-  X(kTokRightBracket, "]")  \
-  X(kTokBackslash, "\\")    \
-  X(kTokLeftBracket, "[")   \
-  X(kTokAt, "@")            \
-  X(kTokGreater, ">")       \
-  X(kTokEqual, "=")         \
-  X(kTokLess, "<")          \
-  X(kTokSemicolon, ";")     \
-  X(kTokColon, ":")         \
-  X(kTokDot, ".")           \
-  X(kTokMinus, "-")         \
-  X(kTokComma, ",")         \
-  X(kTokPlus, "+")          \
-  X(kTokStar, "*")          \
-  X(kTokRightParen, ")")    \
-  X(kTokLeftParen, "(")     \
-  X(kTokQuote, "'")         \
-  X(kTokAmpersand, "&")     \
-  X(kTokPercent, "%")       \
-  X(kTokHash, "#")          \
-  X(kTokString, "\"")       \
-  X(kTokBang, "!")          \
-  X(kTokT1, "T_1")          \
-  X(kTokTone, "tone")       \
-  X(kTokT, "t")             \
-  X(kTokHit, "hit")         \
-  X(kTokChm, "chm")         \
-  X(kTokChi, "chi")         \
-  X(kTokChe, "che")         \
-  X(kTokCh, "ch")           \
-  X(kTokC, "c")             \
-  X(kTokLineComment, "//")  \
-  X(kTokBlockComment, "/*") \
-  X(kTokSlash, "/")         \
-  X(kTokT2, "T_2")          \
+#define QUERN_TOKEN_LIST(X)     \
+  X(kTokErr, "ERR")             \
+  X(kTokT0, "#T_0")             \
+  X(kTokName, "#NAME")          \
+  X(kTokNum, "#NUM")            \
+  X(kTokEnd, "#END")            \
+  X(kTokTilde, "~")             \
+  X(kTokRightBrace, "}")        \
+  X(kTokBar, "|")               \
+  X(kTokLeftBrace, "{")         \
+  X(kTokW, "w")                 \
+  X(kTokV, "v")                 \
+  X(kTokU, "u")                 \
+  X(kTokS, "s")                 \
+  X(kTokR, "r")                 \
+  X(kTokQ, "q")                 \
+  X(kTokO, "o")                 \
+  X(kTokL, "l")                 \
+  X(kTokK, "k")                 \
+  X(kTokG, "g")                 \
+  X(kTokF, "f")                 \
+  X(kTokE, "e")                 \
+  X(kTokD, "d")                 \
+  X(kTokB, "b")                 \
+  X(kTokA, "a")                 \
+  X(kTokBackquote, "`")         \
+  X(kTokUnderscore, "_")        \
+  X(kTokCaret, "^")             \
+  X(kTokRightBracket, "]")      \
+  X(kTokBackslash, "\\")        \
+  X(kTokLeftBracket, "[")       \
+  X(kTokAt, "@")                \
+  X(kTokGreater, ">")           \
+  X(kTokEqual, "=")             \
+  X(kTokLess, "<")              \
+  X(kTokSemicolon, ";")         \
+  X(kTokColon, ":")             \
+  X(kTokDot, ".")               \
+  X(kTokMinus, "-")             \
+  X(kTokComma, ",")             \
+  X(kTokPlus, "+")              \
+  X(kTokStar, "*")              \
+  X(kTokRightParen, ")")        \
+  X(kTokLeftParen, "(")         \
+  X(kTokQuote, "'")             \
+  X(kTokAmpersand, "&")         \
+  X(kTokPercent, "%")           \
+  X(kTokHash, "#")              \
+  X(kTokString, "\"")           \
+  X(kTokBang, "!")              \
+  X(kTokT1, "T_1")              \
+  X(kTokTone, "tone")           \
+  X(kTokT, "t")                 \
+  X(kTokHit, "hit")             \
+  X(kTokChm, "chm")             \
+  X(kTokChi, "chi")             \
+  X(kTokChe, "che")             \
+  X(kTokCh, "ch")               \
+  X(kTokC, "c")                 \
+  X(kTokLineComment, "//")      \
+  X(kTokBlockComment, "/*")     \
+  X(kTokSlash, "/")             \
+  X(kTokT2, "T_2")              \
   X(kTokPhase, "T_PHASE")
 
 enum TokenCode : int {
 #define QUERN_TOKEN_ENUM(name, text) name,
   QUERN_TOKEN_LIST(QUERN_TOKEN_ENUM)
 #undef QUERN_TOKEN_ENUM
-      kTokenCodeCount
+  kTokenCodeCount
 };
 
 // The token's name from the token table ("ERR", "#NUM", "tone", "c", ...).

@@ -35,9 +35,7 @@ constexpr int64_t kMaxStreamNumber = 65535;
 
 LoopSource g_loop_source = nullptr;
 
-LoopRecord* Loop(int number) {
-  return g_loop_source ? g_loop_source(number) : LoopAt(number);
-}
+LoopRecord* Loop(int number) { return g_loop_source ? g_loop_source(number) : LoopAt(number); }
 
 // Times may hold any value a score produced; shifting them wraps rather than
 // overflowing.
@@ -148,7 +146,8 @@ bool NextTwoNotesShare(const EventTable& table, int i, int length) {
   return found == 2;
 }
 
-void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, StreamWriter& out) {
+void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
+              StreamWriter& out) {
   const EventRecord& note = table.At(i);
   const int length = note.value;
   if (length != state.length_register && NextTwoNotesShare(table, i, length)) {
@@ -285,18 +284,14 @@ void ClearLoopOffsets(const EventTable& table) {
 
 }  // namespace
 
-void SetLoopSource(LoopSource source) {
-  g_loop_source = source;
-}
+void SetLoopSource(LoopSource source) { g_loop_source = source; }
 
 ByteBuffer& TrackStreamBuffer() {
   static ByteBuffer buffer;
   return buffer;
 }
 
-const ByteBuffer& TrackStream() {
-  return TrackStreamBuffer();
-}
+const ByteBuffer& TrackStream() { return TrackStreamBuffer(); }
 
 // A loop that cannot stay a loop is removed or unrolled here, before the
 // track's times are final.
