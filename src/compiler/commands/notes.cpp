@@ -269,6 +269,7 @@ void OctaveCommand(int code) {
 // bar length: 'u' length
 void BarLengthCommand() {
   Track().bar_length = ReadLength(false);
+  MapBarLength(Track().bar_length);
 }
 
 // bar line: '|' ('*' | [length]) ['&']

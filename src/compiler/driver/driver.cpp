@@ -88,6 +88,7 @@ void CheckLoops() {
 }
 
 void CompileTrack() {
+  SetSourceMapTrack(State().track_count - 1);
   BeginTrackState();
   for (int code = NextToken(); code != kTokEnd; code = NextToken()) DispatchCommand(code);
   AppendEvent(kEventEndOfTrack, 0, 0);

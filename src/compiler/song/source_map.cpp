@@ -19,6 +19,21 @@ void SourceMap::Clear() {
   notes_.clear();
   tracks_.clear();
   lines_.clear();
+  bar_lengths_.clear();
+  resolution_ = 192;
+}
+
+void SourceMap::SetBarLength(int track, int ticks) {
+  if (track < 0) return;
+  if (track >= static_cast<int>(bar_lengths_.size())) bar_lengths_.resize(track + 1, 0);
+  bar_lengths_[track] = ticks;
+}
+
+int SourceMap::BarLength(int track) const {
+  if (track >= 0 && track < static_cast<int>(bar_lengths_.size()) && bar_lengths_[track] > 0) {
+    return bar_lengths_[track];
+  }
+  return std::max(resolution_ / 4, 1);
 }
 
 int SourceMap::AddNote(const NoteSource& note) {
@@ -77,6 +92,10 @@ void TagNoteRecord(EventRecord& record, int note) {
   record.link2 = static_cast<int16_t>(note >> 15);
 }
 
+void MapBarLength(int ticks) {
+  if (g_recorder) g_recorder->SetBarLength(g_track, ticks);
+}
+
 void SetSourceMapTrack(int track) {
   g_track = track;
 }
@@ -111,4 +130,5 @@ void MapSourceLines(const SourceTable& table) {
     lines.push_back(std::move(context));
   }
   g_recorder->SetLines(std::move(lines));
+  g_recorder->SetResolution(table.resolution);
 }

@@ -49,6 +49,8 @@ class SourceMap {
   int AddNote(const NoteSource& note);
   void AddStreamNote(int track, int offset, int note);
   void SetLines(std::vector<LineContext> lines) { lines_ = std::move(lines); }
+  void SetResolution(int ticks_per_whole_note) { resolution_ = ticks_per_whole_note; }
+  void SetBarLength(int track, int ticks);
 
   // The note written at stream offset `offset` of track `track`; nullptr
   // when no note byte was recorded there.
@@ -59,12 +61,17 @@ class SourceMap {
   const LineContext* Line(int line) const;
   // The first line at or after `line` that has a context; nullptr if none.
   const LineContext* LineFrom(int line) const;
+  int Resolution() const { return resolution_; }
+  // The bar length the track's "u" set last; a quarter note when it has none.
+  int BarLength(int track) const;
 
  private:
   std::vector<NoteSource> notes_;
   // Per track: (stream offset, note index), in rising offset order.
   std::vector<std::vector<std::pair<int, int>>> tracks_;
   std::vector<LineContext> lines_;  // in rising line order
+  std::vector<int> bar_lengths_;    // per track; 0: not set
+  int resolution_ = 192;
 };
 
 // The map the running compilation records into; nullptr when none.
@@ -75,7 +82,9 @@ bool RecordingSourceMap();
 int RecordNotePlace();
 // Stamps the note record with the index RecordNotePlace gave.
 void TagNoteRecord(EventRecord& record, int note);
-// The track whose stream is compiled next.
+// The track "u" set the bar length of.
+void MapBarLength(int ticks);
+// The track that is parsed or whose stream is compiled next.
 void SetSourceMapTrack(int track);
 // The track stream compiler writes `record`'s note byte at `offset`.
 void MapStreamNote(const EventRecord& record, int offset);
