@@ -46,7 +46,8 @@ int CharIndexOfColumn(const QString& text, int column) {
   return i;
 }
 
-// How many characters from `at` make up the note written there: its "~"/"_"
+// How many characters from `at` make up the note or call written there: a
+// call's "%" and name; a note's "~"/"_"
 // prefixes with their numbers, the letter, and the accidental and length
 // behind it. At least one.
 int NoteTokenLength(const QString& text, int at) {
@@ -54,6 +55,11 @@ int NoteTokenLength(const QString& text, int at) {
   auto is = [&](const char* set) {
     return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());
   };
+  if (is("%")) {  // a macro call: "%" and the name
+    ++i;
+    while (i < text.size() && text[i].isLetterOrNumber()) ++i;
+    return i - at;
+  }
   while (is("~_0123456789")) ++i;
   if (is("abcdefgABCDEFG")) ++i;
   while (is("+-=0123456789.^")) ++i;

@@ -47,6 +47,7 @@ void TrackListDock::SetTracks(const QStringList& names) {
   rows_.clear();
   names_ = names;
   for (int i = 0; i < names.size(); ++i) CreateRow(i, names[i]);
+  widget()->setMinimumWidth(grid_->sizeHint().width() + 24);
 }
 
 void TrackListDock::CreateRow(int track, const QString& name) {
