@@ -24,6 +24,9 @@ namespace {
 
 constexpr int64_t kMsStep = 16;  // song time is kept every 16 ticks
 constexpr size_t kMaxLit = 512;  // marks shown at once
+// Song time is measured this far (about 52 minutes at tempo 120), so that an
+// endless song does not hold up every compilation.
+constexpr int64_t kMeasureTicks = 200000;
 const char kFollowKey[] = "Live/FollowPlayhead";
 
 // The character index in text of a Shift-JIS byte column (a column inside a
@@ -151,7 +154,7 @@ void LivePlayback::MeasureSong() {
   ChaseState silence;
   SetMessageCapture(&silence);
   SetTempo(120);
-  while (!SongFinished() && SequencerTickCount() < kScanTicks) {
+  while (!SongFinished() && SequencerTickCount() < kMeasureTicks) {
     SequencerTick();
     total_ms_ += TickLengthMs();
     if (SequencerTickCount() % kMsStep == 0) ms_steps_.push_back(total_ms_);
