@@ -37,7 +37,7 @@ void ResetWorkAreas() {
   TrackEvents().Reset();
   ResetCommandTables();
   ResetSongBuffers();
-  CompilerReport().Clear();
+  ClearCompilerReport();
   State().track_names.Clear();
   State().track_count = 0;
   State().source.Reset();
@@ -153,7 +153,7 @@ int CompileScore(const char* text, SourceMap* map) {
 void ReleaseCompiler() {
   TrackEvents().Reset();
   ResetSongBuffers();
-  CompilerReport().Clear();
+  ClearCompilerReport();
   CompilerReport().Append(0);
   State().track_count = 0;
 }
