@@ -15,7 +15,8 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"compile", RunCompile}, {"tokens", RunTokens}, {"events", RunEvents},
     {"play", RunPlay},       {"trace", RunTrace},   {"export", RunExport},
-    {"render", RunRender},   {"ports", RunPorts},   {"html", RunHtml},
+    {"render", RunRender},   {"map", RunMap},       {"ports", RunPorts},
+    {"html", RunHtml},
 };
 
 }  // namespace
