@@ -13,7 +13,28 @@ struct CommandHelp {
   const char* usage;    // the arguments after "quern NAME"
   const char* summary;  // one line for the command list
   const char* details;  // what it does and its options, ready to print
+  bool range = false;   // takes the range options below
 };
+
+// Where to start and stop, and which tracks to hear: play, trace, export and
+// render.
+#define QUERN_RANGE_USAGE \
+  " [--from LINE:COL|--from-tick N] [--to LINE:COL|--to-tick N] [--mute NAMES] [--solo NAMES]"
+
+constexpr const char* kRangeOptions =
+    R"(  --from LINE:COL        start at the first note at or after this place of
+                         the score (line and byte column from 0, as the
+                         report counts them) on the same track's lines, or
+                         on the same macro or common line
+  --from-tick N          start at tick N
+  --to LINE:COL          stop at the first note at or after this place
+  --to-tick N            stop at tick N
+  --mute NAMES           withhold the notes of these tracks (track names
+                         separated by commas)
+  --solo NAMES           play the notes of these tracks only
+A start sends the state in effect there first (bank, program, controllers,
+pitch bend, tempo). --from, --to, --mute and --solo need a score.
+)";
 
 constexpr const char* kExitStatus =
     "Exit status: 0 success, 1 the score has errors, 2 a usage error or a file\n"
@@ -66,7 +87,9 @@ error.
 Options:
   --encoding, --report-encoding   as for compile
 )"},
-    {"play", "SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval MS]",
+    {"play",
+     "SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval "
+     "MS]" QUERN_RANGE_USAGE,
      "play a score or song image",
      R"(Compiles SCORE (a .xrt file is loaded as it is), then plays it until the
 song ends or Ctrl-C, showing the elapsed and total time on standard error.
@@ -78,22 +101,29 @@ Options:
   --soundfont FILE       the SoundFont of the built-in synthesizer (default:
                          a General MIDI SoundFont under /usr/share/sounds/sf2)
   --interval MS          the player's timer interval, 1 to 1000 (default 4)
-)"},
-    {"trace", "SCORE|SONG.xrt [--ticks N]", "print every MIDI message the song sends, offline",
+)",
+     true},
+    {"trace", "SCORE|SONG.xrt [--ticks N]" QUERN_RANGE_USAGE,
+     "print every MIDI message the song sends, offline",
      R"(Runs the sequencer offline and prints one line per message:
-"TICK HEX..." (for instance "1 91 3c 50") or "TICK tempo N".
+"TICK HEX..." (for instance "1 91 3c 50") or "TICK tempo N". With --from,
+the state sent at the start comes first, all at the start tick; ticks count
+from the song's start.
 
 Options:
   --ticks N              stop after N ticks (default 1000000)
-)"},
-    {"export", "SCORE|SONG.xrt -o OUT.mid [--ticks N]", "write a Standard MIDI File",
+)",
+     true},
+    {"export", "SCORE|SONG.xrt -o OUT.mid [--ticks N]" QUERN_RANGE_USAGE,
+     "write a Standard MIDI File",
      R"(Writes the song's messages, at the same times, as a Standard MIDI File.
 
 Options:
   -o OUT.mid             the file to write (required)
   --ticks N              stop after N ticks (default 1000000)
-)"},
-    {"render", "SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [--ticks N]",
+)",
+     true},
+    {"render", "SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [--ticks N]" QUERN_RANGE_USAGE,
      "render the song through the synthesizer into a WAV file",
      R"(Plays the song through the built-in synthesizer offline into a WAV file
 (44.1 kHz, 16-bit stereo).
@@ -101,6 +131,16 @@ Options:
 Options:
   -o OUT.wav             the file to write (required)
   --soundfont FILE       as for play
+  --ticks N              stop after N ticks (default 1000000)
+)",
+     true},
+    {"map", "SCORE [--ticks N]", "print where each note the song strikes is written",
+     R"(Prints one line per note-on, in the order trace sends them:
+"TICK TRACK LINE:COL", then " < LINE:COL" for each macro call it comes
+from, innermost first (lines and byte columns from 0, as the report counts
+them).
+
+Options:
   --ticks N              stop after N ticks (default 1000000)
 )"},
     {"ports", "", "list the ALSA MIDI output ports",
@@ -162,7 +202,9 @@ void PrintCommandHelp(const std::string& command) {
   if (c == nullptr) return;
   std::printf("usage: ");
   PrintUsage(stdout, *c);
-  std::printf("\n%s\n%s", c->details, kExitStatus);
+  std::printf("\n%s", c->details);
+  if (c->range) std::printf("%s", kRangeOptions);
+  std::printf("\n%s", kExitStatus);
 }
 
 void PrintVersion() {
