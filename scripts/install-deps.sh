@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
   libfluidsynth-dev librtmidi-dev timgm6mb-soundfont
-  fonts-ipafont-gothic python3 python3-mido
+  fonts-ipafont-gothic qt6-translations-l10n python3 python3-mido
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -20,10 +20,10 @@
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "player/messages.h"
-#include "player/midi_file.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
+#include "player/song_export.h"
 
 namespace {
 
@@ -162,20 +162,6 @@ int LoadInput(const std::string& path) {
   return 0;
 }
 
-// Runs the loaded song offline from tick 1 until it has finished or
-// max_ticks have run; the stop step then releases what still sounds.
-// Returns the song's length in milliseconds.
-double RunOffline(int64_t max_ticks) {
-  SetTempo(120);
-  double ms = 0;
-  for (int64_t tick = 0; tick < max_ticks && !SongFinished(); ++tick) {
-    SequencerTick();
-    ms += TickLengthMs();
-  }
-  SilenceNotes();
-  return ms;
-}
-
 // Prints every message as it is sent, one trace line each.
 class PrintingOutput : public MidiOutput {
  public:
@@ -236,7 +222,7 @@ int RunTrace(const Args& args) {
   if (int status = ParseOptions("trace", args, kTicks, &o)) return status;
   if (int status = LoadInput(o.input)) return status;
   OpenMidiDevices(std::make_unique<PrintingOutput>());
-  RunOffline(o.max_ticks);
+  RunSongOffline(o.max_ticks);
   CloseMidiDevices();
   std::fflush(stdout);
   return 0;
@@ -246,13 +232,8 @@ int RunExport(const Args& args) {
   Options o;
   if (int status = ParseOptions("export", args, kTicks | kOutputFile, &o)) return status;
   if (int status = LoadInput(o.input)) return status;
-  auto recorder = std::make_unique<RecordingOutput>();
-  RecordingOutput* out = recorder.get();
-  OpenMidiDevices(std::move(recorder));
-  RunOffline(o.max_ticks);
-  const std::string file = BuildMidiFile(out->Messages(), SongResolution());
-  const bool endless = !SongFinished();
-  CloseMidiDevices();
+  bool endless = false;
+  const std::string file = BuildSongMidiFile(o.max_ticks, &endless);
   if (!WriteFileAtomically(o.output_file, file)) {
     std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
     return 2;

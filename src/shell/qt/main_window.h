@@ -30,12 +30,19 @@
 #include "shell/text_codec.h"
 
 class Dialogs;
+class DiskWatch;
 class FileBrowser;
+class FindDialog;
+class MessageDock;
 class MessageWindow;
 class QAction;
+class QDockWidget;
 class QLabel;
+class QProgressDialog;
 class QSettings;
 class QToolButton;
+class RecentFilesMenu;
+class SoundStatus;
 class ScoreEdit;
 class ScoreHighlighter;
 class SettingsDialog;
@@ -79,6 +86,18 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void ConvertToHtmlClipboard(int form);
   void RunSettingsDialog();
+  // Everyday editing, and the song written as a Standard MIDI File or WAV.
+  void FindText();
+  void ReplaceText();
+  void GoToLine();
+  void ToggleLineNumbers();
+  void ToggleMessageDock();
+  void OpenRecent(const QString& path);
+  void ExportMidi();
+  void ExportWav();
+  // The file in the editor changed or vanished on disk.
+  void ReloadFromDisk();
+  void ReportRemovedFromDisk();
 
   // State, for the other windows and for tests.
   int LastSeverity() const { return last_severity_; }
@@ -95,6 +114,14 @@ class MainWindow : public QMainWindow {
   QToolButton* ToolButton(int number) const;   // SpeedButton1 .. SpeedButton4
   QAction* Action(const QString& name) const;  // by its object name, e.g. "Save1"
   QLabel* CaretLabel() const { return caret_label_; }
+  // The caption without the modified mark.
+  QString Caption() const;
+  FindDialog* FindBox() const { return find_dialog_; }
+  QDockWidget* MessageDockWidget() const;
+  RecentFilesMenu* RecentMenu() const { return recent_menu_; }
+  SoundStatus* SoundIndicator() const { return sound_status_; }
+  QProgressDialog* ExportProgress() const { return export_progress_; }
+  DiskWatch* Watch() const { return disk_watch_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -112,6 +139,15 @@ class MainWindow : public QMainWindow {
   void ShutDown();
   void ShowCaretPosition();
   void BringToFront();
+  void SetCaption(const QString& text);
+  void CreateEditingActions();
+  void ApplyShortcutContexts();
+  void ShowMessages();
+  void RememberFile(const QString& path);
+  bool CompileForExport();
+  QString AskExportPath(const char* filter, const char* suffix);
+  void ReportExportFailure(const QString& path, const QString& reason);
+  void WarnAboutNul(const std::string& bytes);
   QAction* AddAction(const QString& name, const QString& caption, void (MainWindow::*slot)(),
                      const QKeySequence& shortcut = {});
 
@@ -140,6 +176,12 @@ class MainWindow : public QMainWindow {
   FileBrowser* browser_ = nullptr;
   MessageWindow* messages_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
+  FindDialog* find_dialog_ = nullptr;
+  std::unique_ptr<MessageDock> message_dock_;
+  RecentFilesMenu* recent_menu_ = nullptr;
+  SoundStatus* sound_status_ = nullptr;
+  QProgressDialog* export_progress_ = nullptr;
+  DiskWatch* disk_watch_ = nullptr;
 };
 
 #endif  // QUERN_SHELL_QT_MAIN_WINDOW_H_
