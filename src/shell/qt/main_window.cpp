@@ -149,6 +149,7 @@ void MainWindow::ReadSettings() {
   // Saved places may lie on a screen that is gone; the settings take the
   // corrected place at the next save.
   KeepOnScreen(this);
+  KeepOnScreenWhenShown(this);
   recent_menu_->SetFiles(settings_.recent_files);
   edit_->SetLineNumbersVisible(settings_.line_numbers);
   Action(QStringLiteral("LineNumbers1"))->setChecked(settings_.line_numbers);

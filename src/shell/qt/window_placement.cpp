@@ -1,12 +1,33 @@
 #include "shell/qt/window_placement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
 #include "shell/qt/colors.h"
 #include "shell/qt/settings_dialog.h"
+
+namespace {
+
+class ScreenKeeper : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // The window system adds the frame after the show: look once it has.
+    if (event->type() == QEvent::Show) {
+      auto* window = static_cast<QWidget*>(watched);
+      QTimer::singleShot(0, window, [window] { KeepOnScreen(window); });
+    }
+    return false;
+  }
+};
+
+}  // namespace
 
 void ApplyPlacement(QWidget* window, const QRect& designed, const Placement& placement) {
   int x = placement.x >= 0 ? placement.x : designed.x();
@@ -16,6 +37,15 @@ void ApplyPlacement(QWidget* window, const QRect& designed, const Placement& pla
   window->move(x, y);
   window->resize(width, height);
   KeepOnScreen(window);
+  KeepOnScreenWhenShown(window);
+}
+
+void KeepOnScreenWhenShown(QWidget* window) {
+  const QString name = QStringLiteral("ScreenKeeper");
+  if (window->findChild<QObject*>(name, Qt::FindDirectChildrenOnly)) return;
+  auto* keeper = new ScreenKeeper(window);
+  keeper->setObjectName(name);
+  window->installEventFilter(keeper);
 }
 
 QRect FitOnScreens(const QRect& frame, const QList<QRect>& available) {

@@ -20,6 +20,8 @@ Placement PlacementOf(const QWidget* window);
 QRect FitOnScreens(const QRect& frame, const QList<QRect>& available);
 // Moves and resizes the window so that its frame lies within a screen.
 void KeepOnScreen(QWidget* window);
+// Does so again each time the window is shown, when its frame is known.
+void KeepOnScreenWhenShown(QWidget* window);
 // The list colours and font of a font group.
 void ApplyListFont(QWidget* list, const FontSetting& font);
 
