@@ -369,8 +369,9 @@ void MainWindow::CreateOtherWindows() {
 
   messages_ = new MessageWindow;
   messages_->setAttribute(Qt::WA_QuitOnClose, false);
+  // A docked window is shown only in its dock, never first on its own.
   messages_->ApplySettings(settings_.message_placement, settings_.message_font,
-                           settings_.show_message);
+                           settings_.show_message && !settings_.message_docked);
   connect(messages_, &MessageWindow::jumpRequested, this, &MainWindow::JumpToPosition);
   connect(messages_, &MessageWindow::selectedLineChanged, edit_, &ScoreEdit::MarkDiagnosticLine);
   connect(messages_, &MessageWindow::closedByUser, this,
@@ -378,6 +379,7 @@ void MainWindow::CreateOtherWindows() {
   connect(messages_, &MessageWindow::stopRequested, this, &MainWindow::StopSong);
   message_dock_ = std::make_unique<MessageDock>(messages_, this);
   message_dock_->SetDocked(settings_.message_docked);
+  if (settings_.message_docked && settings_.show_message) message_dock_->Show();
 
   settings_dialog_ = new SettingsDialog(dialogs_, this);
   find_dialog_ = new FindDialog(edit_, this);

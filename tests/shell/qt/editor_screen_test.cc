@@ -67,8 +67,7 @@ class EditorScreenTest : public QObject {
     QCOMPARE(FitOnScreens(QRect(1700, -50, 300, 200), screens), QRect(1524, 0, 300, 200));
     // Larger than the screen it overlaps most: shrunk to it.
     QCOMPARE(FitOnScreens(QRect(-100, -100, 2000, 2000), screens), QRect(800, 0, 1024, 768));
-    QCOMPARE(FitOnScreens(QRect(10, 10, 900, 700), {QRect(0, 0, 800, 600)}),
-             QRect(0, 0, 800, 600));
+    QCOMPARE(FitOnScreens(QRect(10, 10, 900, 700), {QRect(0, 0, 800, 600)}), QRect(0, 0, 800, 600));
     QCOMPARE(FitOnScreens(QRect(5000, 5000, 300, 200), {}), QRect(5000, 5000, 300, 200));
 
     EditorHarness h;
@@ -85,15 +84,15 @@ class EditorScreenTest : public QObject {
     });
     QVERIFY(Available().contains(h.window->frameGeometry()));
     QTRY_VERIFY2(Available().contains(h.window->Messages()->frameGeometry()),
-             qPrintable(QStringLiteral("%5x%6 in %7x%8: %1,%2 %3x%4")
-                            .arg(h.window->Messages()->frameGeometry().x())
-                            .arg(h.window->Messages()->frameGeometry().y())
-                            .arg(h.window->Messages()->frameGeometry().width())
-                            .arg(h.window->Messages()->frameGeometry().height())
-                            .arg(h.window->Messages()->width())
-                            .arg(h.window->Messages()->height())
-                            .arg(Available().width())
-                            .arg(Available().height())));
+                 qPrintable(QStringLiteral("%5x%6 in %7x%8: %1,%2 %3x%4")
+                                .arg(h.window->Messages()->frameGeometry().x())
+                                .arg(h.window->Messages()->frameGeometry().y())
+                                .arg(h.window->Messages()->frameGeometry().width())
+                                .arg(h.window->Messages()->frameGeometry().height())
+                                .arg(h.window->Messages()->width())
+                                .arg(h.window->Messages()->height())
+                                .arg(Available().width())
+                                .arg(Available().height())));
     QCOMPARE(h.window->Messages()->frameGeometry().size(), Available().size());
     h.Stop();
     // The settings take the corrected places.

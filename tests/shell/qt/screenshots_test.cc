@@ -35,7 +35,8 @@ void Save(QWidget* widget, const QString& folder, const char* name) {
   // The caption as the window system shows it: "[*]" becomes the
   // modified mark.
   QString caption = widget->windowTitle();
-  caption.replace(QStringLiteral("[*]"), widget->isWindowModified() ? QStringLiteral("*") : QString());
+  caption.replace(QStringLiteral("[*]"),
+                  widget->isWindowModified() ? QStringLiteral("*") : QString());
   painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
                    caption);
   painter.end();
