@@ -29,16 +29,3 @@ std::string BuildSongMidiFile(int64_t max_ticks, bool* endless) {
   CloseMidiDevices();
   return file;
 }
-
-int64_t CountSongTicks(int64_t max_ticks) {
-  OpenMidiDevices(std::make_unique<NullOutput>());
-  SetTempo(120);
-  int64_t ticks = 0;
-  while (ticks < max_ticks && !SongFinished()) {
-    SequencerTick();
-    ++ticks;
-  }
-  SilenceNotes();
-  CloseMidiDevices();
-  return ticks;
-}

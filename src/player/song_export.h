@@ -1,10 +1,10 @@
-// Offline runs of the loaded song: the song as a Standard MIDI File, and
-// its length in ticks. The command line (`quern export`, `quern trace`) and
+// Offline runs of the loaded song: the song as a Standard MIDI File. The
+// command line (`quern export`, `quern trace`) and
 // the editor's export commands share them, so a song exports the same from
 // either.
 //
 // In: a song loaded with LoadSong (player.h) and a tick limit.
-// Out: the file's bytes (midi_file.h), or the number of ticks the song runs.
+// Out: the file's bytes (midi_file.h).
 // What can go wrong: a song that never ends (an endless loop) runs to the
 //   limit and says so through `endless`. Each run takes the player's output
 //   for itself and closes it at the end: the caller opens its own output
@@ -25,8 +25,5 @@ double RunSongOffline(int64_t max_ticks);
 // The song's messages as a Standard MIDI File. *endless: the song went on
 // beyond max_ticks.
 std::string BuildSongMidiFile(int64_t max_ticks, bool* endless = nullptr);
-
-// How many ticks the song runs (at most max_ticks), on a null output.
-int64_t CountSongTicks(int64_t max_ticks);
 
 #endif  // QUERN_PLAYER_SONG_EXPORT_H_

@@ -12,9 +12,11 @@
 #include <QTextBlock>
 #include <algorithm>
 
+#include "player/midi_output.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/song_export.h"
+#include "player/song_length.h"
 #include "shell/qt/dialogs.h"
 #include "shell/qt/disk_watch.h"
 #include "shell/qt/file_browser.h"
@@ -29,6 +31,7 @@
 namespace {
 
 const QString kModifiedMark = QStringLiteral("[*]");
+constexpr double kMeasureBudgetMs = 2000;
 
 }  // namespace
 
@@ -243,10 +246,16 @@ void MainWindow::ExportWav() {
   if (!CompileForExport()) return;
   const QString path = AskExportPath("WAV (*.wav)", "wav");
   if (path.isEmpty()) return;
-  // The length in ticks first, for the progress bar; then the song again
-  // from its start.
-  const int total = static_cast<int>(CountSongTicks(kDefaultExportTicks));
+  // The length in ticks first, for the progress bar (a song too long to
+  // measure in a moment gets a busy bar); then the song again from its
+  // start.
+  OpenMidiDevices(std::make_unique<NullOutput>());
+  const SongLength length = MeasureSongLength(kDefaultExportTicks, TimeBudget(kMeasureBudgetMs));
+  CloseMidiDevices();
   LoadSong(song_copy_.data(), song_size_);
+  const int total = length.end == SongLength::End::kOutOfBudget
+                        ? 0
+                        : static_cast<int>(std::max<int64_t>(1, length.ticks));
   if (!export_progress_) {
     export_progress_ = new QProgressDialog(this);
     export_progress_->setObjectName(QStringLiteral("ExportProgress"));
@@ -258,19 +267,20 @@ void MainWindow::ExportWav() {
     export_progress_->setAutoClose(false);
     export_progress_->setMinimumDuration(0);
   }
-  export_progress_->setRange(0, std::max(1, total));
+  export_progress_->setRange(0, total);
   export_progress_->setValue(0);
   export_progress_->show();
   RenderResult result;
   std::string error;
   const bool ok =
       RenderWav(QFile::encodeName(path).toStdString(), settings_.soundfont.toStdString(),
-                kDefaultExportTicks, &result, &error, [this](int64_t ticks) {
-                  export_progress_->setValue(static_cast<int>(std::min<int64_t>(ticks, INT32_MAX)));
+                kDefaultExportTicks, &result, &error, [this, total](int64_t ticks) {
+                  if (total > 0)
+                    export_progress_->setValue(static_cast<int>(std::min<int64_t>(ticks, total)));
                   QCoreApplication::processEvents();
                   return !export_progress_->wasCanceled();
                 });
-  if (ok) export_progress_->setValue(export_progress_->maximum());
+  if (ok && total > 0) export_progress_->setValue(total);
   export_progress_->hide();
   OpenOutput(false);  // the render took the player's output
   if (!ok) {
