@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the pictures of the editor's windows in docs/screenshots: the main
-# window with a score, the message window after a failed compilation, the
-# file browser and the settings dialog. Runs without a display (Qt's
+# window with a score (also in a dark colour scheme), the message window
+# after a failed compilation (also docked under the editor), the file
+# browser and the settings dialog. Runs without a display (Qt's
 # offscreen platform); Japanese text needs a Japanese font such as
 # fonts-ipafont-gothic (scripts/install-deps.sh installs it).
 set -euo pipefail

@@ -36,6 +36,10 @@ SaveResult SaveScoreFile(const QString& path, const QString& text, const ScoreFo
 
 bool WriteFileAtomically(const QString& path, std::string_view bytes, QString* error) {
   QSaveFile file(path);
+  // A folder where no new file may be made (mode 555) still holds files the
+  // user may write: then the file is written in place, not atomically,
+  // rather than not at all.
+  file.setDirectWriteFallback(true);
   bool ok = file.open(QIODevice::WriteOnly) &&
             file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
                 static_cast<qint64>(bytes.size()) &&

@@ -10,7 +10,10 @@
 //   allow_loss, so that the editor can ask first or offer UTF-8;
 // - a file that cannot be written: kFailed with the system's reason; the old
 //   file stays as it was, because every write goes to a temporary file that
-//   replaces the target only when it is complete (QSaveFile).
+//   replaces the target only when it is complete (QSaveFile). Where the
+//   folder lets no temporary file be made but the file itself is writable,
+//   the file is written in place instead; a failure of that write is
+//   reported the same way.
 #ifndef QUERN_SHELL_SCORE_FILE_H_
 #define QUERN_SHELL_SCORE_FILE_H_
 

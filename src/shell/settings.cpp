@@ -44,6 +44,18 @@ class Reader {
     return std::nullopt;
   }
 
+  // A list is stored as text when it holds one item.
+  QStringList List(const char* name) {
+    if (!store_.contains(name)) return {};
+    QVariant value = store_.value(name);
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList();
+    if (value.typeId() == QMetaType::QString) {
+      return value.toString().isEmpty() ? QStringList() : QStringList{value.toString()};
+    }
+    Problem(name, "is not a list of texts");
+    return {};
+  }
+
   QString String(const char* name, const QString& fallback) {
     if (!store_.contains(name)) return fallback;
     QVariant value = store_.value(name);
@@ -150,6 +162,9 @@ Settings LoadSettings(QSettings& store, const ApplyEditorFont& apply_editor_font
       ReadFont(r, "Wnd3FntNam", "Wnd3FntSiz", "Wnd3FntClrF", "Wnd3FntClrB", s.editor_font);
   s.midi_output = r.String("MidiOutput", s.midi_output);
   s.soundfont = r.String("SoundFont", s.soundfont);
+  s.message_docked = r.Integer("MessageDocked", 0) != 0;
+  s.line_numbers = r.Integer("LineNumbers", 0) != 0;
+  s.recent_files = r.List("RecentFiles").mid(0, kMaxRecentFiles);
   return s;
 }
 
@@ -168,6 +183,9 @@ bool SaveSettings(QSettings& store, const Settings& s, QString* error) {
   WriteFont(store, "Wnd3FntNam", "Wnd3FntSiz", "Wnd3FntClrF", "Wnd3FntClrB", s.browser_font);
   store.setValue("MidiOutput", s.midi_output);
   store.setValue("SoundFont", s.soundfont);
+  store.setValue("MessageDocked", s.message_docked ? 1 : 0);
+  store.setValue("LineNumbers", s.line_numbers ? 1 : 0);
+  store.setValue("RecentFiles", s.recent_files);
   store.sync();
   if (store.status() != QSettings::NoError) {
     if (error)

@@ -21,6 +21,7 @@
 //  20 Wnd3PosX .. 23 Wnd3SizY                             MESSAGE WINDOW placement
 //  24 Wnd3FntNam 25 Wnd3FntSiz 26 Wnd3FntClrF 27 Wnd3FntClrB  FILE BROWSER font
 //  28 MidiOutput  29 SoundFont                            ours
+//  30 MessageDocked  31 LineNumbers  32 RecentFiles       ours (editor)
 // Stored settings depend on the crossed pairing of 12-19 and 20-27; the
 // fields of Settings are named by window, and only this module knows names.
 //
@@ -33,6 +34,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -43,6 +45,7 @@ inline constexpr char kDesignedFontNameUtf8[] =
     "\xef\xbc\xad\xef\xbc\xb3 \xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf";  // ＭＳ ゴシック
 inline constexpr int32_t kSystemWindowColour = INT32_MIN + 5;                     // 80000005 hex
 inline constexpr char kDefaultMidiOutput[] = "synth";  // "synth", "alsa:PORT", "none"
+inline constexpr int kMaxRecentFiles = 8;
 
 // One font group: values 1-4, 16-19 or 24-27.
 struct FontSetting {
@@ -81,7 +84,10 @@ struct Settings {
   Placement message_placement;                                    // Wnd3PosX..Wnd3SizY
   FontSetting browser_font;                                       // Wnd3FntNam..Wnd3FntClrB
   QString midi_output = QString::fromLatin1(kDefaultMidiOutput);  // MidiOutput
-  QString soundfont;  // SoundFont; empty: the output's own choice
+  QString soundfont;            // SoundFont; empty: the output's own choice
+  bool message_docked = false;  // MessageDocked: the message window under the editor
+  bool line_numbers = false;    // LineNumbers: the editor's line-number gutter
+  QStringList recent_files;     // RecentFiles: newest first, at most kMaxRecentFiles
   bool operator==(const Settings&) const = default;
 };
 
@@ -95,11 +101,11 @@ using ReportSettingsProblem = std::function<void(const QString& line)>;
 // The user's store: organisation "QuernKASTO", application "QuernMIDI".
 std::unique_ptr<QSettings> OpenSettingsStore();
 
-// Reads the values in table order (values 28 and 29 last).
+// Reads the values in table order (values 28 to 32 last).
 Settings LoadSettings(QSettings& store, const ApplyEditorFont& apply_editor_font = {},
                       const ReportSettingsProblem& report = {});
 
-// Writes all 29 values in table order, whether or not they are defaults,
+// Writes all 32 values in table order, whether or not they are defaults,
 // and flushes. The window fills main_placement from its frame before it
 // saves; a value it leaves missing is not written. Returns false (and says
 // why in *error) when the store could not be written.

@@ -38,7 +38,8 @@ const char* const kAllNames[] = {
     "ShowMessage", "Wnd1PosX",    "Wnd1PosY",    "Wnd1SizX",   "Wnd1SizY",   "Wnd2PosX",
     "Wnd2PosY",    "Wnd2SizX",    "Wnd2SizY",    "Wnd2FntNam", "Wnd2FntSiz", "Wnd2FntClrF",
     "Wnd2FntClrB", "Wnd3PosX",    "Wnd3PosY",    "Wnd3SizX",   "Wnd3SizY",   "Wnd3FntNam",
-    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput", "SoundFont"};
+    "Wnd3FntSiz",  "Wnd3FntClrF", "Wnd3FntClrB", "MidiOutput", "SoundFont",  "MessageDocked",
+    "LineNumbers", "RecentFiles"};
 
 TEST_F(SettingsTest, FirstRunTakesDefaultsAndCopiesTheEditorFontAsLoaded) {
   QStringList problems;
@@ -104,6 +105,10 @@ TEST_F(SettingsTest, RoundTripKeepsTheCrossedPairingOfWnd2AndWnd3) {
   s.browser_font = {QString::fromUtf8("ブラウザ"), 14, 7, 8};
   s.midi_output = "alsa:128:0";
   s.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  s.message_docked = true;
+  s.line_numbers = true;
+  // File names with commas and quotes come back as they were.
+  s.recent_files = {"/home/u/a, \"b\".qrn", "/tmp/c.qrn"};
   {
     auto store = Store();
     ASSERT_TRUE(SaveSettings(*store, s));

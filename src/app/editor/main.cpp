@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "shell/qt/main_window.h"
+#include "shell/qt/translations.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName(QStringLiteral("QuernKASTO"));
   QApplication::setApplicationVersion(QStringLiteral(QUERN_VERSION));
   QApplication::setWindowIcon(ApplicationIcon());
+  LoadToolkitTranslations(&app);
 
   // Qt has taken its own options out of the arguments by now.
   QCommandLineParser parser;

@@ -23,10 +23,10 @@
 #include "compiler/song/source_map.h"
 #include "live/play_range.h"
 #include "player/messages.h"
-#include "player/midi_file.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
+#include "player/song_export.h"
 #include "player/song_length.h"
 
 namespace {
@@ -306,20 +306,6 @@ int LoadInputRange(const char* command, const Options& o, LiveRange* range) {
   return 0;
 }
 
-// Runs the loaded song offline from where it stands until it has finished
-// or its tick count reaches max_ticks; the stop step then releases what
-// still sounds. Returns the milliseconds run.
-double RunOffline(int64_t max_ticks) {
-  SetTempo(120);
-  double ms = 0;
-  while (SequencerTickCount() < max_ticks && !SongFinished()) {
-    SequencerTick();
-    ms += TickLengthMs();
-  }
-  SilenceNotes();
-  return ms;
-}
-
 // Prints every message as it is sent, one trace line each.
 class PrintingOutput : public MidiOutput {
  public:
@@ -394,7 +380,7 @@ int RunTrace(const Args& args) {
   LiveRange range;
   if (int status = LoadInputRange("trace", o, &range)) return status;
   OpenMidiDevices(std::make_unique<PrintingOutput>());
-  RunOffline(o.max_ticks);
+  RunSongOffline(o.max_ticks);
   CloseMidiDevices();
   std::fflush(stdout);
   size_t reported = 0;
@@ -407,20 +393,10 @@ int RunExport(const Args& args) {
   if (int status = ParseOptions("export", args, kTicks | kOutputFile | kRange, &o)) return status;
   LiveRange range;
   if (int status = LoadInputRange("export", o, &range)) return status;
-  auto recorder = std::make_unique<RecordingOutput>();
-  RecordingOutput* out = recorder.get();
-  OpenMidiDevices(std::move(recorder));
-  RunOffline(o.max_ticks);
+  bool endless = false;
+  const std::string file = BuildSongMidiFile(o.max_ticks, &endless, range.start);
   size_t reported = 0;
   ReportCuts("export", &reported);
-  // A file that starts later in the song begins at its start tick.
-  std::vector<RecordedMessage> messages = out->Messages();
-  if (range.start > 1) {
-    for (RecordedMessage& m : messages) m.tick = std::max<int64_t>(m.tick - (range.start - 1), 0);
-  }
-  const std::string file = BuildMidiFile(messages, SongResolution());
-  const bool endless = !SongFinished();
-  CloseMidiDevices();
   if (!WriteFileAtomically(o.output_file, file)) {
     std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
     return 2;

@@ -82,7 +82,7 @@ std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::strin
 }
 
 bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
-               RenderResult* result, std::string* error) {
+               RenderResult* result, std::string* error, const RenderProgress& progress) {
   const std::string file = FindSoundFont(soundfont);
   if (file.empty() && !soundfont.empty()) {
     if (error) *error = "cannot read the SoundFont " + soundfont;
@@ -129,7 +129,12 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   double last_ms = 0;
   int64_t ticks = 0;
   bool cut = false;
+  bool cancelled = false;
   while (ticks < max_ticks && !SongFinished()) {
+    if (progress && ticks % 64 == 0 && !progress(ticks)) {
+      cancelled = true;
+      break;
+    }
     if (frame_at(next_ms) > kMaxFrames) {
       cut = true;
       break;
@@ -149,10 +154,10 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   ok = (std::fclose(f) == 0) && ok;
   CloseMidiDevices();
   std::error_code ec;
-  if (ok) std::filesystem::rename(temp, path, ec);
-  if (!ok || ec) {
+  if (ok && !cancelled) std::filesystem::rename(temp, path, ec);
+  if (!ok || ec || cancelled) {
     std::filesystem::remove(temp, ec);
-    if (error) *error = "cannot write " + path;
+    if (error) *error = cancelled ? "cancelled" : "cannot write " + path;
     return false;
   }
   if (result) {

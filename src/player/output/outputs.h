@@ -9,6 +9,7 @@
 #define QUERN_PLAYER_OUTPUT_OUTPUTS_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,13 +37,16 @@ std::string FindSoundFont(const std::string& preferred = "");
 // offline and faster than real time, into a 16-bit stereo 44100 Hz WAV file:
 // from tick 1 until the song has finished (or max_ticks, or the 4 GB a WAV
 // file can hold), then one second of release. Returns false with a reason
-// when the SoundFont or the file fails.
+// when the SoundFont or the file fails. progress, when given, hears the
+// number of ticks run so far every 64 ticks; when it returns false the render
+// stops, no file is left behind and the reason is "cancelled".
 struct RenderResult {
   double seconds = 0;  // length of the song written
   int64_t ticks = 0;
   bool cut_at_wav_limit = false;  // the song goes on beyond what a WAV file holds
 };
+using RenderProgress = std::function<bool(int64_t ticks)>;
 bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
-               RenderResult* result, std::string* error);
+               RenderResult* result, std::string* error, const RenderProgress& progress = {});
 
 #endif  // QUERN_PLAYER_OUTPUT_OUTPUTS_H_

@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 // "Quern MIDI Source(*.qrn)|*.qrn" in the toolkit's notation.
@@ -30,14 +31,29 @@ Dialogs::Answer QtDialogs::AskYesNoCancel(QWidget* parent, const QString& captio
 }
 
 QString QtDialogs::AskSavePath(QWidget* parent, const QString& start) {
+  return AskExportPath(parent, start, QString::fromLatin1(kScoreFilter),
+                       QString::fromLatin1(kScoreSuffix));
+}
+
+QString QtDialogs::AskExportPath(QWidget* parent, const QString& start, const QString& filter,
+                                 const QString& suffix) {
   // The dialog asks before overwriting and only accepts existing folders;
   // the suffix is added when the user types a name without one.
-  QFileDialog dialog(parent, QString(), start, QString::fromLatin1(kScoreFilter));
+  QFileDialog dialog(parent, QString(), start, filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QString::fromLatin1(kScoreSuffix));
+  dialog.setDefaultSuffix(suffix);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
   return dialog.selectedFiles().first();
+}
+
+std::optional<int> QtDialogs::AskLineNumber(QWidget* parent, int current, int last) {
+  bool ok = false;
+  int line =
+      QInputDialog::getInt(parent, QStringLiteral("行へ移動"),
+                           QStringLiteral("行番号 (0 - %1):").arg(last), current, 0, last, 1, &ok);
+  if (!ok) return std::nullopt;
+  return line;
 }
 
 QString QtDialogs::AskOpenPath(QWidget* parent, const QString& start, const QString& filter) {

@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -27,6 +28,13 @@ class Dialogs {
   // The Save As dialog, starting from start (a file or a folder). Returns the
   // chosen path, or an empty string when the user cancelled.
   virtual QString AskSavePath(QWidget* parent, const QString& start) = 0;
+  // A save dialog for an exported file: filter as "Name (*.ext)", suffix
+  // added to a name typed without one. Empty when cancelled.
+  virtual QString AskExportPath(QWidget* parent, const QString& start, const QString& filter,
+                                const QString& suffix) = 0;
+  // Go to line: a line number from 0 to last, starting at current; nothing
+  // when cancelled.
+  virtual std::optional<int> AskLineNumber(QWidget* parent, int current, int last) = 0;
   // An Open dialog for any file matching filter; empty when cancelled.
   virtual QString AskOpenPath(QWidget* parent, const QString& start, const QString& filter) = 0;
   // Font and colour choices: true and *value changed on OK.
@@ -43,6 +51,9 @@ class QtDialogs : public Dialogs {
   void Inform(QWidget* parent, const QString& caption, const QString& text) override;
   Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) override;
   QString AskSavePath(QWidget* parent, const QString& start) override;
+  QString AskExportPath(QWidget* parent, const QString& start, const QString& filter,
+                        const QString& suffix) override;
+  std::optional<int> AskLineNumber(QWidget* parent, int current, int last) override;
   QString AskOpenPath(QWidget* parent, const QString& start, const QString& filter) override;
   bool AskFont(QWidget* parent, QFont* font) override;
   bool AskColor(QWidget* parent, QColor* color) override;

@@ -4,10 +4,13 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -20,17 +23,24 @@
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "shell/qt/live_playback.h"
+#include "player/song_export.h"
 #include "shell/editor_rules.h"
 #include "shell/html.h"
 #include "shell/qt/colors.h"
 #include "shell/qt/dialogs.h"
+#include "shell/qt/disk_watch.h"
 #include "shell/qt/file_browser.h"
+#include "shell/qt/find_dialog.h"
 #include "shell/qt/icons.h"
+#include "shell/qt/message_dock.h"
 #include "shell/qt/message_window.h"
+#include "shell/qt/recent_files.h"
 #include "shell/qt/score_compiler.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/score_highlighter.h"
 #include "shell/qt/settings_dialog.h"
+#include "shell/qt/sound_status.h"
+#include "shell/qt/window_placement.h"
 #include "shell/report_lines.h"
 #include "shell/score_browser.h"
 #include "shell/score_file.h"
@@ -79,17 +89,30 @@ MainWindow::MainWindow(EditorStart start)
   if (!list_outputs_) list_outputs_ = ListDeviceOutputs;
 
   InstallFontSubstitutes();
-  setWindowTitle(kEditorCaption);
+  SetCaption(kEditorCaption);
   resize(517, 578);
   edit_ = new ScoreEdit;
   edit_->setObjectName(QStringLiteral("Memo1"));
   highlighter_ = new ScoreHighlighter(edit_->document());
+  // The Save command and the caption's mark follow the text's modified
+  // state at once, so that F2 right after an edit saves.
+  connect(edit_->document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
+    setWindowModified(modified);
+    UpdateCommandStates();
+  });
+  disk_watch_ = new DiskWatch(this);
+  connect(disk_watch_, &DiskWatch::changedOnDisk, this, &MainWindow::ReloadFromDisk);
+  connect(disk_watch_, &DiskWatch::removedFromDisk, this, &MainWindow::ReportRemovedFromDisk);
+  recent_menu_ = new RecentFilesMenu(this);
+  connect(recent_menu_, &RecentFilesMenu::openRequested, this, &MainWindow::OpenRecent);
   CreateActions();
   live_ = new LivePlayback(this, edit_, store_.get(), [this] {
     CompileText();
     return SongIsReady(last_severity_);
   });
   compiler_->SetSourceMap(live_->CompileMap());
+  CreateEditingActions();
+  ApplyShortcutContexts();
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
@@ -129,12 +152,21 @@ void MainWindow::ReadSettings() {
   const MainPlacement& place = settings_.main_placement;
   if (place.x && place.y) move(*place.x, *place.y);
   if (place.width && place.height) resize(*place.width, *place.height);
+  // Saved places may lie on a screen that is gone; the settings take the
+  // corrected place at the next save.
+  KeepOnScreen(this);
+  KeepOnScreenWhenShown(this);
+  recent_menu_->SetFiles(settings_.recent_files);
+  edit_->SetLineNumbersVisible(settings_.line_numbers);
+  Action(QStringLiteral("LineNumbers1"))->setChecked(settings_.line_numbers);
+  Action(QStringLiteral("DockMessage1"))->setChecked(settings_.message_docked);
 }
 
 void MainWindow::ApplyEditorFont(const FontSetting& font) {
   settings_.editor_font = font;
   edit_->setFont(FontOfGroup(font));
   edit_->SetColors(ColorFromValue(font.color), ColorFromValue(font.back_color));
+  highlighter_->SetColors(ColorFromValue(font.color), ColorFromValue(font.back_color));
   edit_->setTabStopDistance(edit_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
 }
 
@@ -145,17 +177,14 @@ void MainWindow::OpenOutput(bool report_failure) {
   std::unique_ptr<MidiOutput> output =
       open_output_(settings_.midi_output, settings_.soundfont, &error);
   if (OpenMidiDevices(std::move(output))) {
-    if (statusBar()->currentMessage().startsWith(QStringLiteral("MIDI: "))) {
-      statusBar()->clearMessage();
-    }
+    sound_status_->ShowWorking();
     return;
   }
-  // The box says only that there is no device; the status bar and standard
-  // error say why, so that the user knows what to set up or choose instead.
-  if (!error.empty()) {
-    std::fprintf(stderr, "quern-editor: %s\n", error.c_str());
-    statusBar()->showMessage(QStringLiteral("MIDI: ") + QString::fromStdString(error));
-  }
+  // The box says only that there is no device; the status bar's lasting
+  // indicator and standard error say why, so that the user knows what to
+  // set up or choose instead.
+  if (!error.empty()) std::fprintf(stderr, "quern-editor: %s\n", error.c_str());
+  sound_status_->ShowFailure(QString::fromStdString(error));
   if (report_failure) {
     dialogs_->Inform(this, QStringLiteral("Message"),
                      QStringLiteral("MIDIデバイスが使用できません"));
@@ -236,7 +265,9 @@ void MainWindow::CreateActions() {
 void MainWindow::CreateMenus() {
   auto add = [this](QMenu* menu, std::initializer_list<const char*> names) {
     for (const char* name : names) {
-      if (name[0] == '-') {
+      if (name[0] == '*') {
+        menu->addMenu(recent_menu_);
+      } else if (name[0] == '-') {
         menu->addSeparator();
       } else {
         menu->addAction(Action(QString::fromLatin1(name)));
@@ -245,17 +276,20 @@ void MainWindow::CreateMenus() {
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   file->setObjectName(QStringLiteral("File1"));
-  add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "OutputXRT1", "-", "Info1", "-", "Quit1"});
+  add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "OutputXRT1", "ExportMidi1", "ExportWav1",
+             "-", "*", "-", "Info1", "-", "Quit1"});
   QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
   edit->setObjectName(QStringLiteral("Edit1"));
-  add(edit, {"Undo1", "-", "Cut1", "Copy1", "Paste1", "-", "SelectAll1"});
+  add(edit, {"Undo1", "Redo1", "-", "Cut1", "Copy1", "Paste1", "-", "SelectAll1", "-", "Find1",
+             "Replace1", "GoToLine1"});
   QMenu* quern = menuBar()->addMenu(QStringLiteral("ｺﾝﾊﾟｲﾙと演奏(&A)"));
   quern->setObjectName(QStringLiteral("Quern1"));
   add(quern, {"Componly1", "CompPlay1", "SaveCompPlay1", "-", "PlayFromCaret1", "PlaySelection1",
               "Loop1", "-", "Play1", "Stop1"});
   QMenu* option = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
   option->setObjectName(QStringLiteral("Option1"));
-  add(option, {"Panel1", "ShowMessage1", "FollowPlayhead1", "-", "Interrupt1"});
+  add(option, {"Panel1", "ShowMessage1", "DockMessage1", "LineNumbers1", "FollowPlayhead1", "-",
+               "Interrupt1"});
   option->insertAction(Action(QStringLiteral("FollowPlayhead1")), live_->TrackListAction());
   QMenu* convert = option->addMenu(QStringLiteral("コンバート"));
   convert->setObjectName(QStringLiteral("Convert1"));
@@ -325,6 +359,12 @@ void MainWindow::CreateStatusBar() {
   caret_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   caret_label_->setMinimumWidth(
       caret_label_->fontMetrics().horizontalAdvance(QStringLiteral("99999 : 99999")) + 8);
+  sound_status_ = new SoundStatus;
+  connect(sound_status_, &QToolButton::clicked, this, [this] {
+    settings_dialog_->FocusOutput();
+    RunSettingsDialog();
+  });
+  statusBar()->addPermanentWidget(sound_status_);
   statusBar()->addPermanentWidget(caret_label_);
   connect(edit_, &QPlainTextEdit::cursorPositionChanged, this, &MainWindow::ShowCaretPosition);
 }
@@ -338,14 +378,20 @@ void MainWindow::CreateOtherWindows() {
 
   messages_ = new MessageWindow;
   messages_->setAttribute(Qt::WA_QuitOnClose, false);
+  // A docked window is shown only in its dock, never first on its own.
   messages_->ApplySettings(settings_.message_placement, settings_.message_font,
-                           settings_.show_message);
+                           settings_.show_message && !settings_.message_docked);
   connect(messages_, &MessageWindow::jumpRequested, this, &MainWindow::JumpToPosition);
   connect(messages_, &MessageWindow::selectedLineChanged, edit_, &ScoreEdit::MarkDiagnosticLine);
   connect(messages_, &MessageWindow::closedByUser, this,
           [this] { Action(QStringLiteral("ShowMessage1"))->setChecked(false); });
+  connect(messages_, &MessageWindow::stopRequested, this, &MainWindow::StopSong);
+  message_dock_ = std::make_unique<MessageDock>(messages_, this);
+  message_dock_->SetDocked(settings_.message_docked);
+  if (settings_.message_docked && settings_.show_message) message_dock_->Show();
 
   settings_dialog_ = new SettingsDialog(dialogs_, this);
+  find_dialog_ = new FindDialog(edit_, this);
 }
 
 QToolButton* MainWindow::ToolButton(int number) const {
@@ -368,6 +414,7 @@ void MainWindow::CompileText() {
   EncodedScore text = MakeCompileText(edit_->toPlainText(), format_);
   last_severity_ = compiler_->Compile(text.bytes.c_str());
   messages_->SetEntries(ReportEntries(compiler_->Report()));
+  WarnAboutNul(text.bytes);
   if (text.unencodable > 0) {
     // The compiler reads Shift-JIS; say what it was given instead.
     statusBar()->showMessage(
@@ -379,8 +426,10 @@ void MainWindow::CompileText() {
     statusBar()->clearMessage();
   }
   if (last_severity_ > 2) {
-    messages_->ShowInFront();
-    Action(QStringLiteral("ShowMessage1"))->setChecked(true);
+    ShowMessages();
+    // Enter in the list jumps to the first problem at once.
+    messages_->SelectFirstPosition();
+    if (!message_dock_->Docked()) messages_->List()->setFocus();
   } else {
     // The player reads the song copy while it plays: stop before copying.
     StopPlayback();
@@ -431,6 +480,8 @@ bool MainWindow::QuerySave() {
 }
 
 bool MainWindow::SaveToPath(const QString& path) {
+  // A watched file that vanished is made again, and the user is told.
+  const bool recreating = disk_watch_->Path() == path && !QFileInfo::exists(path);
   QString text = edit_->toPlainText();
   SaveResult result = SaveScoreFile(path, text, format_);
   if (result.outcome == SaveOutcome::kWouldLoseCharacters) {
@@ -461,8 +512,10 @@ bool MainWindow::SaveToPath(const QString& path) {
     return false;
   }
   edit_->document()->setModified(false);
-  setWindowTitle(path);
+  SetCaption(path);
+  RememberFile(path);
   UpdateCommandStates();
+  if (recreating) statusBar()->showMessage(QStringLiteral("ファイルを作り直しました: ") + path);
   return true;
 }
 
@@ -494,7 +547,8 @@ void MainWindow::LoadFile(const QString& path) {
   edit_->setPlainText(score->text);
   edit_->document()->setModified(false);
   edit_->MarkDiagnosticLine(-1);
-  setWindowTitle(path);
+  SetCaption(path);
+  RememberFile(path);
   save_dialog_name_ = path;
   UpdateCommandStates();
   if (score->undecodable > 0) {
@@ -526,12 +580,20 @@ void MainWindow::NewScore() {
   const QString directory = NormaliseBrowseDirectory(browser_->BrowseDirectory());
   browser_->SetBrowseDirectory(directory);
   browser_->SetCurrentFilePath(directory);
-  setWindowTitle(directory);
+  SetCaption(directory);
+  disk_watch_->Watch(QString());
   UpdateCommandStates();
 }
 
 void MainWindow::SaveCompilePlay() {
-  if (!SaveToPath(browser_->CurrentFilePath())) return;
+  // A score without a file of its own (none yet, or the folder after New)
+  // gets one through Save As first; writing to the folder's path would fail.
+  const QString path = browser_->CurrentFilePath();
+  if (path.isEmpty() || QFileInfo(path).isDir()) {
+    if (!SaveWithDialog()) return;
+  } else if (!SaveToPath(path)) {
+    return;
+  }
   CompileText();
   PlaySong();
 }
@@ -580,9 +642,9 @@ void MainWindow::ToggleToolBar() {
 
 void MainWindow::ToggleMessageWindow() {
   if (Action(QStringLiteral("ShowMessage1"))->isChecked()) {
-    messages_->ShowInFront();
+    message_dock_->Show();
   } else {
-    messages_->hide();
+    message_dock_->Hide();
   }
 }
 
@@ -657,15 +719,20 @@ void MainWindow::ShutDown() {
   song_copy_.shrink_to_fit();
   song_size_ = 0;
   WriteSettings();
-  messages_->hide();
+  message_dock_->Hide();
 }
 
 void MainWindow::WriteSettings() {
   settings_.show_panel = Action(QStringLiteral("Panel1"))->isChecked();
-  settings_.show_message = messages_->isVisible();
+  settings_.show_message = message_dock_->Shown();
   settings_.main_placement = MainPlacement{x(), y(), width(), height()};
   settings_.browser_placement = browser_->CurrentPlacement();
-  settings_.message_placement = messages_->CurrentPlacement();
+  QRect messages = message_dock_->WindowGeometry();
+  settings_.message_placement =
+      Placement{messages.x(), messages.y(), messages.width(), messages.height()};
+  settings_.message_docked = message_dock_->Docked();
+  settings_.line_numbers = edit_->LineNumbersVisible();
+  settings_.recent_files = recent_menu_->Files();
   QString error;
   if (!SaveSettings(*store_, settings_, &error)) {
     qWarning("quern-editor: the settings could not be saved: %s", qUtf8Printable(error));

@@ -30,13 +30,20 @@
 #include "shell/text_codec.h"
 
 class Dialogs;
+class DiskWatch;
 class FileBrowser;
 class LivePlayback;
+class FindDialog;
+class MessageDock;
 class MessageWindow;
 class QAction;
+class QDockWidget;
 class QLabel;
+class QProgressDialog;
 class QSettings;
 class QToolButton;
+class RecentFilesMenu;
+class SoundStatus;
 class ScoreEdit;
 class ScoreHighlighter;
 class SettingsDialog;
@@ -80,6 +87,18 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void ConvertToHtmlClipboard(int form);
   void RunSettingsDialog();
+  // Everyday editing, and the song written as a Standard MIDI File or WAV.
+  void FindText();
+  void ReplaceText();
+  void GoToLine();
+  void ToggleLineNumbers();
+  void ToggleMessageDock();
+  void OpenRecent(const QString& path);
+  void ExportMidi();
+  void ExportWav();
+  // The file in the editor changed or vanished on disk.
+  void ReloadFromDisk();
+  void ReportRemovedFromDisk();
 
   // State, for the other windows and for tests.
   int LastSeverity() const { return last_severity_; }
@@ -97,6 +116,14 @@ class MainWindow : public QMainWindow {
   QAction* Action(const QString& name) const;  // by its object name, e.g. "Save1"
   QLabel* CaretLabel() const { return caret_label_; }
   LivePlayback* Live() const { return live_; }
+  // The caption without the modified mark.
+  QString Caption() const;
+  FindDialog* FindBox() const { return find_dialog_; }
+  QDockWidget* MessageDockWidget() const;
+  RecentFilesMenu* RecentMenu() const { return recent_menu_; }
+  SoundStatus* SoundIndicator() const { return sound_status_; }
+  QProgressDialog* ExportProgress() const { return export_progress_; }
+  DiskWatch* Watch() const { return disk_watch_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -114,6 +141,15 @@ class MainWindow : public QMainWindow {
   void ShutDown();
   void ShowCaretPosition();
   void BringToFront();
+  void SetCaption(const QString& text);
+  void CreateEditingActions();
+  void ApplyShortcutContexts();
+  void ShowMessages();
+  void RememberFile(const QString& path);
+  bool CompileForExport();
+  QString AskExportPath(const char* filter, const char* suffix);
+  void ReportExportFailure(const QString& path, const QString& reason);
+  void WarnAboutNul(const std::string& bytes);
   QAction* AddAction(const QString& name, const QString& caption, void (MainWindow::*slot)(),
                      const QKeySequence& shortcut = {});
 
@@ -143,6 +179,12 @@ class MainWindow : public QMainWindow {
   MessageWindow* messages_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
   LivePlayback* live_ = nullptr;  // playhead, play from the caret, track list
+  FindDialog* find_dialog_ = nullptr;
+  std::unique_ptr<MessageDock> message_dock_;
+  RecentFilesMenu* recent_menu_ = nullptr;
+  SoundStatus* sound_status_ = nullptr;
+  QProgressDialog* export_progress_ = nullptr;
+  DiskWatch* disk_watch_ = nullptr;
 };
 
 #endif  // QUERN_SHELL_QT_MAIN_WINDOW_H_

@@ -73,6 +73,15 @@ void MessageWindow::JumpFromSelected() {
   }
 }
 
+void MessageWindow::SelectFirstPosition() {
+  for (int row = 0; row < list_->count(); ++row) {
+    if (ParseReportEntry(list_->item(row)->text())) {
+      list_->setCurrentRow(row);
+      return;
+    }
+  }
+}
+
 void MessageWindow::ReportSelectedLine() {
   QListWidgetItem* item = list_->currentItem();
   std::optional<ReportPosition> at =
@@ -92,6 +101,10 @@ bool MessageWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       JumpFromSelected();
+      return true;
+    }
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      emit stopRequested();
       return true;
     }
   }

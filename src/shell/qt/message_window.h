@@ -5,7 +5,8 @@
 // or Enter on an entry that starts with "line : column" asks for a jump;
 // entries without a position ("Object Size : ...", plain text, negative
 // numbers) do nothing. Closing the window hides it and says so through
-// closedByUser, so that the main window can clear its menu check.
+// closedByUser, so that the main window can clear its menu check. Esc in
+// the list asks to stop playback.
 #ifndef QUERN_SHELL_QT_MESSAGE_WINDOW_H_
 #define QUERN_SHELL_QT_MESSAGE_WINDOW_H_
 
@@ -37,12 +38,16 @@ class MessageWindow : public QWidget {
   void ShowInFront();
   // Jumps from the selected entry, if it is a jump target.
   void JumpFromSelected();
+  // Selects the first entry that is a jump target, if there is one.
+  void SelectFirstPosition();
 
  signals:
   void jumpRequested(int line, int column);
   // The line of the selected entry, or -1 when it names no position.
   void selectedLineChanged(int line);
   void closedByUser();
+  // Esc in the list: stop playback, as Esc in the editor does.
+  void stopRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

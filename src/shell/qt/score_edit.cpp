@@ -1,7 +1,27 @@
 #include "shell/qt/score_edit.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 #include <QTextBlock>
+
+namespace {
+
+// The gutter beside the text; the editor paints it.
+class Gutter : public QWidget {
+ public:
+  explicit Gutter(ScoreEdit* edit) : QWidget(edit), edit_(edit) {
+    setObjectName(QStringLiteral("LineNumbers"));
+  }
+  QSize sizeHint() const override { return QSize(edit_->LineNumberAreaWidth(), 0); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override { edit_->PaintLineNumbers(event); }
+
+ private:
+  ScoreEdit* edit_;
+};
+
+}  // namespace
 
 ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -10,6 +30,68 @@ ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ScoreEdit::RenewLineMarks);
   connect(this, &QPlainTextEdit::textChanged, this, &ScoreEdit::RenewLineMarks);
+  gutter_ = new Gutter(this);
+  gutter_->hide();
+  connect(this, &QPlainTextEdit::blockCountChanged, this, &ScoreEdit::UpdateGutterWidth);
+  connect(this, &QPlainTextEdit::updateRequest, this, &ScoreEdit::UpdateGutter);
+}
+
+void ScoreEdit::SetLineNumbersVisible(bool visible) {
+  line_numbers_visible_ = visible;
+  gutter_->setVisible(visible);
+  UpdateGutterWidth();
+}
+
+int ScoreEdit::LineNumberAreaWidth() const {
+  if (!line_numbers_visible_) return 0;
+  // Room for the last line's number (counted from 0), at least two digits.
+  int digits = QString::number(std::max(1, blockCount() - 1)).size();
+  return 8 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * std::max(2, digits);
+}
+
+void ScoreEdit::UpdateGutterWidth() {
+  setViewportMargins(LineNumberAreaWidth(), 0, 0, 0);
+  QRect area = contentsRect();
+  gutter_->setGeometry(area.left(), area.top(), LineNumberAreaWidth(), viewport()->height());
+}
+
+void ScoreEdit::UpdateGutter(const QRect& rect, int dy) {
+  if (!line_numbers_visible_) return;
+  if (dy) {
+    gutter_->scroll(0, dy);
+  } else {
+    gutter_->update(0, rect.y(), gutter_->width(), rect.height());
+  }
+}
+
+void ScoreEdit::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  UpdateGutterWidth();
+}
+
+void ScoreEdit::changeEvent(QEvent* event) {
+  QPlainTextEdit::changeEvent(event);
+  if (event->type() == QEvent::FontChange) UpdateGutterWidth();
+}
+
+void ScoreEdit::PaintLineNumbers(QPaintEvent* event) {
+  QPainter painter(gutter_);
+  QColor base = palette().color(QPalette::Base);
+  QColor text = palette().color(QPalette::Text);
+  painter.fillRect(event->rect(), base.lightness() < 128 ? base.lighter(140) : base.darker(108));
+  painter.setPen(text);
+  painter.setFont(font());
+  QTextBlock block = firstVisibleBlock();
+  int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+  while (block.isValid() && top <= event->rect().bottom()) {
+    int bottom = top + qRound(blockBoundingRect(block).height());
+    if (block.isVisible() && bottom >= event->rect().top()) {
+      painter.drawText(0, top, gutter_->width() - 4, fontMetrics().height(), Qt::AlignRight,
+                       QString::number(block.blockNumber()));
+    }
+    block = block.next();
+    top = bottom;
+  }
 }
 
 void ScoreEdit::SetColors(const QColor& text, const QColor& background) {

@@ -5,6 +5,8 @@
 // has the keyboard focus, since only then does it receive keys.
 // It marks two lines: the caret's line, faintly, and the line of the
 // diagnostic picked in the compiler message window.
+// An optional gutter at the left numbers the lines from 0, as the compiler's
+// report counts them.
 #ifndef QUERN_SHELL_QT_SCORE_EDIT_H_
 #define QUERN_SHELL_QT_SCORE_EDIT_H_
 
@@ -26,17 +28,31 @@ class ScoreEdit : public QPlainTextEdit {
   void SetPlayheadMarks(const QList<QTextEdit::ExtraSelection>& marks);
   const QList<QTextEdit::ExtraSelection>& PlayheadMarks() const { return playhead_marks_; }
 
+  // The line-number gutter.
+  void SetLineNumbersVisible(bool visible);
+  bool LineNumbersVisible() const { return line_numbers_visible_; }
+  QWidget* LineNumberArea() const { return gutter_; }
+  int LineNumberAreaWidth() const;
+  // Draws the numbers of the visible lines; the gutter calls it.
+  void PaintLineNumbers(QPaintEvent* event);
+
  signals:
   void escapePressed();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void RenewLineMarks();
+  void UpdateGutterWidth();
+  void UpdateGutter(const QRect& rect, int dy);
 
   int diagnostic_line_ = -1;
   QList<QTextEdit::ExtraSelection> playhead_marks_;
+  bool line_numbers_visible_ = false;
+  QWidget* gutter_ = nullptr;
 };
 
 #endif  // QUERN_SHELL_QT_SCORE_EDIT_H_

@@ -1,5 +1,7 @@
 #include "shell/qt/score_highlighter.h"
 
+#include "shell/qt/colors.h"
+
 namespace {
 
 enum BlockState { kNormal = 0, kInBlockComment = 1 };
@@ -36,20 +38,36 @@ int RunEnd(const QString& text, int i, bool (*in_run)(QChar)) {
 }  // namespace
 
 ScoreHighlighter::ScoreHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
-  comment_ = Format(QColor(0x6a, 0x8a, 0x5a), false, true);
-  header_ = Format(QColor(0x9a, 0x40, 0x9a), true);
-  track_ = Format(QColor(0x1a, 0x4f, 0xa8), true);
-  macro_ = Format(QColor(0x8a, 0x3a, 0x10), true);
-  common_ = Format(QColor(0x00, 0x7a, 0x7a), true);
-  continuation_ = Format(QColor(0x1a, 0x4f, 0xa8), true);
-  note_ = Format(QColor(0x10, 0x10, 0x10));
-  command_ = Format(QColor(0x1a, 0x4f, 0xa8));
-  number_ = Format(QColor(0xa0, 0x30, 0x30));
-  loop_ = Format(QColor(0xc0, 0x60, 0x00), true);
-  quoted_ = Format(QColor(0x00, 0x80, 0x40));
-  bytes_ = Format(QColor(0x70, 0x50, 0xa0));
-  attribute_ = Format(QColor(0x00, 0x6a, 0x9a), true);
-  macro_use_ = Format(QColor(0x8a, 0x3a, 0x10));
+  SetColors(Qt::black, Qt::white);
+}
+
+void ScoreHighlighter::SetColors(const QColor& text, const QColor& background) {
+  // The designed colours suit black text on white; each keeps its hue on
+  // other backgrounds, made lighter or darker until it reads. Notes are the
+  // text itself and take the text colour.
+  auto format = [&](QColor designed, bool bold = false, bool italic = false) {
+    return Format(ReadableColor(designed, background, text), bold, italic);
+  };
+  comment_ = format(QColor(0x6a, 0x8a, 0x5a), false, true);
+  header_ = format(QColor(0x9a, 0x40, 0x9a), true);
+  track_ = format(QColor(0x1a, 0x4f, 0xa8), true);
+  macro_ = format(QColor(0x8a, 0x3a, 0x10), true);
+  common_ = format(QColor(0x00, 0x7a, 0x7a), true);
+  continuation_ = format(QColor(0x1a, 0x4f, 0xa8), true);
+  note_ = format(text);
+  command_ = format(QColor(0x1a, 0x4f, 0xa8));
+  number_ = format(QColor(0xa0, 0x30, 0x30));
+  loop_ = format(QColor(0xc0, 0x60, 0x00), true);
+  quoted_ = format(QColor(0x00, 0x80, 0x40));
+  bytes_ = format(QColor(0x70, 0x50, 0xa0));
+  attribute_ = format(QColor(0x00, 0x6a, 0x9a), true);
+  macro_use_ = format(QColor(0x8a, 0x3a, 0x10));
+  rehighlight();
+}
+
+QList<QTextCharFormat> ScoreHighlighter::ClassFormats() const {
+  return {comment_, header_, track_, macro_,  common_, continuation_, note_,
+          command_, number_, loop_,  quoted_, bytes_,  attribute_,    macro_use_};
 }
 
 void ScoreHighlighter::highlightBlock(const QString& text) {

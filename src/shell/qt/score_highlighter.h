@@ -4,7 +4,8 @@
 // only when its first character is a capital letter or one of @ % + *;
 // header lines start with #, and every other line is a comment. Block
 // comments /* ... */ may run over several lines and are carried in the
-// block state.
+// block state. Notes take the editor's text colour; every other class keeps
+// its designed hue at a lightness that reads on the editor's background.
 #ifndef QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 #define QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 
@@ -15,6 +16,12 @@ class ScoreHighlighter : public QSyntaxHighlighter {
   Q_OBJECT
  public:
   explicit ScoreHighlighter(QTextDocument* document);
+
+  // Derives every token colour from the editor's text and background
+  // colours (see ReadableColor) and colours the text again.
+  void SetColors(const QColor& text, const QColor& background);
+  // The format of each token class, for tests.
+  QList<QTextCharFormat> ClassFormats() const;
 
  protected:
   void highlightBlock(const QString& text) override;

@@ -1,6 +1,8 @@
 #include "shell/qt/settings_dialog.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,8 +42,24 @@ void InstallFontSubstitutes() {
                               QStringLiteral("VL PGothic"), QStringLiteral("Sans Serif")});
 }
 
+QString InstalledFamily(const QString& name) {
+  if (QFontDatabase::hasFamily(name)) return name;
+  // A missing face (most often a designed Windows font) falls back on a
+  // fixed-pitch face that holds Japanese, so that the report's columns
+  // line up and the messages can be read.
+  for (const char* family :
+       {"IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic", "TakaoGothic", "IPAexGothic"}) {
+    const QString candidate = QString::fromLatin1(family);
+    if (QFontDatabase::hasFamily(candidate) &&
+        QFontDatabase::writingSystems(candidate).contains(QFontDatabase::Japanese)) {
+      return candidate;
+    }
+  }
+  return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+}
+
 QFont FontOfGroup(const FontSetting& group) {
-  QFont font(group.name);
+  QFont font(InstalledFamily(group.name));
   font.setStyleHint(QFont::TypeWriter);
   if (group.size > 0) font.setPointSize(group.size);
   return font;
@@ -152,6 +170,10 @@ SettingsValues SettingsDialog::Values() const {
   return values;
 }
 
+void SettingsDialog::FocusOutput() {
+  output_->setFocus();
+}
+
 void SettingsDialog::ShowGroup(int group) {
   const FontSetting& g = groups_[group];
   Row& row = rows_[group];
@@ -164,8 +186,13 @@ void SettingsDialog::ShowGroup(int group) {
 }
 
 void SettingsDialog::ChooseFont(int group) {
+  // The dialog opens on the face actually in use; OK without a change keeps
+  // the group as it was (a designed name that stands for another face stays).
   QFont font = FontOfGroup(groups_[group]);
+  font.setFamily(QFontInfo(font).family());
+  const QFont shown = font;
   if (!dialogs_->AskFont(this, &font)) return;
+  if (font.family() == shown.family() && font.pointSize() == shown.pointSize()) return;
   // Only the face and the size are taken; the colour stays the group's.
   groups_[group].name = font.family();
   groups_[group].size = font.pointSize() > 0 ? font.pointSize() : groups_[group].size;

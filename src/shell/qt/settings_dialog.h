@@ -40,6 +40,8 @@ class SettingsDialog : public QDialog {
   // outputs lists the values "synth", "none" and "alsa:PORT" to offer.
   void SetValues(const SettingsValues& values, const QStringList& outputs);
   SettingsValues Values() const;
+  // The next run starts with the focus on the output choice.
+  void FocusOutput();
 
   // For tests and screenshots: the controls.
   QSpinBox* IntervalBox() const { return interval_; }
@@ -83,8 +85,10 @@ class SettingsDialog : public QDialog {
 // The label text of a font group: name, a space, the size in points.
 QString FontLabelText(const FontSetting& group);
 // The editor fonts: the named face at the size, falling back on a fixed
-// pitch face when the system lacks it.
+// pitch face that holds Japanese when the system lacks it.
 QFont FontOfGroup(const FontSetting& group);
+// The installed face that stands for the named one (see FontOfGroup).
+QString InstalledFamily(const QString& name);
 // Maps the designed Windows font names to the fonts of this system.
 void InstallFontSubstitutes();
 

@@ -27,9 +27,12 @@ struct FakeDialogs : Dialogs {
   };
   std::vector<Box> informed;
   std::vector<Box> asked;
-  std::deque<Answer> answers;        // for AskYesNoCancel; empty: Cancel
-  std::deque<QString> save_paths;    // for AskSavePath; empty: cancelled
-  std::vector<QString> save_starts;  // where each Save As dialog started
+  std::deque<Answer> answers;                       // for AskYesNoCancel; empty: Cancel
+  std::deque<QString> save_paths;                   // for AskSavePath; empty: cancelled
+  std::vector<QString> save_starts;                 // where each Save As dialog started
+  std::vector<QString> export_filters;              // the filter of each export dialog
+  std::deque<int> line_numbers;                     // for AskLineNumber; empty: cancelled
+  std::vector<std::pair<int, int>> line_questions;  // current and last line of each
   std::deque<std::function<bool(QFont*)>> fonts;
   std::deque<std::function<bool(QColor*)>> colors;
   // Runs a modal dialog: shown, handed to the script, then its result.
@@ -51,6 +54,18 @@ struct FakeDialogs : Dialogs {
     QString path = save_paths.front();
     save_paths.pop_front();
     return path;
+  }
+  QString AskExportPath(QWidget* parent, const QString& start, const QString& filter,
+                        const QString&) override {
+    export_filters.push_back(filter);
+    return AskSavePath(parent, start);
+  }
+  std::optional<int> AskLineNumber(QWidget*, int current, int last) override {
+    line_questions.push_back({current, last});
+    if (line_numbers.empty()) return std::nullopt;
+    int line = line_numbers.front();
+    line_numbers.pop_front();
+    return line;
   }
   QString AskOpenPath(QWidget*, const QString&, const QString&) override { return QString(); }
   bool AskFont(QWidget*, QFont* font) override {
@@ -110,6 +125,7 @@ struct FakeCompiler : ScoreCompiler {
 class EditorHarness {
  public:
   // real_compiler: the compile driver itself instead of scripted results.
+  // midi_fails: every output but "none" fails to open.
   explicit EditorHarness(QStringList arguments = {}, bool midi_fails = false,
                          bool real_compiler = false)
       : real_compiler_(real_compiler) {
@@ -132,7 +148,7 @@ class EditorHarness {
     start.open_output = [this, midi_fails](const QString& name, const QString& soundfont,
                                            std::string* error) -> std::unique_ptr<MidiOutput> {
       opened.append(name + QLatin1Char('|') + soundfont);
-      if (midi_fails) {
+      if (midi_fails && name != QLatin1String("none")) {
         *error = "no device";
         return nullptr;
       }

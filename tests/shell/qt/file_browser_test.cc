@@ -110,7 +110,7 @@ class FileBrowserTest : public QObject {
     };
     h.window->OpenWithBrowser();
     QCOMPARE(h.window->CurrentFilePath(), scores.filePath(QStringLiteral("two.qrn")));
-    QCOMPARE(h.window->windowTitle(), scores.filePath(QStringLiteral("two.qrn")));
+    QCOMPARE(h.window->Caption(), scores.filePath(QStringLiteral("two.qrn")));
   }
 };
 

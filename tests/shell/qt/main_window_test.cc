@@ -1,6 +1,7 @@
 // The main window's commands, driven through its menus, buttons and keys.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -13,6 +14,8 @@
 #include "shell/qt/file_browser.h"
 #include "shell/qt/message_window.h"
 #include "shell/qt/score_edit.h"
+#include "shell/qt/settings_dialog.h"
+#include "shell/qt/sound_status.h"
 
 namespace {
 
@@ -50,7 +53,7 @@ class MainWindowTest : public QObject {
   void startUpShowsCaptionMenusAndButtons() {
     EditorHarness h;
     MainWindow& w = *h.window;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quern MIDI Editor"));
+    QCOMPARE(w.Caption(), QStringLiteral("Quern MIDI Editor"));
     QVERIFY(h.compiler->set_up);
     QCOMPARE(w.LastSeverity(), 99);
     QCOMPARE(w.SongCopy().size(), size_t(256000));
@@ -62,21 +65,26 @@ class MainWindowTest : public QObject {
     QStringList items;
     for (QAction* menu : w.menuBar()->actions()) {
       for (QAction* item : menu->menu()->actions()) {
-        items << (item->isSeparator()
-                      ? QStringLiteral("-")
-                      : item->text() + QLatin1Char('|') + item->shortcut().toString());
+        items << (item->isSeparator() ? QStringLiteral("-")
+                                      : item->text() + QLatin1Char('|') +
+                                            QKeySequence::listToString(item->shortcuts()));
       }
     }
     QCOMPARE(items.join(QLatin1Char('\n')),
              QStringLiteral("新規作成(&N)|\n開く(&O) ...|F1\n上書き保存(&S)|F2\n"
-                            "名前を付けて保存(&A) ...|\n-\nXRTﾌｧｲﾙを出力|\n-\nAbout ...|\n-\n"
+                            "名前を付けて保存(&A) ...|\n-\nXRTﾌｧｲﾙを出力|\n"
+                            "MIDI ファイルに書き出す…|\nWAV に書き出す…|\n-\n"
+                            "最近使ったファイル(&R)|\n-\nAbout ...|\n-\n"
                             "終了(&Q)|Ctrl+Q\n"
-                            "元に戻す(&U)|Ctrl+Z\n-\n切り取り(&T)|Ctrl+X\nｺﾋﾟｰ(&C)|Ctrl+C\n"
-                            "貼り付け(&P)|Ctrl+V\n-\n全て選択(&A)|Ctrl+A\n"
+                            "元に戻す(&U)|Ctrl+Z\nやり直し(&R)|Ctrl+Y; Ctrl+Shift+Z\n-\n"
+                            "切り取り(&T)|Ctrl+X\nｺﾋﾟｰ(&C)|Ctrl+C\n"
+                            "貼り付け(&P)|Ctrl+V\n-\n全て選択(&A)|Ctrl+A\n-\n"
+                            "検索(&F) ...|Ctrl+F\n置換(&R) ...|Ctrl+H\n行へ移動(&G) ...|Ctrl+G\n"
                             "ｺﾝﾊﾟｲﾙのみ(&O)|\nｺﾝﾊﾟｲﾙと演奏(&C)|F12\n保存･ｺﾝﾊﾟｲﾙ･演奏|F5\n-\n"
                             "カーソル位置から演奏|Shift+F12\n選択範囲を演奏|Ctrl+F12\n繰り返し|\n-\n"
                             "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
-                            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nトラック|\n再生位置を追う|\n-\n"
+                            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nメッセージを下に表示|\n行番号|\nトラック|\n"
+                            "再生位置を追う|\n-\n"
                             "各種設定 ...|\nコンバート|"));
     QMenu* convert =
         w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()
@@ -124,21 +132,44 @@ class MainWindowTest : public QObject {
     QCOMPARE(h.dialogs.informed.size(), size_t(1));
     QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Message"));
     QCOMPARE(h.dialogs.informed[0].text, QStringLiteral("MIDIデバイスが使用できません"));
-    // The reason stays in sight after the box is gone.
-    QCOMPARE(h.window->statusBar()->currentMessage(), QStringLiteral("MIDI: no device"));
+    // The reason stays in sight after the box is gone, and after compiling.
+    SoundStatus* sound = h.window->SoundIndicator();
+    QVERIFY(sound->isVisibleTo(h.window.get()));
+    QCOMPARE(sound->text(), QStringLiteral("音が出ません"));
+    QVERIFY2(sound->toolTip().startsWith(QStringLiteral("no device\n")),
+             qPrintable(sound->toolTip()));
     Type(*h.window, QStringLiteral("A c"));
     h.window->Action(QStringLiteral("CompPlay1"))->trigger();
     QCOMPARE(h.window->LastSeverity(), 0);
     QCOMPARE(h.window->Messages()->Entries().last(), QStringLiteral("Object Size : 26 bytes"));
+    QVERIFY(sound->isVisibleTo(h.window.get()));
+    // The song runs on the null output, so that the time goes on.
+    QVERIFY(IsPlaying());
+    StopPlayback();
+
+    // A click opens the settings at the output choice; an output that opens
+    // takes the indicator away.
+    h.dialogs.modal = [](QDialog* dialog) {
+      auto* settings = static_cast<SettingsDialog*>(dialog);
+      QCOMPARE(settings->focusWidget(), settings->OutputBox());
+      settings->OutputBox()->setCurrentIndex(settings->OutputBox()->findData("none"));
+      settings->accept();
+    };
+    sound->click();
+    QCOMPARE(h.opened.last(), QStringLiteral("none|"));
+    QVERIFY(!sound->isVisibleTo(h.window.get()));
   }
 
   void enableRulesFollowCompileErrorEditAndSave() {
     EditorHarness h;
     MainWindow& w = *h.window;
+    QVERIFY(!w.isWindowModified());
     Type(w, QStringLiteral("A cde"));
-    // The rules run on the next tick of the timer, not at each key.
-    QCOMPARE(States(w), QStringLiteral("save 0 0 song 0 0 0 0"));
-    QTRY_COMPARE_WITH_TIMEOUT(States(w), QStringLiteral("save 1 1 song 0 0 0 0"), 1500);
+    // The first edit enables Save at once (F2 right after typing saves), and
+    // the caption marks the text as modified.
+    QCOMPARE(States(w), QStringLiteral("save 1 1 song 0 0 0 0"));
+    QVERIFY(w.isWindowModified());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quern MIDI Editor[*]"));
 
     h.compiler->results = {{0, "", LongNoteSong()}};
     w.Action(QStringLiteral("Componly1"))->trigger();
@@ -157,7 +188,7 @@ class MainWindowTest : public QObject {
     h.dialogs.save_paths = {h.Path("song.qrn")};
     w.Action(QStringLiteral("SaveAs1"))->trigger();
     QCOMPARE(States(w), QStringLiteral("save 0 0 song 0 0 0 0"));
-    QCOMPARE(w.windowTitle(), h.Path("song.qrn"));
+    QCOMPARE(w.Caption(), h.Path("song.qrn"));
     QCOMPARE(w.CurrentFilePath(), h.Path("song.qrn"));
 
     // Play after a failed compilation only stops.
@@ -182,10 +213,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!Enabled(w, "Stop1"));
     QVERIFY(!w.ToolButton(4)->isEnabled());
 
-    // Esc in another window does nothing; in the editor it stops.
+    // Esc in the message list stops, as it does in the editor.
     QTest::keyClick(w.Messages()->List(), Qt::Key_Escape);
-    QVERIFY(IsPlaying());
-    QTest::keyClick(w.Editor(), Qt::Key_Escape);
     QVERIFY(!IsPlaying());
     std::string text = h.recording->Text();
     QVERIFY2(text.find(" 91 3c 00") != std::string::npos, text.c_str());
@@ -256,7 +285,7 @@ class MainWindowTest : public QObject {
     h.dialogs.modal = [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); };
     w.Action(QStringLiteral("Open1"))->trigger();
     QCOMPARE(w.Editor()->toPlainText(), QString());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quern MIDI Editor"));
+    QCOMPARE(w.Caption(), QStringLiteral("Quern MIDI Editor"));
 
     h.dialogs.modal = choose("first.qrn");
     w.ToolButton(1)->click();
@@ -290,7 +319,7 @@ class MainWindowTest : public QObject {
     WriteAll(h.Path("in.qrn"), bytes);
     w.LoadFile(h.Path("in.qrn"));
     QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("#title \"曲\"\nA cde\nB efg\n"));
-    QCOMPARE(w.windowTitle(), h.Path("in.qrn"));
+    QCOMPARE(w.Caption(), h.Path("in.qrn"));
     QVERIFY(!w.Editor()->document()->isModified());
     // LoadFile leaves the current file path to its callers.
     QCOMPARE(w.CurrentFilePath(), QString());
@@ -308,7 +337,7 @@ class MainWindowTest : public QObject {
 
     // A file that cannot be read is skipped without a word.
     w.LoadFile(h.Path("missing.qrn"));
-    QCOMPARE(w.windowTitle(), h.Path("twin.qrn"));
+    QCOMPARE(w.Caption(), h.Path("twin.qrn"));
     QVERIFY(h.dialogs.informed.empty());
   }
 
@@ -347,7 +376,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(h.dialogs.informed.size(), size_t(1));
     QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Error"));
     QVERIFY(w.Editor()->document()->isModified());
-    QCOMPARE(w.windowTitle(), QStringLiteral("Quern MIDI Editor"));
+    QCOMPARE(w.Caption(), QStringLiteral("Quern MIDI Editor"));
     w.UpdateCommandStates();
     QVERIFY(Enabled(w, "Save1"));
   }
@@ -356,16 +385,39 @@ class MainWindowTest : public QObject {
     EditorHarness h;
     MainWindow& w = *h.window;
     Type(w, QStringLiteral("A c"));
-    // No file yet: the write fails, nothing is compiled or played.
+    // No file yet: Save As asks for one; cancelled, nothing is compiled or
+    // played.
     w.Action(QStringLiteral("SaveCompPlay1"))->trigger();
-    QCOMPARE(h.dialogs.informed.size(), size_t(1));
+    QCOMPARE(h.dialogs.save_starts.size(), size_t(1));
+    QVERIFY(h.dialogs.informed.empty());
     QVERIFY(h.compiler->texts.empty());
     QVERIFY(!IsPlaying());
 
-    w.Browser()->SetCurrentFilePath(h.Path("song.qrn"));
+    // Saved through the dialog, it goes on to compile and play.
+    h.dialogs.save_paths = {h.Path("song.qrn")};
     w.Action(QStringLiteral("SaveCompPlay1"))->trigger();
     QCOMPARE(ReadAll(h.Path("song.qrn")), QByteArray("A c"));
+    QCOMPARE(w.CurrentFilePath(), h.Path("song.qrn"));
     QCOMPARE(h.compiler->texts.size(), size_t(1));
+    QVERIFY(IsPlaying());
+    StopPlayback();
+
+    // After New the current path is the folder: Save As again, never a
+    // write to the folder's own name.
+    h.dialogs.answers = {Dialogs::Answer::kNo};
+    w.NewScore();
+    Type(w, QStringLiteral("B d"));
+    h.dialogs.save_paths = {h.Path("new.qrn")};
+    w.Action(QStringLiteral("SaveCompPlay1"))->trigger();
+    QCOMPARE(ReadAll(h.Path("new.qrn")), QByteArray("B d"));
+    QVERIFY(h.dialogs.informed.empty());
+    QCOMPARE(h.compiler->texts.size(), size_t(2));
+    QVERIFY(IsPlaying());
+
+    w.Browser()->SetCurrentFilePath(h.Path("song.qrn"));
+    w.Action(QStringLiteral("SaveCompPlay1"))->trigger();
+    QCOMPARE(ReadAll(h.Path("song.qrn")), QByteArray("B d"));
+    QCOMPARE(h.compiler->texts.size(), size_t(3));
     QVERIFY(IsPlaying());
     w.Action(QStringLiteral("Stop1"))->trigger();
     QVERIFY(!IsPlaying());
@@ -473,7 +525,7 @@ class MainWindowTest : public QObject {
     w.Action(QStringLiteral("New1"))->trigger();
     QCOMPARE(w.Editor()->toPlainText(), QString());
     QVERIFY(!w.Editor()->document()->isModified());
-    QCOMPARE(w.windowTitle(), h.folder.path() + QLatin1Char('/'));
+    QCOMPARE(w.Caption(), h.folder.path() + QLatin1Char('/'));
     QCOMPARE(w.CurrentFilePath(), h.folder.path() + QLatin1Char('/'));
     // Save after New asks for a name.
     Type(w, QStringLiteral("A c"));
@@ -565,7 +617,7 @@ class MainWindowTest : public QObject {
     {
       EditorHarness h({path, QStringLiteral("ignored")});
       QCOMPARE(h.window->Editor()->toPlainText(), QStringLiteral("A あ\n"));
-      QCOMPARE(h.window->windowTitle(), path);
+      QCOMPARE(h.window->Caption(), path);
       QCOMPARE(h.window->CurrentFilePath(), path);
       QCOMPARE(h.window->Browser()->BrowseDirectory(), scores.path() + QLatin1Char('/'));
     }
@@ -574,7 +626,7 @@ class MainWindowTest : public QObject {
       QString missing = scores.filePath(QStringLiteral("missing.qrn"));
       EditorHarness h({missing});
       QCOMPARE(h.window->Editor()->toPlainText(), QString());
-      QCOMPARE(h.window->windowTitle(), QStringLiteral("Quern MIDI Editor"));
+      QCOMPARE(h.window->Caption(), QStringLiteral("Quern MIDI Editor"));
       QCOMPARE(h.window->CurrentFilePath(), missing);
       QCOMPARE(h.window->Browser()->BrowseDirectory(), scores.path() + QLatin1Char('/'));
     }

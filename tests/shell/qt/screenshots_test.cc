@@ -1,6 +1,7 @@
-// Pictures of the four windows with the real compiler: the main window with
-// a score, the message window after a failed compilation, the file browser
-// and the settings dialog. Written to $QUERN_SCREENSHOTS when it is set
+// Pictures of the windows with the real compiler: the main window with a
+// score (also in a dark colour scheme with line numbers), the message window
+// after a failed compilation (also docked under the editor), the file
+// browser and the settings dialog. Written to $QUERN_SCREENSHOTS when it is set
 // (scripts/screenshots.sh), else to a temporary folder; either way every
 // window must render to a picture of its own size.
 #include <QDir>
@@ -33,8 +34,13 @@ void Save(QWidget* widget, const QString& folder, const char* name) {
   QFont font = widget->font();
   font.setBold(true);
   painter.setFont(font);
+  // The caption as the window system shows it: "[*]" becomes the
+  // modified mark.
+  QString caption = widget->windowTitle();
+  caption.replace(QStringLiteral("[*]"),
+                  widget->isWindowModified() ? QStringLiteral("*") : QString());
   painter.drawText(QRect(8, 0, picture.width() - 16, kBar), Qt::AlignVCenter | Qt::AlignLeft,
-                   widget->windowTitle());
+                   caption);
   painter.end();
   QVERIFY(picture.save(QDir(folder).filePath(QString::fromLatin1(name)), "PNG"));
 }
@@ -160,6 +166,41 @@ class ScreenshotsTest : public QObject {
     w.Messages()->hide();
     Save(&w, folder_, "play_selection.png");
     w.StopSong();
+  }
+
+  void mainWindowInADarkColourScheme() {
+    EditorHarness h;
+    h.Stop();
+    {
+      QSettings store(h.settings_path, QSettings::IniFormat);
+      store.setValue("FontColor", ColourValue(0xdc, 0xdc, 0xdc));
+      store.setValue("BackColor", ColourValue(0x1e, 0x1f, 0x26));
+      store.setValue("LineNumbers", 1);
+    }
+    h.Start({demo_});
+    MainWindow& w = *h.window;
+    w.resize(760, 600);
+    w.show();
+    Save(&w, folder_, "main_window_dark.png");
+  }
+
+  void messagesDockedUnderTheEditor() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.Action(QStringLiteral("DockMessage1"))->trigger();
+    w.Action(QStringLiteral("LineNumbers1"))->trigger();
+    w.Editor()->setPlainText(
+        QStringLiteral("#title \"エラーの例\"\n"
+                       "// 未定義の文字と閉じていないループ\n"
+                       "A t120 o4 l8 cdef gab>c\n"
+                       "B o3 l4 [c e g x]3 c あ\n"
+                       "C o5 l2 [e d\n"));
+    w.resize(640, 480);
+    w.show();
+    w.CompileText();
+    QVERIFY(w.LastSeverity() > 2);
+    QTest::keyClick(w.Messages()->List(), Qt::Key_Return);
+    Save(&w, folder_, "main_window_docked.png");
   }
 
   void fileBrowser() {
