@@ -9,16 +9,14 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "app/quern/cli.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
+#include "files/file_io.h"
 #include "player/messages.h"
 #include "player/midi_file.h"
 #include "player/output/outputs.h"
@@ -124,12 +122,12 @@ std::vector<uint8_t> g_image;
 // 0, or the exit status after printing why not.
 int LoadInput(const std::string& path) {
   if (IsSongImagePath(path)) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "quern: %s: cannot be read\n", path.c_str());
+    std::string bytes, error;
+    if (!ReadFileChecked(path, kMaxInputFileBytes, &bytes, &error)) {
+      std::fprintf(stderr, "quern: %s\n", error.c_str());
       return 2;
     }
-    g_image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    g_image.assign(bytes.begin(), bytes.end());
   } else {
     static const bool set_up = SetUpCompiler();
     if (!set_up) {
@@ -198,20 +196,16 @@ class PrintingOutput : public MidiOutput {
   }
 };
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file || !file.flush()) {
-      std::remove(temporary.c_str());
-      return false;
+// Refuses an output file that is one of the command's input files, which
+// writing it would destroy. Returns 0 or the usage error status.
+int CheckOutputIsNew(const char* command, const Options& o) {
+  for (const std::string* input : {&o.input, &o.soundfont}) {
+    if (!input->empty() && IsSameFile(*input, o.output_file)) {
+      return UsageError(command,
+                        o.output_file + ": the output would overwrite the input " + *input);
     }
   }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) std::remove(temporary.c_str());
-  return !ec;
+  return 0;
 }
 
 // ---- Playing.
@@ -245,6 +239,7 @@ int RunTrace(const Args& args) {
 int RunExport(const Args& args) {
   Options o;
   if (int status = ParseOptions("export", args, kTicks | kOutputFile, &o)) return status;
+  if (int status = CheckOutputIsNew("export", o)) return status;
   if (int status = LoadInput(o.input)) return status;
   auto recorder = std::make_unique<RecordingOutput>();
   RecordingOutput* out = recorder.get();
@@ -253,8 +248,9 @@ int RunExport(const Args& args) {
   const std::string file = BuildMidiFile(out->Messages(), SongResolution());
   const bool endless = !SongFinished();
   CloseMidiDevices();
-  if (!WriteFileAtomically(o.output_file, file)) {
-    std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
+  std::string error;
+  if (!ReplaceFileAtomically(o.output_file, file, &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
   if (endless) {
@@ -270,6 +266,7 @@ int RunRender(const Args& args) {
   if (int status = ParseOptions("render", args, kTicks | kOutputFile | kSoundFont, &o)) {
     return status;
   }
+  if (int status = CheckOutputIsNew("render", o)) return status;
   if (int status = LoadInput(o.input)) return status;
   RenderResult result;
   std::string error;
