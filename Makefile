@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test test-asan demo bench fuzz clean
+.PHONY: all deps build build-asan test test-asan demo bench fuzz deb deb-test clean
 
 all: build
 
@@ -44,6 +44,15 @@ fuzz:
 	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS)
 	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# The Debian package quern-midi_VERSION_amd64.deb, in this folder.
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs it for real, runs the
+# installed programs and purges it again (root; not part of make test).
+deb-test: deb
+	./scripts/deb-test.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz

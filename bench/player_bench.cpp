@@ -1,8 +1,10 @@
 // Player benchmarks on a dense 16-track song:
-//   Lateness/<interval>: the song played in real time by the timer thread;
-//     every message's send time against its ideal time (the sum of the tick
-//     lengths before its tick), as median, p99 and max in milliseconds, and
-//     the process CPU time per second of playback.
+//   Lateness/<interval>/<playhead>: the song played in real time by the
+//     timer thread; every message's send time against its ideal time (the
+//     sum of the tick lengths before its tick), as median, p99 and max in
+//     milliseconds, and the process CPU time per second of playback. With
+//     playhead 1 every struck note also goes into the editor's note ring,
+//     emptied at 60 Hz by another thread as the window does.
 //   Render: the song through the embedded synthesizer offline, as a multiple
 //     of real time.
 //   SequencerTicks: ticks per second of the sequencer alone.
@@ -20,6 +22,7 @@
 
 #include "compiler/driver/driver.h"
 #include "player/messages.h"
+#include "player/note_ring.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
@@ -98,8 +101,32 @@ double Percentile(std::vector<double>& v, double p) {
   return v[k];
 }
 
+// Empties the ring at 60 Hz while playing, as the editor's window does.
+class RingReader {
+ public:
+  explicit RingReader(NoteRing* ring) : ring_(ring), thread_([this] { Run(); }) {}
+  ~RingReader() {
+    stop_.store(true);
+    thread_.join();
+  }
+
+ private:
+  void Run() {
+    StruckNote note;
+    while (!stop_.load()) {
+      while (ring_->Pop(&note)) {
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(16667));
+    }
+  }
+  NoteRing* ring_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 void Lateness(benchmark::State& state) {
   const int interval = static_cast<int>(state.range(0));
+  const bool playhead = state.range(1) != 0;
   const std::vector<uint8_t> image = CompileDense(4);
   for (auto _ : state) {
     auto output = std::make_unique<TimingOutput>(1 << 20);
@@ -107,12 +134,20 @@ void Lateness(benchmark::State& state) {
     OpenMidiDevices(std::move(output));
     SetTimerInterval(interval);
     LoadSong(image.data(), image.size());
+    auto ring = std::make_unique<NoteRing>();
+    std::unique_ptr<RingReader> reader;
+    if (playhead) {
+      SetNoteSink(ring.get());
+      reader = std::make_unique<RingReader>(ring.get());
+    }
     const double cpu_start = ProcessCpuSeconds();
     const Clock::time_point start = Clock::now();
     StartPlayback();
     while (!SongFinished()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     StopPlayback();
+    SetNoteSink(nullptr);
+    reader.reset();
     const double cpu = ProcessCpuSeconds() - cpu_start;
 
     // The tempo stays 120 and the resolution 192: tick k is ideally sent
@@ -134,7 +169,14 @@ void Lateness(benchmark::State& state) {
     CloseMidiDevices();
   }
 }
-BENCHMARK(Lateness)->Arg(1)->Arg(4)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(Lateness)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 void Render(benchmark::State& state) {
   const std::vector<uint8_t> image = CompileDense(8);

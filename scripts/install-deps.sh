@@ -4,11 +4,11 @@
 # `make fuzz` needs: clang 14 and its libFuzzer runtime.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
-  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont
-  fonts-ipafont-gothic python3 python3-mido
+  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont nlohmann-json3-dev
+  fonts-ipafont-gothic python3 python3-mido vim
 )
 [ "${1:-}" = "--fuzz" ] && packages+=(clang-14 libclang-rt-14-dev)
 missing=()

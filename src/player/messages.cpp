@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "player/chase.h"
 #include "player/player.h"
 
 namespace {
@@ -20,6 +21,10 @@ constexpr uint8_t kTemplateEscape = 253;
 
 void SendBytes(uint8_t a, uint8_t b, uint8_t c) {
   const uint8_t bytes[3] = {a, b, c};
+  if (ChaseState* capture = MessageCapture()) {
+    capture->TakeShort(bytes, 3);
+    return;
+  }
   CurrentMidiOutput().SendShort(bytes, 3);
 }
 
@@ -49,7 +54,11 @@ void SendProgram(int channel, int program, int bank) {
   }
   if (program >= 0 && program < 128) {
     const uint8_t bytes[2] = {Status(192, channel), static_cast<uint8_t>(program)};
-    CurrentMidiOutput().SendShort(bytes, 2);
+    if (ChaseState* capture = MessageCapture()) {
+      capture->TakeShort(bytes, 2);
+    } else {
+      CurrentMidiOutput().SendShort(bytes, 2);
+    }
   }
 }
 
@@ -58,7 +67,11 @@ void SendAttribute(int channel, int number, int value) {
     SendBytes(Status(176, channel), static_cast<uint8_t>(number), static_cast<uint8_t>(value));
   } else if (number == 128) {
     SetTempo(value);
-    CurrentMidiOutput().SetTempo(value);
+    if (ChaseState* capture = MessageCapture()) {
+      capture->TakeTempo(value);
+    } else {
+      CurrentMidiOutput().SetTempo(value);
+    }
   } else if (number == 130) {
     SendBytes(Status(224, channel), 0, static_cast<uint8_t>(value));
   } else if (number >= 131 && number - 131 < g_template_count) {
@@ -104,6 +117,7 @@ int BuildTemplateMessage(const uint8_t* tmpl, int channel, int value, uint8_t* o
 }
 
 void SendTemplate(int channel, const uint8_t* tmpl, int value) {
+  if (MessageCapture()) return;  // a silent run keeps no long messages
   const int length = BuildTemplateMessage(tmpl, channel, value, g_long_buffer);
   if (length == 0) return;
   g_ready.store(false);

@@ -1,10 +1,13 @@
 #include "player/sequencer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "compiler/song/bytecode.h"
+#include "player/chase.h"
 #include "player/messages.h"
 #include "player/player.h"
 
@@ -53,6 +56,7 @@ struct NoteOff {
   int ticks_left = 0;  // 0 or less: free
   int channel = 0;
   int note = 0;
+  int track = -1;  // the track that struck it, for releasing a muted track's notes
 };
 
 // A list of the image located by its entries: each points at a length byte
@@ -84,11 +88,36 @@ struct Sequencer {
 };
 
 Sequencer g_seq;
+
+// Live playback state: the note sink, mute and solo, and the start and stop
+// ticks of a seek.
+struct LiveState {
+  std::atomic<NoteSink*> sink{nullptr};
+  std::atomic<bool> muted[kMaxTracks] = {};
+  std::atomic<bool> soloed[kMaxTracks] = {};
+  std::atomic<int> switch_changes{0};  // bumped on every mute or solo change
+  int switches_seen = -1;              // timer thread: the changes applied
+  bool audible[kMaxTracks] = {};       // timer thread: each track's current say
+  int running_track = -1;              // the track whose bytes run now
+  int64_t start_tick = 1;
+  int64_t stop_tick = 0;
+  bool loop = false;
+  bool halted = false;   // the stop tick was reached
+  bool seeking = false;  // a seek runs silently up to its start
+  ChaseState chase;
+  bool chase_pending = false;
+  // The tracks and gradual changes at the start tick, for looping.
+  TrackPlayer start_tracks[kMaxTracks];
+  GradualSlot start_slots[kGradualSlots];
+  int start_tempo = 120;
+};
+LiveState g_live;
 // Whether the loaded song has finished, kept after every tick so that the
 // control thread can ask while the timer thread plays.
 std::atomic<bool> g_finished{true};
 
 bool ComputeFinished() {
+  if (g_live.halted) return true;
   for (int i = 0; i < g_seq.track_count; ++i) {
     if (g_seq.tracks[i].active) return false;
   }
@@ -182,6 +211,7 @@ void ScheduleNote(int channel, int note, int velocity, int gate) {
   e.ticks_left = gate;
   e.channel = channel;
   e.note = note;
+  e.track = g_live.running_track;
   SendNoteOn(channel, note, velocity);
 }
 
@@ -242,11 +272,90 @@ void StartGradualChange(TrackPlayer& t, int number, int k) {
   slot->accumulator = slot->remainder / 2;
 }
 
+// ---- Live playback.
+
+void ReportStruck(const TrackPlayer& t, size_t note_at, int gate, int note) {
+  NoteSink* sink = g_live.sink.load(std::memory_order_acquire);
+  if (!sink || g_live.seeking) return;
+  StruckNote struck;
+  struck.track = g_live.running_track;
+  struck.offset = static_cast<int>(note_at - t.begin);
+  struck.tick = g_seq.tick_count.load(std::memory_order_relaxed);
+  struck.gate = gate;
+  struck.channel = t.channel;
+  struck.note = note;
+  sink->NoteStruck(struck);
+}
+
+// Takes up mute and solo changes: a track that falls silent has its
+// sounding notes released now.
+void ApplyTrackSwitches() {
+  const int changes = g_live.switch_changes.load(std::memory_order_acquire);
+  if (changes == g_live.switches_seen) return;
+  g_live.switches_seen = changes;
+  bool any_solo = false;
+  for (int i = 0; i < kMaxTracks; ++i) any_solo = any_solo || g_live.soloed[i].load();
+  for (int i = 0; i < kMaxTracks; ++i) {
+    const bool audible = !g_live.muted[i].load() && (!any_solo || g_live.soloed[i].load());
+    if (g_live.audible[i] && !audible) {
+      for (NoteOff& e : g_seq.note_offs) {
+        if (e.ticks_left > 0 && e.track == i) {
+          e.ticks_left = 0;
+          SendNoteOff(e.channel, e.note);
+        }
+      }
+    }
+    g_live.audible[i] = audible;
+  }
+}
+
+void SaveStartState() {
+  std::copy(std::begin(g_seq.tracks), std::end(g_seq.tracks), std::begin(g_live.start_tracks));
+  std::copy(std::begin(g_seq.slots), std::end(g_seq.slots), std::begin(g_live.start_slots));
+  g_live.start_tempo = CurrentTempo();
+}
+
+void RestoreStartState() {
+  std::copy(std::begin(g_live.start_tracks), std::end(g_live.start_tracks),
+            std::begin(g_seq.tracks));
+  std::copy(std::begin(g_live.start_slots), std::end(g_live.start_slots), std::begin(g_seq.slots));
+  if (CurrentTempo() != g_live.start_tempo) SendAttribute(0, 128, g_live.start_tempo);
+}
+
+// At the stop tick: releases what sounds, then either goes back to the start
+// tick (a loop; returns true and the tick runs as the start tick) or ends.
+bool ReachStopTick() {
+  SilenceNotes();
+  if (g_live.loop && g_live.start_tick < g_live.stop_tick) {
+    RestoreStartState();
+    g_seq.tick_count.store(g_live.start_tick, std::memory_order_relaxed);
+    return true;
+  }
+  g_live.halted = true;
+  g_finished.store(true);
+  return false;
+}
+
+void ResetLiveState() {
+  g_live.start_tick = 1;
+  g_live.stop_tick = 0;
+  g_live.loop = false;
+  g_live.halted = false;
+  g_live.chase_pending = false;
+  g_live.chase.Clear();
+  for (auto& m : g_live.muted) m.store(false);
+  for (auto& s : g_live.soloed) s.store(false);
+  for (bool& a : g_live.audible) a = true;
+  g_live.switches_seen = g_live.switch_changes.load();
+  SaveStartState();
+}
+
 // ---- One track.
 
 // Reads a note byte's operands and plays it; returns false when the stream
 // ends inside them.
 bool PlayNote(TrackPlayer& t, int code, bool* waits) {
+  const size_t note_at = t.cursor - 1;
   int length = t.length;
   if ((code & kNoteLengthFlag) && !ReadNumber(t, &length)) return false;
   int step = length;
@@ -258,12 +367,13 @@ bool PlayNote(TrackPlayer& t, int code, bool* waits) {
     ++t.cursor;
     if (!ReadByte(t, &velocity)) return false;
   }
-  if (gate > 0) {
+  if (gate > 0 && g_live.audible[g_live.running_track]) {
     if (t.release) {
       ScheduleNote(t.channel, note, velocity, gate);
     } else {
       SendNoteOn(t.channel, note, velocity);
     }
+    ReportStruck(t, note_at, t.release ? gate : 0, note);
   }
   if (step > 0) {
     t.wait = step;
@@ -510,13 +620,21 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
   for (NoteOff& e : g_seq.note_offs) e = NoteOff();
   g_seq.note_off_end = 0;
   for (GradualSlot& s : g_seq.slots) s = GradualSlot();
+  ResetLiveState();
   g_seq.cut_count.store(0);
   g_finished.store(ComputeFinished());
   return true;
 }
 
 void SequencerTick() {
-  g_seq.tick_count.fetch_add(1, std::memory_order_relaxed);
+  if (g_live.halted) return;
+  const int64_t tick = g_seq.tick_count.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (tick == g_live.stop_tick && !g_live.seeking && !ReachStopTick()) return;
+  if (g_live.chase_pending) {
+    g_live.chase_pending = false;
+    g_live.chase.Replay(CurrentMidiOutput());
+  }
+  ApplyTrackSwitches();
   for (int i = 0; i < g_seq.note_off_end; ++i) {
     NoteOff& e = g_seq.note_offs[i];
     if (e.ticks_left > 0 && --e.ticks_left == 0) SendNoteOff(e.channel, e.note);
@@ -533,6 +651,7 @@ void SequencerTick() {
     }
   }
   for (int i = 0; i < g_seq.track_count; ++i) {
+    g_live.running_track = i;
     if (!RunTrack(g_seq.tracks[i])) LogCut(i);
   }
   g_finished.store(ComputeFinished());
@@ -556,6 +675,43 @@ int64_t SequencerTickCount() {
 
 int LoadedTrackCount() {
   return g_seq.track_count;
+}
+
+void SetNoteSink(NoteSink* sink) {
+  g_live.sink.store(sink, std::memory_order_release);
+}
+
+void SequencerSeek(int64_t start) {
+  g_live.chase.Clear();
+  SetMessageCapture(&g_live.chase);
+  g_live.seeking = true;
+  while (SequencerTickCount() < start - 1 && !SongFinished()) SequencerTick();
+  g_live.seeking = false;
+  SetMessageCapture(nullptr);
+  // Notes struck before the start do not sound, so they get no note-off.
+  for (NoteOff& e : g_seq.note_offs) e = NoteOff();
+  g_seq.note_off_end = 0;
+  g_live.start_tick = SequencerTickCount() + 1;
+  g_live.chase_pending = true;
+  SaveStartState();
+  g_finished.store(ComputeFinished());
+}
+
+void SetStopTick(int64_t stop, bool loop) {
+  g_live.stop_tick = stop;
+  g_live.loop = loop;
+}
+
+void SetTrackMuted(int track, bool muted) {
+  if (track < 0 || track >= kMaxTracks) return;
+  g_live.muted[track].store(muted);
+  g_live.switch_changes.fetch_add(1, std::memory_order_release);
+}
+
+void SetTrackSoloed(int track, bool soloed) {
+  if (track < 0 || track >= kMaxTracks) return;
+  g_live.soloed[track].store(soloed);
+  g_live.switch_changes.fetch_add(1, std::memory_order_release);
 }
 
 std::vector<TrackCut> TrackCuts() {

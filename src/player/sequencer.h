@@ -51,4 +51,47 @@ int LoadedTrackCount();
 // called from another thread while the song plays.
 std::vector<TrackCut> TrackCuts();
 
+// ---- Live playback: striking notes, starting anywhere, muting.
+
+// One note the sequencer struck (its note-on went out): the track's index,
+// the stream offset of its note byte (from the start of the track's stream,
+// as the compiler's source map counts it), the tick, and how many ticks it
+// sounds (0 when it is held without a note-off).
+struct StruckNote {
+  int track = 0;
+  int offset = 0;
+  int64_t tick = 0;
+  int gate = 0;
+  int channel = 0;
+  int note = 0;
+};
+
+// Told of every struck note, on the thread that runs the sequencer; it must
+// return at once and never wait. Set while nothing plays.
+class NoteSink {
+ public:
+  virtual ~NoteSink() = default;
+  virtual void NoteStruck(const StruckNote& note) = 0;
+};
+// nullptr: nobody is told (the default).
+void SetNoteSink(NoteSink* sink);
+
+// Runs the loaded song silently from where it stands up to tick start - 1:
+// nothing is sent and no note is reported, but every track, tempo and
+// gradual change moves on. Notes struck on the way do not sound and get no
+// note-off. The channel state the song set up (chase.h) goes out at the
+// start of tick `start`, before its own messages. Call after LoadSong, with
+// playback stopped.
+void SequencerSeek(int64_t start);
+// Ends the song at tick `stop` (0: no stop tick): that tick releases what
+// sounds instead of running, and the song has finished. With `loop`, the
+// song goes on from the seek's start tick instead, in the state it had there
+// (the chase is not sent again). Call with playback stopped.
+void SetStopTick(int64_t stop, bool loop);
+// Mute and solo by track index, from any thread; they take effect at the
+// next tick. A muted track (or, while any track is soloed, one that is not)
+// still runs, but its note-ons are withheld and its sounding notes released.
+void SetTrackMuted(int track, bool muted);
+void SetTrackSoloed(int track, bool soloed);
+
 #endif  // QUERN_PLAYER_SEQUENCER_H_

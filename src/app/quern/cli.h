@@ -17,6 +17,7 @@ int RunTrace(const Args& args);    // trace SCORE|SONG.xrt [--ticks N]
 int RunExport(const Args& args);   // export SCORE|SONG.xrt -o OUT.mid
 int RunRender(const Args& args);   // render SCORE|SONG.xrt -o OUT.wav
 int RunPorts(const Args& args);    // ports
+int RunMap(const Args& args);      // map SCORE
 int RunHtml(const Args& args);     // html [--form 1|2] FILE
 
 #endif  // QUERN_APP_QUERN_CLI_H_

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/quern/cli.h"
+#include "app/quern/help.h"
 #include "files/file_io.h"
 #include "shell/html.h"
 #include "shell/text_codec.h"
@@ -24,24 +25,24 @@ int RunHtml(const Args& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--form") {
-      if (i + 1 >= args.size()) return Fail("--form needs 1 or 2");
+      if (i + 1 >= args.size()) return ReportUsageError("html", "--form needs 1 or 2");
       const std::string& f = args[++i];
       if (f == "1") {
         form = HtmlForm::kEscaped;
       } else if (f == "2") {
         form = HtmlForm::kLineBreaks;
       } else {
-        return Fail("--form must be 1 or 2, not '" + f + "'");
+        return ReportUsageError("html", "--form must be 1 or 2, not '" + f + "'");
       }
     } else if (a.size() > 1 && a[0] == '-') {
-      return Fail("unknown option '" + a + "'; usage: quern html [--form 1|2] FILE");
+      return ReportUsageError("html", "unknown option '" + a + "'");
     } else if (path.empty()) {
       path = a;
     } else {
-      return Fail("only one FILE; usage: quern html [--form 1|2] FILE");
+      return ReportUsageError("html", "more than one file: '" + a + "'");
     }
   }
-  if (path.empty()) return Fail("usage: quern html [--form 1|2] FILE");
+  if (path.empty()) return ReportUsageError("html", "no file given");
   // The name goes to the system as it is: any name the system can open,
   // whatever its encoding.
   std::string bytes, error;

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "app/quern/cli.h"
+#include "app/quern/help.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
+#include "compiler/song/source_map.h"
 #include "files/file_io.h"
+#include "live/play_range.h"
 #include "player/messages.h"
 #include "player/midi_file.h"
 #include "player/output/outputs.h"
@@ -37,11 +40,22 @@ struct Options {
   std::string soundfont;
   int interval = 4;
   int64_t max_ticks = kDefaultMaxTicks;
+  // Where to start and stop, and which tracks to hear.
+  int64_t from_tick = 0;  // 0: from the start
+  int64_t to_tick = 0;    // 0: to the end
+  SourcePlace from, to;   // line -1: not given
+  std::vector<std::string> mute, solo;
+};
+
+// The range and track switches resolved against the loaded song.
+struct LiveRange {
+  int64_t start = 0;
+  int64_t stop = 0;
+  std::vector<int> mute, solo;
 };
 
 int UsageError(const char* command, const std::string& problem) {
-  std::fprintf(stderr, "quern %s: %s\n", command, problem.c_str());
-  return 2;
+  return ReportUsageError(command, problem);
 }
 
 bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t* value) {
@@ -57,7 +71,73 @@ bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t* va
 }
 
 // Which options a command takes.
-enum OptionSet { kTicks = 1, kOutputFile = 2, kDevice = 4, kSoundFont = 8, kInterval = 16 };
+enum OptionSet {
+  kTicks = 1,
+  kOutputFile = 2,
+  kDevice = 4,
+  kSoundFont = 8,
+  kInterval = 16,
+  kRange = 32,
+};
+
+// "LINE:COL", both counted from 0.
+bool ParsePlace(const std::string& text, SourcePlace* place) {
+  const size_t colon = text.find(':');
+  int64_t line = 0, column = 0;
+  if (colon == std::string::npos || !ParseNumber(text.substr(0, colon), 0, 1 << 30, &line) ||
+      !ParseNumber(text.substr(colon + 1), 0, 1 << 30, &column)) {
+    return false;
+  }
+  *place = SourcePlace{static_cast<int>(line), static_cast<int>(column)};
+  return true;
+}
+
+std::vector<std::string> SplitNames(const std::string& text) {
+  std::vector<std::string> names;
+  size_t begin = 0;
+  for (;;) {
+    const size_t comma = text.find(',', begin);
+    names.push_back(text.substr(begin, comma - begin));
+    if (comma == std::string::npos) return names;
+    begin = comma + 1;
+  }
+}
+
+// The range options: --from/--to LINE:COL, --from-tick/--to-tick N,
+// --mute/--solo NAME,...; 1 when arg is one of them and was taken, 0 when
+// it is none, -1 (after the message) when its value is wrong.
+int ParseRangeOption(const char* command, const std::string& arg, const std::string& value,
+                     Options* o) {
+  int64_t number = 0;
+  if (arg == "--from" || arg == "--to") {
+    if (!ParsePlace(value, arg == "--from" ? &o->from : &o->to)) {
+      UsageError(command, arg + " takes LINE:COL (both from 0)");
+      return -1;
+    }
+  } else if (arg == "--from-tick" || arg == "--to-tick") {
+    if (!ParseNumber(value, 1, 1000000000, &number)) {
+      UsageError(command, arg + " takes a tick from 1");
+      return -1;
+    }
+    (arg == "--from-tick" ? o->from_tick : o->to_tick) = number;
+  } else if (arg == "--mute" || arg == "--solo") {
+    std::vector<std::string> names = SplitNames(value);
+    if (value.empty() || std::count(names.begin(), names.end(), std::string()) > 0) {
+      UsageError(command, arg + " takes track names separated by commas");
+      return -1;
+    }
+    auto& list = arg == "--mute" ? o->mute : o->solo;
+    list.insert(list.end(), names.begin(), names.end());
+  } else {
+    return 0;
+  }
+  return 1;
+}
+
+bool IsRangeOption(const std::string& arg) {
+  return arg == "--from" || arg == "--to" || arg == "--from-tick" || arg == "--to-tick" ||
+         arg == "--mute" || arg == "--solo";
+}
 
 int ParseOptions(const char* command, const Args& args, int allowed, Options* o) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -76,7 +156,10 @@ int ParseOptions(const char* command, const Args& args, int allowed, Options* o)
       return true;
     };
     int64_t number = 0;
-    if ((allowed & kTicks) && arg == "--ticks") {
+    if ((allowed & kRange) && IsRangeOption(arg)) {
+      if (!take()) return UsageError(command, arg + " needs a value");
+      if (ParseRangeOption(command, arg, value, o) < 0) return 2;
+    } else if ((allowed & kTicks) && arg == "--ticks") {
       if (!take() || !ParseNumber(value, 1, 1000000000, &number)) {
         return UsageError(command, "--ticks takes a number of ticks from 1");
       }
@@ -120,10 +203,14 @@ bool IsSongImagePath(const std::string& path) {
 
 // The song being played; the sequencer reads it in place.
 std::vector<uint8_t> g_image;
+// Where its notes were written, when it was compiled from a score.
+SourceMap g_source_map;
+bool g_have_source_map = false;
 
 // Reads a .xrt file or compiles a score into g_image and loads it. Returns
 // 0, or the exit status after printing why not.
 int LoadInput(const std::string& path) {
+  g_have_source_map = false;
   if (IsSongImagePath(path)) {
     std::string bytes, error;
     if (!ReadFileChecked(path, kMaxInputFileBytes, &bytes, &error)) {
@@ -143,7 +230,8 @@ int LoadInput(const std::string& path) {
       return 2;
     }
     if (!warning.empty()) std::fprintf(stderr, "quern: warning: %s\n", warning.c_str());
-    const int severity = CompileScore(text.c_str());
+    const int severity = CompileScore(text.c_str(), &g_source_map);
+    g_have_source_map = true;
     if (severity >= 2) {
       // The report goes to standard error: standard output carries the trace.
       const std::string report = ReportInEncoding(ReportText(), ReportEncoding::kUtf8);
@@ -163,13 +251,66 @@ int LoadInput(const std::string& path) {
   return 0;
 }
 
-// Runs the loaded song offline from tick 1 until it has finished or
-// max_ticks have run; the stop step then releases what still sounds.
-// Returns the song's length in milliseconds.
+// Resolves the range options against the loaded song: carets to ticks
+// through the source map, track names to track indices. Returns 0, or the
+// exit status after printing why not. Leaves the song loaded afresh.
+int ResolveRange(const char* command, const Options& o, LiveRange* range) {
+  const bool needs_score = o.from.line >= 0 || o.to.line >= 0 || !o.mute.empty() || !o.solo.empty();
+  if (needs_score && !g_have_source_map) {
+    return UsageError(command, "--from, --to, --mute and --solo need a score, not a song image");
+  }
+  range->start = o.from_tick;
+  range->stop = o.to_tick;
+  auto caret_tick = [&](SourcePlace caret, const char* option, int64_t* tick) {
+    if (caret.line < 0) return 0;
+    *tick = TickFromCaret(g_image.data(), g_image.size(), g_source_map, caret);
+    if (*tick >= 0) return 0;
+    return UsageError(command, std::string("no note at or after ") + option + " " +
+                                   std::to_string(caret.line) + ":" + std::to_string(caret.column));
+  };
+  if (int status = caret_tick(o.from, "--from", &range->start)) return status;
+  if (int status = caret_tick(o.to, "--to", &range->stop)) return status;
+  if (range->stop > 0 && range->stop <= std::max<int64_t>(range->start, 1)) {
+    return UsageError(command, "the end of the range lies at or before its start");
+  }
+  auto tracks = [&](const std::vector<std::string>& names, std::vector<int>* indices) {
+    for (const std::string& name : names) {
+      int found = -1;
+      for (int i = 0; i < CompiledTrackCount() && found < 0; ++i) {
+        if (name == CompiledTrackName(i)) found = i;
+      }
+      if (found < 0) return UsageError(command, "no track named '" + name + "'");
+      indices->push_back(found);
+    }
+    return 0;
+  };
+  if (int status = tracks(o.mute, &range->mute)) return status;
+  return tracks(o.solo, &range->solo);
+}
+
+// Applies a resolved range to the song just loaded.
+void ApplyRange(const LiveRange& range) {
+  if (range.start > 1) SequencerSeek(range.start);
+  if (range.stop > 0) SetStopTick(range.stop, false);
+  for (int track : range.mute) SetTrackMuted(track, true);
+  for (int track : range.solo) SetTrackSoloed(track, true);
+}
+
+// Loads the input and applies the range options; 0 or the exit status.
+int LoadInputRange(const char* command, const Options& o, LiveRange* range) {
+  if (int status = LoadInput(o.input)) return status;
+  if (int status = ResolveRange(command, o, range)) return status;
+  ApplyRange(*range);
+  return 0;
+}
+
+// Runs the loaded song offline from where it stands until it has finished
+// or its tick count reaches max_ticks; the stop step then releases what
+// still sounds. Returns the milliseconds run.
 double RunOffline(int64_t max_ticks) {
   SetTempo(120);
   double ms = 0;
-  for (int64_t tick = 0; tick < max_ticks && !SongFinished(); ++tick) {
+  while (SequencerTickCount() < max_ticks && !SongFinished()) {
     SequencerTick();
     ms += TickLengthMs();
   }
@@ -243,8 +384,9 @@ std::string MinutesSeconds(double ms) {
 
 int RunTrace(const Args& args) {
   Options o;
-  if (int status = ParseOptions("trace", args, kTicks, &o)) return status;
-  if (int status = LoadInput(o.input)) return status;
+  if (int status = ParseOptions("trace", args, kTicks | kRange, &o)) return status;
+  LiveRange range;
+  if (int status = LoadInputRange("trace", o, &range)) return status;
   OpenMidiDevices(std::make_unique<PrintingOutput>());
   RunOffline(o.max_ticks);
   CloseMidiDevices();
@@ -256,16 +398,22 @@ int RunTrace(const Args& args) {
 
 int RunExport(const Args& args) {
   Options o;
-  if (int status = ParseOptions("export", args, kTicks | kOutputFile, &o)) return status;
+  if (int status = ParseOptions("export", args, kTicks | kOutputFile | kRange, &o)) return status;
   if (int status = CheckOutputIsNew("export", o)) return status;
-  if (int status = LoadInput(o.input)) return status;
+  LiveRange range;
+  if (int status = LoadInputRange("export", o, &range)) return status;
   auto recorder = std::make_unique<RecordingOutput>();
   RecordingOutput* out = recorder.get();
   OpenMidiDevices(std::move(recorder));
   RunOffline(o.max_ticks);
   size_t reported = 0;
   ReportCuts("export", &reported);
-  const std::string file = BuildMidiFile(out->Messages(), SongResolution());
+  // A file that starts later in the song begins at its start tick.
+  std::vector<RecordedMessage> messages = out->Messages();
+  if (range.start > 1) {
+    for (RecordedMessage& m : messages) m.tick = std::max<int64_t>(m.tick - (range.start - 1), 0);
+  }
+  const std::string file = BuildMidiFile(messages, SongResolution());
   const bool endless = !SongFinished();
   CloseMidiDevices();
   std::string error;
@@ -283,11 +431,12 @@ int RunExport(const Args& args) {
 
 int RunRender(const Args& args) {
   Options o;
-  if (int status = ParseOptions("render", args, kTicks | kOutputFile | kSoundFont, &o)) {
+  if (int status = ParseOptions("render", args, kTicks | kOutputFile | kSoundFont | kRange, &o)) {
     return status;
   }
   if (int status = CheckOutputIsNew("render", o)) return status;
-  if (int status = LoadInput(o.input)) return status;
+  LiveRange range;
+  if (int status = LoadInputRange("render", o, &range)) return status;
   RenderResult result;
   std::string error;
   if (!RenderWav(o.output_file, o.soundfont, o.max_ticks, &result, &error)) {
@@ -310,10 +459,11 @@ int RunRender(const Args& args) {
 
 int RunPlay(const Args& args) {
   Options o;
-  if (int status = ParseOptions("play", args, kDevice | kSoundFont | kInterval, &o)) {
+  if (int status = ParseOptions("play", args, kDevice | kSoundFont | kInterval | kRange, &o)) {
     return status;
   }
-  if (int status = LoadInput(o.input)) return status;
+  LiveRange range;
+  if (int status = LoadInputRange("play", o, &range)) return status;
 
   // The total time: the song run once offline, silently, for as long as the
   // budget allows; playback starts right after.
@@ -333,6 +483,7 @@ int RunPlay(const Args& args) {
     std::fprintf(stderr, "quern: %s: %s\n", o.input.c_str(), error.c_str());
     return 2;
   }
+  ApplyRange(range);
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   const std::string total = length.end == SongLength::End::kFinished
@@ -377,6 +528,30 @@ int RunPlay(const Args& args) {
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+  return 0;
+}
+
+int RunMap(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("map", args, kTicks, &o)) return status;
+  if (IsSongImagePath(o.input)) return UsageError("map", "needs a score, not a song image");
+  if (int status = LoadInput(o.input)) return status;
+  ScanStruckNotes(g_image.data(), g_image.size(), o.max_ticks, [](const StruckNote& struck) {
+    std::string line = std::to_string(struck.tick) + " " + CompiledTrackName(struck.track);
+    auto place = [](const SourcePlace& p) {
+      return std::to_string(p.line) + ":" + std::to_string(p.column);
+    };
+    if (const NoteSource* note = g_source_map.Find(struck.track, struck.offset)) {
+      line += " " + place(note->place);
+      for (const SourcePlace& call : note->calls) line += " < " + place(call);
+    } else {
+      line += " -";  // a note byte the map does not know (cannot happen for a compiled score)
+    }
+    line += "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    return true;
+  });
+  std::fflush(stdout);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
+#include "compiler/song/source_map.h"
 
 namespace {
 
@@ -171,6 +172,7 @@ Suffixes ReadSuffixes() {
 //       {':' wait | '\'' velocity | ';' length} ['&']
 void NoteCommand(int code) {
   TrackState& track = Track();
+  const int place = RecordNotePlace();
   code = ReadPrefixes(code);
   const int semitone = Semitone(code);
   if (semitone < 0) {
@@ -203,6 +205,7 @@ void NoteCommand(int code) {
   if (sounding > 65535) sounding = 65535;
   track.group_time = grouped ? ClampTicks(track.group_time + step) : 0;
   AppendEvent(pitch, s.accent < 0 ? kAccentNone : s.accent, static_cast<int>(sounding));
+  TagNoteRecord(TrackEvents().At(TrackEvents().Count() - 1), place);
   track.position = ClampTicks(track.position + step);
 }
 
@@ -266,6 +269,7 @@ void OctaveCommand(int code) {
 // bar length: 'u' length
 void BarLengthCommand() {
   Track().bar_length = ReadLength(false);
+  MapBarLength(Track().bar_length);
 }
 
 // bar line: '|' ('*' | [length]) ['&']

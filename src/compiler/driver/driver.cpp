@@ -11,6 +11,7 @@
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
+#include "compiler/song/source_map.h"
 
 namespace {
 
@@ -87,6 +88,7 @@ void CheckLoops() {
 }
 
 void CompileTrack() {
+  SetSourceMapTrack(State().track_count - 1);
   BeginTrackState();
   for (int code = NextToken(); code != kTokEnd; code = NextToken()) DispatchCommand(code);
   AppendEvent(kEventEndOfTrack, 0, 0);
@@ -101,6 +103,7 @@ void ConvertTrack(int track) {
   AlignTrackPhases();
   SettleVoidTimes();
   events.StoreSlot(track);
+  SetSourceMapTrack(track);
   CompileTrackStream();
   int ticks = events.Count() > 0 ? events.At(events.Count() - 1).time : 0;
   CompilerReport().AppendFormat("Track '%s'  %6d ticks  %6d events  %6d bytes.\n",
@@ -129,8 +132,11 @@ bool SetUpCompiler() {
   return true;
 }
 
-int CompileScore(const char* text) {
+int CompileScore(const char* text, SourceMap* map) {
+  if (map) map->Clear();
+  SetSourceMapRecorder(map);
   PrepareSource(text);
+  MapSourceLines(State().source);
   SetResolution(ResolutionForCommands());
   std::string previous;
   while (SelectNextTrack(&previous)) CompileTrack();
@@ -140,6 +146,7 @@ int CompileScore(const char* text) {
   for (int track = 0; track < State().track_count; ++track) ConvertTrack(track);
   FinishSongImage();
   CompilerReport().Append(0);
+  SetSourceMapRecorder(nullptr);
   return HighestSeverity();
 }
 

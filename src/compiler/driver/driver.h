@@ -14,9 +14,12 @@
 #include <functional>
 
 struct EventRecord;
+class SourceMap;
 
 bool SetUpCompiler();
-int CompileScore(const char* text);
+// With a map, the compilation also records where each note was written (see
+// source_map.h); the image and the report are the same either way.
+int CompileScore(const char* text, SourceMap* map = nullptr);
 void ReleaseCompiler();
 
 const uint8_t* SongImageBegin();

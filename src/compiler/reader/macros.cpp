@@ -34,6 +34,8 @@ constexpr long kExpansionBudget = 2'000'000;
 struct MacroFrame {
   int owner = -1;
   int macro_name = -1;  // name index while a macro body is read, else -1
+  int call_line = -1;   // where the call's "%" stands (report line and column)
+  int call_column = -1;
   ReadingContext return_to;
   ReadingContext arguments[kMacroArguments];
 };
@@ -309,6 +311,8 @@ int MacroDepth() {
 }
 
 void CallMacro() {
+  const int call_line = TokenLine();
+  const int call_column = TokenColumn();
   char name[kMacroNameBytes + 1];
   std::strncpy(name, TokenText(), kMacroNameBytes);
   name[kMacroNameBytes] = 0;
@@ -324,6 +328,8 @@ void CallMacro() {
   }
   if (argument == 0) {
     frame.owner = g_depth;
+    frame.call_line = call_line;
+    frame.call_column = call_column;
     CollectArguments(&frame);
     if (!FindMacro(name, &target)) return;
     frame.macro_name = target.name;
@@ -335,6 +341,26 @@ void CallMacro() {
     if (target.position == nullptr) return;
   }
   EnterFrame(frame, target);
+}
+
+// The text read at a depth lies in a macro body (a macro frame) or in the
+// text that holds the call whose argument it is (an argument frame, which
+// stands for its owner's text). Walking from the current depth to the track
+// level through those owners passes every call that leads to the text.
+int MacroCallPlaces(int* lines, int* columns, int max) {
+  int count = 0;
+  int depth = g_depth;
+  for (int guard = 0; depth > 0 && guard < kMacroFrames; ++guard) {
+    const MacroFrame& frame = g_frames[depth];
+    if (frame.macro_name >= 0 && count < max) {
+      lines[count] = frame.call_line;
+      columns[count] = frame.call_column;
+      ++count;
+    }
+    if (frame.owner < 0 || frame.owner >= depth) break;
+    depth = frame.owner;
+  }
+  return count;
 }
 
 void ReturnFromFrame() {

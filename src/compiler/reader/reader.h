@@ -103,6 +103,10 @@ int NextToken();
 void PushBackToken();
 void SetTextPosition(const char* position);
 
+// The places of the macro calls that lead to the text being read, innermost
+// first: up to max (line, column) pairs; returns how many.
+int MacroCallPlaces(int* lines, int* columns, int max);
+
 int TokenNumber();
 const char* TokenText();
 int TokenLine();

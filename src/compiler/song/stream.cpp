@@ -10,6 +10,7 @@
 #include "compiler/song/bytecode.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
+#include "compiler/song/source_map.h"
 #include "compiler/song/stream_internal.h"
 
 namespace {
@@ -170,6 +171,7 @@ void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
   const int inline_step = static_cast<int>(std::min(step, kMaxStreamNumber));
   const bool own_length = length != state.length_register;
   const bool own_step = inline_step != length;
+  MapStreamNote(note, out.Offset());
   out.Byte(rel | (own_length ? kNoteLengthFlag : 0) | (own_step ? kNoteStepFlag : 0));
   if (own_length) out.Number(length);
   if (own_step) out.Number(inline_step);

@@ -19,6 +19,7 @@
 
 #include "player/output/outputs.h"
 #include "player/player.h"
+#include "shell/qt/live_playback.h"
 #include "shell/editor_rules.h"
 #include "shell/html.h"
 #include "shell/qt/colors.h"
@@ -84,6 +85,11 @@ MainWindow::MainWindow(EditorStart start)
   edit_->setObjectName(QStringLiteral("Memo1"));
   highlighter_ = new ScoreHighlighter(edit_->document());
   CreateActions();
+  live_ = new LivePlayback(this, edit_, store_.get(), [this] {
+    CompileText();
+    return SongIsReady(last_severity_);
+  });
+  compiler_->SetSourceMap(live_->CompileMap());
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
@@ -245,10 +251,12 @@ void MainWindow::CreateMenus() {
   add(edit, {"Undo1", "-", "Cut1", "Copy1", "Paste1", "-", "SelectAll1"});
   QMenu* quern = menuBar()->addMenu(QStringLiteral("ｺﾝﾊﾟｲﾙと演奏(&A)"));
   quern->setObjectName(QStringLiteral("Quern1"));
-  add(quern, {"Componly1", "CompPlay1", "SaveCompPlay1", "-", "Play1", "Stop1"});
+  add(quern, {"Componly1", "CompPlay1", "SaveCompPlay1", "-", "PlayFromCaret1", "PlaySelection1",
+              "Loop1", "-", "Play1", "Stop1"});
   QMenu* option = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
   option->setObjectName(QStringLiteral("Option1"));
-  add(option, {"Panel1", "ShowMessage1", "-", "Interrupt1"});
+  add(option, {"Panel1", "ShowMessage1", "FollowPlayhead1", "-", "Interrupt1"});
+  option->insertAction(Action(QStringLiteral("FollowPlayhead1")), live_->TrackListAction());
   QMenu* convert = option->addMenu(QStringLiteral("コンバート"));
   convert->setObjectName(QStringLiteral("Convert1"));
   add(convert, {"Html11", "Html21"});
@@ -382,6 +390,9 @@ void MainWindow::CompileText() {
     song_size_ = image.size();
     if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
     if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
+    QStringList tracks;
+    for (int i = 0; i < CompiledTrackCount(); ++i) tracks << QString::fromLatin1(CompiledTrackName(i));
+    live_->SongCompiled(song_copy_.data(), song_size_, tracks);
     messages_->AppendEntry(
         QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
     BringToFront();
@@ -397,6 +408,7 @@ void MainWindow::PlaySong() {
     dialogs_->Inform(this, QStringLiteral("Error"), QString::fromStdString(error));
     return;
   }
+  live_->SongLoaded();
   StartPlayback();
 }
 

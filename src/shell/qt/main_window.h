@@ -31,6 +31,7 @@
 
 class Dialogs;
 class FileBrowser;
+class LivePlayback;
 class MessageWindow;
 class QAction;
 class QLabel;
@@ -95,6 +96,7 @@ class MainWindow : public QMainWindow {
   QToolButton* ToolButton(int number) const;   // SpeedButton1 .. SpeedButton4
   QAction* Action(const QString& name) const;  // by its object name, e.g. "Save1"
   QLabel* CaretLabel() const { return caret_label_; }
+  LivePlayback* Live() const { return live_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -140,6 +142,7 @@ class MainWindow : public QMainWindow {
   FileBrowser* browser_ = nullptr;
   MessageWindow* messages_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
+  LivePlayback* live_ = nullptr;  // playhead, play from the caret, track list
 };
 
 #endif  // QUERN_SHELL_QT_MAIN_WINDOW_H_

@@ -14,10 +14,15 @@ class ScoreCompiler {
   virtual ~ScoreCompiler() = default;
   virtual void SetUp() { SetUpCompiler(); }
   // Returns the highest severity.
-  virtual int Compile(const char* text) { return CompileScore(text); }
+  virtual int Compile(const char* text) { return CompileScore(text, source_map_); }
   virtual std::basic_string_view<uint8_t> Image() { return {SongImageBegin(), SongImageLength()}; }
   virtual const char* Report() { return ReportText(); }
   virtual void Release() { ReleaseCompiler(); }
+  // Where Compile records the places of the notes; nullptr: nowhere.
+  void SetSourceMap(SourceMap* map) { source_map_ = map; }
+
+ protected:
+  SourceMap* source_map_ = nullptr;
 };
 
 #endif  // QUERN_SHELL_QT_SCORE_COMPILER_H_

@@ -60,5 +60,11 @@ void ScoreEdit::RenewLineMarks() {
     diagnostic.cursor = QTextCursor(block);
     marks.append(diagnostic);
   }
+  marks.append(playhead_marks_);
   setExtraSelections(marks);
+}
+
+void ScoreEdit::SetPlayheadMarks(const QList<QTextEdit::ExtraSelection>& marks) {
+  playhead_marks_ = marks;
+  RenewLineMarks();
 }

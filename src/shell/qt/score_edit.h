@@ -22,6 +22,9 @@ class ScoreEdit : public QPlainTextEdit {
   // removes the mark.
   void MarkDiagnosticLine(int line);
   int MarkedDiagnosticLine() const { return diagnostic_line_; }
+  // The playhead's marks (the notes sounding now), drawn over the line marks.
+  void SetPlayheadMarks(const QList<QTextEdit::ExtraSelection>& marks);
+  const QList<QTextEdit::ExtraSelection>& PlayheadMarks() const { return playhead_marks_; }
 
  signals:
   void escapePressed();
@@ -33,6 +36,7 @@ class ScoreEdit : public QPlainTextEdit {
   void RenewLineMarks();
 
   int diagnostic_line_ = -1;
+  QList<QTextEdit::ExtraSelection> playhead_marks_;
 };
 
 #endif  // QUERN_SHELL_QT_SCORE_EDIT_H_

@@ -74,8 +74,10 @@ class MainWindowTest : public QObject {
                             "元に戻す(&U)|Ctrl+Z\n-\n切り取り(&T)|Ctrl+X\nｺﾋﾟｰ(&C)|Ctrl+C\n"
                             "貼り付け(&P)|Ctrl+V\n-\n全て選択(&A)|Ctrl+A\n"
                             "ｺﾝﾊﾟｲﾙのみ(&O)|\nｺﾝﾊﾟｲﾙと演奏(&C)|F12\n保存･ｺﾝﾊﾟｲﾙ･演奏|F5\n-\n"
+                            "カーソル位置から演奏|Shift+F12\n選択範囲を演奏|Ctrl+F12\n繰り返し|\n-\n"
                             "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
-                            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\n-\n各種設定 ...|\nコンバート|"));
+                            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nトラック|\n再生位置を追う|\n-\n"
+                            "各種設定 ...|\nコンバート|"));
     QMenu* convert =
         w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()
             ? nullptr

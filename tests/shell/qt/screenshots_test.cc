@@ -9,7 +9,9 @@
 #include <QTextBlock>
 
 #include "editor_fixture.h"
+#include "player/sequencer.h"
 #include "shell/qt/file_browser.h"
+#include "shell/qt/live_playback.h"
 #include "shell/qt/message_window.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/settings_dialog.h"
@@ -114,6 +116,50 @@ class ScreenshotsTest : public QObject {
     QTest::keyClick(w.Messages()->List(), Qt::Key_Return);
     Save(w.Messages(), folder_, "message_window.png");
     Save(&w, folder_, "main_window_error.png");
+  }
+
+  // The demo mid-song: the notes that sound lit, the track list docked.
+  void playing() {
+    EditorHarness h({demo_}, false, true);
+    MainWindow& w = *h.window;
+    w.resize(900, 600);
+    w.show();
+    w.Messages()->hide();
+    // The caret on track E: its playing place is followed, its bar shown.
+    w.Editor()->setTextCursor(QTextCursor(w.Editor()->document()->findBlockByNumber(49)));
+    w.Action(QStringLiteral("CompPlay1"))->trigger();
+    QVERIFY(IsPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Editor()->PlayheadMarks().isEmpty() && SequencerTickCount() > 600,
+                             10000);
+    w.Messages()->hide();
+    Save(&w, folder_, "playing.png");
+    w.StopSong();
+  }
+
+  // A selection played in a loop.
+  void playSelection() {
+    EditorHarness h({demo_}, false, true);
+    MainWindow& w = *h.window;
+    w.resize(900, 600);
+    w.show();
+    QTextCursor cursor(w.Editor()->document()->findBlockByNumber(51));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    w.Editor()->setTextCursor(cursor);
+    w.Action(QStringLiteral("Loop1"))->setChecked(true);
+    w.Action(QStringLiteral("PlaySelection1"))->trigger();
+    QVERIFY(IsPlaying());
+    // The whole song plays over the selection's time: the selected line
+    // lights up among the others.
+    auto selected_line_lit = [&w] {
+      for (const QTextEdit::ExtraSelection& mark : w.Editor()->PlayheadMarks()) {
+        if (mark.cursor.block().blockNumber() == 51) return true;
+      }
+      return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(selected_line_lit(), 10000);
+    w.Messages()->hide();
+    Save(&w, folder_, "play_selection.png");
+    w.StopSong();
   }
 
   void fileBrowser() {

@@ -1,0 +1,45 @@
+// Chase: the channel state a song has set up to some tick, so that playback
+// can start there as if it had played from the beginning.
+//
+// In: the short messages and tempo changes the sequencer sends while it runs
+//   silently up to the start tick (messages.h routes them here while a
+//   chase state captures).
+// Out: Replay sends, in this order, the tempo (when the song set one), then
+//   per channel that was given any: bank select (controllers 0 and 32), the
+//   program, every other controller last set (rising number) and the pitch
+//   bend. Note messages are not kept: notes struck before the start tick are
+//   not struck. Long messages (templates, direct output) are not kept.
+#ifndef QUERN_PLAYER_CHASE_H_
+#define QUERN_PLAYER_CHASE_H_
+
+#include <cstdint>
+
+class MidiOutput;
+
+class ChaseState {
+ public:
+  ChaseState() { Clear(); }
+  void Clear();
+  void TakeShort(const uint8_t* bytes, int length);
+  void TakeTempo(int quarters_per_minute) { tempo_ = quarters_per_minute; }
+  int Tempo() const { return tempo_; }  // -1: never set
+  // Sends the state to out; the tempo also becomes the song tempo.
+  void Replay(MidiOutput& out) const;
+
+ private:
+  struct Channel {
+    int16_t controllers[128];     // -1: not set
+    int16_t program;              // -1: not set
+    int16_t bend_low, bend_high;  // -1: not set
+  };
+  Channel channels_[16];
+  int tempo_ = -1;
+};
+
+// While set, the message operations hand short messages and tempo changes
+// to the capture instead of the output, and drop long messages. nullptr
+// restores normal sending.
+void SetMessageCapture(ChaseState* capture);
+ChaseState* MessageCapture();
+
+#endif  // QUERN_PLAYER_CHASE_H_

@@ -1,0 +1,326 @@
+#include "shell/qt/live_playback.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <algorithm>
+#include <cstring>
+
+#include "compiler/driver/source_lines.h"
+#include "live/play_range.h"
+#include "player/chase.h"
+#include "player/messages.h"
+#include "player/player.h"
+#include "shell/qt/score_edit.h"
+#include "shell/qt/track_list_dock.h"
+#include "shell/text_codec.h"
+
+namespace {
+
+constexpr int64_t kMsStep = 16;  // song time is kept every 16 ticks
+constexpr size_t kMaxLit = 512;  // marks shown at once
+// Song time is measured this far (about 52 minutes at tempo 120), so that an
+// endless song does not hold up every compilation.
+constexpr int64_t kMeasureTicks = 200000;
+const char kFollowKey[] = "Live/FollowPlayhead";
+
+// The character index in text of a Shift-JIS byte column (a column inside a
+// double-byte character gives that character).
+int CharIndexOfColumn(const QString& text, int column) {
+  int bytes = 0;
+  int i = 0;
+  while (i < text.size()) {
+    char32_t c = text[i].unicode();
+    int units = 1;
+    if (text[i].isHighSurrogate() && i + 1 < text.size()) {
+      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+      units = 2;
+    }
+    const int width = ShiftJisLength(c);
+    if (bytes + width > column) break;
+    bytes += width;
+    i += units;
+  }
+  return i;
+}
+
+// How many characters from `at` make up the note or call written there: a
+// call's "%" and name; a note's "~"/"_"
+// prefixes with their numbers, the letter, and the accidental and length
+// behind it. At least one.
+int NoteTokenLength(const QString& text, int at) {
+  int i = at;
+  auto is = [&](const char* set) {
+    return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());
+  };
+  if (is("%")) {  // a macro call: "%" and the name
+    ++i;
+    while (i < text.size() && text[i].isLetterOrNumber()) ++i;
+    return i - at;
+  }
+  while (is("~_0123456789")) ++i;
+  if (is("abcdefgABCDEFG")) ++i;
+  while (is("+-=0123456789.^")) ++i;
+  return std::max(i - at, 1);
+}
+
+QString MinutesSeconds(double ms) {
+  const long s = static_cast<long>(ms / 1000.0);
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
+LivePlayback::LivePlayback(QMainWindow* window, ScoreEdit* edit, QSettings* store,
+                           std::function<bool()> compile)
+    : QObject(window),
+      window_(window),
+      edit_(edit),
+      store_(store),
+      compile_(std::move(compile)),
+      ring_(std::make_unique<NoteRing>()) {
+  CreateActions(window);
+  tracks_ = new TrackListDock(window);
+  window->addDockWidget(Qt::RightDockWidgetArea, tracks_);
+  time_label_ = new QLabel;
+  time_label_->setObjectName(QStringLiteral("PlayTime1"));
+  time_label_->setToolTip(QStringLiteral("経過 / 全体  小節:拍"));
+  window->statusBar()->addPermanentWidget(time_label_);
+  const QScreen* screen = window->screen();
+  const double rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
+  poll_.setInterval(std::max(1, static_cast<int>(1000.0 / rate)));
+  poll_.setTimerType(Qt::PreciseTimer);
+  connect(&poll_, &QTimer::timeout, this, &LivePlayback::Poll);
+}
+
+LivePlayback::~LivePlayback() {
+  StopPlayback();
+  SetNoteSink(nullptr);
+}
+
+void LivePlayback::CreateActions(QMainWindow* window) {
+  auto add = [window](const char* name, const QString& caption, const QKeySequence& keys) {
+    auto* action = new QAction(caption, window);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(keys);
+    window->addAction(action);
+    return action;
+  };
+  from_caret_ = add("PlayFromCaret1", QStringLiteral("カーソル位置から演奏"),
+                    QKeySequence(Qt::SHIFT | Qt::Key_F12));
+  selection_ =
+      add("PlaySelection1", QStringLiteral("選択範囲を演奏"), QKeySequence(Qt::CTRL | Qt::Key_F12));
+  loop_ = add("Loop1", QStringLiteral("繰り返し"), {});
+  loop_->setCheckable(true);
+  follow_ = add("FollowPlayhead1", QStringLiteral("再生位置を追う"), {});
+  follow_->setCheckable(true);
+  follow_->setChecked(store_ && store_->value(QLatin1String(kFollowKey), true).toBool());
+  connect(from_caret_, &QAction::triggered, this, &LivePlayback::PlayFromCaret);
+  connect(selection_, &QAction::triggered, this, &LivePlayback::PlaySelection);
+  connect(follow_, &QAction::toggled, this, &LivePlayback::ToggleFollow);
+}
+
+QAction* LivePlayback::TrackListAction() const {
+  QAction* action = tracks_->toggleViewAction();
+  action->setObjectName(QStringLiteral("ShowTrackList1"));
+  return action;
+}
+
+void LivePlayback::ToggleFollow(bool on) {
+  if (store_) store_->setValue(QLatin1String(kFollowKey), on);
+}
+
+// ---------------------------------------------------------------- songs
+
+void LivePlayback::SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names) {
+  std::swap(map_, compile_map_);
+  image_ = image;
+  size_ = size;
+  tracks_->SetTracks(track_names);
+  MeasureSong();
+}
+
+// Runs the song silently once for its song time at every kMsStep-th tick.
+void LivePlayback::MeasureSong() {
+  ms_steps_.assign(1, 0.0);
+  total_ms_ = 0;
+  endless_ = false;
+  if (!LoadSong(image_, size_)) return;
+  ChaseState silence;
+  SetMessageCapture(&silence);
+  SetTempo(120);
+  while (!SongFinished() && SequencerTickCount() < kMeasureTicks) {
+    SequencerTick();
+    total_ms_ += TickLengthMs();
+    if (SequencerTickCount() % kMsStep == 0) ms_steps_.push_back(total_ms_);
+  }
+  endless_ = !SongFinished();
+  SetMessageCapture(nullptr);
+  LoadSong(image_, size_);
+}
+
+double LivePlayback::MsAt(int64_t tick) const {
+  if (tick <= 1 || ms_steps_.empty()) return 0;
+  const size_t step = static_cast<size_t>((tick - 1) / kMsStep);
+  return ms_steps_[std::min(step, ms_steps_.size() - 1)];
+}
+
+void LivePlayback::SongLoaded() {
+  StartWatching();
+}
+
+void LivePlayback::StartWatching() {
+  tracks_->ApplySwitches();
+  StruckNote stale;
+  while (ring_->Pop(&stale)) {
+  }
+  SetNoteSink(ring_.get());
+  lit_.clear();
+  marks_dirty_ = true;
+  last_tick_ = 0;
+  poll_.start();
+}
+
+// ---------------------------------------------------------------- commands
+
+SourcePlace LivePlayback::CaretPlace(int position) const {
+  const QTextBlock block = edit_->document()->findBlock(position);
+  const QString before = block.text().left(position - block.position());
+  int column = 0;
+  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
+  return SourcePlace{block.blockNumber(), column};
+}
+
+void LivePlayback::PlayFromCaret() {
+  if (!compile_()) return;
+  const SourcePlace caret = CaretPlace(edit_->textCursor().position());
+  const int64_t start = TickFromCaret(image_, size_, map_, caret);
+  if (start < 0) {
+    window_->statusBar()->showMessage(QStringLiteral("カーソルの後に音符がありません"));
+    return;
+  }
+  StopPlayback();
+  if (!LoadSong(image_, size_)) return;
+  SequencerSeek(start);
+  StartWatching();
+  StartPlayback();
+}
+
+void LivePlayback::PlaySelection() {
+  const QTextCursor cursor = edit_->textCursor();
+  if (!cursor.hasSelection()) {
+    window_->statusBar()->showMessage(QStringLiteral("範囲が選択されていません"));
+    return;
+  }
+  if (!compile_()) return;
+  const TickRange range = SelectionTicks(image_, size_, map_, CaretPlace(cursor.selectionStart()),
+                                         CaretPlace(cursor.selectionEnd()));
+  if (range.start < 0) {
+    window_->statusBar()->showMessage(QStringLiteral("選択範囲に音符がありません"));
+    return;
+  }
+  StopPlayback();
+  if (!LoadSong(image_, size_)) return;
+  SequencerSeek(range.start);
+  SetStopTick(range.stop, loop_->isChecked());
+  StartWatching();
+  StartPlayback();
+}
+
+// ---------------------------------------------------------------- playhead
+
+int LivePlayback::CaretTrack() const {
+  const LineContext* context = map_.Line(edit_->textCursor().blockNumber());
+  if (!context || context->kind != kLineTrack) return -1;
+  return tracks_->Tracks().indexOf(QString::fromLatin1(context->name.c_str()));
+}
+
+void LivePlayback::TakeNote(const StruckNote& note) {
+  tracks_->Flash(note.track);
+  const NoteSource* source = map_.Find(note.track, note.offset);
+  if (!source) return;
+  const int gate = note.gate > 0 ? note.gate : std::max(map_.Resolution() / 4, 1);
+  const int64_t until = note.tick + gate;
+  if (lit_.size() + 1 + source->calls.size() > kMaxLit) lit_.erase(lit_.begin());
+  lit_.push_back(Lit{source->place.line, source->place.column, false, until});
+  for (const SourcePlace& call : source->calls) {
+    lit_.push_back(Lit{call.line, call.column, true, until});
+  }
+  marks_dirty_ = true;
+  if (follow_->isChecked() && note.track == CaretTrack()) {
+    const SourcePlace& in_track = source->calls.empty() ? source->place : source->calls.back();
+    FollowPlace(in_track.line, in_track.column);
+  }
+}
+
+void LivePlayback::Poll() {
+  const bool playing = IsPlaying();
+  const int64_t now = SequencerTickCount();
+  // A loop that went back, or a stop: what was lit has ended.
+  if (now < last_tick_ || !playing) {
+    marks_dirty_ = marks_dirty_ || !lit_.empty();
+    lit_.clear();
+  }
+  last_tick_ = now;
+  const size_t before = lit_.size();
+  lit_.erase(
+      std::remove_if(lit_.begin(), lit_.end(), [now](const Lit& l) { return l.until <= now; }),
+      lit_.end());
+  marks_dirty_ = marks_dirty_ || lit_.size() != before;
+  StruckNote note;
+  while (ring_->Pop(&note)) TakeNote(note);
+  if (marks_dirty_) RenewMarks();
+  const bool lights = tracks_->FadeLights();
+  time_label_->setText(StatusText(now));
+  if (!playing && !lights) poll_.stop();
+}
+
+void LivePlayback::RenewMarks() {
+  marks_dirty_ = false;
+  QList<QTextEdit::ExtraSelection> marks;
+  const QColor own(0xff, 0xa8, 0x30);
+  const QColor call(0xff, 0xe2, 0xa8);
+  for (const Lit& lit : lit_) {
+    const QTextBlock block = edit_->document()->findBlockByNumber(lit.line);
+    if (!block.isValid()) continue;
+    const QString text = block.text();
+    const int at = CharIndexOfColumn(text, lit.column);
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(block);
+    mark.cursor.setPosition(block.position() + at);
+    mark.cursor.setPosition(
+        block.position() + std::min<int>(at + NoteTokenLength(text, at), text.size()),
+        QTextCursor::KeepAnchor);
+    mark.format.setBackground(lit.call ? call : own);
+    marks.append(mark);
+  }
+  edit_->SetPlayheadMarks(marks);
+}
+
+void LivePlayback::FollowPlace(int line, int column) {
+  const QTextBlock block = edit_->document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  const QRect rect = edit_->cursorRect(QTextCursor(block));
+  const int height = edit_->viewport()->height();
+  if (rect.top() >= 0 && rect.bottom() <= height) return;
+  const int visible = std::max(1, height / std::max(1, edit_->fontMetrics().lineSpacing()));
+  edit_->verticalScrollBar()->setValue(std::max(0, line - visible / 2));
+}
+
+QString LivePlayback::StatusText(int64_t tick) const {
+  QString text = MinutesSeconds(MsAt(tick)) + QStringLiteral(" / ") +
+                 (endless_ ? QStringLiteral("∞") : MinutesSeconds(total_ms_ + 500));
+  const int track = CaretTrack();
+  if (track >= 0 && tick >= 1) {
+    const int64_t position = tick - 1;
+    const int64_t bar = map_.BarLength(track);
+    const int64_t beat = std::max(map_.Resolution() / 4, 1);
+    text += QStringLiteral("  %1:%2").arg(position / bar + 1).arg(position % bar / beat + 1);
+  }
+  return text;
+}

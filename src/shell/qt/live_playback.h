@@ -1,0 +1,108 @@
+// Live playback in the editor: the playhead that lights up each note where
+// it is written while it sounds, following the playing place, the time and
+// bar:beat in the status bar, play from the caret (Shift+F12), play the
+// selection (Ctrl+F12, looped with "繰り返し") and the track list dock.
+//
+// In: the source map and image of each successful compilation (SongCompiled),
+//   the notes the sequencer strikes (through a lock-free ring it writes on
+//   the timer thread), and the sequencer's tick count.
+// Out: playhead marks on the editor, the status label, the track list.
+// The window polls the ring at screen rate; the timer thread never waits on
+// the window: when the ring is full, notes are dropped from the display.
+// Everything works the same with the "none" output.
+#ifndef QUERN_SHELL_QT_LIVE_PLAYBACK_H_
+#define QUERN_SHELL_QT_LIVE_PLAYBACK_H_
+
+#include <QObject>
+#include <QTextEdit>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "compiler/song/source_map.h"
+#include "player/note_ring.h"
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class QSettings;
+class ScoreEdit;
+class TrackListDock;
+
+class LivePlayback : public QObject {
+  Q_OBJECT
+ public:
+  // compile runs the window's compilation and tells whether a song is ready.
+  LivePlayback(QMainWindow* window, ScoreEdit* edit, QSettings* store,
+               std::function<bool()> compile);
+  ~LivePlayback() override;
+
+  // The map the compiler records into; after a successful compilation
+  // SongCompiled makes it the song's.
+  SourceMap* CompileMap() { return &compile_map_; }
+  void SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names);
+  // A song was loaded to play from its start: mute, solo and the playhead.
+  void SongLoaded();
+
+  void PlayFromCaret();
+  void PlaySelection();
+
+  QAction* PlayFromCaretAction() const { return from_caret_; }
+  QAction* PlaySelectionAction() const { return selection_; }
+  QAction* LoopAction() const { return loop_; }
+  QAction* FollowAction() const { return follow_; }
+  QAction* TrackListAction() const;
+  TrackListDock* Tracks() const { return tracks_; }
+  QLabel* TimeLabel() const { return time_label_; }
+  NoteRing& Ring() { return *ring_; }
+
+  // One poll: takes the struck notes, fades those that ended, renews the
+  // marks, the lights and the status. The screen-rate timer calls it.
+  void Poll();
+  // "m:ss / m:ss  bar:beat" for a tick; public for tests.
+  QString StatusText(int64_t tick) const;
+
+ private:
+  struct Lit {
+    int line, column;
+    bool call;  // a macro call site, in the second shade
+    int64_t until;
+  };
+  void CreateActions(QMainWindow* window);
+  void StartWatching();
+  void TakeNote(const StruckNote& note);
+  void RenewMarks();
+  void FollowPlace(int line, int column);
+  int CaretTrack() const;
+  SourcePlace CaretPlace(int position) const;
+  void MeasureSong();
+  double MsAt(int64_t tick) const;
+  void ToggleFollow(bool on);
+
+  QMainWindow* window_;
+  ScoreEdit* edit_;
+  QSettings* store_;
+  std::function<bool()> compile_;
+  SourceMap compile_map_, map_;
+  const uint8_t* image_ = nullptr;
+  size_t size_ = 0;
+  std::unique_ptr<NoteRing> ring_;
+  QTimer poll_;
+  std::vector<Lit> lit_;
+  bool marks_dirty_ = false;
+  int64_t last_tick_ = 0;
+  // Song time: milliseconds at every kMsStep-th tick, and the total.
+  std::vector<double> ms_steps_;
+  double total_ms_ = 0;
+  bool endless_ = false;
+
+  QAction* from_caret_ = nullptr;
+  QAction* selection_ = nullptr;
+  QAction* loop_ = nullptr;
+  QAction* follow_ = nullptr;
+  TrackListDock* tracks_ = nullptr;
+  QLabel* time_label_ = nullptr;
+};
+
+#endif  // QUERN_SHELL_QT_LIVE_PLAYBACK_H_

@@ -1,0 +1,58 @@
+// Track list dock: one row per track of the song with its name, a mute box,
+// a solo box and an activity light that flashes on each note the track
+// strikes. Mute and solo go to the sequencer at once, also while playing;
+// they stay with the track names across compilations.
+#ifndef QUERN_SHELL_QT_TRACK_LIST_DOCK_H_
+#define QUERN_SHELL_QT_TRACK_LIST_DOCK_H_
+
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QSet>
+#include <QStringList>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QGridLayout;
+
+class TrackListDock : public QDockWidget {
+  Q_OBJECT
+ public:
+  explicit TrackListDock(QWidget* parent = nullptr);
+
+  // The tracks of a newly compiled song, in track order.
+  void SetTracks(const QStringList& names);
+  QStringList Tracks() const { return names_; }
+  // Sends every track's mute and solo to the sequencer (after a song loads).
+  void ApplySwitches() const;
+  void SetMuted(int track, bool muted);
+  void SetSoloed(int track, bool soloed);
+  bool Muted(int track) const;
+  bool Soloed(int track) const;
+  // A note of the track sounded: its light flashes.
+  void Flash(int track);
+  // Lets lights go dark whose flash is over; false when none is lit.
+  bool FadeLights();
+  bool Lit(int track) const;
+
+ private:
+  struct Row {
+    QLabel* name;
+    QCheckBox* mute;
+    QCheckBox* solo;
+    QLabel* light;
+    qint64 lit_until = 0;  // ms on clock_; 0: dark
+  };
+  void CreateRow(int track, const QString& name);
+  void SetLight(Row& row, bool on);
+  void ToggleMute(int track, bool muted);
+  void ToggleSolo(int track, bool soloed);
+
+  QGridLayout* grid_;
+  QStringList names_;
+  std::vector<Row> rows_;
+  QSet<QString> muted_names_, soloed_names_;
+  QElapsedTimer clock_;
+};
+
+#endif  // QUERN_SHELL_QT_TRACK_LIST_DOCK_H_
