@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test test-asan demo bench clean
+.PHONY: all deps build build-asan test test-asan demo bench deb deb-test clean
 
 all: build
 
@@ -35,6 +35,15 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	./scripts/bench.sh build-bench
+
+# The Debian package quern-midi_VERSION_amd64.deb, in this folder.
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, checks it with lintian, installs it for real, runs the
+# installed programs and purges it again (root; not part of make test).
+deb-test: deb
+	./scripts/deb-test.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench

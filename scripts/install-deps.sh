@@ -3,11 +3,11 @@
 # Fast and silent when everything is already there.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
-  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont
-  fonts-ipafont-gothic python3 python3-mido
+  libfluidsynth-dev librtmidi-dev timgm6mb-soundfont nlohmann-json3-dev
+  fonts-ipafont-gothic python3 python3-mido vim
 )
 missing=()
 for p in "${packages[@]}"; do

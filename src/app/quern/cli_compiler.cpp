@@ -9,6 +9,8 @@
 #include <system_error>
 
 #include "app/quern/cli.h"
+#include "app/quern/diagnostics.h"
+#include "app/quern/help.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "compiler/driver/report.h"
@@ -22,11 +24,26 @@ struct Options {
   std::string output;
   Encoding encoding = Encoding::kAuto;
   ReportEncoding report_encoding = ReportEncoding::kUtf8;
+  // How compile shows the messages: the compiler report, or for other
+  // editors gcc-style lines or a JSON array.
+  enum class Diagnostics { kReport, kGcc, kJson } diagnostics = Diagnostics::kReport;
 };
 
+bool ParseDiagnostics(const std::string& name, Options::Diagnostics* diagnostics) {
+  if (name == "report") {
+    *diagnostics = Options::Diagnostics::kReport;
+  } else if (name == "gcc") {
+    *diagnostics = Options::Diagnostics::kGcc;
+  } else if (name == "json") {
+    *diagnostics = Options::Diagnostics::kJson;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int UsageError(const char* command, const std::string& problem) {
-  std::fprintf(stderr, "quern %s: %s\n", command, problem.c_str());
-  return 2;
+  return ReportUsageError(command, problem);
 }
 
 // Splits "--name=value" or takes the value from the next argument.
@@ -64,6 +81,11 @@ int ParseOptions(const char* command, const Args& args, bool allow_output, Optio
       if (!TakeValue(args, &i, "--report-encoding", &value) ||
           !ParseReportEncoding(value, &options->report_encoding)) {
         return UsageError(command, "--report-encoding takes utf-8 or cp932");
+      }
+    } else if (allow_output && IsOption(arg, "--diagnostics")) {
+      if (!TakeValue(args, &i, "--diagnostics", &value) ||
+          !ParseDiagnostics(value, &options->diagnostics)) {
+        return UsageError(command, "--diagnostics takes report, gcc or json");
       }
     } else if (arg.size() > 1 && arg[0] == '-') {
       return UsageError(command, "unknown option '" + arg + "'");
@@ -134,16 +156,8 @@ void PrintToken(int code, const Options& options) {
   std::fwrite(line.data(), 1, line.size(), stdout);
 }
 
-}  // namespace
-
-int RunCompile(const Args& args) {
-  Options options;
-  if (int status = ParseOptions("compile", args, true, &options)) return status;
-  int severity = CompileScoreFile(options.score, options.encoding, options.report_encoding);
-  if (severity < 0) return 2;
-  if (severity > 2) return 1;
-  std::printf("Object Size : %zu bytes\n", SongImageLength());
-  std::fflush(stdout);
+// Writes the song image of the last compilation where the options say.
+int WriteSongImage(const Options& options) {
   std::string output = options.output.empty() ? DefaultOutput(options.score) : options.output;
   std::string error;
   if (!WriteFileAtomically(output, SongImageBegin(), SongImageLength(), &error)) {
@@ -151,6 +165,39 @@ int RunCompile(const Args& args) {
     return 2;
   }
   return 0;
+}
+
+// compile with --diagnostics gcc or json: the messages alone, in the
+// editor's format; the song image is written as usual.
+int CompileForEditor(const Options& options) {
+  std::string text;
+  if (!LoadScore(options, &text) || !SetUpCompiler()) return 2;
+  const int severity = CompileScore(text.c_str());
+  const std::vector<Diagnostic> diagnostics = ReadDiagnostics(ReportText(), text);
+  if (options.diagnostics == Options::Diagnostics::kGcc) {
+    const std::string lines = FormatGccDiagnostics(diagnostics, options.score);
+    std::fwrite(lines.data(), 1, lines.size(), stderr);
+  } else {
+    const std::string json = FormatJsonDiagnostics(diagnostics);
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fflush(stdout);
+  }
+  if (severity > 2) return 1;
+  return WriteSongImage(options);
+}
+
+}  // namespace
+
+int RunCompile(const Args& args) {
+  Options options;
+  if (int status = ParseOptions("compile", args, true, &options)) return status;
+  if (options.diagnostics != Options::Diagnostics::kReport) return CompileForEditor(options);
+  int severity = CompileScoreFile(options.score, options.encoding, options.report_encoding);
+  if (severity < 0) return 2;
+  if (severity > 2) return 1;
+  std::printf("Object Size : %zu bytes\n", SongImageLength());
+  std::fflush(stdout);
+  return WriteSongImage(options);
 }
 
 int RunTokens(const Args& args) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/quern/cli.h"
+#include "app/quern/help.h"
 #include "shell/html.h"
 #include "shell/score_file.h"
 #include "shell/text_codec.h"
@@ -27,24 +28,24 @@ int RunHtml(const Args& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--form") {
-      if (i + 1 >= args.size()) return Fail("--form needs 1 or 2");
+      if (i + 1 >= args.size()) return ReportUsageError("html", "--form needs 1 or 2");
       const std::string& f = args[++i];
       if (f == "1") {
         form = HtmlForm::kEscaped;
       } else if (f == "2") {
         form = HtmlForm::kLineBreaks;
       } else {
-        return Fail("--form must be 1 or 2, not '" + f + "'");
+        return ReportUsageError("html", "--form must be 1 or 2, not '" + f + "'");
       }
     } else if (a.size() > 1 && a[0] == '-') {
-      return Fail("unknown option '" + a + "'; usage: quern html [--form 1|2] FILE");
+      return ReportUsageError("html", "unknown option '" + a + "'");
     } else if (path.empty()) {
       path = a;
     } else {
-      return Fail("only one FILE; usage: quern html [--form 1|2] FILE");
+      return ReportUsageError("html", "more than one file: '" + a + "'");
     }
   }
-  if (path.empty()) return Fail("usage: quern html [--form 1|2] FILE");
+  if (path.empty()) return ReportUsageError("html", "no file given");
   std::optional<std::string> bytes = ReadFileBytes(QString::fromLocal8Bit(path));
   if (!bytes) return Fail("cannot read " + path);
   // The editor holds every line break as CR LF; a lone CR would otherwise be

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/quern/cli.h"
+#include "app/quern/help.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "compiler/song/source_map.h"
@@ -56,8 +57,7 @@ struct LiveRange {
 };
 
 int UsageError(const char* command, const std::string& problem) {
-  std::fprintf(stderr, "quern %s: %s\n", command, problem.c_str());
-  return 2;
+  return ReportUsageError(command, problem);
 }
 
 bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t* value) {

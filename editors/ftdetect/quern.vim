@@ -1,0 +1,2 @@
+" Score files of Quern MIDI.
+autocmd BufRead,BufNewFile *.qrn setfiletype quern

@@ -1,0 +1,227 @@
+#include "app/quern/help.h"
+
+#include <cstdio>
+
+#ifndef QUERN_VERSION
+#define QUERN_VERSION "unknown"
+#endif
+
+namespace {
+
+struct CommandHelp {
+  const char* name;
+  const char* usage;    // the arguments after "quern NAME"
+  const char* summary;  // one line for the command list
+  const char* details;  // what it does and its options, ready to print
+  bool range = false;   // takes the range options below
+};
+
+// Where to start and stop, and which tracks to hear: play, trace, export and
+// render.
+#define QUERN_RANGE_USAGE \
+  " [--from LINE:COL|--from-tick N] [--to LINE:COL|--to-tick N] [--mute NAMES] [--solo NAMES]"
+
+constexpr const char* kRangeOptions =
+    R"(  --from LINE:COL        start at the first note at or after this place of
+                         the score (line and byte column from 0, as the
+                         report counts them) on the same track's lines, or
+                         on the same macro or common line
+  --from-tick N          start at tick N
+  --to LINE:COL          stop at the first note at or after this place
+  --to-tick N            stop at tick N
+  --mute NAMES           withhold the notes of these tracks (track names
+                         separated by commas)
+  --solo NAMES           play the notes of these tracks only
+A start sends the state in effect there first (bank, program, controllers,
+pitch bend, tempo). --from, --to, --mute and --solo need a score.
+)";
+
+constexpr const char* kExitStatus =
+    "Exit status: 0 success, 1 the score has errors, 2 a usage error or a file\n"
+    "that cannot be read or written.\n";
+
+constexpr CommandHelp kCommands[] = {
+    {"compile",
+     "SCORE [-o OUT.xrt] [--encoding auto|cp932|utf-8] [--report-encoding utf-8|cp932] "
+     "[--diagnostics report|gcc|json]",
+     "compile a score into a song image (.xrt) and print the compiler report",
+     R"(Compiles SCORE and prints the compiler report: one line per message
+("LINE : COL : Error TEXT", line and byte column counted from 0), then one
+statistics line per track. With no errors it prints "Object Size : N bytes"
+and writes the song image.
+
+Options:
+  -o, --output OUT.xrt   where the song image goes (default: beside SCORE,
+                         with the extension .xrt)
+  --encoding auto|cp932|utf-8
+                         how SCORE is read (default auto: a valid UTF-8 file
+                         with non-ASCII bytes is converted, any other file is
+                         taken as Shift-JIS)
+  --report-encoding utf-8|cp932
+                         the encoding of the report (default utf-8)
+  --diagnostics report|gcc|json
+                         report: the compiler report (the default);
+                         gcc: only the messages, on standard error, as
+                         "SCORE:LINE:COL: error: TEXT" (LINE from 1, COL in
+                         characters from 1; "warning" and "fatal error" too);
+                         json: only the messages, as one JSON array on
+                         standard output, each with line and column (from 0,
+                         as the report counts), byte_column,
+                         character_column, severity and message
+)"},
+    {"tokens", "SCORE [--encoding auto|cp932|utf-8] [--report-encoding utf-8|cp932]",
+     "list the tokens the reader yields, per track",
+     R"(Prints "Track NAME", then one "LINE:COL TOKEN [VALUE]" line per token the
+reader yields for that track, up to #END. The compiler report goes to
+standard error.
+
+Options:
+  --encoding, --report-encoding   as for compile
+)"},
+    {"events", "SCORE [--encoding auto|cp932|utf-8] [--report-encoding utf-8|cp932]",
+     "list the event records of every track",
+     R"(Prints "Track NAME", then the track's final event records, one
+"TIME KIND PARAM VALUE" line each. The compiler report goes to standard
+error.
+
+Options:
+  --encoding, --report-encoding   as for compile
+)"},
+    {"play",
+     "SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval "
+     "MS]" QUERN_RANGE_USAGE,
+     "play a score or song image",
+     R"(Compiles SCORE (a .xrt file is loaded as it is), then plays it until the
+song ends or Ctrl-C, showing the elapsed and total time on standard error.
+
+Options:
+  --output synth|alsa:PORT|none
+                         the built-in synthesizer (the default), an ALSA
+                         port (see quern ports), or no sound
+  --soundfont FILE       the SoundFont of the built-in synthesizer (default:
+                         a General MIDI SoundFont under /usr/share/sounds/sf2)
+  --interval MS          the player's timer interval, 1 to 1000 (default 4)
+)",
+     true},
+    {"trace", "SCORE|SONG.xrt [--ticks N]" QUERN_RANGE_USAGE,
+     "print every MIDI message the song sends, offline",
+     R"(Runs the sequencer offline and prints one line per message:
+"TICK HEX..." (for instance "1 91 3c 50") or "TICK tempo N". With --from,
+the state sent at the start comes first, all at the start tick; ticks count
+from the song's start.
+
+Options:
+  --ticks N              stop after N ticks (default 1000000)
+)",
+     true},
+    {"export", "SCORE|SONG.xrt -o OUT.mid [--ticks N]" QUERN_RANGE_USAGE,
+     "write a Standard MIDI File",
+     R"(Writes the song's messages, at the same times, as a Standard MIDI File.
+
+Options:
+  -o OUT.mid             the file to write (required)
+  --ticks N              stop after N ticks (default 1000000)
+)",
+     true},
+    {"render", "SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [--ticks N]" QUERN_RANGE_USAGE,
+     "render the song through the synthesizer into a WAV file",
+     R"(Plays the song through the built-in synthesizer offline into a WAV file
+(44.1 kHz, 16-bit stereo).
+
+Options:
+  -o OUT.wav             the file to write (required)
+  --soundfont FILE       as for play
+  --ticks N              stop after N ticks (default 1000000)
+)",
+     true},
+    {"map", "SCORE [--ticks N]", "print where each note the song strikes is written",
+     R"(Prints one line per note-on, in the order trace sends them:
+"TICK TRACK LINE:COL", then " < LINE:COL" for each macro call it comes
+from, innermost first (lines and byte columns from 0, as the report counts
+them).
+
+Options:
+  --ticks N              stop after N ticks (default 1000000)
+)"},
+    {"ports", "", "list the ALSA MIDI output ports",
+     R"(Lists the ALSA MIDI output ports, one "N: NAME" line each, for
+quern play --output alsa:PORT.
+)"},
+    {"html", "[--form 1|2] FILE", "print a score converted for an HTML page",
+     R"(Prints FILE converted for an HTML page, as the editor puts it on the
+clipboard, in the file's own encoding.
+
+Options:
+  --form 1|2             1: characters escaped (the default); 2: also a
+                         line break tag at every line end
+)"},
+};
+
+const CommandHelp* FindCommand(const std::string& name) {
+  for (const CommandHelp& c : kCommands) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+void PrintUsage(std::FILE* out, const CommandHelp& c) {
+  std::fprintf(out, "quern %s%s%s\n", c.name, c.usage[0] ? " " : "", c.usage);
+}
+
+}  // namespace
+
+const char* QuernVersion() {
+  return QUERN_VERSION;
+}
+
+bool WantsHelp(const Args& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") return true;
+  }
+  return false;
+}
+
+bool IsKnownCommand(const std::string& command) {
+  return FindCommand(command) != nullptr;
+}
+
+void PrintProgramHelp() {
+  std::printf(
+      "usage: quern COMMAND [ARGUMENTS]\n"
+      "       quern COMMAND --help\n"
+      "       quern --help | --version\n\n"
+      "Compiles, inspects, plays and converts Quern MIDI scores (.qrn) and song\n"
+      "images (.xrt). The editor is quern-editor.\n\n"
+      "Commands:\n");
+  for (const CommandHelp& c : kCommands) std::printf("  %-9s %s\n", c.name, c.summary);
+  std::printf("\n%s\nquern COMMAND --help describes a command and its options.\n", kExitStatus);
+}
+
+void PrintCommandHelp(const std::string& command) {
+  const CommandHelp* c = FindCommand(command);
+  if (c == nullptr) return;
+  std::printf("usage: ");
+  PrintUsage(stdout, *c);
+  std::printf("\n%s", c->details);
+  if (c->range) std::printf("%s", kRangeOptions);
+  std::printf("\n%s", kExitStatus);
+}
+
+void PrintVersion() {
+  std::printf("quern (Quern MIDI) %s\n", QuernVersion());
+}
+
+void PrintUsageLines() {
+  std::fprintf(stderr, "usage:\n");
+  for (const CommandHelp& c : kCommands) {
+    std::fprintf(stderr, "  ");
+    PrintUsage(stderr, c);
+  }
+  std::fprintf(stderr, "  quern --help | --version\n");
+}
+
+int ReportUsageError(const std::string& command, const std::string& problem) {
+  const std::string who = command.empty() ? "quern" : "quern " + command;
+  std::fprintf(stderr, "%s: %s (see '%s --help')\n", who.c_str(), problem.c_str(), who.c_str());
+  return 2;
+}
