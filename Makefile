@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test test-asan demo bench deb deb-test clean
+.PHONY: all deps build build-asan test test-asan demo bench fuzz deb deb-test clean
 
 all: build
 
@@ -36,6 +36,15 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	./scripts/bench.sh build-bench
 
+# libFuzzer targets built with clang (fuzz/), each run for FUZZ_SECONDS.
+# Failing inputs land in fuzz/regressions/, which `make test` replays.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@./scripts/install-deps.sh --fuzz
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS)
+	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
 # The Debian package quern-midi_VERSION_amd64.deb, in this folder.
 deb: build
 	cd $(BUILD) && cpack -G DEB
@@ -46,4 +55,4 @@ deb-test: deb
 	./scripts/deb-test.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need.
-# Fast and silent when everything is already there.
+# Fast and silent when everything is already there. With --fuzz, also what
+# `make fuzz` needs: clang 14 and its libFuzzer runtime.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config dpkg-dev file
@@ -9,6 +10,7 @@ packages=(
   libfluidsynth-dev librtmidi-dev timgm6mb-soundfont nlohmann-json3-dev
   fonts-ipafont-gothic qt6-translations-l10n python3 python3-mido vim
 )
+[ "${1:-}" = "--fuzz" ] && packages+=(clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -2,6 +2,9 @@
 
 #include <iconv.h>
 
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -82,6 +85,13 @@ Converter& ToShiftJis() {
   return c;
 }
 
+// UTF-8 to a QString, every character kept: QString::fromUtf8 would drop a
+// U+FEFF at the start as a byte-order mark.
+QString FromUtf8(std::string_view utf8) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  return decoder.decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
 // Shift-JIS bytes of one line to UTF-8, undecodable bytes escaped. Returns
 // the number of escaped bytes and the column of the first in *first.
 int DecodeLineToUtf8(std::string_view line, std::string& out, int* first) {
@@ -160,6 +170,33 @@ int EncodeLine(QStringView line, std::string& out, int* first) {
   return bad;
 }
 
+// The lines of a Shift-JIS file being decoded, for ScoreFormat::kept_lines.
+struct KeptLines {
+  QHash<QString, std::vector<std::string>>& kept;
+  QHash<QString, int> plain_before;  // lines encoding back as they are, by text
+};
+
+// A line whose bytes would not come back as they are keeps its bytes, and so
+// does every other line of the same text from then on. The lines of that
+// text before it, which encode back as they are, are put in front, so that
+// the n-th line of a text always gets the n-th bytes.
+void KeepLine(const QString& decoded, std::string_view line, KeptLines* lines) {
+  auto kept = lines->kept.find(decoded);
+  if (kept != lines->kept.end()) {
+    kept->emplace_back(line);
+    return;
+  }
+  std::string again;
+  EncodeLine(QStringView(decoded), again, nullptr);
+  if (again == line) {
+    ++lines->plain_before[decoded];
+    return;
+  }
+  std::vector<std::string> bytes(lines->plain_before.value(decoded), again);
+  bytes.emplace_back(line);
+  lines->kept.insert(decoded, std::move(bytes));
+}
+
 }  // namespace
 
 std::string NormaliseLineBreaks(std::string_view bytes) {
@@ -220,7 +257,7 @@ QString DecodeShiftJis(std::string_view bytes, int* undecodable) {
   std::string utf8;
   int bad = DecodeLineToUtf8(bytes, utf8, nullptr);
   if (undecodable) *undecodable = bad;
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+  return FromUtf8(utf8);
 }
 
 std::string EncodeShiftJis(const QString& text, int* unencodable) {
@@ -251,6 +288,7 @@ DecodedScore DecodeScore(std::string_view file_bytes) {
   std::string utf8_text;
   utf8_text.reserve(normal.size() * 3 / 2);
   int line_number = 0;
+  KeptLines kept{result.format.kept_lines, {}};
   while (!rest.empty()) {
     size_t end = rest.find("\r\n");
     std::string_view line = rest.substr(0, end);
@@ -262,19 +300,14 @@ DecodedScore DecodeScore(std::string_view file_bytes) {
       int bad = DecodeLineToUtf8(line, utf8_text, &first);
       if (bad > 0 && result.undecodable == 0) result.first_undecodable = {line_number, first};
       result.undecodable += bad;
-      // A line whose bytes would not come back as they are keeps its bytes.
-      QString decoded = QString::fromUtf8(utf8_text.data() + start,
-                                          static_cast<qsizetype>(utf8_text.size() - start));
-      std::string again;
-      EncodeLine(QStringView(decoded), again, nullptr);
-      if (again != line) result.format.kept_lines.insert(decoded, std::string(line));
+      KeepLine(FromUtf8(std::string_view(utf8_text).substr(start)), line, &kept);
     }
     if (end == std::string_view::npos) break;
     utf8_text += '\n';
     rest.remove_prefix(end + 2);
     ++line_number;
   }
-  result.text = QString::fromUtf8(utf8_text.data(), static_cast<qsizetype>(utf8_text.size()));
+  result.text = FromUtf8(utf8_text);
   return result;
 }
 
@@ -283,6 +316,7 @@ EncodedScore EncodeScoreText(const QString& text, const ScoreFormat& format) {
   bool ends_with_break = false;
   std::vector<QStringView> lines = SplitLines(text, &ends_with_break);
   if (format.encoding == ScoreEncoding::kUtf8Bom) result.bytes = "\xEF\xBB\xBF";
+  QHash<QString, size_t> kept_used;  // lines of each kept text written so far
   for (size_t i = 0; i < lines.size(); ++i) {
     if (i > 0) result.bytes += "\r\n";
     if (format.encoding != ScoreEncoding::kShiftJis) {
@@ -290,9 +324,11 @@ EncodedScore EncodeScoreText(const QString& text, const ScoreFormat& format) {
       continue;
     }
     if (!format.kept_lines.isEmpty()) {
-      auto kept = format.kept_lines.constFind(lines[i].toString());
-      if (kept != format.kept_lines.constEnd()) {
-        result.bytes += kept.value();
+      QString line = lines[i].toString();
+      auto kept = format.kept_lines.constFind(line);
+      if (kept != format.kept_lines.constEnd() && !kept->empty()) {
+        size_t& used = kept_used[line];
+        result.bytes += (*kept)[std::min(used++, kept->size() - 1)];
         continue;
       }
     }

@@ -31,6 +31,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class ScoreEncoding {
   kShiftJis,  // code page 932
@@ -42,8 +43,11 @@ enum class ScoreEncoding {
 struct ScoreFormat {
   ScoreEncoding encoding = ScoreEncoding::kShiftJis;
   // Lines (without line break) whose file bytes a plain encoding would not
-  // reproduce, each with those bytes.
-  QHash<QString, std::string> kept_lines;
+  // reproduce: for each such text, the bytes of every line that held it, in
+  // file order. Two lines may decode to the same text from different codes;
+  // the n-th line of that text is written back with the n-th bytes (the last
+  // ones for any further line).
+  QHash<QString, std::vector<std::string>> kept_lines;
 };
 
 // A place in a text: line and column counted from 0. The column counts bytes

@@ -4,10 +4,12 @@
 # CASE.cmd holds the arguments on one line; $SCORE stands for CASE.qrn and
 # $TMP for a fresh temporary folder. Standard output must equal CASE.out
 # byte for byte; the exit status must equal CASE.status (0 when absent);
-# when CASE.err exists, standard error must equal it too. When CASE.check
-# exists it is run with bash after quern, with $TMP, $SCORE and $QUERN (the
-# program under test) set, and must succeed (for checking files that quern
-# wrote).
+# when CASE.err exists, standard error must equal it too. When CASE.setup
+# exists it is run with bash before quern, with the same variables (for
+# preparing files in $TMP). When CASE.check exists it is run with bash after
+# quern, with $TMP, $SCORE and $QUERN (the program under test) set, and must
+# succeed (for checking files that quern wrote; quern's output is in
+# $TMP/stdout and $TMP/stderr).
 set -u
 quern=$1
 case=$2
@@ -19,6 +21,9 @@ export TMP SCORE QUERN
 args=$(head -n 1 "$case.cmd")
 args=${args//\$SCORE/$SCORE}
 args=${args//\$TMP/$TMP}
+if [ -f "$case.setup" ] && ! bash "$case.setup"; then
+  echo "setup failed"; exit 1
+fi
 eval "set -- $args"
 "$quern" "$@" >"$TMP/stdout" 2>"$TMP/stderr"
 status=$?

@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <iterator>
+#include <random>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "shell/score_file.h"
@@ -51,6 +55,84 @@ TEST(TextCodec, CharactersWithTwoCodesKeepTheFilesCodeOnUnchangedLines) {
   EXPECT_EQ(d.undecodable, 0);
   QString edited = d.text + "C d\n";
   EXPECT_EQ(EncodeScoreText(edited, d.format).bytes, file + "C d\r\n");
+}
+
+// Load then save: the file's bytes, with every line break made CR LF.
+void ExpectRoundTrip(const std::string& file) {
+  DecodedScore d = DecodeScore(file);
+  EncodedScore e = EncodeScoreText(d.text, d.format);
+  EXPECT_EQ(e.bytes, NormaliseLineBreaks(file)) << ::testing::PrintToString(file);
+  EXPECT_EQ(e.unencodable, 0);
+}
+
+TEST(TextCodec, ByteOrderMarkFollowedByAZeroWidthNoBreakSpaceSurvives) {
+  ExpectRoundTrip(
+      "\xEF\xBB\xBF\xEF\xBB\xBF"
+      "A c\r\n");
+  ExpectRoundTrip("\xEF\xBB\xBF\xEF\xBB\xBF");
+  EXPECT_EQ(DecodeScore("\xEF\xBB\xBF\xEF\xBB\xBF"
+                        "A")
+                .text,
+            QString(QChar(0xFEFF)) + u'A');
+}
+
+TEST(TextCodec, LinesOfTheSameTextFromDifferentCodesKeepTheirOwnCodes) {
+  // 879A (NEC) and FA5B (IBM) are both U+2235; ED40 (NEC-selected IBM) and
+  // FA5C (IBM) are both U+7E8A, and FA5C is the code that U+7E8A encodes to.
+  ExpectRoundTrip("A c \x87\x9A\r\nA c \xFA\x5B\r\nB \xED\x40\r\nB \xFA\x5C\r\n");
+  ExpectRoundTrip("B \xFA\x5C\r\nB \xED\x40\r\nB \xFA\x5C\r\nB \xED\x40");
+  ExpectRoundTrip("A c \xFA\x5B\r\nA c \x87\x9A\r\nA c \x81\xE6\r\nA c \xFA\x5B\r\n");
+  // A line added later with the same text takes the last code of the file.
+  std::string file = "B \xFA\x5C\r\nB \xED\x40\r\n";
+  DecodedScore d = DecodeScore(file);
+  EXPECT_EQ(EncodeScoreText(d.text + d.text, d.format).bytes,
+            file + "B \xED\x40\r\nB \xED\x40\r\n");
+}
+
+// Random files, shaped to hit the codec's cases often: line breaks of every
+// kind, Shift-JIS lead and trail bytes, undecodable bytes, characters with
+// two codes, UTF-8 sequences and byte-order marks.
+TEST(TextCodec, LoadThenSaveGivesBackTheBytesOfRandomFiles) {
+  const std::string pieces[] = {
+      "\r",
+      "\n",
+      "\r\n",
+      "A",
+      " ",
+      "c",
+      "\x80",
+      "\xA0",
+      "\xFD",
+      "\xFF",
+      "\x81",
+      "\x82\xA0",
+      "\x87\x9A",
+      "\xFA\x5B",
+      "\xED\x40",
+      "\xFA\x5C",
+      "\x81\xE6",
+      "\x88\x9F",
+      "\xB1",
+      "\xC3\xA9",
+      "\xE6\x9B\xB2",
+      "\xEF\xBB\xBF",
+      "\xF0\x9F\x8E\xB5",
+      "\x00",
+  };
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 5000; ++round) {
+    std::string file;
+    int length = static_cast<int>(random() % 24);
+    for (int i = 0; i < length; ++i) {
+      if (random() % 4 == 0) {
+        file += static_cast<char>(random() % 256);
+      } else {
+        file += pieces[random() % std::size(pieces)];
+      }
+    }
+    ExpectRoundTrip(file);
+    if (HasFailure()) break;
+  }
 }
 
 TEST(TextCodec, Utf8FilesAreRecognisedAndSavedInTheirEncoding) {

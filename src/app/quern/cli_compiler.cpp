@@ -1,12 +1,9 @@
 // quern compile, quern tokens and quern events: the compiler on the command
 // line. Their outputs are parsed by scripts and editors; keep them exact.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <system_error>
+#include <string_view>
 
 #include "app/quern/cli.h"
 #include "app/quern/diagnostics.h"
@@ -16,6 +13,7 @@
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
+#include "files/file_io.h"
 
 namespace {
 
@@ -99,30 +97,6 @@ int ParseOptions(const char* command, const Args& args, bool allow_output, Optio
   return 0;
 }
 
-// Writes the bytes through a temporary file beside path and a rename, so
-// that a failed write leaves an older file intact.
-bool WriteFileAtomically(const std::string& path, const uint8_t* bytes, size_t n,
-                         std::string* error) {
-  std::string temporary = path + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (file) file.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
-    if (!file || !file.flush()) {
-      *error = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    *error = path + ": " + ec.message();
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
 std::string DefaultOutput(const std::string& score) {
   return std::filesystem::path(score).replace_extension(".xrt").string();
 }
@@ -160,7 +134,8 @@ void PrintToken(int code, const Options& options) {
 int WriteSongImage(const Options& options) {
   std::string output = options.output.empty() ? DefaultOutput(options.score) : options.output;
   std::string error;
-  if (!WriteFileAtomically(output, SongImageBegin(), SongImageLength(), &error)) {
+  std::string_view image(reinterpret_cast<const char*>(SongImageBegin()), SongImageLength());
+  if (!ReplaceFileAtomically(output, image, &error)) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
@@ -191,6 +166,11 @@ int CompileForEditor(const Options& options) {
 int RunCompile(const Args& args) {
   Options options;
   if (int status = ParseOptions("compile", args, true, &options)) return status;
+  std::string output = options.output.empty() ? DefaultOutput(options.score) : options.output;
+  if (IsSameFile(options.score, output)) {
+    return UsageError("compile",
+                      output + ": the image would overwrite the score; name another with -o");
+  }
   if (options.diagnostics != Options::Diagnostics::kReport) return CompileForEditor(options);
   int severity = CompileScoreFile(options.score, options.encoding, options.report_encoding);
   if (severity < 0) return 2;

@@ -9,10 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -21,6 +18,7 @@
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "compiler/song/source_map.h"
+#include "files/file_io.h"
 #include "live/play_range.h"
 #include "player/messages.h"
 #include "player/output/outputs.h"
@@ -214,12 +212,12 @@ bool g_have_source_map = false;
 int LoadInput(const std::string& path) {
   g_have_source_map = false;
   if (IsSongImagePath(path)) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "quern: %s: cannot be read\n", path.c_str());
+    std::string bytes, error;
+    if (!ReadFileChecked(path, kMaxInputFileBytes, &bytes, &error)) {
+      std::fprintf(stderr, "quern: %s\n", error.c_str());
       return 2;
     }
-    g_image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    g_image.assign(bytes.begin(), bytes.end());
   } else {
     static const bool set_up = SetUpCompiler();
     if (!set_up) {
@@ -341,20 +339,16 @@ void ReportCuts(const char* command, size_t* reported) {
   }
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (file) file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file || !file.flush()) {
-      std::remove(temporary.c_str());
-      return false;
+// Refuses an output file that is one of the command's input files, which
+// writing it would destroy. Returns 0 or the usage error status.
+int CheckOutputIsNew(const char* command, const Options& o) {
+  for (const std::string* input : {&o.input, &o.soundfont}) {
+    if (!input->empty() && IsSameFile(*input, o.output_file)) {
+      return UsageError(command,
+                        o.output_file + ": the output would overwrite the input " + *input);
     }
   }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) std::remove(temporary.c_str());
-  return !ec;
+  return 0;
 }
 
 // ---- Playing.
@@ -391,14 +385,16 @@ int RunTrace(const Args& args) {
 int RunExport(const Args& args) {
   Options o;
   if (int status = ParseOptions("export", args, kTicks | kOutputFile | kRange, &o)) return status;
+  if (int status = CheckOutputIsNew("export", o)) return status;
   LiveRange range;
   if (int status = LoadInputRange("export", o, &range)) return status;
   bool endless = false;
   const std::string file = BuildSongMidiFile(o.max_ticks, &endless, range.start);
   size_t reported = 0;
   ReportCuts("export", &reported);
-  if (!WriteFileAtomically(o.output_file, file)) {
-    std::fprintf(stderr, "quern: %s: cannot be written\n", o.output_file.c_str());
+  std::string error;
+  if (!ReplaceFileAtomically(o.output_file, file, &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
   if (endless) {
@@ -414,6 +410,7 @@ int RunRender(const Args& args) {
   if (int status = ParseOptions("render", args, kTicks | kOutputFile | kSoundFont | kRange, &o)) {
     return status;
   }
+  if (int status = CheckOutputIsNew("render", o)) return status;
   LiveRange range;
   if (int status = LoadInputRange("render", o, &range)) return status;
   RenderResult result;

@@ -2,14 +2,12 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "compiler/driver/driver.h"
+#include "files/file_io.h"
 #include "shell/text_codec.h"
 
 namespace {
@@ -76,12 +74,20 @@ uint32_t CodePointAt(std::string_view s, size_t i) {
   return value;
 }
 
-// Converts with iconv. On a byte sequence that does not convert: with
-// replace, writes "?" and skips one byte; otherwise stops and returns the
-// offset of the sequence.
-size_t Convert(std::string_view in, const char* to, const char* from, bool replace,
-               std::string* out) {
+// What Convert does at a byte sequence that does not convert.
+enum class OnFailure {
+  kStop,              // stop there
+  kReplaceByte,       // write "?" and skip one byte
+  kReplaceCharacter,  // write "?" and skip one UTF-8 character
+};
+
+// Converts with iconv. Returns the offset of the first sequence that did not
+// convert, or npos; *replaced (may be null) counts the "?" written, and
+// *first_replaced gets the offset in *out of the first.
+size_t Convert(std::string_view in, const char* to, const char* from, OnFailure on_failure,
+               std::string* out, int* replaced = nullptr, size_t* first_replaced = nullptr) {
   out->clear();
+  if (replaced != nullptr) *replaced = 0;
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     out->assign(in);
@@ -97,48 +103,60 @@ size_t Convert(std::string_view in, const char* to, const char* from, bool repla
     size_t result = iconv(cd, &src, &left, &dst, &room);
     out->append(buffer, dst - buffer);
     if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
-    if (!replace) {
-      failed_at = in.size() - left;
-      break;
+    size_t offset = in.size() - left;
+    if (failed_at == std::string_view::npos) failed_at = offset;
+    if (on_failure == OnFailure::kStop) break;
+    if (replaced != nullptr && (*replaced)++ == 0 && first_replaced != nullptr) {
+      *first_replaced = out->size();
     }
     out->push_back('?');
-    ++src;
-    --left;
+    size_t skip = 1;
+    if (on_failure == OnFailure::kReplaceCharacter) {
+      skip = std::max<size_t>(1, Utf8SequenceLength(in, offset));
+    }
+    skip = std::min(skip, left);
+    src += skip;
+    left -= skip;
   }
   iconv_close(cd);
   return failed_at;
 }
 
-bool ConvertUtf8ToCp932(const std::string& path, std::string_view utf8, std::string* cp932,
-                        std::string* error) {
-  if (utf8.starts_with(kBom)) utf8.remove_prefix(kBom.size());
-  size_t failed_at = Convert(utf8, "CP932", "UTF-8", false, cp932);
-  if (failed_at == std::string_view::npos) return true;
-  Position position = PositionOf(utf8, failed_at);
-  char detail[96];
-  std::snprintf(detail, sizeof(detail), ":%d:%d: U+%04X has no Shift-JIS (CP932) form",
-                position.line, position.column, CodePointAt(utf8, failed_at));
-  *error = path + detail;
-  return false;
+// Line and byte column of offset in CP932 text as the compiler report counts
+// them: from 0, lines ending at a line feed, carriage returns not counted.
+Position ReportPositionOf(std::string_view cp932, size_t offset) {
+  Position position{0, 0};
+  for (size_t i = 0; i < offset && i < cp932.size(); ++i) {
+    if (cp932[i] == '\n') {
+      ++position.line;
+      position.column = 0;
+    } else if (cp932[i] != '\r') {
+      ++position.column;
+    }
+  }
+  return position;
 }
 
-bool ReadBytes(const std::string& path, std::string* bytes, std::string* error) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    *error = path + ": is a directory";
-    return false;
-  }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    *error = path + ": " + std::strerror(errno != 0 ? errno : ENOENT);
-    return false;
-  }
-  bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    *error = path + ": read error";
-    return false;
-  }
-  return true;
+// Converts UTF-8 text to CP932 as the editor compiles it: each character
+// without a CP932 form becomes "?". *warning (may be null) then names how
+// many there are and where the first one is.
+void ConvertUtf8ToCp932(const std::string& path, std::string_view utf8, std::string* cp932,
+                        std::string* warning) {
+  if (utf8.starts_with(kBom)) utf8.remove_prefix(kBom.size());
+  int replaced = 0;
+  size_t first_replaced = 0;
+  size_t failed_at = Convert(utf8, "CP932", "UTF-8", OnFailure::kReplaceCharacter, cp932, &replaced,
+                             &first_replaced);
+  if (replaced == 0 || warning == nullptr) return;
+  Position position = ReportPositionOf(*cp932, first_replaced);
+  char detail[192];
+  std::snprintf(detail, sizeof(detail),
+                ": %d character%s without a Shift-JIS (CP932) form compiled as \"?\"; the "
+                "first, U+%04X, at line %d column %d (as the report counts)",
+                replaced, replaced == 1 ? "" : "s", CodePointAt(utf8, failed_at), position.line,
+                position.column);
+  if (!warning->empty()) *warning += "\nquern: warning: ";
+  *warning += path + detail;
 }
 
 }  // namespace
@@ -171,7 +189,7 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
                    std::string* error, std::string* warning) {
   std::string bytes;
   if (warning != nullptr) warning->clear();
-  if (!ReadBytes(path, &bytes, error)) return false;
+  if (!ReadFileChecked(path, kMaxInputFileBytes, &bytes, error)) return false;
   size_t nul = bytes.find('\0');
   if (nul != std::string::npos) {
     bytes.resize(nul);
@@ -180,8 +198,7 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
     }
   }
   // The same rule as the editor's, so both read a file the same way.
-  bool utf8 =
-      encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
+  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
   if (!utf8) {
     *cp932 = std::move(bytes);
     return true;
@@ -193,12 +210,13 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
              ": not valid UTF-8";
     return false;
   }
-  return ConvertUtf8ToCp932(path, bytes, cp932, error);
+  ConvertUtf8ToCp932(path, bytes, cp932, warning);
+  return true;
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
   std::string out;
-  Convert(cp932, "UTF-8", "CP932", true, &out);
+  Convert(cp932, "UTF-8", "CP932", OnFailure::kReplaceByte, &out);
   return out;
 }
 

@@ -6,9 +6,13 @@
 //   (with or without a BOM) and holds non-ASCII bytes is converted to CP932,
 //   any other file is taken byte for byte; kUtf8 always converts, kCp932 never.
 // Out: the CP932 text. A NUL byte ends the text; a warning names its offset.
+// A character that has no CP932 form becomes "?", as the editor compiles
+//   it; a warning says how many there are and where the first one is (line
+//   and byte column as the compiler report counts them).
 // Fails, with a one-line reason that names the file, when the file cannot be
-//   read, is not valid UTF-8 where UTF-8 is required, or holds a character
-//   that has no CP932 form (named by line and column, counted from 1).
+//   read (see file_io.h; larger than kMaxInputFileBytes included) or is not
+//   valid UTF-8 where UTF-8 is required (named by line and column, counted
+//   from 1).
 #ifndef QUERN_APP_QUERN_SCORE_INPUT_H_
 #define QUERN_APP_QUERN_SCORE_INPUT_H_
 

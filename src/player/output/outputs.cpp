@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
 
+#include "files/file_io.h"
 #include "player/messages.h"
 #include "player/output/fluidsynth_output.h"
 #include "player/output/rtmidi_output.h"
@@ -93,17 +95,17 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   FluidSynthOutput* out = synth.get();
   OpenMidiDevices(std::move(synth));
 
-  // Written beside the target and renamed at the end, so a failed render
-  // never leaves half a file under the requested name.
-  const std::string temp = path + ".part";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
+  // Written to a temporary file beside the target and renamed over it at
+  // the end, so a failed render leaves any older file as it was.
+  AtomicFileWriter wav;
+  std::string file_error;
+  if (!wav.Open(path, &file_error)) {
     CloseMidiDevices();
-    if (error) *error = "cannot write " + path;
+    if (error) *error = "cannot write " + file_error;
     return false;
   }
   std::string header = WavHeader(0);
-  bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+  bool ok = wav.Write(header, &file_error);
 
   static int16_t buffer[2 * 4096];
   uint64_t written = 0;
@@ -111,7 +113,8 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
     while (ok && written < frame) {
       const int n = static_cast<int>(std::min<uint64_t>(4096, frame - written));
       out->Render(n, buffer);
-      ok = std::fwrite(buffer, 4, n, f) == static_cast<size_t>(n);
+      ok = wav.Write(std::string_view(reinterpret_cast<const char*>(buffer), size_t{4} * n),
+                     &file_error);
       written += n;
     }
   };
@@ -149,15 +152,11 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   render_to(frame_at(last_ms) + FluidSynthOutput::kSampleRate);  // one second of release
 
   header = WavHeader(static_cast<uint32_t>(written));
-  ok = ok && std::fseek(f, 0, SEEK_SET) == 0 &&
-       std::fwrite(header.data(), 1, header.size(), f) == header.size();
-  ok = (std::fclose(f) == 0) && ok;
+  // A cancelled render is abandoned: the writer removes its temporary file.
+  ok = ok && !cancelled && wav.WriteAt(0, header, &file_error) && wav.Commit(&file_error);
   CloseMidiDevices();
-  std::error_code ec;
-  if (ok && !cancelled) std::filesystem::rename(temp, path, ec);
-  if (!ok || ec || cancelled) {
-    std::filesystem::remove(temp, ec);
-    if (error) *error = cancelled ? "cancelled" : "cannot write " + path;
+  if (!ok) {
+    if (error) *error = cancelled ? "cancelled" : "cannot write " + file_error;
     return false;
   }
   if (result) {

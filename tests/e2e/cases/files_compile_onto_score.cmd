@@ -1,0 +1,1 @@
+compile $TMP/song.xrt

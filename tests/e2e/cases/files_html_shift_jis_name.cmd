@@ -1,0 +1,1 @@
+html --form 2 $TMP/ÉXÉRÉA.qrn

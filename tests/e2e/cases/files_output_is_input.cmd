@@ -1,0 +1,1 @@
+compile $TMP/s.qrn -o $TMP/link.xrt
