@@ -1,11 +1,19 @@
 #include "compiler/driver/report.h"
 
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
 
 namespace {
 
-int g_highest_severity = 0;
+struct ReportState {
+  ByteBuffer report{256000};
+  int highest_severity = 0;
+};
+
+ReportState& Reports() {
+  return CompilationPartOf<ReportState>(kPartReport);
+}
 
 struct Severity {
   int number;
@@ -42,20 +50,19 @@ void ReportMessage(const char* message) {
 void ReportMessageAt(int column, int line, const char* message) {
   if (message == nullptr) message = "";
   Severity severity = SeverityOf(message);
-  if (severity.number > g_highest_severity) g_highest_severity = severity.number;
+  if (severity.number > Reports().highest_severity) Reports().highest_severity = severity.number;
   CompilerReport().AppendFormat("%3d : %3d : %s %s\n", line, column, severity.word,
                                 WithoutPrefix(message));
 }
 
 int HighestSeverity() {
-  return g_highest_severity;
+  return Reports().highest_severity;
 }
 
 void ResetHighestSeverity() {
-  g_highest_severity = 0;
+  Reports().highest_severity = 0;
 }
 
 ByteBuffer& CompilerReport() {
-  static ByteBuffer report(256000);
-  return report;
+  return Reports().report;
 }
