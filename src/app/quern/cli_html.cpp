@@ -1,15 +1,12 @@
 // quern html [--form 1|2] FILE: the score text converted for an HTML page,
 // as the editor would put it on the clipboard, on standard output. The bytes
 // keep the file's own encoding.
-#include <QString>
-
 #include <cstdio>
-#include <optional>
 #include <string>
 
 #include "app/quern/cli.h"
+#include "app/quern/score_input.h"
 #include "shell/html.h"
-#include "shell/score_file.h"
 #include "shell/text_codec.h"
 
 namespace {
@@ -45,11 +42,11 @@ int RunHtml(const Args& args) {
     }
   }
   if (path.empty()) return Fail("usage: quern html [--form 1|2] FILE");
-  std::optional<std::string> bytes = ReadFileBytes(QString::fromLocal8Bit(path));
-  if (!bytes) return Fail("cannot read " + path);
+  std::string bytes, error;
+  if (!ReadWholeFile(path, &bytes, &error)) return Fail("cannot read " + path);
   // The editor holds every line break as CR LF; a lone CR would otherwise be
   // dropped and join two lines.
-  std::string html = ConvertToHtml(NormaliseLineBreaks(*bytes), form);
+  std::string html = ConvertToHtml(NormaliseLineBreaks(bytes), form);
   if (std::fwrite(html.data(), 1, html.size(), stdout) != html.size() || std::fflush(stdout) != 0) {
     return Fail("cannot write the result");
   }

@@ -122,7 +122,9 @@ bool ConvertUtf8ToCp932(const std::string& path, std::string_view utf8, std::str
   return false;
 }
 
-bool ReadBytes(const std::string& path, std::string* bytes, std::string* error) {
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) {
     *error = path + ": is a directory";
@@ -140,8 +142,6 @@ bool ReadBytes(const std::string& path, std::string* bytes, std::string* error) 
   }
   return true;
 }
-
-}  // namespace
 
 bool ParseEncoding(std::string_view name, Encoding* encoding) {
   if (name == "auto") {
@@ -171,7 +171,7 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
                    std::string* error, std::string* warning) {
   std::string bytes;
   if (warning != nullptr) warning->clear();
-  if (!ReadBytes(path, &bytes, error)) return false;
+  if (!ReadWholeFile(path, &bytes, error)) return false;
   size_t nul = bytes.find('\0');
   if (nul != std::string::npos) {
     bytes.resize(nul);
@@ -180,8 +180,7 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
     }
   }
   // The same rule as the editor's, so both read a file the same way.
-  bool utf8 =
-      encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
+  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
   if (!utf8) {
     *cp932 = std::move(bytes);
     return true;

@@ -23,6 +23,10 @@ bool ParseEncoding(std::string_view name, Encoding* encoding);
 // "utf-8" or "cp932".
 bool ParseReportEncoding(std::string_view name, ReportEncoding* encoding);
 
+// Reads the whole file at path into *bytes. On failure returns false with
+// *error set to "PATH: reason".
+bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error);
+
 // Reads path into *cp932. On failure returns false with *error set to
 // "PATH: reason". *warning (may be null) receives a warning such as the
 // offset of a NUL byte, or stays empty.
