@@ -64,6 +64,7 @@ class ScreenshotsTest : public QObject {
     // A folder of scores with a plain name, for the captions.
     scores_ = QDir(scores_parent.filePath(QStringLiteral("quern-scores")));
     scores_.removeRecursively();
+    scores_made_ = true;
     QVERIFY(scores_.mkpath(QStringLiteral("drums")));
     QVERIFY(scores_.mkpath(QStringLiteral("sketches")));
     demo_ = scores_.filePath(QStringLiteral("demo.qrn"));
@@ -74,7 +75,11 @@ class ScreenshotsTest : public QObject {
     WriteScore(scores_, "yoru_no_machi.qrn", "#title \"夜の街 (ver.2)\"\r\nA c\r\n");
   }
 
-  void cleanupTestCase() { scores_.removeRecursively(); }
+  // A QDir left default-constructed names the working directory: only the
+  // folder this test made is ever removed.
+  void cleanupTestCase() {
+    if (scores_made_) scores_.removeRecursively();
+  }
 
   void mainWindowWithAScore() {
     EditorHarness h({demo_}, false, true);
@@ -139,6 +144,7 @@ class ScreenshotsTest : public QObject {
   QString folder_;
   QString demo_;
   QDir scores_;
+  bool scores_made_ = false;
 };
 
 QTEST_MAIN(ScreenshotsTest)
