@@ -34,7 +34,7 @@ void SendTemplate(int channel, const uint8_t* tmpl, int value);
 // returns its length.
 int BuildTemplateMessage(const uint8_t* tmpl, int channel, int value, uint8_t* out);
 
-// Song time. The resolution is ticks per whole note (1..32767; 192 before any
+// Song time. The resolution is ticks per whole note (1..65535; 192 before any
 // song); the tempo quarter notes per minute (120 at every start, taken as at
 // least 1). Tick length = 240000 / (tempo * resolution) milliseconds.
 void SetSongResolution(int ticks_per_whole_note);

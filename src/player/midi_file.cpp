@@ -56,30 +56,49 @@ void PutLongMessage(std::string& track, uint32_t delta, const std::vector<uint8_
   }
 }
 
-void PutTempo(std::string& track, uint32_t delta, int quarters_per_minute) {
+// How song ticks map onto the file's ticks (see the header).
+struct FileTiming {
+  int division;  // file ticks per file quarter note
+  int scale;     // file ticks per song tick
+  int resolution;
+};
+
+FileTiming TimingFor(int resolution) {
+  if (resolution % 4 == 0) return {resolution / 4, 1, resolution};
+  if (resolution <= 32767) return {resolution, 4, resolution};
+  if (resolution % 2 == 0) return {resolution / 2, 2, resolution};
+  return {(resolution + 2) / 4, 1, resolution};
+}
+
+// Microseconds per file quarter: `division` file ticks last as long as
+// division / scale song ticks of 240000 / (tempo * resolution) ms each. Where
+// the division is an exact song quarter this is 60000000 / tempo.
+void PutTempo(std::string& track, uint32_t delta, int quarters_per_minute,
+              const FileTiming& timing) {
   if (quarters_per_minute < 1) quarters_per_minute = 1;
-  uint32_t us = 60000000u / static_cast<uint32_t>(quarters_per_minute);
+  uint64_t us = 240000000ull * static_cast<uint64_t>(timing.division) /
+                (static_cast<uint64_t>(quarters_per_minute) * static_cast<uint64_t>(timing.scale) *
+                 static_cast<uint64_t>(timing.resolution));
   if (us > 0xffffff) us = 0xffffff;
   PutVarLen(track, delta);
   track += "\xff\x51\x03";
-  PutBigEndian(track, us, 3);
+  PutBigEndian(track, static_cast<uint32_t>(us), 3);
 }
 
 }  // namespace
 
 std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int resolution) {
-  const bool whole = resolution % 4 == 0;
-  const int division = whole ? resolution / 4 : resolution;
-  const uint32_t scale = whole ? 1 : 4;
+  const FileTiming timing = TimingFor(resolution < 1 ? 192 : resolution);
+  const uint32_t scale = static_cast<uint32_t>(timing.scale);
   std::string track;
-  PutTempo(track, 0, 120);
+  PutTempo(track, 0, 120, timing);
   uint64_t last = 0;
   for (const RecordedMessage& m : messages) {
     const uint64_t at = static_cast<uint64_t>(m.tick > 0 ? m.tick - 1 : 0) * scale;
     const uint32_t delta = static_cast<uint32_t>(std::min<uint64_t>(at - last, 0x0fffffff));
     last = at;
     if (m.tempo >= 0) {
-      PutTempo(track, delta, m.tempo);
+      PutTempo(track, delta, m.tempo, timing);
     } else if (m.long_message) {
       PutLongMessage(track, delta, m.bytes);
     } else if (!m.bytes.empty()) {
@@ -94,7 +113,7 @@ std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int reso
   PutBigEndian(file, 6, 4);
   PutBigEndian(file, 0, 2);
   PutBigEndian(file, 1, 2);
-  PutBigEndian(file, static_cast<uint32_t>(division), 2);
+  PutBigEndian(file, static_cast<uint32_t>(timing.division), 2);
   file += "MTrk";
   PutBigEndian(file, static_cast<uint32_t>(track.size()), 4);
   return file + track;

@@ -52,12 +52,11 @@ void StartPlayback();
 void StopPlayback();
 bool IsPlaying();
 
-// Stops playback, then loads the image: up to 64 tracks, the three lists,
+// Stops playback, then loads the image: up to 128 tracks, the three lists,
 // fresh state for every track and empty note-off and gradual-change tables.
 // Returns false and keeps the previous song when the image is not a song
-// (wrong first word, resolution 0 or 32768 and more, a track list that runs
-// past the end); *error then says why. The image must stay unchanged and
-// alive while it plays: the sequencer reads it in place.
+// (wrong first word, resolution 0, a track list that runs past the end); *error then says why. The
+// image must stay unchanged and alive while it plays: the sequencer reads it in place.
 bool LoadSong(const uint8_t* image, size_t size, std::string* error = nullptr);
 
 // True when every loaded track has ended and no note-off or gradual change

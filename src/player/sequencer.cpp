@@ -10,10 +10,6 @@
 
 namespace {
 
-// A track that executes this many bytes in one tick without waiting is
-// spinning (an endless loop without time, or a malformed jump) and ends.
-constexpr int kMaxBytesPerTick = 1 << 20;
-
 struct LoopFrame {
   int passes_left = 0;
   int length = 0;
@@ -73,12 +69,18 @@ struct Sequencer {
   TrackPlayer tracks[kMaxTracks];
   int track_count = 0;
   NoteOff note_offs[kNoteOffEntries];
+  // Entries from here on are free, so a tick looks at the sounding ones only.
+  int note_off_end = 0;
   GradualSlot slots[kGradualSlots];
   ListIndex attribute_list;
   ListIndex direct_out_list;
   ListIndex gradual_list;
   // Read by other threads (recording outputs, progress displays).
   std::atomic<int64_t> tick_count{0};
+  // Each track is cut at most once; an entry is written before the count
+  // that publishes it to other threads.
+  TrackCut cuts[kMaxTracks];
+  std::atomic<int> cut_count{0};
 };
 
 Sequencer g_seq;
@@ -90,8 +92,8 @@ bool ComputeFinished() {
   for (int i = 0; i < g_seq.track_count; ++i) {
     if (g_seq.tracks[i].active) return false;
   }
-  for (const NoteOff& e : g_seq.note_offs) {
-    if (e.ticks_left > 0) return false;
+  for (int i = 0; i < g_seq.note_off_end; ++i) {
+    if (g_seq.note_offs[i].ticks_left > 0) return false;
   }
   for (const GradualSlot& s : g_seq.slots) {
     if (s.steps_left > 0) return false;
@@ -148,24 +150,39 @@ void RestoreFrame(TrackPlayer& t, const LoopFrame& f) {
 
 // ---- Notes and gradual changes.
 
-void ScheduleNote(int channel, int note, int velocity, int gate) {
-  for (NoteOff& e : g_seq.note_offs) {
-    if (e.ticks_left > 0 && e.channel == channel && e.note == note) {
-      e.ticks_left = 0;
-      SendNoteOff(channel, note);
-      break;
-    }
-  }
-  for (NoteOff& e : g_seq.note_offs) {
+// The entry a new note takes: the one that held this channel and note (a
+// note struck again is released first), else the first free one; with every
+// entry sounding, the one that would end soonest is released now.
+NoteOff& NoteOffEntryFor(int channel, int note) {
+  int same = -1, first_free = -1;
+  for (int i = 0; i < g_seq.note_off_end && (same < 0 || first_free < 0); ++i) {
+    const NoteOff& e = g_seq.note_offs[i];
     if (e.ticks_left <= 0) {
-      e.ticks_left = gate;
-      e.channel = channel;
-      e.note = note;
-      SendNoteOn(channel, note, velocity);
-      return;
+      if (first_free < 0) first_free = i;
+    } else if (same < 0 && e.channel == channel && e.note == note) {
+      same = i;
     }
   }
-  // All 64 entries hold sounding notes: this one is not played.
+  if (same >= 0) {
+    SendNoteOff(channel, note);
+    if (first_free < 0 || same < first_free) first_free = same;
+  }
+  if (first_free >= 0) return g_seq.note_offs[first_free];
+  if (g_seq.note_off_end < kNoteOffEntries) return g_seq.note_offs[g_seq.note_off_end++];
+  NoteOff* soonest = &g_seq.note_offs[0];
+  for (NoteOff& e : g_seq.note_offs) {
+    if (e.ticks_left < soonest->ticks_left) soonest = &e;
+  }
+  SendNoteOff(soonest->channel, soonest->note);
+  return *soonest;
+}
+
+void ScheduleNote(int channel, int note, int velocity, int gate) {
+  NoteOff& e = NoteOffEntryFor(channel, note);
+  e.ticks_left = gate;
+  e.channel = channel;
+  e.note = note;
+  SendNoteOn(channel, note, velocity);
 }
 
 void AdvanceSlot(GradualSlot& s) {
@@ -368,23 +385,32 @@ bool Execute(TrackPlayer& t, int code, bool* waits) {
   }
 }
 
-void RunTrack(TrackPlayer& t) {
-  if (!t.active) return;
+// Runs one tick of track t; returns false when the byte limit cut it.
+bool RunTrack(TrackPlayer& t) {
+  if (!t.active) return true;
   if (t.velocity_change.steps_left > 0) {
     AdvanceSlot(t.velocity_change);
     SetTrackVelocity(t, t.velocity_change.current);
   }
-  if (--t.wait > 0) return;
+  if (--t.wait > 0) return true;
   for (int executed = 0; executed < kMaxBytesPerTick; ++executed) {
     int code = 0;
     bool waits = false;
     if (!ReadByte(t, &code) || !Execute(t, code, &waits)) {
       t.active = false;
-      return;
+      return true;
     }
-    if (waits) return;
+    if (waits) return true;
   }
   t.active = false;
+  return false;
+}
+
+void LogCut(int index) {
+  const int n = g_seq.cut_count.load(std::memory_order_relaxed);
+  if (n >= kMaxTracks) return;
+  g_seq.cuts[n] = TrackCut{index + 1, g_seq.tick_count.load(std::memory_order_relaxed)};
+  g_seq.cut_count.store(n + 1, std::memory_order_release);
 }
 
 // ---- Loading.
@@ -425,10 +451,9 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
     return fail("not a song image: shorter than its 14-byte header");
   }
   if (WordAt(image, 0) != kImageMagic) return fail("not a song image: wrong first word");
-  const int resolution = static_cast<int16_t>(WordAt(image, kImageResolutionOffset));
-  if (resolution <= 0) {
-    return fail("resolution " + std::to_string(WordAt(image, kImageResolutionOffset)) +
-                " cannot be played: ticks per whole note must be 1 to 32767");
+  const int resolution = WordAt(image, kImageResolutionOffset);
+  if (resolution == 0) {
+    return fail("resolution 0 cannot be played: ticks per whole note must be 1 to 65535");
   }
 
   // Locate the tracks before anything changes, so that a bad image leaves
@@ -483,15 +508,21 @@ bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
     t.length = resolution / 4;
   }
   for (NoteOff& e : g_seq.note_offs) e = NoteOff();
+  g_seq.note_off_end = 0;
   for (GradualSlot& s : g_seq.slots) s = GradualSlot();
+  g_seq.cut_count.store(0);
   g_finished.store(ComputeFinished());
   return true;
 }
 
 void SequencerTick() {
   g_seq.tick_count.fetch_add(1, std::memory_order_relaxed);
-  for (NoteOff& e : g_seq.note_offs) {
+  for (int i = 0; i < g_seq.note_off_end; ++i) {
+    NoteOff& e = g_seq.note_offs[i];
     if (e.ticks_left > 0 && --e.ticks_left == 0) SendNoteOff(e.channel, e.note);
+  }
+  while (g_seq.note_off_end > 0 && g_seq.note_offs[g_seq.note_off_end - 1].ticks_left <= 0) {
+    --g_seq.note_off_end;
   }
   for (GradualSlot& s : g_seq.slots) {
     if (s.steps_left <= 0) continue;
@@ -501,17 +532,21 @@ void SequencerTick() {
       s.last_sent = s.current;
     }
   }
-  for (int i = 0; i < g_seq.track_count; ++i) RunTrack(g_seq.tracks[i]);
+  for (int i = 0; i < g_seq.track_count; ++i) {
+    if (!RunTrack(g_seq.tracks[i])) LogCut(i);
+  }
   g_finished.store(ComputeFinished());
 }
 
 void SilenceNotes() {
-  for (NoteOff& e : g_seq.note_offs) {
+  for (int i = 0; i < g_seq.note_off_end; ++i) {
+    NoteOff& e = g_seq.note_offs[i];
     if (e.ticks_left > 0) {
       e.ticks_left = 0;
       SendNoteOff(e.channel, e.note);
     }
   }
+  g_seq.note_off_end = 0;
   g_finished.store(ComputeFinished());
 }
 
@@ -521,6 +556,11 @@ int64_t SequencerTickCount() {
 
 int LoadedTrackCount() {
   return g_seq.track_count;
+}
+
+std::vector<TrackCut> TrackCuts() {
+  const int n = g_seq.cut_count.load(std::memory_order_acquire);
+  return std::vector<TrackCut>(g_seq.cuts, g_seq.cuts + n);
 }
 
 bool SongFinished() {

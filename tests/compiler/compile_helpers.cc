@@ -103,7 +103,7 @@ TrackRun ParseTracks(std::string_view score) {
   table.Reset();
   ScanSourceLines(table, text.c_str());
   ClassifySourceLines(table);
-  CompilerReport().Clear();
+  ClearCompilerReport();
   ResetHighestSeverity();
   ResetCommandTables();
   SetSourceTable(&table);

@@ -179,6 +179,25 @@ TEST_F(DriverTest, RandomBytes) {
   }
 }
 
+TEST_F(DriverTest, AFloodOfMessagesIsCappedAndTheCompilationRunsToItsEnd) {
+  // Seven levels of twenty calls with an undefined command at the leaf: over
+  // a million messages from a few hundred bytes.
+  std::string score;
+  for (int i = 1; i <= 6; ++i) {
+    score += "%M" + std::to_string(i) + Repeat(" %M" + std::to_string(i + 1), 20) + "\n";
+  }
+  score += "%M7 x\nA %M1\nB c\n";
+  EXPECT_EQ(3, CompileScore(Cp932FromUtf8(score).c_str()));
+  const std::string report = ReportWithoutBytes();
+  EXPECT_EQ(kMaxReportedMessages, Occurrences(report, "Error 未定義コマンドです\n"));
+  const std::string tail = report.substr(report.find(" -1 :  -1 :"));
+  EXPECT_EQ(
+      " -1 :  -1 : Error メッセージが多すぎます（以降は省略）\n"
+      "Track 'A'       0 ticks       2 events N bytes.\n"
+      "Track 'B'      48 ticks       3 events N bytes.\n",
+      tail);
+}
+
 TEST_F(DriverTest, LongLinesManyTracksDeepMacros) {
   std::string long_lines = "A" + std::string(100000, 'c') + "\n%M" + std::string(100000, '(') +
                            "\nB %M" + std::string(100000, '(') + "\n";

@@ -22,7 +22,7 @@ using TrackMarks = std::vector<std::pair<std::string, int>>;
 // the name index of every mark, track by track, space-separated.
 std::string RecordMarks(const std::vector<TrackMarks>& tracks) {
   ResetPhaseTable();
-  CompilerReport().Clear();
+  ClearCompilerReport();
   std::string indexes;
   for (const TrackMarks& track : tracks) {
     for (const auto& [name, time] : track)

@@ -120,7 +120,7 @@ class ReaderTest : public testing::Test {
     table_.Reset();
     ScanSourceLines(table_, text);
     ClassifySourceLines(table_);
-    CompilerReport().Clear();
+    ClearCompilerReport();
     SetSourceTable(&table_);
     ASSERT_TRUE(BeginTrack("", &track_));
   }

@@ -12,7 +12,7 @@ namespace {
 class ReportTest : public testing::Test {
  protected:
   void SetUp() override {
-    CompilerReport().Clear();
+    ClearCompilerReport();
     ResetHighestSeverity();
   }
 };
@@ -62,6 +62,25 @@ TEST_F(ReportTest, TheReportGrowsPastItsInitialCapacity) {
   EXPECT_EQ(1000u * 1021, text.size());  // 20 bytes of fields, the text, a line feed
   EXPECT_EQ("999 : 999 : Warning " + std::string(1000, 'x') + "\n",
             text.substr(text.size() - 1021));
+}
+
+TEST_F(ReportTest, MessagesBeyondTheCapAreCountedButNotWritten) {
+  const std::string cap_line = " -1 :  -1 : Error メッセージが多すぎます（以降は省略）\n";
+  for (int i = 0; i < kMaxReportedMessages; ++i) ReportMessageAt(i, 1, "WWw");
+  EXPECT_EQ(std::string::npos, ReportBufferUtf8().find(cap_line));  // exactly at the cap
+
+  ReportMessageAt(7, 7, "WWfirst left out");
+  EXPECT_EQ(2, HighestSeverity());  // the cap line is no error of the score
+  for (int i = 0; i < 5000; ++i) ReportMessageAt(7, 7, "WWleft out");
+  ReportMessageAt(7, 7, "EEleft out");
+  EXPECT_EQ(3, HighestSeverity());
+  const std::string text = ReportBufferUtf8();
+  EXPECT_EQ(kMaxReportedMessages + 1, Occurrences(text, "\n"));
+  EXPECT_EQ("  1 : 999 : Warning w\n" + cap_line, text.substr(text.rfind("  1 : 999 :")));
+
+  ClearCompilerReport();
+  ReportMessageAt(0, 0, "WWw");
+  EXPECT_EQ("  0 :   0 : Warning w\n", ReportBufferUtf8());
 }
 
 }  // namespace

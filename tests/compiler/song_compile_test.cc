@@ -57,6 +57,22 @@ TEST(SongCompile, ScoreWithoutTracksGivesTheNineteenByteImage) {
   EXPECT_EQ("0, 2, 255, 253, 192, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0", Dump(Image()));
 }
 
+TEST(SongCompile, RepeatedLoopsWithoutTimeBecomeTheirBodyOnce) {
+  ASSERT_TRUE(SetUpCompiler());
+  const std::pair<const char*, const char*> cases[] = {
+      {"A [[[V1]255]255]20 c d e\n", "A V1 c d e\n"},
+      {"A [ [[V1]255]255 r1 ]*\n", "A [ V1 r1 ]*\n"},
+      {"A [v100 / ch3]4 [[c]0 V2]3 c\n", "A v100 ch3 V2 c\n"},
+  };
+  for (const auto& [looped, once] : cases) {
+    SCOPED_TRACE(looped);
+    EXPECT_EQ(0, CompileScore(once));
+    const std::vector<uint8_t> expected = Image();
+    EXPECT_EQ(2, CompileScore(looped));
+    EXPECT_EQ(Dump(expected), Dump(Image()));
+  }
+}
+
 // Walks the track list; false when an entry runs past the image.
 bool TracksFit(const std::vector<uint8_t>& image, int* tracks) {
   size_t at = 14;

@@ -120,7 +120,7 @@ void Record(const std::vector<Item>& items, TableBuilder& t, int64_t& pos) {
 }
 
 // What a listener hears: count 0 plays nothing, the last pass stops at the
-// break.
+// break, a repeated loop whose pass takes no time plays its body once.
 void Play(const std::vector<Item>& items, int64_t& time, std::vector<PlayedNote>& out) {
   for (const Item& item : items) {
     switch (item.kind) {
@@ -133,7 +133,14 @@ void Play(const std::vector<Item>& items, int64_t& time, std::vector<PlayedNote>
         break;
       case Item::kControl:
         break;
-      case Item::kLoop:
+      case Item::kLoop: {
+        std::vector<PlayedNote> one_pass;
+        int64_t pass_end = time;
+        Play(item.body, pass_end, one_pass);
+        if (item.count >= 2 && pass_end == time) {
+          out.insert(out.end(), one_pass.begin(), one_pass.end());
+          break;
+        }
         for (int pass = 1; pass <= item.count; ++pass) {
           for (size_t i = 0; i < item.body.size(); ++i) {
             if (pass == item.count && static_cast<int>(i) == item.break_at) break;
@@ -141,6 +148,7 @@ void Play(const std::vector<Item>& items, int64_t& time, std::vector<PlayedNote>
           }
         }
         break;
+      }
     }
   }
 }

@@ -18,7 +18,7 @@ class StreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetResolution(192);
-    CompilerReport().Clear();
+    ClearCompilerReport();
     t_.Add(0, kEventStartOfTrack);
   }
   // Compiles the working list; checks the returned length.
@@ -258,30 +258,41 @@ TEST_F(StreamTest, LoopInsideRemovedLoopIsNotCheckedAgain) {
   EXPECT_EQ("32, 255, 0", Compile());
 }
 
-TEST_F(StreamTest, EndlessLoopWithoutTimePlaysOnce) {
-  int loop = t_.Open(0);
-  t_.Add(0, kEventChannel, 4);
-  t_.Close(loop, 0, -1, 0);
-  t_.Note(0, 60, 48);
-  t_.End(48);
-  t_.CheckLoops();
-  SettleVoidTimes();
-  EXPECT_EQ("188, 4, 30, 255, 0", Compile());
+TEST_F(StreamTest, RepeatedLoopWithoutTimePlaysOnce) {
+  for (int count : {-1, 2, 255}) {
+    SCOPED_TRACE(count);
+    TableBuilder t;
+    t.Add(0, kEventStartOfTrack);
+    int loop = t.Open(0);
+    t.Add(0, kEventChannel, 4);
+    t.Close(loop, 0, count, 0);
+    t.Note(0, 60, 48);
+    t.End(48);
+    t.CheckLoops();
+    SettleVoidTimes();
+    EXPECT_EQ("188, 4, 30, 255, 0", Compile());
+  }
 }
 
-TEST_F(StreamTest, EndlessLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
-  // [[c]0 ch1]* d
-  int endless = t_.Open(0);
-  int removed = t_.Open(0);
-  t_.Note(0, 60, 48);
-  t_.Close(removed, 48, 0, 48);
-  t_.Add(48, kEventChannel, 1);
-  t_.Close(endless, 48, -1, 48);
-  t_.Note(48, 62, 48);
-  t_.End(96);
-  t_.CheckLoops();
-  SettleVoidTimes();
-  EXPECT_EQ("188, 1, 32, 255, 0", Compile());
+TEST_F(StreamTest, RepeatedLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
+  for (int count : {-1, 3}) {
+    SCOPED_TRACE(count);
+    TableBuilder t;
+    t.Add(0, kEventStartOfTrack);
+    // [[c]0 ch1]COUNT d: the outer exit was stamped with every pass of c.
+    const int exit = count < 0 ? 48 : 48 * count;
+    int outer = t.Open(0);
+    int removed = t.Open(0);
+    t.Note(0, 60, 48);
+    t.Close(removed, 48, 0, 48);
+    t.Add(48, kEventChannel, 1);
+    t.Close(outer, 48, count, exit);
+    t.Note(exit, 62, 48);
+    t.End(exit + 48);
+    t.CheckLoops();
+    SettleVoidTimes();
+    EXPECT_EQ("188, 1, 32, 255, 0", Compile());
+  }
 }
 
 TEST_F(StreamTest, UnclosedLoopIsReportedAtItsStartAndLeftAlone) {

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "player/messages.h"
 #include "player/player.h"
 #include "player/sequencer.h"
 #include "player/song_builder.h"
@@ -40,19 +41,21 @@ TEST(MalformedImageTest, RefusedWithAReasonKeepingThePreviousSong) {
   EXPECT_EQ(1, SequencerTickCount());  // the first song is still loaded
 }
 
-TEST(MalformedImageTest, UnusableResolutionsAreRefused) {
-  for (int resolution : {0, 32768, 65535}) {
-    SongLayout song;
-    song.resolution = resolution;
-    song.tracks = {{30, 255, 0}};
-    EXPECT_EQ("resolution " + std::to_string(resolution) +
-                  " cannot be played: ticks per whole note must be 1 to 32767",
-              LoadError(BuildImage(song)));
-  }
+TEST(MalformedImageTest, OnlyResolutionZeroIsRefused) {
   SongLayout song;
-  song.resolution = 32767;
+  song.resolution = 0;
   song.tracks = {{30, 255, 0}};
-  EXPECT_EQ("1 91 3c 50\n8192 91 3c 00\n", Play(BuildImage(song)));
+  EXPECT_EQ("resolution 0 cannot be played: ticks per whole note must be 1 to 65535",
+            LoadError(BuildImage(song)));
+  // The resolution is an unsigned word: a quarter is resolution / 4 ticks.
+  for (int resolution : {1, 32767, 32768, 65535}) {
+    SCOPED_TRACE(resolution);
+    song.resolution = resolution;
+    EXPECT_EQ(
+        resolution < 4 ? "" : "1 91 3c 50\n" + std::to_string(1 + resolution / 4) + " 91 3c 00\n",
+        Play(BuildImage(song)));
+    EXPECT_EQ(resolution, SongResolution());
+  }
 }
 
 TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
@@ -79,10 +82,16 @@ TEST(MalformedImageTest, StreamsCutOffOrJumpingOutsideEndTheirTrack) {
   }
 }
 
-TEST(MalformedImageTest, LoopWithoutTimeEndsItsTrackInsteadOfSpinning) {
+TEST(MalformedImageTest, LoopWithoutTimeEndsItsTrackAndTheCutIsLogged) {
   SongLayout song;
-  song.tracks = {{124, 255, 252, 1, 255, 3, 4, 0}, {30, 255, 0}};
+  const Bytes spin = {124, 255, 252, 1, 255, 3, 4, 0};
+  song.tracks = {spin, {30, 255, 0}, Cat({{60, 5}, spin})};
   EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", Play(BuildImage(song)));
+  EXPECT_EQ((std::vector<TrackCut>{{1, 1}, {3, 6}}), TrackCuts());
+  // A new song starts with an empty log.
+  song.tracks = {{30, 255, 0}};
+  Play(BuildImage(song));
+  EXPECT_TRUE(TrackCuts().empty());
 }
 
 TEST(MalformedImageTest, ListsCutOffAreTakenAsFarAsTheyGo) {

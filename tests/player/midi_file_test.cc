@@ -127,6 +127,31 @@ TEST(MidiFileTest, ResolutionNotDivisibleByFourCountsFourFileTicksPerTick) {
   EXPECT_EQ(190, division);
 }
 
+TEST(MidiFileTest, ResolutionsAboveThe15BitDivisionStillGiveAValidFile) {
+  struct Case {
+    int resolution, division, scale;
+    uint32_t tempo_120;  // microseconds per file quarter at the start
+  } cases[] = {
+      {40000, 10000, 1, 500000},
+      {40002, 20001, 2, 500000},
+      // Odd: the nearest whole quarter, its tempo scaled to match.
+      {40001, 10000, 1, 499987},
+      {65535, 16384, 1, 500007},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.resolution);
+    SongLayout song;
+    song.resolution = c.resolution;
+    song.tracks = {Cat({{30, 127, 128}, Word(240), {32, 255, 0}})};
+    const std::vector<RecordedMessage> messages = RunToTheEnd(BuildImage(song));
+    const std::string file = BuildMidiFile(messages, c.resolution);
+    int division = 0;
+    EXPECT_EQ(TraceOf(messages), ReadBack(file, c.scale, &division));
+    EXPECT_EQ(c.division, division);
+    EXPECT_EQ(c.tempo_120, BigEndian(file, 26, 3));
+  }
+}
+
 TEST(MidiFileTest, TemplatesOfChannelMessagesBecomeChannelEvents) {
   RecordedMessage m;
   m.tick = 3;

@@ -175,36 +175,46 @@ TEST(SequencerTest, GradualTempoSetsTheTempoWhereItChanges) {
   EXPECT_EQ(124, CurrentTempo());
 }
 
-TEST(SequencerTest, SixtyFifthSoundingNoteIsNotPlayed) {
-  Bytes stream;
-  for (int i = 0; i < 65; ++i) stream = Cat({stream, {static_cast<uint8_t>(i % 60 | 64), 0}});
-  stream = Cat({stream, {60, 10, 255, 0}});
-  stream[2 * 59] = 63;  // the 60th to 65th notes an octave base further up
-  stream[2 * 59 + 1] = 90;
-  std::string got = PlayTrack(stream);
+TEST(SequencerTest, ANoteBeyondTheNoteOffTableReleasesTheOneEndingSoonest) {
+  // 513 different notes struck in tick 1 on channels 0 to 8, each with step
+  // 0; the first (channel 0, note 60) has a gate of 10, all others 100.
+  SongLayout song;
+  int struck = 0;
+  for (int channel = 0; channel < 9; ++channel) {
+    Bytes stream = {188, static_cast<uint8_t>(channel)};
+    for (int j = 0; j < 60 && struck < kNoteOffEntries + 1; ++j, ++struck) {
+      const bool first = struck == 0;
+      const int note = first ? 30 : (channel == 0 && j == 30 ? 0 : j);
+      stream = Cat({stream, {static_cast<uint8_t>(note | 128 | 64), first ? 10 : 100, 0}});
+    }
+    song.tracks.push_back(Cat({stream, {60, 200, 255, 0}}));
+  }
+  const std::string got = Play(BuildImage(song));
   int ons = 0;
   for (size_t p = 0; (p = got.find(" 50\n", p)) != std::string::npos; ++p) ++ons;
-  EXPECT_EQ(64, ons);
+  EXPECT_EQ(kNoteOffEntries + 1, ons);
+  // The 513th note (channel 8, note 62) takes the entry of the short note.
+  EXPECT_NE(std::string::npos, got.find("\n1 90 3c 00\n1 98 3e 50\n"));
+  EXPECT_EQ(std::string::npos, got.find("11 90 3c 00"));
 }
 
-TEST(SequencerTest, SeventyTracksPlayTheFirstSixtyFourWithTheRightLists) {
+TEST(SequencerTest, AHundredAndThirtyTracksPlayTheFirst128WithTheRightLists) {
   SongLayout song;
-  for (int i = 0; i < 70; ++i) {
-    song.tracks.push_back(Cat({{255, 4, static_cast<uint8_t>(i), 127, 131},
-                               Word(5),
-                               {127, 7},
-                               Word(10000 + i),
-                               {60, 2, 255, 0}}));
+  for (int i = 0; i < 130; ++i) {
+    Bytes stream = {255, 4, static_cast<uint8_t>(i), 127, 131};
+    stream = Cat({stream, Word(5)});
+    // Every fourth track starts a gradual change: the 64 shared slots hold them.
+    if (i % 4 == 3) stream = Cat({stream, {127, 7}, Word(10000 + i)});
+    song.tracks.push_back(Cat({stream, {60, 2, 255, 0}}));
     song.direct_outs.push_back({0xf0, 0x7d, static_cast<uint8_t>(i), 0xf7});
     song.graduals.push_back({0, i, 1});
   }
   song.attribute_templates = {{0xb0, 11, 253, 3}};
   std::string got = Play(BuildImage(song));
-  EXPECT_EQ(64, LoadedTrackCount());
-  EXPECT_NE(std::string::npos, got.find("1 f0 7d 3f f7\n1 b1 0b 05\n"));
-  EXPECT_EQ(std::string::npos, got.find("f0 7d 40"));
-  EXPECT_NE(std::string::npos, got.find("2 b1 07 3f\n"));
-  EXPECT_EQ(std::string::npos, got.find("2 b1 07 40\n"));
+  EXPECT_EQ(128, LoadedTrackCount());
+  EXPECT_NE(std::string::npos, got.find("1 f0 7d 7f f7\n1 b1 0b 05\n"));
+  EXPECT_EQ(std::string::npos, got.find("f0 7d 80"));
+  EXPECT_NE(std::string::npos, got.find("2 b1 07 7f\n"));
 }
 
 TEST(SequencerTest, ListEntriesBeyondTheIndexTablesAreIgnored) {

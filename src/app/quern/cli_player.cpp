@@ -24,10 +24,13 @@
 #include "player/midi_file.h"
 #include "player/player.h"
 #include "player/sequencer.h"
+#include "player/song_length.h"
 
 namespace {
 
 constexpr int64_t kDefaultMaxTicks = 1000000;
+// How long `play` may count the song's length before it starts.
+constexpr double kLengthBudgetMs = 100;
 
 struct Options {
   std::string input;
@@ -198,6 +201,19 @@ class PrintingOutput : public MidiOutput {
   }
 };
 
+// Says on standard error which tracks the sequencer has cut since the last
+// call (*reported counts those already told).
+void ReportCuts(const char* command, size_t* reported) {
+  const std::vector<TrackCut> cuts = TrackCuts();
+  for (; *reported < cuts.size(); ++*reported) {
+    const TrackCut& cut = cuts[*reported];
+    std::fprintf(stderr,
+                 "quern %s: track %d was cut at tick %lld: it ran over %d bytes in one tick "
+                 "without waiting, and the rest of it is not played\n",
+                 command, cut.track, static_cast<long long>(cut.tick), kMaxBytesPerTick);
+  }
+}
+
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   const std::string temporary = path + ".tmp";
   {
@@ -239,6 +255,8 @@ int RunTrace(const Args& args) {
   RunOffline(o.max_ticks);
   CloseMidiDevices();
   std::fflush(stdout);
+  size_t reported = 0;
+  ReportCuts("trace", &reported);
   return 0;
 }
 
@@ -250,6 +268,8 @@ int RunExport(const Args& args) {
   RecordingOutput* out = recorder.get();
   OpenMidiDevices(std::move(recorder));
   RunOffline(o.max_ticks);
+  size_t reported = 0;
+  ReportCuts("export", &reported);
   const std::string file = BuildMidiFile(out->Messages(), SongResolution());
   const bool endless = !SongFinished();
   CloseMidiDevices();
@@ -282,6 +302,8 @@ int RunRender(const Args& args) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
+  size_t reported = 0;
+  ReportCuts("render", &reported);
   std::fprintf(stderr, "quern render: %s: %.1f seconds of music\n", o.output_file.c_str(),
                result.seconds);
   if (result.cut_at_wav_limit) {
@@ -301,16 +323,10 @@ int RunPlay(const Args& args) {
   }
   if (int status = LoadInput(o.input)) return status;
 
-  // The total time: the song run once offline, silently.
+  // The total time: the song run once offline, silently, for as long as the
+  // budget allows; playback starts right after.
   OpenMidiDevices(std::make_unique<NullOutput>());
-  double total_ms = 0;
-  SetTempo(120);
-  int64_t tick = 0;
-  for (; tick < kDefaultMaxTicks && !SongFinished(); ++tick) {
-    SequencerTick();
-    total_ms += TickLengthMs();
-  }
-  const bool endless = !SongFinished();
+  const SongLength length = MeasureSongLength(kDefaultMaxTicks, TimeBudget(kLengthBudgetMs));
   CloseMidiDevices();
 
   std::string error;
@@ -329,12 +345,23 @@ int RunPlay(const Args& args) {
   }
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const std::string total = endless ? "endless" : MinutesSeconds(total_ms + 500);  // nearest second
+  const std::string total = length.end == SongLength::End::kFinished
+                                ? MinutesSeconds(length.ms + 500)  // nearest second
+                            : length.end == SongLength::End::kTickLimit ? "endless"
+                                                                        : "unknown";
   const auto start = std::chrono::steady_clock::now();
   StartPlayback();
   std::string shown;
+  size_t reported = 0;
+  auto tell_cuts = [&shown, &reported] {
+    if (TrackCuts().size() <= reported) return;
+    if (!shown.empty()) std::fputc('\n', stderr);  // below the progress line
+    ReportCuts("play", &reported);
+    shown.clear();
+  };
   while (!g_interrupted.load() && !SongFinished()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    tell_cuts();
     const double elapsed =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const std::string line = MinutesSeconds(elapsed) + " / " + total;
@@ -350,6 +377,7 @@ int RunPlay(const Args& args) {
     }
   }
   StopPlayback();
+  tell_cuts();
   if (g_interrupted.load()) {
     // The stop step releases the scheduled notes; notes struck in hit mode
     // have none, and an instrument on a port would hold them after we quit.

@@ -36,7 +36,7 @@ void ResetWorkAreas() {
   TrackEvents().Reset();
   ResetCommandTables();
   ResetSongBuffers();
-  CompilerReport().Clear();
+  ClearCompilerReport();
   State().track_names.Clear();
   State().track_count = 0;
   State().source.Reset();
@@ -146,7 +146,7 @@ int Compile(const char* text) {
 void ReleaseParts() {
   TrackEvents().Reset();
   ResetSongBuffers();
-  CompilerReport().Clear();
+  ClearCompilerReport();
   CompilerReport().Append(0);
   State().track_count = 0;
 }

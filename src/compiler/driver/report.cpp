@@ -6,9 +6,18 @@
 
 namespace {
 
+// "メッセージが多すぎます（以降は省略）": stands for every message line beyond
+// the cap. It is not a message itself and raises no severity.
+constexpr char kTooManyMessages[] =
+    "EE\x83\x81\x83\x62\x83\x5a\x81\x5b\x83\x57\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc"
+    "\x82\xb7\x81\x69\x88\xc8\x8d\x7e\x82\xcd\x8f\xc8\x97\xaa\x81\x6a";
+
 struct ReportState {
   ByteBuffer report{256000};
   int highest_severity = 0;
+  // Message lines raised since the report was last cleared, the ones left
+  // out included.
+  long message_count = 0;
 };
 
 ReportState& Reports() {
@@ -51,6 +60,13 @@ void ReportMessageAt(int column, int line, const char* message) {
   if (message == nullptr) message = "";
   Severity severity = SeverityOf(message);
   if (severity.number > Reports().highest_severity) Reports().highest_severity = severity.number;
+  ++Reports().message_count;
+  if (Reports().message_count > kMaxReportedMessages + 1) return;
+  if (Reports().message_count == kMaxReportedMessages + 1) {
+    line = column = -1;
+    message = kTooManyMessages;
+    severity = SeverityOf(message);
+  }
   CompilerReport().AppendFormat("%3d : %3d : %s %s\n", line, column, severity.word,
                                 WithoutPrefix(message));
 }
@@ -61,6 +77,11 @@ int HighestSeverity() {
 
 void ResetHighestSeverity() {
   Reports().highest_severity = 0;
+}
+
+void ClearCompilerReport() {
+  CompilerReport().Clear();
+  Reports().message_count = 0;
 }
 
 ByteBuffer& CompilerReport() {

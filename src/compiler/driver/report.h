@@ -4,12 +4,18 @@
 //   (E error 3, F fatal 4, W warning 2, anything else 0) and whose first two
 //   bytes are a prefix that the report drops.
 // Out: one report line "%3d : %3d : %s %s\n" per message, in the order raised,
-//   and the highest severity of the compilation.
+//   and the highest severity of the compilation. After kMaxReportedMessages
+//   message lines the report holds one line "メッセージが多すぎます（以降は
+//   省略）" at -1, -1 and no further message lines; the highest severity
+//   still counts every message, so a flood of messages costs time but no
+//   memory.
 // Never fails while the report buffer can grow.
 #ifndef QUERN_COMPILER_DRIVER_REPORT_H_
 #define QUERN_COMPILER_DRIVER_REPORT_H_
 
 class ByteBuffer;
+
+constexpr int kMaxReportedMessages = 1000;
 
 // Reports at the position of the token last read (TokenLine, TokenColumn).
 void ReportMessage(const char* message);
@@ -19,5 +25,7 @@ int HighestSeverity();
 void ResetHighestSeverity();
 // The report buffer; the driver writes statistics lines into it.
 ByteBuffer& CompilerReport();
+// Empties the report and starts counting message lines anew.
+void ClearCompilerReport();
 
 #endif  // QUERN_COMPILER_DRIVER_REPORT_H_

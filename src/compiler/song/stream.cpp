@@ -63,11 +63,14 @@ void MoveUp(EventTable& table, int from, int to) {
   for (int i = from; i < table.Count(); ++i) table.At(i).time = AddTime(table.At(i).time, delta);
 }
 
-// An endless loop whose passes take no time would never let the player
-// leave the tick: its body plays once.
-void UnrollTimelessEndless(EventTable& table, int s, const LoopRecord& loop) {
+// A repeated loop whose passes take no time would make the player run every
+// pass inside one tick (an endless one would never leave it, nested counted
+// ones send millions of messages at once): its body plays once, as the
+// warning at its "]" says.
+void UnrollTimelessLoop(EventTable& table, int s, const LoopRecord& loop) {
   const int e = loop.end_event, b = loop.break_event;
-  if (loop.count >= 0 || table.At(e).time != table.At(s).time) return;
+  const bool repeats = loop.count < 0 || loop.count >= 2;
+  if (!repeats || table.At(e).time != table.At(s).time) return;
   MarkVoid(table, s, s);
   if (b > s && b < e) MarkVoid(table, b, b);
   MarkVoid(table, e, e + 1);
@@ -76,7 +79,7 @@ void UnrollTimelessEndless(EventTable& table, int s, const LoopRecord& loop) {
 // A removed loop of `removed` ticks inside a repeated loop was counted once
 // per pass of that loop when its exit was stamped: every enclosing loop's
 // exit, and all that follows it, moves up by the further passes, so the
-// record times stay the times that are played. An enclosing endless loop
+// record times stay the times that are played. An enclosing repeated loop
 // left without time is unrolled. Ticks count modulo 2^32, as record times do.
 void MoveUpEnclosingExits(EventTable& table, int start, int end, uint32_t removed) {
   for (int j = start - 1; j >= 0; --j) {
@@ -96,7 +99,7 @@ void MoveUpEnclosingExits(EventTable& table, int start, int end, uint32_t remove
       }
       removed += extra;
     }
-    UnrollTimelessEndless(table, j, *outer);
+    UnrollTimelessLoop(table, j, *outer);
   }
 }
 
@@ -331,7 +334,7 @@ void CheckLoop(int loop_number) {
   } else if (e == s + 1 || (b == s + 1 && e == b + 1)) {
     MarkVoid(table, s, x);
   } else {
-    UnrollTimelessEndless(table, s, *loop);
+    UnrollTimelessLoop(table, s, *loop);
   }
 }
 

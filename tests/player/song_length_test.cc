@@ -1,0 +1,50 @@
+// The offline count of a song's length before it plays: it ends with the
+// song, at the tick limit, or when its budget is spent, whichever comes first.
+#include "player/song_length.h"
+
+#include <gtest/gtest.h>
+
+#include "player/player.h"
+#include "player/song_builder.h"
+
+namespace {
+
+void Load(const Bytes& stream) {
+  SongLayout song;
+  song.tracks = {stream};
+  static Bytes image;
+  image = BuildImage(song);
+  OpenMidiDevices(std::make_unique<NullOutput>());
+  ASSERT_TRUE(LoadSong(image.data(), image.size()));
+}
+
+const Bytes kQuarterNote = {30, 255, 0};
+const Bytes kEndlessNotes = Cat({{124, 0, 30, 255, 3}, Word(3)});
+
+TEST(SongLengthTest, EndsWithTheSongAtTheTickLimitOrWhenTheBudgetIsSpent) {
+  auto never = [] { return false; };
+  Load(kQuarterNote);
+  SongLength length = MeasureSongLength(1000, never);
+  EXPECT_EQ(SongLength::End::kFinished, length.end);
+  EXPECT_EQ(49, length.ticks);  // the note-off and the track's end in tick 49
+  EXPECT_NEAR(49 * 240000.0 / (120 * 192), length.ms, 1e-9);
+
+  Load(kEndlessNotes);
+  length = MeasureSongLength(1000, never);
+  EXPECT_EQ(SongLength::End::kTickLimit, length.end);
+  EXPECT_EQ(1000, length.ticks);
+
+  int checks = 0;
+  auto after_five = [&checks] { return ++checks > 5; };
+  Load(kEndlessNotes);
+  length = MeasureSongLength(1000, after_five);
+  EXPECT_EQ(SongLength::End::kOutOfBudget, length.end);
+  EXPECT_EQ(5, length.ticks);
+}
+
+TEST(SongLengthTest, TimeBudget) {
+  EXPECT_TRUE(TimeBudget(0)());
+  EXPECT_FALSE(TimeBudget(3600e3)());
+}
+
+}  // namespace
