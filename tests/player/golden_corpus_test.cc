@@ -3,9 +3,14 @@
 // they were recorded. Every case is compiled and traced again in process and
 // must give the same bytes: report and exit status, final event records, song
 // image and the bounded trace.
+//
+// With QUERN_GOLDEN_RECORD=1 in the environment the test writes what it
+// made back into the corpus instead of comparing (for a behaviour that is
+// meant to change; check the difference with git diff before committing).
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -120,6 +125,10 @@ std::string TraceOutput(const std::vector<uint8_t>& image) {
   return text;
 }
 
+std::string Section(const std::string& name, const std::string& data) {
+  return "@@ " + name + " " + std::to_string(data.size()) + "\n" + data + "\n";
+}
+
 class GoldenCorpusTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(GoldenCorpusTest, ReportEventsImageAndTraceUnchanged) {
@@ -130,12 +139,23 @@ TEST_P(GoldenCorpusTest, ReportEventsImageAndTraceUnchanged) {
   ASSERT_TRUE(ok) << name << " is malformed or missing";
   ASSERT_GT(cases.size(), 200u);
   ASSERT_TRUE(SetUpCompiler());
+  const bool record = std::getenv("QUERN_GOLDEN_RECORD") != nullptr;
+  std::string recorded;
   int failures = 0;
   for (const GoldenCase& c : cases) {
     const int severity = CompileScore(c.score.c_str());
     std::vector<uint8_t> image(SongImageBegin(), SongImageBegin() + SongImageLength());
     const std::string compile = CompileOutput(severity);
     const std::string events = EventsOutput();
+    if (record) {
+      recorded += Section("case", c.id) + Section("score", c.score) + Section("compile", compile) +
+                  Section("events", events);
+      if (severity <= 2) {
+        recorded += Section("image", Hex(image.data(), image.size())) +
+                    Section("trace", TraceOutput(image));
+      }
+      continue;
+    }
     EXPECT_EQ(c.compile, compile) << "case " << c.id;
     EXPECT_EQ(c.events, events) << "case " << c.id;
     EXPECT_EQ(c.has_image, severity <= 2) << "case " << c.id;
@@ -146,6 +166,11 @@ TEST_P(GoldenCorpusTest, ReportEventsImageAndTraceUnchanged) {
     if (HasFailure() && ++failures >= 5) break;  // a few cases say enough
   }
   ReleaseCompiler();
+  if (record) {
+    std::ofstream out(QUERN_GOLDEN_DIR + std::string(name), std::ios::binary | std::ios::trunc);
+    out << recorded;
+    EXPECT_TRUE(out.flush().good()) << name << " could not be written";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, GoldenCorpusTest, ::testing::Range(0, kShards));
