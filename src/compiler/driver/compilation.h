@@ -43,19 +43,30 @@ struct CompilationParts {
 
 namespace compilation_internal {
 // The parts bound to this thread, or nullptr for the default compilation's.
-extern thread_local CompilationParts* bound_parts;
+// constinit: read directly, with no per-access check for initialisation.
+extern constinit thread_local CompilationParts* bound_parts;
 CompilationParts& DefaultParts();
+
+template <typename T>
+[[gnu::noinline]] T& CreatePart(CompilationParts& parts, CompilationPart part) {
+  T* created = new T();
+  parts.parts[part] = created;
+  parts.destroy[part] = [](void* p) { delete static_cast<T*>(p); };
+  return *created;
+}
 }  // namespace compilation_internal
 
 // The part of the compilation bound to this thread, created on first use.
+// The stages call this on every step, so the common case stays inline.
 template <typename T>
-T& CompilationPartOf(CompilationPart part) {
+inline T& CompilationPartOf(CompilationPart part) {
   CompilationParts* parts = compilation_internal::bound_parts;
-  if (parts == nullptr) parts = &compilation_internal::DefaultParts();
-  void*& slot = parts->parts[part];
-  if (slot == nullptr) {
-    slot = new T();
-    parts->destroy[part] = [](void* p) { delete static_cast<T*>(p); };
+  if (parts == nullptr) [[unlikely]] {
+    parts = &compilation_internal::DefaultParts();
+  }
+  void* slot = parts->parts[part];
+  if (slot == nullptr) [[unlikely]] {
+    return compilation_internal::CreatePart<T>(*parts, part);
   }
   return *static_cast<T*>(slot);
 }

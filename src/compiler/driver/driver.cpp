@@ -190,7 +190,7 @@ CompilationParts::~CompilationParts() {
 }
 
 namespace compilation_internal {
-thread_local CompilationParts* bound_parts = nullptr;
+constinit thread_local CompilationParts* bound_parts = nullptr;
 
 CompilationParts& DefaultParts() {
   static CompilationParts parts;

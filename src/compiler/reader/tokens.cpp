@@ -287,14 +287,28 @@ const char* TokenText() {
   return R().text;
 }
 
-int TokenLine() {
-  if (R().table == nullptr || R().token_line < 0 || R().token_line >= R().table->LineCount()) {
+TokenPlace CurrentTokenPlace() {
+  const Reader& reader = R();
+  return TokenPlace{reader.token_line, reinterpret_cast<const char*>(reader.token_start)};
+}
+
+int PlaceLine(const TokenPlace& place) {
+  const SourceTable* table = R().table;
+  if (table == nullptr || place.line_index < 0 || place.line_index >= table->LineCount()) {
     return -1;
   }
-  return R().table->lines[R().token_line].line_number;
+  return table->lines[place.line_index].line_number;
+}
+
+int PlaceColumn(const TokenPlace& place) {
+  if (PlaceLine(place) < 0) return -1;
+  return static_cast<int>(place.start - R().table->Text(place.line_index));
+}
+
+int TokenLine() {
+  return PlaceLine(CurrentTokenPlace());
 }
 
 int TokenColumn() {
-  if (TokenLine() < 0) return -1;
-  return static_cast<int>(TokenStart() - R().table->Text(R().token_line));
+  return PlaceColumn(CurrentTokenPlace());
 }
