@@ -13,9 +13,11 @@ cd "$(dirname "$0")/.."
 build=${1:-build-bench}
 if ! command -v abc2midi > /dev/null; then
   if [ "$(id -u)" = 0 ]; then
+    # A lock means another installation is running: wait and retry. The
+    # package lists are read again once, for a machine that has none yet.
     for attempt in 1 2 3 4 5; do
       DEBIAN_FRONTEND=noninteractive apt-get install -y -qq abcmidi > /dev/null && break
-      sleep 10
+      [ "$attempt" = 1 ] && apt-get update -qq > /dev/null || sleep 10
     done
   else
     echo "bench: abc2midi is missing (apt-get install abcmidi); no abc2midi ratio" >&2
