@@ -16,8 +16,11 @@ into OUT_DIR/corpus-NN.txt (default tests/golden), eight shards.
 Each case is a run of sections "@@ NAME LENGTH\n" followed by exactly LENGTH
 bytes and a newline; a case starts with its "@@ case" section. The golden
 test (tests/player/golden_corpus_test.cc) replays every case in process and
-compares byte for byte. Run this script again only when a behaviour is meant
-to change, and check the difference.
+compares byte for byte. When a behaviour is meant to change, record the
+outputs again for the same scores in process with
+  QUERN_GOLDEN_RECORD=1 build/tests/player_tests --gtest_filter='Shards/Golden*'
+and check the difference (git diff tests/golden) before committing; run this
+script only to make a new set of scores.
 """
 import os
 import random
