@@ -2,13 +2,16 @@
 //
 // The timer is a thread of the player's own. It sleeps until absolute
 // deadlines on the steady clock (start + k * interval), so a late wake-up is
-// made up by the next one and song time does not drift. Each wake-up runs the
-// timer callback: while playing, as many sequencer ticks as the time budget
-// owes; after a stop request, the stop step and the acknowledgement.
+// made up by the next one and song time does not drift, and it wakes only at
+// the intervals where a tick with work is due. Each wake-up runs the timer
+// callback: while playing, as many sequencer ticks as the time budget owes;
+// after a stop request, the stop step and the acknowledgement.
 #include "player/player.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -46,11 +49,35 @@ struct TimerThread {
 };
 TimerThread g_timer;
 
-void TimerCallback(int interval) {
+// The longest the timer sleeps while playing, so that a mute or solo change
+// made during a long note is taken up within this time.
+constexpr double kMaxSleepMs = 50;
+
+// Milliseconds of song time from now until the next tick with work is due.
+double MsToNextWork() {
+  const int64_t quiet = TicksToNextWork() - 1;
+  return g_budget + static_cast<double>(quiet) * TickLengthMs();
+}
+
+// How many intervals to sleep before the next wake: up to the interval
+// boundary at which the next tick with work is due, at least one.
+int IntervalsToSleep(int interval) {
+  const int state = g_play_state.load();
+  if (state == kPlaying && !OutputReady()) return 1;  // look again soon
+  const double ms = state == kPlaying ? std::min(MsToNextWork(), kMaxSleepMs) : kMaxSleepMs;
+  // Rounding may put the due time a hair past a boundary it lies on; waking
+  // one interval early only costs a wake, waking late would delay the tick.
+  return std::max(1, static_cast<int>(std::ceil((ms - 1e-6) / interval)));
+}
+
+// One wake of the timer, `elapsed_ms` after the previous one (0 for the wake
+// at the start). While playing: as many sequencer ticks as the time budget
+// owes; after a stop request, the stop step and the acknowledgement.
+void TimerCallback(int elapsed_ms) {
   const int state = g_play_state.load();
   if (state == kPlaying) {
     if (!OutputReady()) return;  // a long message is in flight: time stands still
-    g_budget -= interval;
+    g_budget -= elapsed_ms;
     while (g_budget <= 0) {
       SequencerTick();
       g_budget += TickLengthMs();
@@ -61,18 +88,31 @@ void TimerCallback(int interval) {
   }
 }
 
-// Deadlines count from the moment playback was started, not from when the
-// thread got going, so a slow thread start is made up at once.
+bool StopRequested() {
+  return g_play_state.load() == kIdle;
+}
+
+// The first wake is at the start itself, so tick 1 goes out at once. Each
+// later deadline lies a whole number of intervals after the previous one:
+// the timer sleeps through the ticks that send nothing and wakes at the
+// boundary where the next tick with work is due, which is the wake at which
+// that tick ran when the timer woke every interval. Deadlines count from the
+// moment playback was started, so a slow thread start is made up at once. A
+// stop request wakes the thread at once.
 void RunTimer(Clock::time_point deadline) {
   std::unique_lock<std::mutex> lock(g_timer.mutex);
+  int elapsed_ms = 0;
   while (!g_timer.quit) {
-    const int interval = g_interval.load();
-    deadline += std::chrono::milliseconds(interval);
-    g_timer.wake.wait_until(lock, deadline, [] { return g_timer.quit; });
+    const bool stop =
+        g_timer.wake.wait_until(lock, deadline, [] { return g_timer.quit || StopRequested(); });
     if (g_timer.quit) break;
     lock.unlock();
-    TimerCallback(interval);
+    TimerCallback(stop ? 0 : elapsed_ms);
+    const int interval = g_interval.load();
+    const int intervals = IntervalsToSleep(interval);
     lock.lock();
+    elapsed_ms = intervals * interval;
+    deadline += std::chrono::milliseconds(elapsed_ms);
     // After a stall of more than a second (a suspended machine), start
     // afresh instead of racing through the missed periods.
     if (Clock::now() - deadline > std::chrono::seconds(1)) deadline = Clock::now();
@@ -150,7 +190,12 @@ void StartPlayback() {
 
 void StopPlayback() {
   if (g_play_state.load() != kPlaying) return;
-  g_play_state.store(kIdle);
+  {
+    // Under the timer's lock, so that the sleeping thread cannot miss it.
+    std::lock_guard<std::mutex> lock(g_timer.mutex);
+    g_play_state.store(kIdle);
+  }
+  g_timer.wake.notify_all();
   if (TimerRunning()) {
     // The callback acknowledges within one interval; the limit only guards
     // against a timer thread that no longer runs its callbacks.

@@ -669,6 +669,31 @@ void SilenceNotes() {
   g_finished.store(ComputeFinished());
 }
 
+int64_t TicksToNextWork() {
+  // Anything that acts on every tick, or a pending switch, chase or stop,
+  // makes the next tick one with work.
+  if (g_live.halted) return kMaxQuietTicks;
+  if (g_live.chase_pending) return 1;
+  if (g_live.switch_changes.load(std::memory_order_acquire) != g_live.switches_seen) return 1;
+  int64_t next = kMaxQuietTicks;
+  const int64_t to_stop = g_live.stop_tick - SequencerTickCount();
+  if (g_live.stop_tick > 0 && to_stop > 0) next = std::min(next, to_stop);
+  for (const GradualSlot& s : g_seq.slots) {
+    if (s.steps_left > 0) return 1;
+  }
+  for (int i = 0; i < g_seq.note_off_end; ++i) {
+    const int left = g_seq.note_offs[i].ticks_left;
+    if (left > 0) next = std::min<int64_t>(next, left);
+  }
+  for (int i = 0; i < g_seq.track_count; ++i) {
+    const TrackPlayer& t = g_seq.tracks[i];
+    if (!t.active) continue;
+    if (t.velocity_change.steps_left > 0) return 1;
+    next = std::min<int64_t>(next, std::max(1, t.wait));
+  }
+  return next;
+}
+
 int64_t SequencerTickCount() {
   return g_seq.tick_count.load(std::memory_order_relaxed);
 }

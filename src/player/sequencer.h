@@ -43,6 +43,13 @@ struct TrackCut {
 void SequencerTick();
 // The stop step: every scheduled note gets its note-off now.
 void SilenceNotes();
+// How many ticks from now the next tick that may send a message or change
+// the song's tempo comes: 1 when the next tick may, n when ticks 1 to n-1
+// only count down (they still have to run, but they send nothing). At most
+// kMaxQuietTicks; a finished song gives that too. The timer sleeps through
+// the quiet ticks instead of waking for each.
+constexpr int64_t kMaxQuietTicks = int64_t{1} << 30;
+int64_t TicksToNextWork();
 // Ticks run since the last LoadSong; the tick of the messages being sent.
 int64_t SequencerTickCount();
 // Number of tracks loaded (at most kMaxTracks).

@@ -61,6 +61,22 @@ TEST_F(PlaybackTest, StopReleasesTheSoundingNoteThroughTheTimerThread) {
   EXPECT_EQ(2u, out_->Messages().size());
 }
 
+TEST_F(PlaybackTest, TickOneGoesOutAtOnceAndStopWakesASleepingTimer) {
+  SongLayout song;
+  song.resolution = 1920;
+  song.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  Load(song);
+  // With a one-second interval, a timer that waited out its first period
+  // would send nothing for a second; the timer then sleeps through the long
+  // note, and the stop request has to wake it.
+  SetTimerInterval(1000);
+  StartPlayback();
+  ASSERT_TRUE(WaitFor([&] { return !out_->Messages().empty(); }, 500));
+  EXPECT_EQ("1 91 3c 50\n", out_->Text());
+  StopPlayback();
+  EXPECT_EQ("1 91 3c 50\n1 91 3c 00\n", out_->Text());
+}
+
 TEST_F(PlaybackTest, StopWithNothingPlayingReturnsAtOnceAndTwiceIsHarmless) {
   StopPlayback();
   StopPlayback();

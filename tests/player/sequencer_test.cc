@@ -293,3 +293,69 @@ TEST(SequencerTest, LoopsNestDeeperThanThirtyTwoAreNotEntered) {
 }
 
 }  // namespace
+
+namespace {
+
+// Plays image tick by tick, running the quiet ticks TicksToNextWork
+// announces and checking that they send nothing; returns how many ticks the
+// song took and how many of them were announced as having work.
+struct QuietRun {
+  int64_t ticks = 0;
+  int64_t work_ticks = 0;
+};
+QuietRun PlayCheckingQuietTicks(const Bytes& image) {
+  auto recorder = std::make_unique<RecordingOutput>();
+  RecordingOutput* out = recorder.get();
+  OpenMidiDevices(std::move(recorder));
+  EXPECT_TRUE(LoadSong(image.data(), image.size()));
+  QuietRun run;
+  while (!SongFinished() && run.ticks < 100000) {
+    const int64_t ahead = TicksToNextWork();
+    EXPECT_GE(ahead, 1);
+    const size_t sent = out->Messages().size();
+    for (int64_t i = 1; i < ahead && !SongFinished(); ++i) {
+      SequencerTick();
+      ++run.ticks;
+      EXPECT_EQ(sent, out->Messages().size()) << "a quiet tick sent at " << SequencerTickCount();
+    }
+    SequencerTick();
+    ++run.ticks;
+    ++run.work_ticks;
+  }
+  EXPECT_EQ(kMaxQuietTicks, TicksToNextWork());  // a finished song has nothing ahead
+  return run;
+}
+
+}  // namespace
+
+TEST(SequencerTest, TicksAnnouncedAsQuietSendNothing) {
+  SongLayout plain;
+  // A quarter, an eighth and a held half note with a gate, in a counted loop.
+  plain.tracks = {{124, 2, 30, 32, 126, 3, 0, 255, 0}, {30, 34, 255, 0}};
+  const QuietRun loop = PlayCheckingQuietTicks(BuildImage(plain));
+  EXPECT_EQ(193, loop.ticks);
+  EXPECT_EQ(5, loop.work_ticks);  // ticks 1, 49, 97, 145 and 193
+
+  SongLayout gradual;  // gradual velocity: every tick has work while it runs
+  gradual.tracks = {Cat(
+      {{127, 129}, Word(10000), {30 | 128 | 64, 2, 5, 30 | 128 | 64, 2, 10, 30 | 128, 2, 255, 0}})};
+  gradual.graduals = {{10, 110, 10}};
+  const QuietRun velocity = PlayCheckingQuietTicks(BuildImage(gradual));
+  EXPECT_EQ(18, velocity.ticks);
+  EXPECT_LT(velocity.work_ticks, velocity.ticks);
+}
+
+TEST(SequencerTest, StopTickAndSwitchChangesAreWorkAhead) {
+  SongLayout song;
+  song.resolution = 1920;
+  song.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  const Bytes image = BuildImage(song);
+  Play(image, 1);
+  EXPECT_EQ(60000, TicksToNextWork());
+  SetStopTick(100, false);
+  EXPECT_EQ(99, TicksToNextWork());
+  SetTrackMuted(0, true);
+  EXPECT_EQ(1, TicksToNextWork());  // the mute releases the note at the next tick
+  SequencerTick();
+  EXPECT_EQ(98, TicksToNextWork());
+}
