@@ -7,6 +7,8 @@ set(CMAKE_INSTALL_DOCDIR share/doc/quern-midi)
 include(GNUInstallDirs)
 
 install(TARGETS quern quern-editor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The outputs module that quern loads for play, render and ports.
+install(TARGETS quern_outputs LIBRARY DESTINATION lib/quern)
 
 install(FILES data/quern-editor.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/quern-midi.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)

@@ -1,10 +1,33 @@
 #!/usr/bin/env bash
-# Runs the player benchmarks built in BUILD (make bench builds build-bench
-# with -DQUERN_BENCH=ON) and prints their figures.
+# Runs the benchmarks built in BUILD (make bench builds build-bench with
+# -DQUERN_BENCH=ON, a release build) and prints their figures.
 #   scripts/bench.sh [BUILD]
-# The real-time runs take the song's length each (about 8 seconds at 1 and
-# at 4 ms); the render runs the synthesizer offline.
+# In process (Google Benchmark): the compiler on a 5 MB score of plain notes
+# and on a macro-heavy score; the player's real-time runs (about 8 seconds
+# each at 1 and at 4 ms), offline rendering and the sequencer alone.
+# Whole processes (scripts/bench-process.py): `quern compile` of a 10 KB
+# score, its peak memory on a 5 MB score, and against abc2midi (Debian's
+# abcmidi, installed here when missing) on equivalent 1 MB scores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
-"$build/quern_bench" --benchmark_counters_tabular=true
+if ! command -v abc2midi > /dev/null; then
+  if [ "$(id -u)" = 0 ]; then
+    # A lock means another installation is running: wait and retry. The
+    # package lists are read again once, for a machine that has none yet.
+    for attempt in 1 2 3 4 5; do
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq abcmidi > /dev/null && break
+      [ "$attempt" = 1 ] && apt-get update -qq > /dev/null || sleep 10
+    done
+  else
+    echo "bench: abc2midi is missing (apt-get install abcmidi); no abc2midi ratio" >&2
+  fi
+fi
+"$build/quern_bench" --benchmark_counters_tabular=true ${QUERN_BENCH_FILTER:+--benchmark_filter="$QUERN_BENCH_FILTER"}
+echo
+echo "Whole processes:"
+python3 scripts/bench-process.py "$build/quern" "$build/bench-scores"
+echo
+echo "Libraries loaded by quern (the compile path), against the outputs module:"
+echo "  quern: $(ldd "$build/quern" | wc -l) libraries"
+echo "  quern_outputs.so: $(ldd "$build/quern_outputs.so" | wc -l) libraries (play, render, ports)"

@@ -36,6 +36,11 @@ std::string ConvertToHtml(std::string_view text, HtmlForm form);
 // what the clipboard takes, whatever encoding the score file has.
 QString ConvertToHtml(const QString& editor_text, HtmlForm form);
 
+// What one special byte (CR, LF, "<", ">", "&") becomes; CR and any other
+// byte give an empty view.
+std::string_view HtmlReplacement(char c, HtmlForm form);
+bool HtmlIsSpecial(char c);
+
 // The exact number of bytes ConvertToHtml produces for text.
 std::size_t HtmlOutputSize(std::string_view text, HtmlForm form);
 

@@ -15,13 +15,13 @@
 
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
+#include "app/quern/output_module.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "compiler/song/source_map.h"
 #include "files/file_io.h"
 #include "live/play_range.h"
 #include "player/messages.h"
-#include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
 #include "player/song_export.h"
@@ -415,7 +415,12 @@ int RunRender(const Args& args) {
   if (int status = LoadInputRange("render", o, &range)) return status;
   RenderResult result;
   std::string error;
-  if (!RenderWav(o.output_file, o.soundfont, o.max_ticks, &result, &error)) {
+  const OutputModule* outputs = LoadOutputModule(&error);
+  if (outputs == nullptr) {
+    std::fprintf(stderr, "quern render: %s\n", error.c_str());
+    return 2;
+  }
+  if (!outputs->render_wav(o.output_file, o.soundfont, o.max_ticks, &result, &error, {})) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
@@ -448,7 +453,9 @@ int RunPlay(const Args& args) {
   CloseMidiDevices();
 
   std::string error;
-  std::unique_ptr<MidiOutput> output = OpenOutput(o.output, o.soundfont, &error);
+  const OutputModule* outputs = LoadOutputModule(&error);
+  std::unique_ptr<MidiOutput> output =
+      outputs != nullptr ? outputs->open_output(o.output, o.soundfont, &error) : nullptr;
   if (!output) {
     std::fprintf(stderr, "quern play: %s\n", error.c_str());
     return 2;
@@ -533,7 +540,13 @@ int RunMap(const Args& args) {
 
 int RunPorts(const Args& args) {
   if (!args.empty()) return UsageError("ports", "takes no arguments");
-  const std::vector<std::string> ports = ListMidiPorts();
+  std::string error;
+  const OutputModule* outputs = LoadOutputModule(&error);
+  if (outputs == nullptr) {
+    std::fprintf(stderr, "quern ports: %s\n", error.c_str());
+    return 2;
+  }
+  const std::vector<std::string> ports = outputs->list_midi_ports();
   if (ports.empty()) {
     std::fprintf(stderr, "quern ports: no MIDI output ports (is the ALSA sequencer there?)\n");
     return 0;

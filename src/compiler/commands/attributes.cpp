@@ -16,6 +16,7 @@
 
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
@@ -98,8 +99,7 @@ struct AttributeTables {
 };
 
 AttributeTables& Tables() {
-  static AttributeTables tables;
-  return tables;
+  return CompilationPartOf<AttributeTables>(kPartAttributes);
 }
 
 // The attribute number of name, or -1 when it is undefined.

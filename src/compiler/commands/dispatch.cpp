@@ -6,6 +6,7 @@
 #include "compiler/commands/commands.h"
 #include "compiler/commands/ticks.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
@@ -21,9 +22,15 @@ constexpr char kTrackTooLong[] =
     "EE\x83g\x83\x89\x83"
     "b\x83N\x82\xcc\x89\x89\x91t\x8e\x9e\x8a\xd4\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 
-TrackState g_track;
-uint16_t g_resolution = 192;
-bool g_too_long_reported = false;  // once per track
+struct CommandState {
+  TrackState track;
+  uint16_t resolution = 192;
+  bool too_long_reported = false;  // once per track
+};
+
+CommandState& Commands() {
+  return CompilationPartOf<CommandState>(kPartCommands);
+}
 
 // The name token's text lives in the reader's buffer, which the attribute
 // command overwrites as soon as it reads on; hand it a copy.
@@ -38,19 +45,19 @@ int32_t ClampTicks(int64_t ticks) {
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
   if (ticks < 0) return 0;
   if (ticks <= kMax) return static_cast<int32_t>(ticks);
-  if (!g_too_long_reported) ReportMessage(kTrackTooLong);
-  g_too_long_reported = true;
+  if (!Commands().too_long_reported) ReportMessage(kTrackTooLong);
+  Commands().too_long_reported = true;
   return static_cast<int32_t>(kMax);
 }
 
 TrackState& Track() {
-  return g_track;
+  return Commands().track;
 }
 uint16_t Resolution() {
-  return g_resolution;
+  return Commands().resolution;
 }
 void SetResolution(uint16_t resolution) {
-  g_resolution = resolution;
+  Commands().resolution = resolution;
 }
 
 void ResetCommandTables() {
@@ -60,10 +67,10 @@ void ResetCommandTables() {
 }
 
 void BeginTrackState() {
-  g_track = TrackState{};
-  g_too_long_reported = false;
-  g_track.default_length = g_resolution >> 2;
-  g_track.bar_length = g_resolution >> 2;
+  Commands().track = TrackState{};
+  Commands().too_long_reported = false;
+  Commands().track.default_length = Commands().resolution >> 2;
+  Commands().track.bar_length = Commands().resolution >> 2;
   ResetLoopNesting();
   ResetAttributeValues();
   TrackEvents().ClearWorking();
@@ -71,7 +78,7 @@ void BeginTrackState() {
 }
 
 void AppendEvent(int kind, int aux, int value) {
-  TrackEvents().Append(EventRecord{g_track.position, static_cast<uint8_t>(kind),
+  TrackEvents().Append(EventRecord{Commands().track.position, static_cast<uint8_t>(kind),
                                    static_cast<uint8_t>(aux), static_cast<uint16_t>(value), -1,
                                    -1});
 }

@@ -14,6 +14,7 @@
 #include "compiler/commands/commands.h"
 #include "compiler/commands/ticks.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
@@ -66,14 +67,20 @@ constexpr int kStackSize = 32;  // open loops: at most kStackSize - 1
 constexpr int kEndless = -1;
 constexpr int kMaxCount = 255;
 
-LoopRecord g_records[kLoopRecordCount];
-int g_last_number = 0;  // records 1..g_last_number are filled
-int g_stack[kStackSize];
-int g_depth = 0;
-// "[" that opened no loop, all nested inside the innermost open loop: once
-// one fails, every "[" inside it fails too (the numbers or the depth stay
-// used up until it is closed).
-int64_t g_dead_depth = 0;
+struct LoopTable {
+  LoopRecord records[kLoopRecordCount];
+  int last_number = 0;  // records 1..last_number are filled
+  int stack[kStackSize];
+  int depth = 0;
+  // "[" that opened no loop, all nested inside the innermost open loop: once
+  // one fails, every "[" inside it fails too (the numbers or the depth stay
+  // used up until it is closed).
+  int64_t dead_depth = 0;
+};
+
+LoopTable& Loops() {
+  return CompilationPartOf<LoopTable>(kPartLoops);
+}
 
 int32_t EventTime(int index) {
   return TrackEvents().At(index).time;
@@ -92,7 +99,7 @@ int ReadLoopCount(bool report) {
     return count;
   }
   if (code == kTokStar) {
-    if (report && g_depth > 1) ReportMessage(kEndlessNested);
+    if (report && Loops().depth > 1) ReportMessage(kEndlessNested);
     return kEndless;
   }
   PushBackToken();
@@ -102,33 +109,33 @@ int ReadLoopCount(bool report) {
 }  // namespace
 
 LoopRecord* LoopAt(int number) {
-  if (number < 1 || number > g_last_number) return nullptr;
-  return &g_records[number];
+  if (number < 1 || number > Loops().last_number) return nullptr;
+  return &Loops().records[number];
 }
 
 void ResetLoopTable() {
-  g_last_number = 0;
+  Loops().last_number = 0;
   ResetLoopNesting();
 }
 
 void ResetLoopNesting() {
-  g_depth = 0;
-  g_dead_depth = 0;
+  Loops().depth = 0;
+  Loops().dead_depth = 0;
 }
 
 // loop start: '[' body ['/' tail] ']' [count | '*']
 void LoopStartCommand() {
-  const bool too_many = g_last_number + 1 >= kLoopRecordCount;
+  const bool too_many = Loops().last_number + 1 >= kLoopRecordCount;
   if (too_many) ReportMessage(kTooManyLoops);
-  const bool too_deep = g_depth + g_dead_depth + 1 >= kStackSize;
+  const bool too_deep = Loops().depth + Loops().dead_depth + 1 >= kStackSize;
   if (too_deep) ReportMessage(kTooDeep);
   if (too_many || too_deep) {
-    ++g_dead_depth;
+    ++Loops().dead_depth;
     return;
   }
-  const int number = ++g_last_number;
-  g_stack[g_depth++] = number;
-  LoopRecord& loop = g_records[number];
+  const int number = ++Loops().last_number;
+  Loops().stack[Loops().depth++] = number;
+  LoopRecord& loop = Loops().records[number];
   loop = LoopRecord{};
   loop.start_column = TokenColumn();
   loop.start_line = TokenLine();
@@ -148,13 +155,13 @@ void LoopStartCommand() {
 
 // loop break: '/' inside a loop
 void LoopBreakCommand() {
-  if (g_dead_depth > 0) return;  // inside a "[" that opened no loop
-  if (g_depth == 0) {
+  if (Loops().dead_depth > 0) return;  // inside a "[" that opened no loop
+  if (Loops().depth == 0) {
     ReportMessage(kBreakOutside);
     return;
   }
-  const int number = g_stack[g_depth - 1];
-  LoopRecord& loop = g_records[number];
+  const int number = Loops().stack[Loops().depth - 1];
+  LoopRecord& loop = Loops().records[number];
   if (loop.break_event >= 0) ReportMessage(kSecondBreak);
   loop.break_event = TrackEvents().Count();
   loop.break_column = TokenColumn();
@@ -164,18 +171,18 @@ void LoopBreakCommand() {
 
 // loop end: ']' [count | '*']
 void LoopEndCommand() {
-  if (g_dead_depth > 0) {
+  if (Loops().dead_depth > 0) {
     ReadLoopCount(false);  // the count belongs to the "]"; nothing to repeat
-    --g_dead_depth;
+    --Loops().dead_depth;
     return;
   }
-  if (g_depth == 0) {
+  if (Loops().depth == 0) {
     ReportMessage(kEndWithoutStart);
     return;
   }
   TrackState& track = Track();
-  const int number = g_stack[g_depth - 1];
-  LoopRecord& loop = g_records[number];
+  const int number = Loops().stack[Loops().depth - 1];
+  LoopRecord& loop = Loops().records[number];
   track.default_length = loop.saved_default_length;
   const int32_t start_time = EventTime(loop.start_event);
   if (start_time == track.position) ReportMessage(kEmptyBody);
@@ -195,5 +202,5 @@ void LoopEndCommand() {
     track.position = ClampTicks(track.position + (count - 1) * body - tail);
   }
   AppendEvent(kEventLoopExit, 0, 0);
-  --g_depth;
+  --Loops().depth;
 }

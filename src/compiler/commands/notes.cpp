@@ -137,15 +137,14 @@ int ReadPitch(int semitone) {
 struct Suffixes {
   bool has_wait = false, has_accent = false, has_sounding = false;
   int wait = 0, accent = -1, sounding = 0;
-  int column = 0, line = 0;  // position of the token read before the ending one
+  TokenPlace place;  // where the token read before the ending one began
   int end_code = 0;
 };
 
 Suffixes ReadSuffixes() {
   Suffixes s;
   for (;;) {
-    s.column = TokenColumn();
-    s.line = TokenLine();
+    s.place = CurrentTokenPlace();
     s.end_code = NextToken();
     if (s.end_code == kTokColon) {
       if (s.has_wait) ReportMessage(kSecondWait);
@@ -192,14 +191,14 @@ void NoteCommand(int code) {
     PushBackToken();
     step = int64_t{s.has_wait ? s.wait : length} - track.group_time;
     if (step < 0) {
-      ReportMessageAt(s.column, s.line, kNegativeWait);
+      ReportMessageAt(PlaceColumn(s.place), PlaceLine(s.place), kNegativeWait);
       step = 0;
     }
   }
   if (s.has_sounding) length = s.sounding;
   int64_t sounding = int64_t{length} - track.group_time;
   if (sounding <= 0) {
-    ReportMessageAt(s.column, s.line, kSoundingNotPositive);
+    ReportMessageAt(PlaceColumn(s.place), PlaceLine(s.place), kSoundingNotPositive);
     sounding = 1;
   }
   if (sounding > 65535) sounding = 65535;

@@ -19,6 +19,7 @@
 
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
@@ -65,8 +66,7 @@ struct PhaseTable {
 };
 
 PhaseTable& Table() {
-  static PhaseTable table;
-  return table;
+  return CompilationPartOf<PhaseTable>(kPartPhases);
 }
 
 // Entries actually stored: walks stop here even after an overflow.

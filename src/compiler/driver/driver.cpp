@@ -5,6 +5,7 @@
 #include <string>
 
 #include "compiler/commands/commands.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/source_lines.h"
 #include "compiler/driver/work_areas.h"
@@ -29,8 +30,7 @@ struct Driver {
 };
 
 Driver& State() {
-  static Driver driver;
-  return driver;
+  return CompilationPartOf<Driver>(kPartDriver);
 }
 
 void ResetWorkAreas() {
@@ -116,9 +116,9 @@ uint16_t ResolutionForCommands() {
   return static_cast<uint16_t>(std::clamp(State().source.resolution, 1, kMaxResolution));
 }
 
-}  // namespace
+void ReleaseParts();
 
-bool SetUpCompiler() {
+bool SetUpParts() {
   try {
     State();
     TrackEvents();
@@ -126,13 +126,13 @@ bool SetUpCompiler() {
     SongImage();
     TrackStream();
   } catch (const std::bad_alloc&) {
-    ReleaseCompiler();
+    ReleaseParts();
     return false;
   }
   return true;
 }
 
-int CompileScore(const char* text, SourceMap* map) {
+int Compile(const char* text, SourceMap* map) {
   if (map) map->Clear();
   SetSourceMapRecorder(map);
   PrepareSource(text);
@@ -150,7 +150,7 @@ int CompileScore(const char* text, SourceMap* map) {
   return HighestSeverity();
 }
 
-void ReleaseCompiler() {
+void ReleaseParts() {
   TrackEvents().Reset();
   ResetSongBuffers();
   ClearCompilerReport();
@@ -158,26 +158,12 @@ void ReleaseCompiler() {
   State().track_count = 0;
 }
 
-const uint8_t* SongImageBegin() {
-  return SongImage().Begin();
-}
-size_t SongImageLength() {
-  return SongImage().Length();
-}
-const char* ReportText() {
-  return reinterpret_cast<const char*>(CompilerReport().Begin());
-}
-
-int CompiledTrackCount() {
-  return State().track_count;
-}
-
-const char* CompiledTrackName(int track) {
+const char* TrackName(int track) {
   if (track < 0 || track >= State().track_count) return "";
   return State().track_names.String(track);
 }
 
-const EventRecord* CompiledTrackEvents(int track, int* count) {
+const EventRecord* EventsOfTrack(int track, int* count) {
   *count = 0;
   if (track < 0 || track >= State().track_count || track > TrackEvents().LastUsedSlot()) {
     return nullptr;
@@ -187,8 +173,8 @@ const EventRecord* CompiledTrackEvents(int track, int* count) {
   return records.data();
 }
 
-void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
-                     const std::function<void(int code)>& on_token) {
+void ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                const std::function<void(int code)>& on_token) {
   PrepareSource(text);
   std::string previous;
   while (SelectNextTrack(&previous)) {
@@ -200,4 +186,105 @@ void ListScoreTokens(const char* text, const std::function<void(const char* trac
     } while (code != kTokEnd);
   }
   CompilerReport().Append(0);
+}
+
+}  // namespace
+
+CompilationParts::~CompilationParts() {
+  for (int i = 0; i < kPartCount; ++i) {
+    if (parts[i] != nullptr) destroy[i](parts[i]);
+  }
+}
+
+namespace compilation_internal {
+constinit thread_local CompilationParts* bound_parts = nullptr;
+
+CompilationParts& DefaultParts() {
+  static CompilationParts parts;
+  return parts;
+}
+}  // namespace compilation_internal
+
+Compilation::Compilation() : owned_(new CompilationParts), parts_(owned_.get()) {}
+Compilation::Compilation(CompilationParts* parts) : parts_(parts) {}
+Compilation::~Compilation() = default;
+
+Compilation& Compilation::Default() {
+  static Compilation compilation(&compilation_internal::DefaultParts());
+  return compilation;
+}
+
+bool Compilation::SetUp() {
+  BoundCompilation bound(*parts_);
+  return SetUpParts();
+}
+int Compilation::Compile(const char* text, SourceMap* map) {
+  BoundCompilation bound(*parts_);
+  return ::Compile(text, map);
+}
+void Compilation::Release() {
+  BoundCompilation bound(*parts_);
+  ReleaseParts();
+}
+const uint8_t* Compilation::ImageBegin() const {
+  BoundCompilation bound(*parts_);
+  return SongImage().Begin();
+}
+size_t Compilation::ImageLength() const {
+  BoundCompilation bound(*parts_);
+  return SongImage().Length();
+}
+const char* Compilation::Report() const {
+  BoundCompilation bound(*parts_);
+  return reinterpret_cast<const char*>(CompilerReport().Begin());
+}
+int Compilation::TrackCount() const {
+  BoundCompilation bound(*parts_);
+  return State().track_count;
+}
+const char* Compilation::TrackName(int track) const {
+  BoundCompilation bound(*parts_);
+  return ::TrackName(track);
+}
+const EventRecord* Compilation::TrackEvents(int track, int* count) const {
+  BoundCompilation bound(*parts_);
+  return EventsOfTrack(track, count);
+}
+void Compilation::ListTokens(const char* text,
+                             const std::function<void(const char* track_name)>& on_track,
+                             const std::function<void(int code)>& on_token) {
+  BoundCompilation bound(*parts_);
+  ::ListTokens(text, on_track, on_token);
+}
+
+bool SetUpCompiler() {
+  return Compilation::Default().SetUp();
+}
+int CompileScore(const char* text, SourceMap* map) {
+  return Compilation::Default().Compile(text, map);
+}
+void ReleaseCompiler() {
+  Compilation::Default().Release();
+}
+const uint8_t* SongImageBegin() {
+  return Compilation::Default().ImageBegin();
+}
+size_t SongImageLength() {
+  return Compilation::Default().ImageLength();
+}
+const char* ReportText() {
+  return Compilation::Default().Report();
+}
+int CompiledTrackCount() {
+  return Compilation::Default().TrackCount();
+}
+const char* CompiledTrackName(int track) {
+  return Compilation::Default().TrackName(track);
+}
+const EventRecord* CompiledTrackEvents(int track, int* count) {
+  return Compilation::Default().TrackEvents(track, count);
+}
+void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                     const std::function<void(int code)>& on_token) {
+  Compilation::Default().ListTokens(text, on_track, on_token);
 }

@@ -5,16 +5,58 @@
 //   song image and the compiler report, valid until the next CompileScore or
 //   ReleaseCompiler. A compilation never stops early: every track is compiled
 //   and the image is built in full even after errors; the caller decides.
-// Not re-entrant: the work areas are single instances of the process.
+//
+// A Compilation owns all the state of its compilations; separate
+// Compilation objects may compile on separate threads at the same time. The
+// free functions below work on one default Compilation of the process and
+// are not re-entrant.
 #ifndef QUERN_COMPILER_DRIVER_DRIVER_H_
 #define QUERN_COMPILER_DRIVER_DRIVER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 struct EventRecord;
 class SourceMap;
+struct CompilationParts;
+
+class Compilation {
+ public:
+  Compilation();
+  ~Compilation();
+  Compilation(const Compilation&) = delete;
+  Compilation& operator=(const Compilation&) = delete;
+
+  // Allocates the work areas; false when memory runs out.
+  bool SetUp();
+  // Compiles text; returns the highest severity (see above). With a map,
+  // also records where each note was written (see source_map.h).
+  int Compile(const char* text, SourceMap* map = nullptr);
+  // Frees the song of the last compilation and empties the report.
+  void Release();
+
+  const uint8_t* ImageBegin() const;
+  size_t ImageLength() const;
+  const char* Report() const;
+  int TrackCount() const;
+  const char* TrackName(int track) const;
+  const EventRecord* TrackEvents(int track, int* count) const;
+  // As ListScoreTokens below; the callbacks may ask the reader of this
+  // compilation (TokenLine, TokenText, ...) about the token.
+  void ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                  const std::function<void(int code)>& on_token);
+
+  // The compilation behind the free functions.
+  static Compilation& Default();
+
+ private:
+  explicit Compilation(CompilationParts* parts);
+
+  std::unique_ptr<CompilationParts> owned_;
+  CompilationParts* parts_;
+};
 
 bool SetUpCompiler();
 // With a map, the compilation also records where each note was written (see
@@ -36,8 +78,7 @@ const EventRecord* CompiledTrackEvents(int track, int* count);
 // Reads every track of text in compile order and hands each token that
 // NextToken yields (up to and including #END) to on_token. Diagnostics of the
 // reader go into the report as usual.
-void ListScoreTokens(const char* text,
-                     const std::function<void(const char* track_name)>& on_track,
+void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
                      const std::function<void(int code)>& on_token);
 
 #endif  // QUERN_COMPILER_DRIVER_DRIVER_H_

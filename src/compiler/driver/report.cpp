@@ -1,5 +1,6 @@
 #include "compiler/driver/report.h"
 
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
 
@@ -11,10 +12,17 @@ constexpr char kTooManyMessages[] =
     "EE\x83\x81\x83\x62\x83\x5a\x81\x5b\x83\x57\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc"
     "\x82\xb7\x81\x69\x88\xc8\x8d\x7e\x82\xcd\x8f\xc8\x97\xaa\x81\x6a";
 
-int g_highest_severity = 0;
-// Message lines raised since the report was last cleared, the ones left out
-// included.
-long g_message_count = 0;
+struct ReportState {
+  ByteBuffer report{256000};
+  int highest_severity = 0;
+  // Message lines raised since the report was last cleared, the ones left
+  // out included.
+  long message_count = 0;
+};
+
+ReportState& Reports() {
+  return CompilationPartOf<ReportState>(kPartReport);
+}
 
 struct Severity {
   int number;
@@ -51,10 +59,10 @@ void ReportMessage(const char* message) {
 void ReportMessageAt(int column, int line, const char* message) {
   if (message == nullptr) message = "";
   Severity severity = SeverityOf(message);
-  if (severity.number > g_highest_severity) g_highest_severity = severity.number;
-  ++g_message_count;
-  if (g_message_count > kMaxReportedMessages + 1) return;
-  if (g_message_count == kMaxReportedMessages + 1) {
+  if (severity.number > Reports().highest_severity) Reports().highest_severity = severity.number;
+  ++Reports().message_count;
+  if (Reports().message_count > kMaxReportedMessages + 1) return;
+  if (Reports().message_count == kMaxReportedMessages + 1) {
     line = column = -1;
     message = kTooManyMessages;
     severity = SeverityOf(message);
@@ -64,19 +72,18 @@ void ReportMessageAt(int column, int line, const char* message) {
 }
 
 int HighestSeverity() {
-  return g_highest_severity;
+  return Reports().highest_severity;
 }
 
 void ResetHighestSeverity() {
-  g_highest_severity = 0;
+  Reports().highest_severity = 0;
 }
 
 void ClearCompilerReport() {
   CompilerReport().Clear();
-  g_message_count = 0;
+  Reports().message_count = 0;
 }
 
 ByteBuffer& CompilerReport() {
-  static ByteBuffer report(256000);
-  return report;
+  return Reports().report;
 }

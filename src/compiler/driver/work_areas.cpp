@@ -12,6 +12,14 @@ constexpr size_t kEntryStep = 500;
 constexpr size_t kMinFreeEntries = 10;
 // Below this a quarter of a byte buffer would not hold a 16-bit value.
 constexpr size_t kMinByteCapacity = 16;
+// Resizes bytes to size. The table's capacity still grows in the documented
+// steps, but the memory beneath it at least doubles, so a large score is not
+// copied again at every step.
+void ResizeBytes(std::vector<uint8_t>& bytes, size_t size) {
+  if (size > bytes.capacity()) bytes.reserve(std::max(size, 2 * bytes.capacity()));
+  bytes.resize(size);
+}
+
 }  // namespace
 
 StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
@@ -23,11 +31,11 @@ StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
 void StringTable::Reserve(size_t n) {
   size_t capacity = bytes_.size();
   while (capacity - used_ < n) capacity += kByteStep;
-  if (capacity != bytes_.size()) bytes_.resize(capacity);
+  if (capacity != bytes_.size()) ResizeBytes(bytes_, capacity);
 }
 
 void StringTable::Grow() {
-  if (bytes_.size() - used_ < kMinFreeBytes) bytes_.resize(bytes_.size() + kByteStep);
+  if (bytes_.size() - used_ < kMinFreeBytes) ResizeBytes(bytes_, bytes_.size() + kByteStep);
   if (entry_capacity_ - starts_.size() < kMinFreeEntries) {
     entry_capacity_ += kEntryStep;
     starts_.reserve(entry_capacity_);

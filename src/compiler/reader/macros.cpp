@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/reader/reader_internal.h"
@@ -51,11 +52,17 @@ struct LineIndex {
   std::unordered_map<std::string, int> first_macro_line;  // by 32-byte name
 };
 
-LineIndex g_index;
-MacroFrame g_frames[kMacroFrames];
-int g_depth = 0;
-long g_expanded_tokens = 0;
-bool g_budget_reported = false;
+struct MacroState {
+  LineIndex index;
+  MacroFrame frames[kMacroFrames];
+  int depth = 0;
+  long expanded_tokens = 0;
+  bool budget_reported = false;
+};
+
+MacroState& Macros() {
+  return CompilationPartOf<MacroState>(kPartMacros);
+}
 
 const SourceTable& Table() {
   return *ReaderSourceTable();
@@ -66,20 +73,21 @@ bool IsCapital(uint8_t c) {
 
 void IndexLine(const SourceTable& table, int i) {
   const SourceLine& line = table.lines[i];
-  if (line.kind == kLineTrack) g_index.track_lines[line.name_index].push_back(i);
+  if (line.kind == kLineTrack) Macros().index.track_lines[line.name_index].push_back(i);
   if (line.kind == kLineMacro) {
-    g_index.macro_lines[line.name_index].push_back(i);
-    g_index.first_macro_line.emplace(std::string(table.Name(i)).substr(0, kMacroNameBytes), i);
+    Macros().index.macro_lines[line.name_index].push_back(i);
+    Macros().index.first_macro_line.emplace(std::string(table.Name(i)).substr(0, kMacroNameBytes),
+                                            i);
   }
   if (line.kind != kLineCommon) return;
   int error = -1;
   uint32_t set = CommonLetterSet(table.Text(i) + 1, &error);
   for (int letter = 0; letter < 26; ++letter) {
-    if (set & (1u << letter)) g_index.common_lines[letter].push_back(i);
+    if (set & (1u << letter)) Macros().index.common_lines[letter].push_back(i);
   }
   if (error >= 0) {
-    g_index.faulty_common_lines.push_back(i);
-    g_index.error_column[i] = error + 1;
+    Macros().index.faulty_common_lines.push_back(i);
+    Macros().index.error_column[i] = error + 1;
   }
 }
 
@@ -97,7 +105,8 @@ int Earlier(int a, int b) {
 
 const std::vector<int>& MainLines(const ReadingContext& context) {
   static const std::vector<int> kNone;
-  const auto& by_name = context.kind == kLineTrack ? g_index.track_lines : g_index.macro_lines;
+  const auto& by_name =
+      context.kind == kLineTrack ? Macros().index.track_lines : Macros().index.macro_lines;
   if (context.name < 0 || context.name >= static_cast<int>(by_name.size())) return kNone;
   return by_name[context.name];
 }
@@ -109,10 +118,11 @@ int TrackLetter(const ReadingContext& context) {
 
 // Reports the faulty common lines in (after, until]; until -1 means to the end.
 void ReportFaultyCommonLines(int after, int until) {
-  const std::vector<int>& faulty = g_index.faulty_common_lines;
+  const std::vector<int>& faulty = Macros().index.faulty_common_lines;
   for (auto it = std::upper_bound(faulty.begin(), faulty.end(), after);
        it != faulty.end() && (until < 0 || *it <= until); ++it) {
-    ReportMessageAt(g_index.error_column[*it], Table().lines[*it].line_number, kFaultyCommonLine);
+    ReportMessageAt(Macros().index.error_column[*it], Table().lines[*it].line_number,
+                    kFaultyCommonLine);
   }
 }
 
@@ -122,8 +132,8 @@ bool SameMacroName(const char* a, const char* b) {
 }
 
 bool IsExpanding(const char* name) {
-  for (int depth = 1; depth <= g_depth; ++depth) {
-    int active = g_frames[depth].macro_name;
+  for (int depth = 1; depth <= Macros().depth; ++depth) {
+    int active = Macros().frames[depth].macro_name;
     if (active >= 0 && SameMacroName(Table().names.String(active), name)) return true;
   }
   return false;
@@ -164,8 +174,8 @@ bool FindMacro(const char* name, ReadingContext* target) {
     ReportMessage(kMacroRecursion);
     return false;
   }
-  auto it = g_index.first_macro_line.find(std::string(name, strnlen(name, kMacroNameBytes)));
-  if (it == g_index.first_macro_line.end()) {
+  auto it = Macros().index.first_macro_line.find(std::string(name, strnlen(name, kMacroNameBytes)));
+  if (it == Macros().index.first_macro_line.end()) {
     ReportMessage(kUndefinedMacro);
     return false;
   }
@@ -176,20 +186,20 @@ bool FindMacro(const char* name, ReadingContext* target) {
 }
 
 bool BudgetSpent() {
-  if (g_expanded_tokens <= kExpansionBudget) return false;
-  if (!g_budget_reported) ReportMessage(kTooMuchExpansion);
-  g_budget_reported = true;
+  if (Macros().expanded_tokens <= kExpansionBudget) return false;
+  if (!Macros().budget_reported) ReportMessage(kTooMuchExpansion);
+  Macros().budget_reported = true;
   return true;
 }
 
 // Enters frame, which reads target; the caller goes on behind the next token.
 void EnterFrame(const MacroFrame& frame, const ReadingContext& target) {
-  if (g_depth >= kMacroFrames - 1 || BudgetSpent()) return;
+  if (Macros().depth >= kMacroFrames - 1 || BudgetSpent()) return;
   LookAheadRawToken();
-  ReadingContext& return_to = g_frames[g_depth].return_to;
+  ReadingContext& return_to = Macros().frames[Macros().depth].return_to;
   return_to = CurrentContext();
   return_to.position = TokenStart();
-  g_frames[++g_depth] = frame;
+  Macros().frames[++Macros().depth] = frame;
   CurrentContext() = target;
   SetTextPosition(target.position);
 }
@@ -233,19 +243,19 @@ uint32_t CommonLetterSet(const char* after_star, int* error_offset) {
 }
 
 void IndexSourceLines(const SourceTable* table) {
-  g_index = LineIndex{};
-  g_expanded_tokens = 0;
-  g_budget_reported = false;
-  g_depth = 0;
+  Macros().index = LineIndex{};
+  Macros().expanded_tokens = 0;
+  Macros().budget_reported = false;
+  Macros().depth = 0;
   if (table == nullptr) return;
   int count = table->LineCount();
-  g_index.track_lines.resize(table->names.Count());
-  g_index.macro_lines.resize(table->names.Count());
-  g_index.error_column.assign(count, -1);
-  g_index.next_non_common.assign(count + 1, -1);
+  Macros().index.track_lines.resize(table->names.Count());
+  Macros().index.macro_lines.resize(table->names.Count());
+  Macros().index.error_column.assign(count, -1);
+  Macros().index.next_non_common.assign(count + 1, -1);
   for (int i = count - 1; i >= 0; --i) {
     bool common = table->lines[i].kind == kLineCommon;
-    g_index.next_non_common[i] = common ? g_index.next_non_common[i + 1] : i;
+    Macros().index.next_non_common[i] = common ? Macros().index.next_non_common[i + 1] : i;
   }
   for (int i = 0; i < count; ++i) IndexLine(*table, i);
 }
@@ -266,14 +276,14 @@ int NextContextLine(const ReadingContext& context, int after) {
   // The first line that is not common either continues the chain, is one of
   // the context's own lines, or breaks the chain.
   int found = -1;
-  int next = g_index.next_non_common[after + 1];
+  int next = Macros().index.next_non_common[after + 1];
   if (next >= 0 && (Table().lines[next].kind == kLineContinuation || LineBelongs(context, next))) {
     found = next;
   }
   found = Earlier(found, NextIn(MainLines(context), after));
   if (context.kind == kLineTrack) {
     int letter = TrackLetter(context);
-    if (letter >= 0) found = Earlier(found, NextIn(g_index.common_lines[letter], after));
+    if (letter >= 0) found = Earlier(found, NextIn(Macros().index.common_lines[letter], after));
     ReportFaultyCommonLines(after, found);
   }
   return found;
@@ -283,8 +293,8 @@ bool BeginTrack(std::string_view previous, std::string* selected) {
   if (ReaderSourceTable() == nullptr) return false;
   int chosen = -1;
   std::string_view chosen_name;
-  for (int name = 0; name < static_cast<int>(g_index.track_lines.size()); ++name) {
-    if (g_index.track_lines[name].empty()) continue;
+  for (int name = 0; name < static_cast<int>(Macros().index.track_lines.size()); ++name) {
+    if (Macros().index.track_lines[name].empty()) continue;
     std::string_view candidate = Table().names.String(name);
     if (candidate <= previous) continue;
     if (chosen < 0 || candidate < chosen_name) {
@@ -299,15 +309,15 @@ bool BeginTrack(std::string_view previous, std::string* selected) {
 }
 
 void ResetMacroStack(const ReadingContext& context) {
-  g_depth = 0;
-  g_frames[0] = MacroFrame{};
-  g_frames[0].return_to = context;
+  Macros().depth = 0;
+  Macros().frames[0] = MacroFrame{};
+  Macros().frames[0].return_to = context;
   CurrentContext() = context;
   SetTextPosition(context.position);
 }
 
 int MacroDepth() {
-  return g_depth;
+  return Macros().depth;
 }
 
 void CallMacro() {
@@ -327,17 +337,17 @@ void CallMacro() {
     if (TokenNumber() >= 1 && TokenNumber() <= kMacroArguments) argument = TokenNumber();
   }
   if (argument == 0) {
-    frame.owner = g_depth;
+    frame.owner = Macros().depth;
     frame.call_line = call_line;
     frame.call_column = call_column;
     CollectArguments(&frame);
     if (!FindMacro(name, &target)) return;
     frame.macro_name = target.name;
   } else {
-    frame.owner = g_frames[g_depth].owner;
+    frame.owner = Macros().frames[Macros().depth].owner;
     if (frame.owner >= 0)
-      std::copy_n(g_frames[frame.owner].arguments, kMacroArguments, frame.arguments);
-    target = g_frames[g_depth].arguments[argument - 1];
+      std::copy_n(Macros().frames[frame.owner].arguments, kMacroArguments, frame.arguments);
+    target = Macros().frames[Macros().depth].arguments[argument - 1];
     if (target.position == nullptr) return;
   }
   EnterFrame(frame, target);
@@ -349,9 +359,9 @@ void CallMacro() {
 // level through those owners passes every call that leads to the text.
 int MacroCallPlaces(int* lines, int* columns, int max) {
   int count = 0;
-  int depth = g_depth;
+  int depth = Macros().depth;
   for (int guard = 0; depth > 0 && guard < kMacroFrames; ++guard) {
-    const MacroFrame& frame = g_frames[depth];
+    const MacroFrame& frame = Macros().frames[depth];
     if (frame.macro_name >= 0 && count < max) {
       lines[count] = frame.call_line;
       columns[count] = frame.call_column;
@@ -364,19 +374,19 @@ int MacroCallPlaces(int* lines, int* columns, int max) {
 }
 
 void ReturnFromFrame() {
-  if (g_depth == 0) return;
-  --g_depth;
-  CurrentContext() = g_frames[g_depth].return_to;
+  if (Macros().depth == 0) return;
+  --Macros().depth;
+  CurrentContext() = Macros().frames[Macros().depth].return_to;
   SetTextPosition(CurrentContext().position);
 }
 
 int NextToken() {
   for (;;) {
     int code = NextRawToken();
-    if (g_depth > 0) ++g_expanded_tokens;
+    if (Macros().depth > 0) ++Macros().expanded_tokens;
     switch (code) {
       case kTokEnd:
-        if (g_depth == 0) return code;
+        if (Macros().depth == 0) return code;
         ReturnFromFrame();
         break;
       case kTokComma:

@@ -112,4 +112,14 @@ const char* TokenText();
 int TokenLine();
 int TokenColumn();
 
+// Where the last token began, taken cheaply: its line and column are worked
+// out (as TokenLine and TokenColumn give them) only when a message needs them.
+struct TokenPlace {
+  int line_index = -1;  // source line index
+  const char* start = nullptr;
+};
+TokenPlace CurrentTokenPlace();
+int PlaceLine(const TokenPlace& place);
+int PlaceColumn(const TokenPlace& place);
+
 #endif  // QUERN_COMPILER_READER_READER_H_

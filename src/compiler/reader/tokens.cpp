@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/reader/reader_internal.h"
@@ -38,7 +39,9 @@ struct Reader {
   ReadingContext context;
 };
 
-Reader g_reader;
+Reader& R() {
+  return CompilationPartOf<Reader>(kPartReader);
+}
 
 bool IsDigit(uint8_t c) {
   return c >= '0' && c <= '9';
@@ -86,9 +89,9 @@ bool StartsWith(const uint8_t* p, const char* word) {
 const uint8_t* ReadRun(const uint8_t* p, bool (*accept)(uint8_t)) {
   int n = 0;
   for (; accept(*p); ++p) {
-    if (n < kTextBytes) g_reader.text[n++] = static_cast<char>(*p);
+    if (n < kTextBytes) R().text[n++] = static_cast<char>(*p);
   }
-  g_reader.text[n] = 0;
+  R().text[n] = 0;
   return p;
 }
 
@@ -96,7 +99,7 @@ const uint8_t* ReadRun(const uint8_t* p, bool (*accept)(uint8_t)) {
 // empty when the first byte is no letter.
 const uint8_t* ReadCallName(const uint8_t* p) {
   if (!IsLetter(*p)) {
-    g_reader.text[0] = 0;
+    R().text[0] = 0;
     return p;
   }
   return ReadRun(p, IsLetterOrDigit);
@@ -109,7 +112,7 @@ const uint8_t* ReadNumber(const uint8_t* p, int base) {
   for (int digit; (digit = HexValue(*p)) >= 0 && digit < base; ++p) {
     if (value < kMaxNumber) value = std::min(value * base + digit, kMaxNumber + 1);
   }
-  g_reader.number = std::min(value, kMaxNumber);
+  R().number = std::min(value, kMaxNumber);
   return p;
 }
 
@@ -118,11 +121,11 @@ const uint8_t* ReadNumber(const uint8_t* p, int base) {
 const uint8_t* ReadQuotedText(const uint8_t* p) {
   int n = 0;
   for (; *p != 0 && *p != '"'; ++p) {
-    if (n < kTextBytes) g_reader.text[n++] = static_cast<char>(*p);
+    if (n < kTextBytes) R().text[n++] = static_cast<char>(*p);
   }
-  g_reader.text[n] = 0;
+  R().text[n] = 0;
   if (*p == '"') return p + 1;
-  if (!g_reader.quiet) ReportMessage(kUnclosedText);
+  if (!R().quiet) ReportMessage(kUnclosedText);
   return p;
 }
 
@@ -187,7 +190,7 @@ int ScanAt(const uint8_t* p, const uint8_t** end) {
       return p[1] == '/' ? kTokLineComment : p[1] == '*' ? kTokBlockComment : kTokSlash;
     case kTokAt:
       *end = ReadCallName(p + 1);
-      return g_reader.text[0] != 0 ? kTokPercent : kTokAt;
+      return R().text[0] != 0 ? kTokPercent : kTokAt;
     case kTokPercent:
     case kTokBang:
       *end = ReadCallName(p + 1);
@@ -205,94 +208,107 @@ const char* TokenName(int code) {
 }
 
 void SetSourceTable(const SourceTable* table) {
-  g_reader.table = table;
-  g_reader.context = ReadingContext{};
-  g_reader.token_line = -1;
-  g_reader.pushback = false;
+  R().table = table;
+  R().context = ReadingContext{};
+  R().token_line = -1;
+  R().pushback = false;
   SetTextPosition("");
   IndexSourceLines(table);
 }
 
 const SourceTable* ReaderSourceTable() {
-  return g_reader.table;
+  return R().table;
 }
 ReadingContext& CurrentContext() {
-  return g_reader.context;
+  return R().context;
 }
 const char* TokenStart() {
-  return reinterpret_cast<const char*>(g_reader.token_start);
+  return reinterpret_cast<const char*>(R().token_start);
 }
 
 int ScanToken() {
-  g_reader.last_from_pushback = g_reader.pushback;
-  if (g_reader.pushback) {
-    g_reader.pushback = false;
-    return g_reader.last_code;
+  R().last_from_pushback = R().pushback;
+  if (R().pushback) {
+    R().pushback = false;
+    return R().last_code;
   }
   int code;
-  const uint8_t* p = g_reader.position;
+  const uint8_t* p = R().position;
   do {
     while (IsBlank(*p)) ++p;
-    g_reader.token_start = p;
-    g_reader.token_line = g_reader.context.line;
+    R().token_start = p;
+    R().token_line = R().context.line;
     code = ScanAt(p, &p);
   } while (code == kTokLineComment || code == kTokBlockComment);
-  g_reader.position = p;
-  g_reader.last_code = code;
+  R().position = p;
+  R().last_code = code;
   return code;
 }
 
 int NextRawToken() {
-  ReadingContext& context = g_reader.context;
+  ReadingContext& context = R().context;
   for (;;) {
     if (context.line >= 0) {
       int code = ScanToken();
       // A pushed-back end was found with no line left: no need to search again.
-      if (code != kTokEnd || g_reader.last_from_pushback) return code;
+      if (code != kTokEnd || R().last_from_pushback) return code;
     }
     int next = NextContextLine(context, context.line);
     if (next < 0) {
-      g_reader.last_code = kTokEnd;
+      R().last_code = kTokEnd;
       return kTokEnd;
     }
     context.line = next;
-    SetTextPosition(g_reader.table->Body(next));
+    SetTextPosition(R().table->Body(next));
   }
 }
 
 int LookAheadRawToken() {
-  g_reader.quiet = true;
+  R().quiet = true;
   int code = NextRawToken();
-  g_reader.quiet = false;
+  R().quiet = false;
   PushBackToken();
   return code;
 }
 
 void PushBackToken() {
-  g_reader.pushback = true;
+  R().pushback = true;
 }
 
 void SetTextPosition(const char* position) {
-  g_reader.position = reinterpret_cast<const uint8_t*>(position != nullptr ? position : "");
-  g_reader.pushback = false;
+  R().position = reinterpret_cast<const uint8_t*>(position != nullptr ? position : "");
+  R().pushback = false;
 }
 
 int TokenNumber() {
-  return g_reader.number;
+  return R().number;
 }
 const char* TokenText() {
-  return g_reader.text;
+  return R().text;
+}
+
+TokenPlace CurrentTokenPlace() {
+  const Reader& reader = R();
+  return TokenPlace{reader.token_line, reinterpret_cast<const char*>(reader.token_start)};
+}
+
+int PlaceLine(const TokenPlace& place) {
+  const SourceTable* table = R().table;
+  if (table == nullptr || place.line_index < 0 || place.line_index >= table->LineCount()) {
+    return -1;
+  }
+  return table->lines[place.line_index].line_number;
+}
+
+int PlaceColumn(const TokenPlace& place) {
+  if (PlaceLine(place) < 0) return -1;
+  return static_cast<int>(place.start - R().table->Text(place.line_index));
 }
 
 int TokenLine() {
-  if (g_reader.table == nullptr || g_reader.token_line < 0 ||
-      g_reader.token_line >= g_reader.table->LineCount()) {
-    return -1;
-  }
-  return g_reader.table->lines[g_reader.token_line].line_number;
+  return PlaceLine(CurrentTokenPlace());
 }
 
 int TokenColumn() {
-  if (TokenLine() < 0) return -1;
-  return static_cast<int>(TokenStart() - g_reader.table->Text(g_reader.token_line));
+  return PlaceColumn(CurrentTokenPlace());
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "compiler/driver/compilation.h"
+
 namespace {
 constexpr int kInitialRecords = 32768;
 constexpr int kRecordStep = 8192;
@@ -45,6 +47,5 @@ void EventTable::Reset() {
 }
 
 EventTable& TrackEvents() {
-  static EventTable table;
-  return table;
+  return CompilationPartOf<EventTable>(kPartEvents);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "compiler/commands/commands.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/bytecode.h"
 #include "compiler/song/song.h"
@@ -16,8 +17,7 @@ constexpr int kHeaderPadding = 8;
 constexpr size_t kMaxTemplateLength = 255;
 
 ByteBuffer& Image() {
-  static ByteBuffer buffer;
-  return buffer;
+  return CompilationPartOf<ByteBuffer>(kPartSongImage);
 }
 
 // A list of byte templates: per entry a length byte and its bytes, then 0.
@@ -84,7 +84,9 @@ void FinishSongImage() {
   AppendGradualList(GradualChangeList());
 }
 
-const ByteBuffer& SongImage() { return Image(); }
+const ByteBuffer& SongImage() {
+  return Image();
+}
 
 void ResetSongBuffers() {
   TrackStreamBuffer().Clear();

@@ -10,8 +10,10 @@ namespace {
 
 constexpr int kMaxCallSites = 16;
 
-SourceMap* g_recorder = nullptr;
-int g_track = 0;
+// The recorder of the compilation running on this thread, if it asked for a
+// map: two compilations on two threads never share it.
+constinit thread_local SourceMap* g_recorder = nullptr;
+constinit thread_local int g_track = 0;
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/bytecode.h"
@@ -33,9 +34,18 @@ constexpr char kTooManyDirectOuts[] =
 
 constexpr int64_t kMaxStreamNumber = 65535;
 
-LoopSource g_loop_source = nullptr;
+struct StreamPart {
+  ByteBuffer buffer;
+  LoopSource loop_source = nullptr;
+};
 
-LoopRecord* Loop(int number) { return g_loop_source ? g_loop_source(number) : LoopAt(number); }
+StreamPart& Streams() {
+  return CompilationPartOf<StreamPart>(kPartStream);
+}
+
+LoopRecord* Loop(int number) {
+  return Streams().loop_source ? Streams().loop_source(number) : LoopAt(number);
+}
 
 // Times may hold any value a score produced; shifting them wraps rather than
 // overflowing.
@@ -149,8 +159,7 @@ bool NextTwoNotesShare(const EventTable& table, int i, int length) {
   return found == 2;
 }
 
-void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state,
-              StreamWriter& out) {
+void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, StreamWriter& out) {
   const EventRecord& note = table.At(i);
   const int length = note.value;
   if (length != state.length_register && NextTwoNotesShare(table, i, length)) {
@@ -287,14 +296,17 @@ void ClearLoopOffsets(const EventTable& table) {
 
 }  // namespace
 
-void SetLoopSource(LoopSource source) { g_loop_source = source; }
-
-ByteBuffer& TrackStreamBuffer() {
-  static ByteBuffer buffer;
-  return buffer;
+void SetLoopSource(LoopSource source) {
+  Streams().loop_source = source;
 }
 
-const ByteBuffer& TrackStream() { return TrackStreamBuffer(); }
+ByteBuffer& TrackStreamBuffer() {
+  return Streams().buffer;
+}
+
+const ByteBuffer& TrackStream() {
+  return TrackStreamBuffer();
+}
 
 // A loop that cannot stay a loop is removed or unrolled here, before the
 // track's times are final.

@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Whole-process figures of `quern compile`, for make bench.
+
+Usage: scripts/bench-process.py QUERN WORK_DIR
+
+  - wall time of `quern compile` on a 10 KB score (median of many runs);
+  - peak memory (maximum resident set) of `quern compile` on a 5 MB score of
+    plain notes, against the goal of 3 x score size + 10 MiB;
+  - `quern compile` against abc2midi on equivalent scores of about 1 MB (the
+    same notes in 32 parts: quern tracks, ABC voices), runs alternating in
+    the same invocation; the ratio is abc2midi's median over quern's.
+Prints one "name: value" line per figure.
+"""
+import os
+import resource
+import shutil
+import statistics
+import sys
+import time
+
+PHRASE = ["c", "d", "e", "f", "g", "a", "b", "c'", "c", "e", "g", "c",
+          "d", "e", "f", "g"]  # ABC spelling; c' is the c an octave up
+
+
+def quern_note(n):
+    return ">c<" if n == "c'" else n
+
+
+def write_quern(path, parts, notes_per_part):
+    """Eighth notes, 16 to a line, in `parts` tracks."""
+    names = ["T" + chr(ord("A") + p // 26) + chr(ord("A") + p % 26) for p in range(parts)]
+    with open(path, "w") as f:
+        f.write("#clock 192\n")
+        for p, name in enumerate(names):
+            f.write(name + " l8 o4\n")
+            for _ in range(notes_per_part // len(PHRASE)):
+                f.write(name + " " + " ".join(quern_note(n) for n in PHRASE) + "\n")
+    return os.path.getsize(path)
+
+
+def write_abc(path, parts, notes_per_part):
+    """The same notes as write_quern, one ABC voice per part."""
+    with open(path, "w") as f:
+        f.write("X:1\nT:bench\nM:4/4\nL:1/8\nQ:1/4=120\nK:C\n")
+        for p in range(parts):
+            f.write("V:%d\n" % (p + 1))
+            for _ in range(notes_per_part // len(PHRASE)):
+                f.write(" ".join(PHRASE[:8]) + " | " + " ".join(PHRASE[8:]) + " |\n")
+    return os.path.getsize(path)
+
+
+class Run:
+    def __init__(self, wall, cpu, rss_mib):
+        self.wall, self.cpu, self.rss_mib = wall, cpu, rss_mib
+
+
+def run(args):
+    """One child process: wall time and CPU time (user + system) in seconds,
+    and its maximum resident set in MiB. On a machine shared with other work
+    the CPU time is the steadier figure; both are printed."""
+    start = time.perf_counter()
+    pid = os.fork()
+    if pid == 0:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 1)
+        os.dup2(devnull, 2)
+        os.execv(args[0], args)
+    _, _, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - start
+    return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0)
+
+
+def medians(runs):
+    return (statistics.median(r.wall for r in runs) * 1000,
+            statistics.median(r.cpu for r in runs) * 1000)
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    quern, work = os.path.abspath(sys.argv[1]), sys.argv[2]
+    os.makedirs(work, exist_ok=True)
+
+    small = os.path.join(work, "small.qrn")
+    size = write_quern(small, 4, 1024)
+    runs = [run([quern, "compile", small, "-o", small + ".xrt"]) for _ in range(60)]
+    print("compile_10kb_score_bytes: %d" % size)
+    print("compile_10kb_ms_median: wall %.2f, cpu %.2f" % medians(runs))
+
+    big = os.path.join(work, "plain5mb.qrn")
+    size = write_quern(big, 128, 16000)
+    print("peak_memory_5mb_score_bytes: %d" % size)
+    rss = run([quern, "compile", big, "-o", big + ".xrt"]).rss_mib
+    print("peak_memory_5mb_score_mib: %.1f" % rss)
+    print("peak_memory_goal_mib: %.1f" % (3 * size / 1048576.0 + 10))
+
+    abc2midi = shutil.which("abc2midi")
+    qrn = os.path.join(work, "equal1mb.qrn")
+    abc = os.path.join(work, "equal1mb.abc")
+    qsize = write_quern(qrn, 32, 12800)
+    asize = write_abc(abc, 32, 12800)
+    print("abc_compare_quern_score_bytes: %d" % qsize)
+    print("abc_compare_abc_score_bytes: %d" % asize)
+    q_runs, a_runs = [], []
+    for _ in range(7):
+        q_runs.append(run([quern, "compile", qrn, "-o", qrn + ".xrt"]))
+        if abc2midi:
+            a_runs.append(run([abc2midi, abc, "-o", abc + ".mid", "-silent"]))
+    q_wall, q_cpu = medians(q_runs)
+    print("quern_compile_1mb_ms_median: wall %.1f, cpu %.1f" % (q_wall, q_cpu))
+    if a_runs:
+        a_wall, a_cpu = medians(a_runs)
+        print("abc2midi_1mb_ms_median: wall %.1f, cpu %.1f" % (a_wall, a_cpu))
+        print("abc2midi_over_quern_ratio: wall %.2f, cpu %.2f" % (a_wall / q_wall, a_cpu / q_cpu))
+    else:
+        print("abc2midi_over_quern_ratio: abc2midi not installed")
+
+
+if __name__ == "__main__":
+    main()
