@@ -11,6 +11,7 @@
 // The run sends nothing: the sequencer's sink is taken away for it and given
 // back after. It leaves the song at its end, so load it again to play it.
 // A tick is never cut short: the budget is checked between ticks.
+// Threads: the caller's; nothing else may run the sequencer meanwhile.
 #ifndef QUERN_PLAYER_SONG_LENGTH_H_
 #define QUERN_PLAYER_SONG_LENGTH_H_
 
