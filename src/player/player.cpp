@@ -70,20 +70,40 @@ int IntervalsToSleep(int interval) {
   return std::max(1, static_cast<int>(std::ceil((ms - 1e-6) / interval)));
 }
 
-// One wake of the timer, `elapsed_ms` after the previous one (0 for the wake
-// at the start). While playing: as many sequencer ticks as the time budget
-// owes; after a stop request, the stop step and the acknowledgement.
-void TimerCallback(int elapsed_ms) {
+// Outputs that take timestamps get each tick's ideal time: the wake's
+// deadline plus the budget still owed before the tick, moved one interval
+// later. The sequencer so runs one interval ahead of what is heard, and every
+// message is queued before it is due.
+void StampTick(Clock::time_point deadline) {
+  MidiOutput& output = CurrentMidiOutput();
+  if (!output.TakesTimestamps()) return;
+  const std::chrono::duration<double, std::milli> ahead(g_budget + g_interval.load());
+  output.SetSendTime(deadline + std::chrono::duration_cast<Clock::duration>(ahead));
+}
+
+// The stop step: messages queued for later are dropped (or, when they must
+// not be lost, sent at once), then every scheduled note is released at once.
+void SilenceNow() {
+  CurrentMidiOutput().DropQueued();
+  SilenceNotes();
+}
+
+// One wake of the timer at `deadline`, `elapsed_ms` after the previous one (0
+// for the wake at the start). While playing: as many sequencer ticks as the
+// time budget owes; after a stop request, the stop step and the
+// acknowledgement.
+void TimerCallback(int elapsed_ms, Clock::time_point deadline) {
   const int state = g_play_state.load();
   if (state == kPlaying) {
     if (!OutputReady()) return;  // a long message is in flight: time stands still
     g_budget -= elapsed_ms;
     while (g_budget <= 0) {
+      StampTick(deadline);
       SequencerTick();
       g_budget += TickLengthMs();
     }
   } else if (state == kIdle) {
-    SilenceNotes();
+    SilenceNow();
     g_play_state.store(kStopped);
   }
 }
@@ -107,7 +127,7 @@ void RunTimer(Clock::time_point deadline) {
         g_timer.wake.wait_until(lock, deadline, [] { return g_timer.quit || StopRequested(); });
     if (g_timer.quit) break;
     lock.unlock();
-    TimerCallback(stop ? 0 : elapsed_ms);
+    TimerCallback(stop ? 0 : elapsed_ms, deadline);
     const int interval = g_interval.load();
     const int intervals = IntervalsToSleep(interval);
     lock.lock();
@@ -184,6 +204,7 @@ void StartPlayback() {
   KillTimer();  // never two timers: a second start restarts the one timer
   SetTempo(120);
   g_budget = 0;
+  CurrentMidiOutput().DropQueued();  // a fresh start for timestamped outputs
   g_play_state.store(kPlaying);
   StartTimer();
 }
@@ -209,7 +230,7 @@ void StopPlayback() {
   // No callback acknowledged (the timer never started): with no timer thread
   // left, the notes are released here.
   if (g_play_state.load() != kStopped) {
-    SilenceNotes();
+    SilenceNow();
     g_play_state.store(kStopped);
   }
 }

@@ -2,18 +2,61 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstring>
+#include <deque>
+#include <limits>
 #include <mutex>
+#include <vector>
 
 #include "player/output/quiet_alsa.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A message waiting for its sample.
+struct QueuedMessage {
+  int64_t due = -1;  // -1: at once
+  std::vector<uint8_t> bytes;
+  bool long_message = false;
+};
+
+// A queue this long means nobody renders (the audio device has stalled):
+// further messages are then applied at once, as if they had no time.
+constexpr size_t kMaxQueued = 1 << 16;
+
+}  // namespace
 
 struct FluidSynthParts {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
   fluid_audio_driver_t* driver = nullptr;
 
+  // Samples rendered so far; written by the rendering thread only.
+  std::atomic<int64_t> rendered{0};
+  // The most frames the audio device has asked for at once.
+  std::atomic<int> device_frames{0};
+  std::atomic<bool> takes_timestamps{false};
+  FluidSynthOutput::AppliedObserver observer;
+
+  // The queue and the time of the messages being given, shared by the
+  // thread that sends and the thread that renders.
+  std::mutex mutex;
+  std::deque<QueuedMessage> queue;
+  int ahead_frames = 0;  // how far ahead of the clock the renderer may be
+  bool stamped = false;
+  Clock::time_point send_time;
+  // The tie between the steady clock and the sample count, made at the
+  // first time given after a start or a stop.
+  bool anchored = false;
+  Clock::time_point anchor_time;
+  int64_t anchor_sample = 0;
+
   ~FluidSynthParts() {
-    if (driver) delete_fluid_audio_driver(driver);
+    if (driver) delete_fluid_audio_driver(driver);  // no callback runs after this
     if (synth) delete_fluid_synth(synth);
     if (settings) delete_fluid_settings(settings);
   }
@@ -85,6 +128,58 @@ int ChannelMessageLength(uint8_t status) {
   return kind == 0xc0 || kind == 0xd0 ? 2 : 3;
 }
 
+bool IsNoteOn(const uint8_t* m, int length) {
+  return (m[0] & 0xf0) == 0x90 && length > 2 && (m[2] & 127) != 0;
+}
+
+// A channel message as SendShort takes it; with `skip_note_ons` (at a stop)
+// note-ons are left out.
+void ApplyShort(fluid_synth_t* synth, const uint8_t* m, int length, bool skip_note_ons) {
+  if (length < 1 || m[0] < 0x80 || m[0] >= 0xf0) return;
+  if (skip_note_ons && IsNoteOn(m, length)) return;
+  SendChannelMessage(synth, m, length);
+}
+
+// A long message as SendLong takes it.
+void ApplyLong(fluid_synth_t* synth, const uint8_t* bytes, int length, bool skip_note_ons) {
+  if (length >= 2 && bytes[0] == 0xf0 && bytes[length - 1] == 0xf7) {
+    // FluidSynth takes the data between F0 and F7 and answers the GM, GS
+    // and XG resets and tuning messages it knows.
+    fluid_synth_sysex(synth, reinterpret_cast<const char*>(bytes + 1), length - 2, nullptr, nullptr,
+                      nullptr, 0);
+    return;
+  }
+  // Channel messages built from a template, one after the other.
+  int i = 0;
+  while (i < length) {
+    if (bytes[i] < 0x80 || bytes[i] >= 0xf0) {
+      ++i;
+      continue;
+    }
+    const int n = ChannelMessageLength(bytes[i]);
+    if (length - i < n) break;
+    ApplyShort(synth, bytes + i, n, skip_note_ons);
+    i += n;
+  }
+}
+
+void Apply(fluid_synth_t* synth, const QueuedMessage& m, bool skip_note_ons) {
+  const int length = static_cast<int>(m.bytes.size());
+  if (m.long_message) {
+    ApplyLong(synth, m.bytes.data(), length, skip_note_ons);
+  } else {
+    ApplyShort(synth, m.bytes.data(), length, skip_note_ons);
+  }
+}
+
+int64_t RoundUpToBlock(int64_t sample) {
+  const int64_t block = FluidSynthOutput::kBlockFrames;
+  return (sample + block - 1) / block * block;
+}
+
+// Enough buffer pointers for every audio driver FluidSynth has (they pass two).
+constexpr int kMaxBuffers = 32;
+
 }  // namespace
 
 std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soundfont, bool audio,
@@ -116,7 +211,7 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soun
   if (audio) {
     for (const char* name : kAudioDrivers) {
       if (fluid_settings_setstr(p.settings, "audio.driver", name) != FLUID_OK) continue;
-      p.driver = new_fluid_audio_driver(p.settings, p.synth);
+      p.driver = new_fluid_audio_driver2(p.settings, AudioCallback, out.get());
       if (p.driver) break;
     }
     if (!p.driver) {
@@ -124,6 +219,9 @@ std::unique_ptr<FluidSynthOutput> FluidSynthOutput::Open(const std::string& soun
           "no audio output can be opened for the synthesizer (tried PulseAudio, "
           "PipeWire, ALSA and SDL); try --output alsa:PORT or --output none");
     }
+    int period = 0;
+    fluid_settings_getint(p.settings, "audio.period-size", &period);
+    out->TakeTimestamps(period);
   }
   return out;
 }
@@ -132,33 +230,142 @@ FluidSynthOutput::~FluidSynthOutput() = default;
 
 void FluidSynthOutput::SendShort(const uint8_t* bytes, int length) {
   if (length < 1 || bytes[0] < 0x80 || bytes[0] >= 0xf0) return;
-  SendChannelMessage(parts_->synth, bytes, length);
+  Enqueue(bytes, length, false);
 }
 
 bool FluidSynthOutput::SendLong(const uint8_t* bytes, int length) {
-  if (length >= 2 && bytes[0] == 0xf0 && bytes[length - 1] == 0xf7) {
-    // FluidSynth takes the data between F0 and F7 and answers the GM, GS
-    // and XG resets and tuning messages it knows.
-    fluid_synth_sysex(parts_->synth, reinterpret_cast<const char*>(bytes + 1), length - 2, nullptr,
-                      nullptr, nullptr, 0);
-  } else {
-    // Channel messages built from a template, one after the other.
-    int i = 0;
-    while (i < length) {
-      if (bytes[i] < 0x80 || bytes[i] >= 0xf0) {
-        ++i;
-        continue;
-      }
-      const int n = ChannelMessageLength(bytes[i]);
-      if (length - i < n) break;
-      SendChannelMessage(parts_->synth, bytes + i, n);
-      i += n;
-    }
-  }
+  if (length > 0) Enqueue(bytes, length, true);
   LongDone();
   return true;
 }
 
+bool FluidSynthOutput::TakesTimestamps() const {
+  return parts_->takes_timestamps.load();
+}
+
+void FluidSynthOutput::TakeTimestamps(int ahead_frames) {
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  parts_->ahead_frames = std::max(ahead_frames, 0);
+  parts_->takes_timestamps.store(true);
+}
+
+void FluidSynthOutput::SetSendTime(std::chrono::steady_clock::time_point due) {
+  if (!TakesTimestamps()) return;
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  parts_->stamped = true;
+  parts_->send_time = due;
+}
+
+void FluidSynthOutput::DropQueued() {
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  FluidSynthParts& p = *parts_;
+  for (const QueuedMessage& m : p.queue) Apply(p.synth, m, true);
+  p.queue.clear();
+  p.stamped = false;
+  p.anchored = false;
+}
+
+void FluidSynthOutput::SetAppliedObserver(AppliedObserver observer) {
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  parts_->observer = std::move(observer);
+}
+
+// Under the lock. The first stamped message ties the clock to the samples:
+// its own time of sending is the sample the renderer reaches next at the
+// latest, plus one device period, which the renderer may run ahead.
+int64_t FluidSynthOutput::DueSample() {
+  FluidSynthParts& p = *parts_;
+  if (!p.stamped) return -1;
+  if (!p.anchored) {
+    p.anchored = true;
+    p.anchor_time = Clock::now();
+    p.anchor_sample = p.rendered.load() + std::max(p.ahead_frames, p.device_frames.load());
+  }
+  const double seconds = std::chrono::duration<double>(p.send_time - p.anchor_time).count();
+  return std::max<int64_t>(0, p.anchor_sample + std::llround(seconds * kSampleRate));
+}
+
+void FluidSynthOutput::Enqueue(const uint8_t* bytes, int length, bool long_message) {
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  FluidSynthParts& p = *parts_;
+  QueuedMessage m;
+  m.due = DueSample();
+  m.bytes.assign(bytes, bytes + length);
+  m.long_message = long_message;
+  if (p.queue.size() >= kMaxQueued) {
+    Apply(p.synth, m, false);
+    return;
+  }
+  p.queue.push_back(std::move(m));
+}
+
+// On the rendering thread: applies every message due at or before
+// `boundary`, the block boundary the synthesizer renders from next, and
+// returns the due sample of the first one left (the largest value when none
+// is).
+int64_t FluidSynthOutput::ApplyDue(int64_t boundary) {
+  std::lock_guard<std::mutex> lock(parts_->mutex);
+  FluidSynthParts& p = *parts_;
+  while (!p.queue.empty() && p.queue.front().due <= boundary) {
+    const QueuedMessage& m = p.queue.front();
+    Apply(p.synth, m, false);
+    if (p.observer) {
+      p.observer(m.bytes.data(), static_cast<int>(m.bytes.size()), m.due, boundary);
+    }
+    p.queue.pop_front();
+  }
+  return p.queue.empty() ? std::numeric_limits<int64_t>::max() : p.queue.front().due;
+}
+
+// Renders `frames` samples in pieces, render(offset, count) each, cut at
+// the block boundaries where queued messages fall due; the messages are
+// applied just before their piece.
+template <typename RenderPiece>
+void FluidSynthOutput::RenderFrames(int frames, RenderPiece render) {
+  FluidSynthParts& p = *parts_;
+  const int64_t start = p.rendered.load();
+  const int64_t end = start + frames;
+  int64_t at = start;
+  while (at < end) {
+    const int64_t next_due = ApplyDue(RoundUpToBlock(at));
+    const int64_t stop = next_due > end ? end : std::min(end, RoundUpToBlock(next_due));
+    render(static_cast<int>(at - start), static_cast<int>(stop - at));
+    at = stop;
+    p.rendered.store(at);
+  }
+}
+
+int FluidSynthOutput::AudioCallback(void* data, int len, int nfx, float* fx[], int nout,
+                                    float* out[]) {
+  auto* self = static_cast<FluidSynthOutput*>(data);
+  FluidSynthParts& p = *self->parts_;
+  if (len > p.device_frames.load()) p.device_frames.store(len);
+  // Without buffers of their own, the effects are mixed into the dry output.
+  float* fx_mix[4] = {nout > 0 ? out[0] : nullptr, nout > 1 ? out[1] : nullptr,
+                      nout > 0 ? out[0] : nullptr, nout > 1 ? out[1] : nullptr};
+  if (nfx == 0 && nout >= 2) {
+    nfx = 4;
+    fx = fx_mix;
+  }
+  if (nfx > kMaxBuffers || nout > kMaxBuffers) {
+    return fluid_synth_process(p.synth, len, nfx, fx, nout, out);
+  }
+  int result = FLUID_OK;
+  self->RenderFrames(len, [&](int offset, int count) {
+    float* fx_at[kMaxBuffers];
+    float* out_at[kMaxBuffers];
+    for (int i = 0; i < nfx; ++i) fx_at[i] = fx[i] ? fx[i] + offset : nullptr;
+    for (int i = 0; i < nout; ++i) out_at[i] = out[i] ? out[i] + offset : nullptr;
+    if (fluid_synth_process(p.synth, count, nfx, fx_at, nout, out_at) != FLUID_OK) {
+      result = FLUID_FAILED;
+    }
+  });
+  return result;
+}
+
 void FluidSynthOutput::Render(int frames, int16_t* interleaved) {
-  fluid_synth_write_s16(parts_->synth, frames, interleaved, 0, 2, interleaved, 1, 2);
+  RenderFrames(frames, [&](int offset, int count) {
+    int16_t* at = interleaved + 2 * offset;
+    fluid_synth_write_s16(parts_->synth, count, at, 0, 2, at, 1, 2);
+  });
 }
