@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -17,16 +16,65 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A message waiting for its sample.
-struct QueuedMessage {
-  int64_t due = -1;  // -1: at once
-  std::vector<uint8_t> bytes;
-  bool long_message = false;
-};
+// Messages waiting for their sample, in the order given, in room taken once
+// when the output opens, so that nothing is allocated while a song plays.
+// Full means nobody renders (the audio device has stalled): the sender then
+// applies further messages at once, as if they had no time.
+class MessageQueue {
+ public:
+  static constexpr int kEntries = 16384;
+  static constexpr int kLongEntries = 256;
+  static constexpr int kLongBytes = 256;  // a template builds at most 255 bytes
 
-// A queue this long means nobody renders (the audio device has stalled):
-// further messages are then applied at once, as if they had no time.
-constexpr size_t kMaxQueued = 1 << 16;
+  MessageQueue() : entries_(kEntries), longs_(size_t{kLongEntries} * kLongBytes) {}
+
+  // False when there is no room (or a long message is longer than a slot).
+  bool Push(int64_t due, const uint8_t* bytes, int length, bool long_message) {
+    if (count_ == kEntries) return false;
+    if (long_message && (long_count_ == kLongEntries || length > kLongBytes)) return false;
+    Entry& e = entries_[(head_ + count_) % kEntries];
+    e.due = due;
+    e.long_message = long_message;
+    e.length = long_message ? length : std::min(length, 3);
+    uint8_t* to = e.bytes;
+    if (long_message) to = LongSlot((long_head_ + long_count_++) % kLongEntries);
+    std::memcpy(to, bytes, e.length);
+    ++count_;
+    return true;
+  }
+  bool Empty() const { return count_ == 0; }
+  int64_t FrontDue() const { return entries_[head_].due; }
+  int FrontLength() const { return entries_[head_].length; }
+  bool FrontIsLong() const { return entries_[head_].long_message; }
+  const uint8_t* FrontBytes() {
+    Entry& e = entries_[head_];
+    return e.long_message ? LongSlot(long_head_) : e.bytes;
+  }
+  void Pop() {
+    if (entries_[head_].long_message) {
+      long_head_ = (long_head_ + 1) % kLongEntries;
+      --long_count_;
+    }
+    head_ = (head_ + 1) % kEntries;
+    --count_;
+  }
+
+ private:
+  struct Entry {
+    int64_t due = -1;  // -1: at once
+    int length = 0;
+    bool long_message = false;
+    uint8_t bytes[3] = {};  // a short message's own bytes
+  };
+  uint8_t* LongSlot(int i) { return &longs_[static_cast<size_t>(i) * kLongBytes]; }
+
+  std::vector<Entry> entries_;
+  std::vector<uint8_t> longs_;
+  int head_ = 0;
+  int count_ = 0;
+  int long_head_ = 0;
+  int long_count_ = 0;
+};
 
 }  // namespace
 
@@ -45,7 +93,7 @@ struct FluidSynthParts {
   // The queue and the time of the messages being given, shared by the
   // thread that sends and the thread that renders.
   std::mutex mutex;
-  std::deque<QueuedMessage> queue;
+  MessageQueue queue;
   int ahead_frames = 0;  // how far ahead of the clock the renderer may be
   bool stamped = false;
   Clock::time_point send_time;
@@ -163,13 +211,17 @@ void ApplyLong(fluid_synth_t* synth, const uint8_t* bytes, int length, bool skip
   }
 }
 
-void Apply(fluid_synth_t* synth, const QueuedMessage& m, bool skip_note_ons) {
-  const int length = static_cast<int>(m.bytes.size());
-  if (m.long_message) {
-    ApplyLong(synth, m.bytes.data(), length, skip_note_ons);
+void Apply(fluid_synth_t* synth, const uint8_t* bytes, int length, bool long_message,
+           bool skip_note_ons) {
+  if (long_message) {
+    ApplyLong(synth, bytes, length, skip_note_ons);
   } else {
-    ApplyShort(synth, m.bytes.data(), length, skip_note_ons);
+    ApplyShort(synth, bytes, length, skip_note_ons);
   }
+}
+
+void ApplyFront(fluid_synth_t* synth, MessageQueue& queue, bool skip_note_ons) {
+  Apply(synth, queue.FrontBytes(), queue.FrontLength(), queue.FrontIsLong(), skip_note_ons);
 }
 
 int64_t RoundUpToBlock(int64_t sample) {
@@ -259,8 +311,7 @@ void FluidSynthOutput::SetSendTime(std::chrono::steady_clock::time_point due) {
 void FluidSynthOutput::DropQueued() {
   std::lock_guard<std::mutex> lock(parts_->mutex);
   FluidSynthParts& p = *parts_;
-  for (const QueuedMessage& m : p.queue) Apply(p.synth, m, true);
-  p.queue.clear();
+  for (; !p.queue.Empty(); p.queue.Pop()) ApplyFront(p.synth, p.queue, true);
   p.stamped = false;
   p.anchored = false;
 }
@@ -288,15 +339,9 @@ int64_t FluidSynthOutput::DueSample() {
 void FluidSynthOutput::Enqueue(const uint8_t* bytes, int length, bool long_message) {
   std::lock_guard<std::mutex> lock(parts_->mutex);
   FluidSynthParts& p = *parts_;
-  QueuedMessage m;
-  m.due = DueSample();
-  m.bytes.assign(bytes, bytes + length);
-  m.long_message = long_message;
-  if (p.queue.size() >= kMaxQueued) {
-    Apply(p.synth, m, false);
-    return;
+  if (!p.queue.Push(DueSample(), bytes, length, long_message)) {
+    Apply(p.synth, bytes, length, long_message, false);
   }
-  p.queue.push_back(std::move(m));
 }
 
 // On the rendering thread: applies every message due at or before
@@ -306,15 +351,12 @@ void FluidSynthOutput::Enqueue(const uint8_t* bytes, int length, bool long_messa
 int64_t FluidSynthOutput::ApplyDue(int64_t boundary) {
   std::lock_guard<std::mutex> lock(parts_->mutex);
   FluidSynthParts& p = *parts_;
-  while (!p.queue.empty() && p.queue.front().due <= boundary) {
-    const QueuedMessage& m = p.queue.front();
-    Apply(p.synth, m, false);
-    if (p.observer) {
-      p.observer(m.bytes.data(), static_cast<int>(m.bytes.size()), m.due, boundary);
-    }
-    p.queue.pop_front();
+  for (; !p.queue.Empty() && p.queue.FrontDue() <= boundary; p.queue.Pop()) {
+    ApplyFront(p.synth, p.queue, false);
+    if (p.observer)
+      p.observer(p.queue.FrontBytes(), p.queue.FrontLength(), p.queue.FrontDue(), boundary);
   }
-  return p.queue.empty() ? std::numeric_limits<int64_t>::max() : p.queue.front().due;
+  return p.queue.Empty() ? std::numeric_limits<int64_t>::max() : p.queue.FrontDue();
 }
 
 // Renders `frames` samples in pieces, render(offset, count) each, cut at

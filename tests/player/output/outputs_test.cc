@@ -154,6 +154,33 @@ TEST(FluidSynthTimestampTest, DropSendsQueuedReleasesAtOnceAndForgetsNoteOns) {
   EXPECT_EQ(-1, (*seen)[2].due);
 }
 
+// The queue keeps its room from the start and goes round it: long and short
+// messages come out in order with their own bytes, round after round.
+TEST(FluidSynthTimestampTest, QueueKeepsOrderAndBytesAcrossManyRounds) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  auto synth = OfflineSynth();
+  ASSERT_TRUE(synth);
+  synth->TakeTimestamps(256);
+  std::unique_ptr<std::vector<Applied>> seen(Observe(*synth));
+  std::vector<std::vector<uint8_t>> sent;
+  for (int round = 0; round < 3; ++round) {
+    const auto now = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+      synth->SetSendTime(now + std::chrono::microseconds(100 * i));
+      const uint8_t volume[] = {0xb0, 7, static_cast<uint8_t>(i)};
+      const uint8_t sysex[] = {0xf0, 0x7d, static_cast<uint8_t>(i), static_cast<uint8_t>(round),
+                               0xf7};
+      synth->SendShort(volume, 3);
+      synth->SendLong(sysex, sizeof sysex);
+      sent.emplace_back(volume, volume + 3);
+      sent.emplace_back(sysex, sysex + sizeof sysex);
+    }
+    RenderInPeriods(*synth, 4410);
+  }
+  ASSERT_EQ(sent.size(), seen->size());
+  for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i], (*seen)[i].bytes) << i;
+}
+
 TEST(OutputChoiceTest, NamesGiveOutputsOrOneLineReasons) {
   std::string error;
   EXPECT_TRUE(OpenOutput("none", "", &error));
