@@ -12,10 +12,16 @@
 // starts there: FluidSynth renders in blocks of that size and takes new
 // messages only between them. A message given without a time is due at
 // once. With an audio device the output takes timestamps (see
-// midi_output.h): the first time given after a start or a stop is tied to
-// the sample the device will render next plus one device period, and later
-// times count on from there in samples, so messages land at the sample of
-// their ideal time, rounded up to the next block boundary.
+// midi_output.h): when the first stamped message after a start or a stop
+// comes, that moment is tied to the sample the device renders next plus one
+// device period (the most it renders ahead), and every time given counts on
+// from there in samples, so messages land at the sample of their ideal time,
+// rounded up to the next block boundary.
+//
+// What can go wrong: no SoundFont or no audio device (Open gives null and a
+// reason); a message that comes after its sample was rendered sounds from the
+// next block, late; with the queue full (nobody renders) messages are
+// applied at once.
 #ifndef QUERN_PLAYER_OUTPUT_FLUIDSYNTH_OUTPUT_H_
 #define QUERN_PLAYER_OUTPUT_FLUIDSYNTH_OUTPUT_H_
 
