@@ -6,6 +6,16 @@
 //     percentage of one core) and the delay of the first message. With
 //     playhead 1 every struck note also goes into the editor's note ring,
 //     emptied at 60 Hz by another thread as the window does.
+//   Lands/<interval>/<timestamps>: the song played in real time into the
+//     embedded synthesizer with no audio device: a thread paced by the clock
+//     renders it in periods of 256 frames, as a device does. For every
+//     note-on, the sample at which the synthesizer applied it against its
+//     ideal time in samples, as p50, p99 and max lateness in milliseconds.
+//     timestamps 0 sends each message at once, as before; 1 stamps it with
+//     its ideal time, so the ideal sample is the output's own mapping of that
+//     time, and latency_ms says how far that mapping lies behind the paced
+//     clock (the lead and the device period). missed counts the note-ons
+//     applied later than the block of their sample.
 //   Render: the song through the embedded synthesizer offline, as a multiple
 //     of real time.
 //   SequencerTicks: ticks per second of the sequencer alone.
@@ -24,6 +34,7 @@
 #include "compiler/driver/driver.h"
 #include "player/messages.h"
 #include "player/note_ring.h"
+#include "player/output/fluidsynth_output.h"
 #include "player/output/outputs.h"
 #include "player/player.h"
 #include "player/sequencer.h"
@@ -181,6 +192,145 @@ BENCHMARK(Lateness)
     ->Args({1, 1})
     ->Args({4, 0})
     ->Args({4, 1})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// Hands every message to the synthesizer and notes the tick of each
+// note-on, in order, into room reserved beforehand.
+class NoteOnProbe : public MidiOutput {
+ public:
+  NoteOnProbe(std::unique_ptr<FluidSynthOutput> synth, size_t room)
+      : synth_(std::move(synth)), ticks_(room) {}
+  void SendShort(const uint8_t* bytes, int length) override {
+    if (length == 3 && (bytes[0] & 0xf0) == 0x90 && bytes[2] != 0) {
+      const size_t i = count_.fetch_add(1);
+      if (i < ticks_.size()) ticks_[i] = SequencerTickCount();
+    }
+    synth_->SendShort(bytes, length);
+  }
+  bool SendLong(const uint8_t* bytes, int length) override {
+    synth_->SendLong(bytes, length);
+    LongDone();
+    return true;
+  }
+  bool TakesTimestamps() const override { return synth_->TakesTimestamps(); }
+  void SetSendTime(Clock::time_point due) override { synth_->SetSendTime(due); }
+  void DropQueued() override { synth_->DropQueued(); }
+
+  FluidSynthOutput& Synth() { return *synth_; }
+  size_t Count() const { return std::min(count_.load(), ticks_.size()); }
+  int64_t Tick(size_t i) const { return ticks_[i]; }
+
+ private:
+  std::unique_ptr<FluidSynthOutput> synth_;
+  std::vector<int64_t> ticks_;
+  std::atomic<size_t> count_{0};
+};
+
+// Renders the synthesizer in periods on the clock, as an audio device pulls
+// them: period n at start + n periods.
+class PacedRenderer {
+ public:
+  static constexpr int kPeriod = 256;
+  explicit PacedRenderer(FluidSynthOutput* synth)
+      : synth_(synth), start_(Clock::now()), thread_([this] { Run(); }) {}
+  ~PacedRenderer() {
+    stop_.store(true);
+    thread_.join();
+  }
+  Clock::time_point Start() const { return start_; }
+
+ private:
+  void Run() {
+    std::vector<int16_t> buffer(2 * kPeriod);
+    for (int64_t n = 0; !stop_.load(); ++n) {
+      const std::chrono::duration<double> at(static_cast<double>(n) * kPeriod /
+                                             FluidSynthOutput::kSampleRate);
+      std::this_thread::sleep_until(start_ + std::chrono::duration_cast<Clock::duration>(at));
+      synth_->Render(kPeriod, buffer.data());
+    }
+  }
+  FluidSynthOutput* synth_;
+  Clock::time_point start_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+void Lands(benchmark::State& state) {
+  const int interval = static_cast<int>(state.range(0));
+  const bool timestamps = state.range(1) != 0;
+  const std::vector<uint8_t> image = CompileDense(4);
+  const double rate = FluidSynthOutput::kSampleRate;
+  for (auto _ : state) {
+    std::string error;
+    std::unique_ptr<FluidSynthOutput> synth = FluidSynthOutput::Open(FindSoundFont(), false, &error);
+    if (!synth) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    if (timestamps) synth->TakeTimestamps(PacedRenderer::kPeriod);
+    // The due and applied sample of every note-on, in the order applied.
+    const size_t room = 1 << 18;
+    std::vector<int64_t> due(room), applied(room);
+    std::atomic<size_t> seen{0};
+    synth->SetAppliedObserver([&](const uint8_t* bytes, int length, int64_t d, int64_t at) {
+      if (length != 3 || (bytes[0] & 0xf0) != 0x90 || bytes[2] == 0) return;
+      const size_t i = seen.fetch_add(1);
+      if (i < room) {
+        due[i] = d;
+        applied[i] = at;
+      }
+    });
+    auto output = std::make_unique<NoteOnProbe>(std::move(synth), room);
+    NoteOnProbe* probe = output.get();
+    OpenMidiDevices(std::move(output));
+    SetTimerInterval(interval);
+    LoadSong(image.data(), image.size());
+    Clock::time_point render_start, start;
+    {
+      PacedRenderer renderer(&probe->Synth());
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      render_start = renderer.Start();
+      start = Clock::now();
+      StartPlayback();
+      while (!SongFinished()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the queue runs out
+      StopPlayback();
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+
+    // Tick k is ideally heard (k - 1) tick lengths after the start: in the
+    // paced clock, the sample rendered at that moment.
+    const double tick_ms = 240000.0 / (120.0 * 192.0);
+    const double start_sample = std::chrono::duration<double>(start - render_start).count() * rate;
+    const size_t n = std::min({probe->Count(), seen.load(), room});
+    std::vector<double> late, behind;
+    int missed = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const double ideal = start_sample + (probe->Tick(i) - 1) * tick_ms * rate / 1000.0;
+      const double target = due[i] >= 0 ? static_cast<double>(due[i]) : ideal;
+      late.push_back((applied[i] - target) * 1000.0 / rate);
+      behind.push_back((target - ideal) * 1000.0 / rate);
+      if (due[i] >= 0 && applied[i] - due[i] >= FluidSynthOutput::kBlockFrames) ++missed;
+    }
+    const double max = late.empty() ? 0 : *std::max_element(late.begin(), late.end());
+    state.counters["notes"] = static_cast<double>(n);
+    state.counters["late_p50_ms"] = Percentile(late, 0.5);
+    state.counters["late_p99_ms"] = Percentile(late, 0.99);
+    state.counters["late_max_ms"] = max;
+    state.counters["latency_ms"] = Percentile(behind, 0.5);
+    state.counters["missed"] = missed;
+    state.SetIterationTime(wall);
+    CloseMidiDevices();
+  }
+}
+BENCHMARK(Lands)
+    ->ArgNames({"interval", "timestamps"})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->Args({10, 0})
+    ->Args({10, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

@@ -13,12 +13,18 @@
 //   false); nothing else is reported.
 // Threads: the sequencer's thread sends; the completion callback may come
 //   from any thread.
+// Timestamps: most outputs send each message the moment it is given. An
+//   output that TakesTimestamps() applies the messages given after
+//   SetSendTime(t) at the steady-clock time t instead, and the player then
+//   runs the song one timer interval ahead so that every message is queued
+//   before it is due. DropQueued() empties that queue at a stop.
 // Backends here: a recording output that captures (tick, bytes) for tests and
 // traces, and a null output. The embedded synthesizer and the ALSA port live
 // in player/output.
 #ifndef QUERN_PLAYER_MIDI_OUTPUT_H_
 #define QUERN_PLAYER_MIDI_OUTPUT_H_
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -41,6 +47,18 @@ class MidiOutput : public MessageSink {
   virtual bool SendLong(const uint8_t* bytes, int length) = 0;
   // The song's tempo was set (quarter notes per minute). Devices ignore it.
   virtual void SetTempo(int quarters_per_minute) {}
+
+  // True for an output that can apply messages at a given time. The default
+  // sends every message at once and ignores the two calls below.
+  virtual bool TakesTimestamps() const { return false; }
+  // The messages given from now on are due at `due`, until the next call or
+  // DropQueued().
+  virtual void SetSendTime(std::chrono::steady_clock::time_point due) {}
+  // Stop: the queued note-ons are dropped, everything else still queued
+  // (note-offs, controllers, programs, System Exclusive) goes out at once, so
+  // that no note hangs and the channels hold what the song set. Messages
+  // given afterwards go out at once.
+  virtual void DropQueued() {}
 
   // Set once when the player takes the output; called by LongDone().
   void SetLongDone(std::function<void()> done) { long_done_ = std::move(done); }

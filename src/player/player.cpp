@@ -54,20 +54,40 @@ int Player::IntervalsToSleep(int interval) {
   return std::max(1, static_cast<int>(std::ceil((ms - 1e-6) / interval)));
 }
 
-// One wake of the timer, `elapsed_ms` after the previous one (0 for the wake
-// at the start). While playing: as many sequencer ticks as the time budget
-// owes; after a stop request, the stop step and the acknowledgement.
-void Player::TimerCallback(int elapsed_ms) {
+// Outputs that take timestamps get each tick's ideal time: the wake's
+// deadline plus the budget still owed before the tick, moved one interval
+// later. The sequencer so runs one interval ahead of what is heard, and every
+// message is queued before it is due.
+void Player::StampTick(Clock::time_point deadline) {
+  MidiOutput& output = Output();
+  if (!output.TakesTimestamps()) return;
+  const std::chrono::duration<double, std::milli> ahead(budget_ + interval_.load());
+  output.SetSendTime(deadline + std::chrono::duration_cast<Clock::duration>(ahead));
+}
+
+// The stop step: messages queued for later are dropped (or, when they must
+// not be lost, sent at once), then every scheduled note is released at once.
+void Player::SilenceNow() {
+  Output().DropQueued();
+  song_.SilenceNotes();
+}
+
+// One wake of the timer at `deadline`, `elapsed_ms` after the previous one (0
+// for the wake at the start). While playing: as many sequencer ticks as the
+// time budget owes; after a stop request, the stop step and the
+// acknowledgement.
+void Player::TimerCallback(int elapsed_ms, Clock::time_point deadline) {
   const int state = play_state_.load();
   if (state == kPlaying) {
     if (!OutputReady()) return;  // a long message is in flight: time stands still
     budget_ -= elapsed_ms;
     while (budget_ <= 0) {
+      StampTick(deadline);
       song_.Tick();
       budget_ += song_.Messages().TickLengthMs();
     }
   } else if (state == kIdle) {
-    song_.SilenceNotes();
+    SilenceNow();
     play_state_.store(kStopped);
   }
 }
@@ -91,7 +111,7 @@ void Player::RunTimer(Clock::time_point deadline) {
         timer_.wake.wait_until(lock, deadline, [this] { return timer_.quit || StopRequested(); });
     if (timer_.quit) break;
     lock.unlock();
-    TimerCallback(stop ? 0 : elapsed_ms);
+    TimerCallback(stop ? 0 : elapsed_ms, deadline);
     const int interval = interval_.load();
     const int intervals = IntervalsToSleep(interval);
     lock.lock();
@@ -166,6 +186,7 @@ void Player::Start() {
   KillTimer();  // never two timers: a second start restarts the one timer
   song_.Messages().SetTempo(120);
   budget_ = 0;
+  Output().DropQueued();  // a fresh start for timestamped outputs
   play_state_.store(kPlaying);
   StartTimer();
 }
@@ -191,7 +212,7 @@ void Player::Stop() {
   // No callback acknowledged (the timer never started): with no timer thread
   // left, the notes are released here.
   if (play_state_.load() != kStopped) {
-    song_.SilenceNotes();
+    SilenceNow();
     play_state_.store(kStopped);
   }
 }

@@ -98,7 +98,9 @@ class Player : public MessageSink {
 
   double MsToNextWork();
   int IntervalsToSleep(int interval);
-  void TimerCallback(int elapsed_ms);
+  void StampTick(Clock::time_point deadline);
+  void SilenceNow();
+  void TimerCallback(int elapsed_ms, Clock::time_point deadline);
   bool StopRequested() const;
   void RunTimer(Clock::time_point deadline);
   bool TimerRunning() const;

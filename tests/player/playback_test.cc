@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "player/messages.h"
 #include "player/player.h"
@@ -158,6 +160,125 @@ TEST(ReadyFlagTest, FollowsCompletionAndSurvivesRefusal) {
   EXPECT_FALSE(OutputReady());
   EXPECT_TRUE(WaitFor([] { return OutputReady(); }));
   CloseMidiDevices();
+}
+
+// An output that takes timestamps: records each message with the time it
+// was stamped with (none after a drop) and the time it was given.
+class StampingOutput : public MidiOutput {
+ public:
+  using Clock = std::chrono::steady_clock;
+  struct Sent {
+    int64_t tick = 0;
+    std::vector<uint8_t> bytes;
+    bool stamped = false;
+    Clock::time_point due;
+    Clock::time_point given;
+  };
+
+  bool TakesTimestamps() const override { return true; }
+  void SetSendTime(Clock::time_point due) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stamped_ = true;
+    due_ = due;
+  }
+  void DropQueued() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stamped_ = false;
+    ++drops_;
+  }
+  void SendShort(const uint8_t* bytes, int length) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sent_.push_back({SequencerTickCount(), {bytes, bytes + length}, stamped_, due_, Clock::now()});
+  }
+  bool SendLong(const uint8_t* bytes, int length) override {
+    SendShort(bytes, length);
+    LongDone();
+    return true;
+  }
+  std::vector<Sent> Messages() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sent_;
+  }
+  int Drops() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return drops_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Sent> sent_;
+  bool stamped_ = false;
+  Clock::time_point due_;
+  int drops_ = 0;
+};
+
+class TimestampTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto output = std::make_unique<StampingOutput>();
+    out_ = output.get();
+    OpenMidiDevices(std::move(output));
+  }
+  void TearDown() override { CloseMidiDevices(); }
+  void Load(const SongLayout& song) {
+    image_ = BuildImage(song);
+    ASSERT_TRUE(LoadSong(image_.data(), image_.size()));
+  }
+  StampingOutput* out_ = nullptr;
+  Bytes image_;
+};
+
+// Tick k is due (k - 1) tick lengths after the start, plus the lead of one
+// interval; the stamps come from the timer's deadlines, not from the moment
+// the thread got round to the tick, so they hold exactly however late it ran.
+TEST_F(TimestampTest, EachTickIsStampedWithItsIdealTimeOneIntervalAhead) {
+  SongLayout song;
+  song.resolution = 480;  // tempo 240 from tick 1 on: ticks of 2.083 ms
+  song.tracks = {Cat({{127, 128}, Word(240), {60, 40, 30, 32, 34, 255, 0}})};
+  Load(song);
+  const int interval = 3;
+  SetTimerInterval(interval);
+  const auto before = std::chrono::steady_clock::now();
+  StartPlayback();
+  const auto after = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitFor([] { return SongFinished(); }));
+  StopPlayback();
+
+  const std::vector<StampingOutput::Sent> sent = out_->Messages();
+  ASSERT_EQ(6u, sent.size());
+  const std::vector<int64_t> ticks = {41, 161, 161, 281, 281, 401};
+  const std::chrono::microseconds slack(1);
+  const std::chrono::milliseconds lead(interval);
+  for (size_t i = 0; i < sent.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(ticks[i], sent[i].tick);
+    ASSERT_TRUE(sent[i].stamped);
+    const std::chrono::duration<double, std::milli> ideal((sent[i].tick - 1) * 240000.0 /
+                                                          (240 * 480));
+    const auto start =
+        sent[i].due - lead - std::chrono::duration_cast<std::chrono::steady_clock::duration>(ideal);
+    EXPECT_LE(before - slack, start);
+    EXPECT_GE(after + slack, start);
+    // Never queued more than one interval ahead of its time.
+    EXPECT_LE(sent[i].due - sent[i].given, lead + slack);
+  }
+}
+
+TEST_F(TimestampTest, StopDropsTheQueueAndReleasesAtOnce) {
+  SongLayout song;
+  song.resolution = 1920;
+  song.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  Load(song);
+  StartPlayback();
+  ASSERT_TRUE(WaitFor([&] { return !out_->Messages().empty(); }));
+  EXPECT_EQ(1, out_->Drops());  // the start begins with an empty queue
+  StopPlayback();
+  EXPECT_EQ(2, out_->Drops());
+  const std::vector<StampingOutput::Sent> sent = out_->Messages();
+  ASSERT_EQ(2u, sent.size());
+  EXPECT_TRUE(sent[0].stamped);
+  EXPECT_EQ((std::vector<uint8_t>{0x91, 0x3c, 0}), sent[1].bytes);
+  EXPECT_FALSE(sent[1].stamped);  // after the drop: at once
 }
 
 TEST(OpenTest, NoOutputMeansFalseAndANullOutput) {

@@ -1,6 +1,8 @@
 // ALSA sequencer ports through RtMidi. Messages go out as given, with data
 // bytes taken as their low seven bits; RtMidi sends them at once, so a long
-// message completes before SendLong returns.
+// message completes before SendLong returns. RtMidi offers no timestamps
+// (it sends to the port directly, not through a timed queue), so this output
+// takes none: each message goes out as the tick that makes it runs.
 #ifndef QUERN_PLAYER_OUTPUT_RTMIDI_OUTPUT_H_
 #define QUERN_PLAYER_OUTPUT_RTMIDI_OUTPUT_H_
 

@@ -2,6 +2,8 @@
 // synthesizer offline, the choice by name, the SoundFont search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,122 @@ TEST(FluidSynthOutputTest, LongMessagesCompleteAtOnce) {
   std::vector<int16_t> samples(2 * 4410);
   synth->Render(4410, samples.data());
   EXPECT_GT(Loudness(samples), 10);
+}
+
+// What the synthesizer applied: bytes, due sample and the block boundary.
+struct Applied {
+  std::vector<uint8_t> bytes;
+  int64_t due = 0;
+  int64_t applied = 0;
+};
+
+std::vector<Applied>* Observe(FluidSynthOutput& synth) {
+  auto* seen = new std::vector<Applied>;
+  synth.SetAppliedObserver([seen](const uint8_t* bytes, int length, int64_t due, int64_t at) {
+    seen->push_back({{bytes, bytes + length}, due, at});
+  });
+  return seen;
+}
+
+// Renders `frames` in the pieces an audio device asks for.
+std::vector<int16_t> RenderInPeriods(FluidSynthOutput& synth, int frames, int period = 256) {
+  std::vector<int16_t> samples(2 * frames);
+  for (int at = 0; at < frames; at += period) {
+    synth.Render(std::min(period, frames - at), samples.data() + 2 * at);
+  }
+  return samples;
+}
+
+std::vector<int16_t> Slice(const std::vector<int16_t>& samples, int64_t from, int64_t to) {
+  return std::vector<int16_t>(samples.begin() + 2 * from, samples.begin() + 2 * to);
+}
+
+TEST(FluidSynthTimestampTest, MessagesSoundFromTheBlockAtTheirSample) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  auto synth = OfflineSynth();
+  ASSERT_TRUE(synth);
+  EXPECT_FALSE(synth->TakesTimestamps());  // offline, with nobody rendering in real time
+  synth->TakeTimestamps(256);
+  EXPECT_TRUE(synth->TakesTimestamps());
+  std::unique_ptr<std::vector<Applied>> seen(Observe(*synth));
+  const auto now = std::chrono::steady_clock::now();
+  const uint8_t on[] = {0x90, 60, 100};
+  const uint8_t off[] = {0x80, 60, 0};
+  synth->SetSendTime(now + std::chrono::milliseconds(10));
+  synth->SendShort(on, 3);
+  synth->SetSendTime(now + std::chrono::milliseconds(30));
+  synth->SendShort(off, 3);
+  const std::vector<int16_t> samples = RenderInPeriods(*synth, 4410);
+
+  ASSERT_EQ(2u, seen->size());
+  EXPECT_EQ(882, (*seen)[1].due - (*seen)[0].due);  // 20 ms at 44100 Hz
+  for (const Applied& a : *seen) {
+    EXPECT_EQ(0, a.applied % FluidSynthOutput::kBlockFrames);
+    EXPECT_LE(a.due, a.applied);
+    EXPECT_GT(a.due + FluidSynthOutput::kBlockFrames, a.applied);
+  }
+  // Silent up to the block the note-on was applied at, sounding from there.
+  const int64_t from = (*seen)[0].applied;
+  EXPECT_LT(Loudness(Slice(samples, 0, from)), 1);
+  EXPECT_GT(Loudness(Slice(samples, from, from + FluidSynthOutput::kBlockFrames)), 1);
+}
+
+TEST(FluidSynthTimestampTest, DropSendsQueuedReleasesAtOnceAndForgetsNoteOns) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  auto synth = OfflineSynth();
+  ASSERT_TRUE(synth);
+  synth->TakeTimestamps(256);
+  std::unique_ptr<std::vector<Applied>> seen(Observe(*synth));
+  const uint8_t organ[] = {0xc0, 19};  // sustains for as long as the key is held
+  const uint8_t on_c[] = {0x90, 60, 100};
+  const uint8_t off_c[] = {0x90, 60, 0};
+  const uint8_t on_e[] = {0x90, 64, 100};
+  synth->SendShort(organ, 2);
+  synth->SendShort(on_c, 3);
+  RenderInPeriods(*synth, 4410);
+  // Queued for a second from now: the release of c and a new note.
+  synth->SetSendTime(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+  synth->SendShort(off_c, 3);
+  synth->SendShort(on_e, 3);
+  synth->DropQueued();
+  std::vector<int16_t> samples;
+  for (int i = 0; i < 30; ++i) samples = RenderInPeriods(*synth, 4410);  // 3 s
+  EXPECT_LT(Loudness(samples), 1);
+  // Only the two messages given without a time were applied by rendering.
+  EXPECT_EQ(2u, seen->size());
+  // After the drop, messages go out at once again.
+  synth->SendShort(on_e, 3);
+  samples = RenderInPeriods(*synth, 4410);
+  EXPECT_GT(Loudness(samples), 10);
+  ASSERT_EQ(3u, seen->size());
+  EXPECT_EQ(-1, (*seen)[2].due);
+}
+
+// The queue keeps its room from the start and goes round it: long and short
+// messages come out in order with their own bytes, round after round.
+TEST(FluidSynthTimestampTest, QueueKeepsOrderAndBytesAcrossManyRounds) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  auto synth = OfflineSynth();
+  ASSERT_TRUE(synth);
+  synth->TakeTimestamps(256);
+  std::unique_ptr<std::vector<Applied>> seen(Observe(*synth));
+  std::vector<std::vector<uint8_t>> sent;
+  for (int round = 0; round < 3; ++round) {
+    const auto now = std::chrono::steady_clock::now();
+    for (int i = 0; i < 200; ++i) {
+      synth->SetSendTime(now + std::chrono::microseconds(100 * i));
+      const uint8_t volume[] = {0xb0, 7, static_cast<uint8_t>(i)};
+      const uint8_t sysex[] = {0xf0, 0x7d, static_cast<uint8_t>(i), static_cast<uint8_t>(round),
+                               0xf7};
+      synth->SendShort(volume, 3);
+      synth->SendLong(sysex, sizeof sysex);
+      sent.emplace_back(volume, volume + 3);
+      sent.emplace_back(sysex, sysex + sizeof sysex);
+    }
+    RenderInPeriods(*synth, 4410);
+  }
+  ASSERT_EQ(sent.size(), seen->size());
+  for (size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i], (*seen)[i].bytes) << i;
 }
 
 TEST(OutputChoiceTest, NamesGiveOutputsOrOneLineReasons) {
