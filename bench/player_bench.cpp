@@ -190,12 +190,13 @@ void Render(benchmark::State& state) {
   const std::string path =
       (std::filesystem::temp_directory_path() / "quern_bench_render.wav").string();
   for (auto _ : state) {
-    LoadSong(image.data(), image.size());
+    Sequencer song;
+    song.Load(image.data(), image.size());
     RenderResult result;
     std::string error;
     const double cpu_start = ProcessCpuSeconds();
     const Clock::time_point start = Clock::now();
-    if (!RenderWav(path, "", 1000000, &result, &error)) {
+    if (!RenderWav(song, path, "", 1000000, &result, &error)) {
       state.SkipWithError(error.c_str());
       return;
     }

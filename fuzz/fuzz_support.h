@@ -1,7 +1,7 @@
-// Helpers the fuzz targets share: a bounded run of the loaded song through
-// a recording output.
+// Helpers the fuzz targets share: a sequencer of their own and a bounded run
+// of its song through a recording sink.
 //
-// In: a song already loaded with LoadSong.
+// In: a song loaded into FuzzSequencer().
 // Out: nothing; the run must end without a crash, a hang or unbounded
 //   memory. The recorder keeps the text of the latest messages only, so a
 //   song that floods messages cannot grow the process without bound.
@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class Sequencer;
+
 // libFuzzer's entry point, also called by the replay driver.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -18,8 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 // changes to turn over several times, few enough to keep runs fast.
 inline constexpr int kFuzzTicks = 4000;
 
-// Runs the loaded song for up to ticks ticks (or until it ends), then the
-// stop step, with every message formatted as a trace line.
+// The sequencer the targets load their songs into, made once (its tables
+// are large) and sending to the bounded recorder.
+Sequencer& FuzzSequencer();
+
+// Runs the song loaded into FuzzSequencer() for up to ticks ticks (or until
+// it ends), then the stop step, with every message formatted as a trace
+// line.
 void RunLoadedSong(int ticks);
 
 #endif  // QUERN_FUZZ_FUZZ_SUPPORT_H_

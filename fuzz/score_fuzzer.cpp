@@ -4,7 +4,7 @@
 
 #include "compiler/driver/driver.h"
 #include "fuzz_support.h"
-#include "player/player.h"
+#include "player/sequencer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool set_up = SetUpCompiler();
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (CompileScore(text.c_str()) > 2) return 0;
   // The sequencer reads the image in place: keep a copy of exactly its size.
   const std::string image(reinterpret_cast<const char*>(SongImageBegin()), SongImageLength());
-  if (LoadSong(reinterpret_cast<const uint8_t*>(image.data()), image.size())) {
+  if (FuzzSequencer().Load(reinterpret_cast<const uint8_t*>(image.data()), image.size())) {
     RunLoadedSong(kFuzzTicks);
   }
   return 0;

@@ -1,9 +1,6 @@
 #include "player/chase.h"
 
-#include <atomic>
-
 #include "player/messages.h"
-#include "player/midi_output.h"
 
 namespace {
 
@@ -11,8 +8,6 @@ constexpr int kBankHigh = 0;
 constexpr int kBankLow = 32;
 constexpr int kFirstModeMessage = 120;  // 120..127: channel mode messages
 constexpr int kResetAllControllers = 121;
-
-std::atomic<ChaseState*> g_capture{nullptr};
 
 }  // namespace
 
@@ -48,11 +43,8 @@ void ChaseState::TakeShort(const uint8_t* bytes, int length) {
   }
 }
 
-void ChaseState::Replay(MidiOutput& out) const {
-  if (tempo_ >= 0) {
-    SetTempo(tempo_);
-    out.SetTempo(tempo_);
-  }
+void ChaseState::Replay(MessageBuilder& out) const {
+  if (tempo_ >= 0) out.SendAttribute(0, 128, tempo_);
   for (int ch = 0; ch < 16; ++ch) {
     const Channel& c = channels_[ch];
     const uint8_t cc = static_cast<uint8_t>(0xb0 | ch);
@@ -77,12 +69,4 @@ void ChaseState::Replay(MidiOutput& out) const {
       out.SendShort(bytes, 3);
     }
   }
-}
-
-void SetMessageCapture(ChaseState* capture) {
-  g_capture.store(capture);
-}
-
-ChaseState* MessageCapture() {
-  return g_capture.load(std::memory_order_relaxed);
 }

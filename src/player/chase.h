@@ -1,20 +1,24 @@
 // Chase: the channel state a song has set up to some tick, so that playback
 // can start there as if it had played from the beginning.
 //
-// In: the short messages and tempo changes the sequencer sends while it runs
-//   silently up to the start tick (messages.h routes them here while a
-//   chase state captures).
-// Out: Replay sends, in this order, the tempo (when the song set one), then
+// In: the short messages and tempo changes a sequencer sends while it runs
+//   silently up to the start tick (its message builder, messages.h, routes
+//   them here while a chase state captures).
+// Out: Replay sends through a message builder, in this order, the tempo (when the song set one),
+// then
 //   per channel that was given any: bank select (controllers 0 and 32), the
 //   program, every other controller last set (rising number) and the pitch
 //   bend. Note messages are not kept: notes struck before the start tick are
 //   not struck. Long messages (templates, direct output) are not kept.
+// What can go wrong: nothing; bytes of any value are taken (the channel from
+//   the status byte's low four bits, data bytes as they come).
+// Threads: a chase state belongs to the thread that runs its sequencer.
 #ifndef QUERN_PLAYER_CHASE_H_
 #define QUERN_PLAYER_CHASE_H_
 
 #include <cstdint>
 
-class MidiOutput;
+class MessageBuilder;
 
 class ChaseState {
  public:
@@ -23,8 +27,8 @@ class ChaseState {
   void TakeShort(const uint8_t* bytes, int length);
   void TakeTempo(int quarters_per_minute) { tempo_ = quarters_per_minute; }
   int Tempo() const { return tempo_; }  // -1: never set
-  // Sends the state to out; the tempo also becomes the song tempo.
-  void Replay(MidiOutput& out) const;
+  // Sends the state through out; the tempo also becomes its song tempo.
+  void Replay(MessageBuilder& out) const;
 
  private:
   struct Channel {
@@ -36,9 +40,9 @@ class ChaseState {
   int tempo_ = -1;
 };
 
-// While set, the message operations hand short messages and tempo changes
-// to the capture instead of the output, and drop long messages. nullptr
-// restores normal sending.
+// The default player's capture (player.h defines these): while set, its
+// sequencer hands short messages and tempo changes to the capture instead of
+// the output, and drops long messages. nullptr restores normal sending.
 void SetMessageCapture(ChaseState* capture);
 ChaseState* MessageCapture();
 

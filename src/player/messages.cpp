@@ -1,32 +1,10 @@
 #include "player/messages.h"
 
-#include <atomic>
-
 #include "player/chase.h"
-#include "player/player.h"
 
 namespace {
 
-std::atomic<bool> g_ready{true};
-std::atomic<int> g_resolution{192};
-std::atomic<int> g_tempo{120};
-
-const uint8_t* const* g_templates = nullptr;
-int g_template_count = 0;
-
-// One buffer serves every long message: a template yields at most 255 bytes.
-uint8_t g_long_buffer[256];
-
 constexpr uint8_t kTemplateEscape = 253;
-
-void SendBytes(uint8_t a, uint8_t b, uint8_t c) {
-  const uint8_t bytes[3] = {a, b, c};
-  if (ChaseState* capture = MessageCapture()) {
-    capture->TakeShort(bytes, 3);
-    return;
-  }
-  CurrentMidiOutput().SendShort(bytes, 3);
-}
 
 uint8_t Status(int base, int channel) {
   return static_cast<uint8_t>(base + (channel & 15));
@@ -34,49 +12,75 @@ uint8_t Status(int base, int channel) {
 
 }  // namespace
 
-void SetAttributeTemplates(const uint8_t* const* entries, int count) {
-  g_templates = entries;
-  g_template_count = entries ? count : 0;
+void MessageBuilder::SetAttributeTemplates(const uint8_t* const* entries, int count) {
+  templates_ = entries;
+  template_count_ = entries ? count : 0;
 }
 
-void SendNoteOn(int channel, int note, int velocity) {
-  SendBytes(Status(144, channel), static_cast<uint8_t>(note), static_cast<uint8_t>(velocity));
+void MessageBuilder::SendShort(const uint8_t* bytes, int length) {
+  if (capture_) {
+    capture_->TakeShort(bytes, length);
+  } else if (sink_) {
+    sink_->SendShort(bytes, length);
+  }
 }
 
-void SendNoteOff(int channel, int note) {
-  SendBytes(Status(144, channel), static_cast<uint8_t>(note), 0);
+void MessageBuilder::SendNoteOn(int channel, int note, int velocity) {
+  const uint8_t bytes[3] = {Status(144, channel), static_cast<uint8_t>(note),
+                            static_cast<uint8_t>(velocity)};
+  SendShort(bytes, 3);
 }
 
-void SendProgram(int channel, int program, int bank) {
+void MessageBuilder::SendNoteOff(int channel, int note) {
+  const uint8_t bytes[3] = {Status(144, channel), static_cast<uint8_t>(note), 0};
+  SendShort(bytes, 3);
+}
+
+void MessageBuilder::SendProgram(int channel, int program, int bank) {
   if (bank >= 0 && bank <= 16383) {
-    SendBytes(Status(176, channel), 0, static_cast<uint8_t>(bank / 128));
-    SendBytes(Status(176, channel), 32, static_cast<uint8_t>(bank % 128));
+    const uint8_t high[3] = {Status(176, channel), 0, static_cast<uint8_t>(bank / 128)};
+    const uint8_t low[3] = {Status(176, channel), 32, static_cast<uint8_t>(bank % 128)};
+    SendShort(high, 3);
+    SendShort(low, 3);
   }
   if (program >= 0 && program < 128) {
     const uint8_t bytes[2] = {Status(192, channel), static_cast<uint8_t>(program)};
-    if (ChaseState* capture = MessageCapture()) {
-      capture->TakeShort(bytes, 2);
-    } else {
-      CurrentMidiOutput().SendShort(bytes, 2);
-    }
+    SendShort(bytes, 2);
   }
 }
 
-void SendAttribute(int channel, int number, int value) {
+void MessageBuilder::SendAttribute(int channel, int number, int value) {
   if (number >= 0 && number <= 127) {
-    SendBytes(Status(176, channel), static_cast<uint8_t>(number), static_cast<uint8_t>(value));
+    const uint8_t bytes[3] = {Status(176, channel), static_cast<uint8_t>(number),
+                              static_cast<uint8_t>(value)};
+    SendShort(bytes, 3);
   } else if (number == 128) {
     SetTempo(value);
-    if (ChaseState* capture = MessageCapture()) {
-      capture->TakeTempo(value);
-    } else {
-      CurrentMidiOutput().SetTempo(value);
+    if (capture_) {
+      capture_->TakeTempo(value);
+    } else if (sink_) {
+      sink_->SetTempo(value);
     }
   } else if (number == 130) {
-    SendBytes(Status(224, channel), 0, static_cast<uint8_t>(value));
-  } else if (number >= 131 && number - 131 < g_template_count) {
-    SendTemplate(channel, g_templates[number - 131], value);
+    const uint8_t bytes[3] = {Status(224, channel), 0, static_cast<uint8_t>(value)};
+    SendShort(bytes, 3);
+  } else if (number >= 131 && number - 131 < template_count_) {
+    SendTemplate(channel, templates_[number - 131], value);
   }
+}
+
+void MessageBuilder::SendTemplate(int channel, const uint8_t* tmpl, int value) {
+  if (capture_ || !sink_) return;  // a silent run keeps no long messages
+  const int length = BuildTemplateMessage(tmpl, channel, value, long_buffer_);
+  if (length == 0) return;
+  sink_->SendLong(long_buffer_, length);
+}
+
+double MessageBuilder::TickLengthMs() const {
+  // A tempo of 0 would make a tick endless and freeze the song: take it as 1.
+  const int tempo = Tempo() < 1 ? 1 : Tempo();
+  const int resolution = Resolution() < 1 ? 192 : Resolution();
+  return 240000.0 / (static_cast<double>(tempo) * resolution);
 }
 
 int BuildTemplateMessage(const uint8_t* tmpl, int channel, int value, uint8_t* out) {
@@ -114,43 +118,4 @@ int BuildTemplateMessage(const uint8_t* tmpl, int channel, int value, uint8_t* o
     append(b);
   }
   return length;
-}
-
-void SendTemplate(int channel, const uint8_t* tmpl, int value) {
-  if (MessageCapture()) return;  // a silent run keeps no long messages
-  const int length = BuildTemplateMessage(tmpl, channel, value, g_long_buffer);
-  if (length == 0) return;
-  g_ready.store(false);
-  // An output that refuses the message never reports it done; song time
-  // would stand still until playback stops, so the flag comes back now.
-  if (!CurrentMidiOutput().SendLong(g_long_buffer, length)) g_ready.store(true);
-}
-
-void MarkLongMessageDone() {
-  g_ready.store(true);
-}
-
-bool OutputReady() {
-  return g_ready.load();
-}
-
-void SetSongResolution(int ticks_per_whole_note) {
-  g_resolution.store(ticks_per_whole_note);
-}
-int SongResolution() {
-  return g_resolution.load();
-}
-
-void SetTempo(int quarters_per_minute) {
-  g_tempo.store(quarters_per_minute);
-}
-int CurrentTempo() {
-  return g_tempo.load();
-}
-
-double TickLengthMs() {
-  // A tempo of 0 would make a tick endless and freeze the song: take it as 1.
-  const int tempo = g_tempo.load() < 1 ? 1 : g_tempo.load();
-  const int resolution = g_resolution.load() < 1 ? 192 : g_resolution.load();
-  return 240000.0 / (static_cast<double>(tempo) * resolution);
 }

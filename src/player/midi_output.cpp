@@ -37,7 +37,7 @@ void RecordingOutput::SetTempo(int quarters_per_minute) {
 }
 
 void RecordingOutput::Record(RecordedMessage message) {
-  message.tick = SequencerTickCount();
+  message.tick = clock_ ? clock_->TickCount() : SequencerTickCount();
   std::lock_guard<std::mutex> lock(mutex_);
   messages_.push_back(std::move(message));
 }

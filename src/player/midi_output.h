@@ -1,10 +1,18 @@
 // MIDI output interface: where the player's messages go.
 //
+// An output is a message sink (messages.h): a player hands its sequencer's
+// messages on to it, and an offline run may give an output to a sequencer
+// directly.
+//
 // In: short channel messages (status and one or two data bytes) and long
 //   messages (System Exclusive or any byte string built from a template),
 //   plus tempo changes for outputs that keep song time (files, traces).
 // Out: whatever the backend does with them; a long message reports its
 //   completion through the callback set with SetLongDone, from any thread.
+// What can go wrong: a backend may refuse a long message (SendLong returns
+//   false); nothing else is reported.
+// Threads: the sequencer's thread sends; the completion callback may come
+//   from any thread.
 // Backends here: a recording output that captures (tick, bytes) for tests and
 // traces, and a null output. The embedded synthesizer and the ALSA port live
 // in player/output.
@@ -17,7 +25,11 @@
 #include <string>
 #include <vector>
 
-class MidiOutput {
+#include "player/messages.h"
+
+class Sequencer;
+
+class MidiOutput : public MessageSink {
  public:
   virtual ~MidiOutput() = default;
 
@@ -65,11 +77,14 @@ struct RecordedMessage {
 // line end.
 std::string FormatMessageLine(const RecordedMessage& message);
 
-// Captures every message with the sequencer tick it was sent in
-// (SequencerTickCount()). Thread-safe: the timer thread records while
-// another thread may read. Long messages complete at once.
+// Captures every message with the tick it was sent in: the clock's tick
+// count, or without a clock the default player's (SequencerTickCount()).
+// Thread-safe: the timer thread records while another thread may read. Long
+// messages complete at once.
 class RecordingOutput : public MidiOutput {
  public:
+  explicit RecordingOutput(const Sequencer* clock = nullptr) : clock_(clock) {}
+
   void SendShort(const uint8_t* bytes, int length) override;
   bool SendLong(const uint8_t* bytes, int length) override;
   void SetTempo(int quarters_per_minute) override;
@@ -82,6 +97,7 @@ class RecordingOutput : public MidiOutput {
  private:
   void Record(RecordedMessage message);
 
+  const Sequencer* clock_;
   mutable std::mutex mutex_;
   std::vector<RecordedMessage> messages_;
 };

@@ -9,20 +9,13 @@
 #include "player/player.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
-#include <thread>
+#include <utility>
 
-#include "player/messages.h"
-#include "player/sequencer.h"
+#include "player/chase.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int kPlaying = -1;
 constexpr int kIdle = 0;  // also: stop requested
@@ -32,37 +25,28 @@ constexpr int kDefaultInterval = 4;
 constexpr int kMinInterval = 1;
 constexpr int kMaxInterval = 1000;
 
-std::unique_ptr<MidiOutput> g_output;
-NullOutput g_null_output;
-
-std::atomic<int> g_play_state{kIdle};
-std::atomic<int> g_interval{kDefaultInterval};
-// Milliseconds of song time still owed to the sequencer. Touched by the
-// timer thread only, and by StartPlayback before the thread starts.
-double g_budget = 0;
-
-struct TimerThread {
-  std::thread thread;
-  std::mutex mutex;
-  std::condition_variable wake;
-  bool quit = false;
-};
-TimerThread g_timer;
-
 // The longest the timer sleeps while playing, so that a mute or solo change
 // made during a long note is taken up within this time.
 constexpr double kMaxSleepMs = 50;
 
+}  // namespace
+
+Player::Player() : song_(this), play_state_(kIdle), interval_(kDefaultInterval) {}
+
+Player::~Player() {
+  Close();
+}
+
 // Milliseconds of song time from now until the next tick with work is due.
-double MsToNextWork() {
-  const int64_t quiet = TicksToNextWork() - 1;
-  return g_budget + static_cast<double>(quiet) * TickLengthMs();
+double Player::MsToNextWork() {
+  const int64_t quiet = song_.TicksToNextWork() - 1;
+  return budget_ + static_cast<double>(quiet) * song_.Messages().TickLengthMs();
 }
 
 // How many intervals to sleep before the next wake: up to the interval
 // boundary at which the next tick with work is due, at least one.
-int IntervalsToSleep(int interval) {
-  const int state = g_play_state.load();
+int Player::IntervalsToSleep(int interval) {
+  const int state = play_state_.load();
   if (state == kPlaying && !OutputReady()) return 1;  // look again soon
   const double ms = state == kPlaying ? std::min(MsToNextWork(), kMaxSleepMs) : kMaxSleepMs;
   // Rounding may put the due time a hair past a boundary it lies on; waking
@@ -73,23 +57,23 @@ int IntervalsToSleep(int interval) {
 // One wake of the timer, `elapsed_ms` after the previous one (0 for the wake
 // at the start). While playing: as many sequencer ticks as the time budget
 // owes; after a stop request, the stop step and the acknowledgement.
-void TimerCallback(int elapsed_ms) {
-  const int state = g_play_state.load();
+void Player::TimerCallback(int elapsed_ms) {
+  const int state = play_state_.load();
   if (state == kPlaying) {
     if (!OutputReady()) return;  // a long message is in flight: time stands still
-    g_budget -= elapsed_ms;
-    while (g_budget <= 0) {
-      SequencerTick();
-      g_budget += TickLengthMs();
+    budget_ -= elapsed_ms;
+    while (budget_ <= 0) {
+      song_.Tick();
+      budget_ += song_.Messages().TickLengthMs();
     }
   } else if (state == kIdle) {
-    SilenceNotes();
-    g_play_state.store(kStopped);
+    song_.SilenceNotes();
+    play_state_.store(kStopped);
   }
 }
 
-bool StopRequested() {
-  return g_play_state.load() == kIdle;
+bool Player::StopRequested() const {
+  return play_state_.load() == kIdle;
 }
 
 // The first wake is at the start itself, so tick 1 goes out at once. Each
@@ -99,16 +83,16 @@ bool StopRequested() {
 // that tick ran when the timer woke every interval. Deadlines count from the
 // moment playback was started, so a slow thread start is made up at once. A
 // stop request wakes the thread at once.
-void RunTimer(Clock::time_point deadline) {
-  std::unique_lock<std::mutex> lock(g_timer.mutex);
+void Player::RunTimer(Clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(timer_.mutex);
   int elapsed_ms = 0;
-  while (!g_timer.quit) {
+  while (!timer_.quit) {
     const bool stop =
-        g_timer.wake.wait_until(lock, deadline, [] { return g_timer.quit || StopRequested(); });
-    if (g_timer.quit) break;
+        timer_.wake.wait_until(lock, deadline, [this] { return timer_.quit || StopRequested(); });
+    if (timer_.quit) break;
     lock.unlock();
     TimerCallback(stop ? 0 : elapsed_ms);
-    const int interval = g_interval.load();
+    const int interval = interval_.load();
     const int intervals = IntervalsToSleep(interval);
     lock.lock();
     elapsed_ms = intervals * interval;
@@ -119,101 +103,268 @@ void RunTimer(Clock::time_point deadline) {
   }
 }
 
-bool TimerRunning() {
-  return g_timer.thread.joinable();
+bool Player::TimerRunning() const {
+  return timer_.thread.joinable();
 }
 
-bool StartTimer() {
+bool Player::StartTimer() {
   {
-    std::lock_guard<std::mutex> lock(g_timer.mutex);
-    g_timer.quit = false;
+    std::lock_guard<std::mutex> lock(timer_.mutex);
+    timer_.quit = false;
   }
   try {
-    g_timer.thread = std::thread(RunTimer, Clock::now());
+    timer_.thread = std::thread(&Player::RunTimer, this, Clock::now());
   } catch (const std::system_error&) {
     return false;
   }
   return true;
 }
 
-void KillTimer() {
+void Player::KillTimer() {
   if (!TimerRunning()) return;
   {
-    std::lock_guard<std::mutex> lock(g_timer.mutex);
-    g_timer.quit = true;
+    std::lock_guard<std::mutex> lock(timer_.mutex);
+    timer_.quit = true;
   }
-  g_timer.wake.notify_all();
-  g_timer.thread.join();
+  timer_.wake.notify_all();
+  timer_.thread.join();
 }
 
-}  // namespace
-
-MidiOutput& CurrentMidiOutput() {
-  return g_output ? *g_output : g_null_output;
+MidiOutput& Player::Output() {
+  return output_ ? *output_ : null_output_;
 }
 
-bool OpenMidiDevices(std::unique_ptr<MidiOutput> output) {
-  CloseMidiDevices();
+bool Player::Open(std::unique_ptr<MidiOutput> output) {
+  Close();
   const bool opened = output != nullptr;
-  g_output = std::move(output);
-  CurrentMidiOutput().SetLongDone(MarkLongMessageDone);
+  output_ = std::move(output);
+  Output().SetLongDone([this] { MarkLongMessageDone(); });
   MarkLongMessageDone();
-  g_play_state.store(kIdle);
-  g_interval.store(kDefaultInterval);
+  play_state_.store(kIdle);
+  interval_.store(kDefaultInterval);
   return opened;
 }
 
-void CloseMidiDevices() {
-  StopPlayback();
+void Player::Close() {
+  Stop();
   MarkLongMessageDone();
-  g_output.reset();
+  output_.reset();
 }
 
-void SetTimerInterval(int milliseconds) {
+void Player::SetInterval(int milliseconds) {
   if (milliseconds < kMinInterval) milliseconds = kMinInterval;
   if (milliseconds > kMaxInterval) milliseconds = kMaxInterval;
   // The timer thread takes the new period from its next deadline on.
-  g_interval.store(milliseconds);
+  interval_.store(milliseconds);
 }
 
-int TimerInterval() {
-  return g_interval.load();
+int Player::Interval() const {
+  return interval_.load();
 }
 
-void StartPlayback() {
+void Player::Start() {
   KillTimer();  // never two timers: a second start restarts the one timer
-  SetTempo(120);
-  g_budget = 0;
-  g_play_state.store(kPlaying);
+  song_.Messages().SetTempo(120);
+  budget_ = 0;
+  play_state_.store(kPlaying);
   StartTimer();
 }
 
-void StopPlayback() {
-  if (g_play_state.load() != kPlaying) return;
+void Player::Stop() {
+  if (play_state_.load() != kPlaying) return;
   {
     // Under the timer's lock, so that the sleeping thread cannot miss it.
-    std::lock_guard<std::mutex> lock(g_timer.mutex);
-    g_play_state.store(kIdle);
+    std::lock_guard<std::mutex> lock(timer_.mutex);
+    play_state_.store(kIdle);
   }
-  g_timer.wake.notify_all();
+  timer_.wake.notify_all();
   if (TimerRunning()) {
     // The callback acknowledges within one interval; the limit only guards
     // against a timer thread that no longer runs its callbacks.
     const Clock::time_point limit =
-        Clock::now() + std::chrono::seconds(2) + std::chrono::milliseconds(2 * g_interval.load());
-    while (g_play_state.load() != kStopped && Clock::now() < limit) {
+        Clock::now() + std::chrono::seconds(2) + std::chrono::milliseconds(2 * interval_.load());
+    while (play_state_.load() != kStopped && Clock::now() < limit) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   }
   KillTimer();
   // No callback acknowledged (the timer never started): with no timer thread
   // left, the notes are released here.
-  if (g_play_state.load() != kStopped) {
-    SilenceNotes();
-    g_play_state.store(kStopped);
+  if (play_state_.load() != kStopped) {
+    song_.SilenceNotes();
+    play_state_.store(kStopped);
   }
 }
 
+bool Player::Playing() const {
+  return play_state_.load() == kPlaying;
+}
+
+bool Player::Load(const uint8_t* image, size_t size, std::string* error) {
+  Stop();
+  return song_.Load(image, size, error);
+}
+
+void Player::SendShort(const uint8_t* bytes, int length) {
+  Output().SendShort(bytes, length);
+}
+
+bool Player::SendLong(const uint8_t* bytes, int length) {
+  ready_.store(false);
+  // An output that refuses the message never reports it done; song time
+  // would stand still until playback stops, so the flag comes back now.
+  const bool taken = Output().SendLong(bytes, length);
+  if (!taken) ready_.store(true);
+  return taken;
+}
+
+void Player::SetTempo(int quarters_per_minute) {
+  Output().SetTempo(quarters_per_minute);
+}
+
+// ---- The default player and its named operations.
+
+Player& DefaultPlayer() {
+  static Player player;
+  return player;
+}
+
+bool OpenMidiDevices(std::unique_ptr<MidiOutput> output) {
+  return DefaultPlayer().Open(std::move(output));
+}
+
+void CloseMidiDevices() {
+  DefaultPlayer().Close();
+}
+
+MidiOutput& CurrentMidiOutput() {
+  return DefaultPlayer().Output();
+}
+
+void SetTimerInterval(int milliseconds) {
+  DefaultPlayer().SetInterval(milliseconds);
+}
+
+int TimerInterval() {
+  return DefaultPlayer().Interval();
+}
+
+void StartPlayback() {
+  DefaultPlayer().Start();
+}
+
+void StopPlayback() {
+  DefaultPlayer().Stop();
+}
+
 bool IsPlaying() {
-  return g_play_state.load() == kPlaying;
+  return DefaultPlayer().Playing();
+}
+
+bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
+  return DefaultPlayer().Load(image, size, error);
+}
+
+bool SongFinished() {
+  return DefaultPlayer().Song().Finished();
+}
+
+bool OutputReady() {
+  return DefaultPlayer().OutputReady();
+}
+
+void MarkLongMessageDone() {
+  DefaultPlayer().MarkLongMessageDone();
+}
+
+// The default player's sequencer (sequencer.h).
+
+void SequencerTick() {
+  DefaultPlayer().Song().Tick();
+}
+
+void SilenceNotes() {
+  DefaultPlayer().Song().SilenceNotes();
+}
+
+int64_t TicksToNextWork() {
+  return DefaultPlayer().Song().TicksToNextWork();
+}
+
+int64_t SequencerTickCount() {
+  return DefaultPlayer().Song().TickCount();
+}
+
+int LoadedTrackCount() {
+  return DefaultPlayer().Song().TrackCount();
+}
+
+std::vector<TrackCut> TrackCuts() {
+  return DefaultPlayer().Song().Cuts();
+}
+
+void SetNoteSink(NoteSink* sink) {
+  DefaultPlayer().Song().SetNoteSink(sink);
+}
+
+void SequencerSeek(int64_t start) {
+  DefaultPlayer().Song().Seek(start);
+}
+
+void SetStopTick(int64_t stop, bool loop) {
+  DefaultPlayer().Song().SetStopTick(stop, loop);
+}
+
+void SetTrackMuted(int track, bool muted) {
+  DefaultPlayer().Song().SetTrackMuted(track, muted);
+}
+
+void SetTrackSoloed(int track, bool soloed) {
+  DefaultPlayer().Song().SetTrackSoloed(track, soloed);
+}
+
+void SetMessageCapture(ChaseState* capture) {
+  DefaultPlayer().Song().SetMessageCapture(capture);
+}
+
+ChaseState* MessageCapture() {
+  return DefaultPlayer().Song().MessageCapture();
+}
+
+// The default player's message builder (messages.h).
+
+void SendNoteOn(int channel, int note, int velocity) {
+  DefaultPlayer().Song().Messages().SendNoteOn(channel, note, velocity);
+}
+
+void SendNoteOff(int channel, int note) {
+  DefaultPlayer().Song().Messages().SendNoteOff(channel, note);
+}
+
+void SendProgram(int channel, int program, int bank) {
+  DefaultPlayer().Song().Messages().SendProgram(channel, program, bank);
+}
+
+void SendAttribute(int channel, int number, int value) {
+  DefaultPlayer().Song().Messages().SendAttribute(channel, number, value);
+}
+
+void SendTemplate(int channel, const uint8_t* tmpl, int value) {
+  DefaultPlayer().Song().Messages().SendTemplate(channel, tmpl, value);
+}
+
+int SongResolution() {
+  return DefaultPlayer().Song().Messages().Resolution();
+}
+
+void SetTempo(int quarters_per_minute) {
+  DefaultPlayer().Song().Messages().SetTempo(quarters_per_minute);
+}
+
+int CurrentTempo() {
+  return DefaultPlayer().Song().Messages().Tempo();
+}
+
+double TickLengthMs() {
+  return DefaultPlayer().Song().Messages().TickLengthMs();
 }

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "compiler/song/bytecode.h"
 #include "player/chase.h"
 #include "player/messages.h"
-#include "player/player.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ struct ListIndex {
   int count = 0;
 };
 
-struct Sequencer {
+struct SongTables {
   const uint8_t* image = nullptr;
   size_t size = 0;
   int resolution = 192;
@@ -86,8 +86,6 @@ struct Sequencer {
   TrackCut cuts[kMaxTracks];
   std::atomic<int> cut_count{0};
 };
-
-Sequencer g_seq;
 
 // Live playback state: the note sink, mute and solo, and the start and stop
 // ticks of a seek.
@@ -111,48 +109,6 @@ struct LiveState {
   GradualSlot start_slots[kGradualSlots];
   int start_tempo = 120;
 };
-LiveState g_live;
-// Whether the loaded song has finished, kept after every tick so that the
-// control thread can ask while the timer thread plays.
-std::atomic<bool> g_finished{true};
-
-bool ComputeFinished() {
-  if (g_live.halted) return true;
-  for (int i = 0; i < g_seq.track_count; ++i) {
-    if (g_seq.tracks[i].active) return false;
-  }
-  for (int i = 0; i < g_seq.note_off_end; ++i) {
-    if (g_seq.note_offs[i].ticks_left > 0) return false;
-  }
-  for (const GradualSlot& s : g_seq.slots) {
-    if (s.steps_left > 0) return false;
-  }
-  return true;
-}
-
-// ---- Reading a track stream; every read stays inside [cursor, end).
-
-bool ReadByte(TrackPlayer& t, int* value) {
-  if (t.cursor >= t.end) return false;
-  *value = g_seq.image[t.cursor++];
-  return true;
-}
-
-bool ReadWord(TrackPlayer& t, int* value) {
-  if (t.end - t.cursor < 2) return false;
-  *value = g_seq.image[t.cursor] | (g_seq.image[t.cursor + 1] << 8);
-  t.cursor += 2;
-  return true;
-}
-
-bool ReadNumber(TrackPlayer& t, int* value) {
-  uint16_t v = 0;
-  const int used = DecodeStreamNumber(g_seq.image + t.cursor, g_seq.image + t.end, &v);
-  if (used == 0) return false;
-  t.cursor += used;
-  *value = v;
-  return true;
-}
 
 // Moves the cursor to `target`; a target outside the stream ends the track.
 bool JumpTo(TrackPlayer& t, long long target) {
@@ -177,44 +133,6 @@ void RestoreFrame(TrackPlayer& t, const LoopFrame& f) {
   t.gate_absolute = f.gate_absolute;
 }
 
-// ---- Notes and gradual changes.
-
-// The entry a new note takes: the one that held this channel and note (a
-// note struck again is released first), else the first free one; with every
-// entry sounding, the one that would end soonest is released now.
-NoteOff& NoteOffEntryFor(int channel, int note) {
-  int same = -1, first_free = -1;
-  for (int i = 0; i < g_seq.note_off_end && (same < 0 || first_free < 0); ++i) {
-    const NoteOff& e = g_seq.note_offs[i];
-    if (e.ticks_left <= 0) {
-      if (first_free < 0) first_free = i;
-    } else if (same < 0 && e.channel == channel && e.note == note) {
-      same = i;
-    }
-  }
-  if (same >= 0) {
-    SendNoteOff(channel, note);
-    if (first_free < 0 || same < first_free) first_free = same;
-  }
-  if (first_free >= 0) return g_seq.note_offs[first_free];
-  if (g_seq.note_off_end < kNoteOffEntries) return g_seq.note_offs[g_seq.note_off_end++];
-  NoteOff* soonest = &g_seq.note_offs[0];
-  for (NoteOff& e : g_seq.note_offs) {
-    if (e.ticks_left < soonest->ticks_left) soonest = &e;
-  }
-  SendNoteOff(soonest->channel, soonest->note);
-  return *soonest;
-}
-
-void ScheduleNote(int channel, int note, int velocity, int gate) {
-  NoteOff& e = NoteOffEntryFor(channel, note);
-  e.ticks_left = gate;
-  e.channel = channel;
-  e.note = note;
-  e.track = g_live.running_track;
-  SendNoteOn(channel, note, velocity);
-}
-
 void AdvanceSlot(GradualSlot& s) {
   --s.steps_left;
   s.accumulator += s.remainder;
@@ -228,302 +146,6 @@ void AdvanceSlot(GradualSlot& s) {
 void SetTrackVelocity(TrackPlayer& t, int value) {
   t.velocity = value & 255;
 }
-
-// Starts gradual change k of the list for attribute `number` of track t.
-void StartGradualChange(TrackPlayer& t, int number, int k) {
-  if (k >= g_seq.gradual_list.count) return;
-  const uint8_t* entry = g_seq.gradual_list.entries[k];
-  if (entry[0] < 6) return;  // too short to hold start, end and duration
-  const int start = entry[1] | (entry[2] << 8);
-  const int end = entry[3] | (entry[4] << 8);
-  const int duration = entry[5] | (entry[6] << 8);
-
-  if (duration == 0) {  // no steps to take: the end value holds at once
-    if (number == kAttributeVelocity) {
-      t.velocity_change.steps_left = 0;
-      SetTrackVelocity(t, end);
-    } else {
-      SendAttribute(t.channel, number, end);
-    }
-    return;
-  }
-
-  GradualSlot* slot = nullptr;
-  if (number == kAttributeVelocity) {
-    slot = &t.velocity_change;
-  } else {
-    for (GradualSlot& s : g_seq.slots) {
-      if (s.steps_left == 0) {
-        slot = &s;
-        break;
-      }
-    }
-    if (!slot) return;  // all 64 shared slots are running: dropped
-  }
-  slot->steps_left = duration;
-  slot->total_steps = duration;
-  slot->channel = t.channel;
-  slot->number = number;
-  slot->current = start;
-  slot->last_sent = start;
-  slot->direction = end > start ? 1 : -1;
-  slot->quotient = (end - start) / duration;
-  slot->remainder = std::abs(end - start) % duration;
-  slot->accumulator = slot->remainder / 2;
-}
-
-// ---- Live playback.
-
-void ReportStruck(const TrackPlayer& t, size_t note_at, int gate, int note) {
-  NoteSink* sink = g_live.sink.load(std::memory_order_acquire);
-  if (!sink || g_live.seeking) return;
-  StruckNote struck;
-  struck.track = g_live.running_track;
-  struck.offset = static_cast<int>(note_at - t.begin);
-  struck.tick = g_seq.tick_count.load(std::memory_order_relaxed);
-  struck.gate = gate;
-  struck.channel = t.channel;
-  struck.note = note;
-  sink->NoteStruck(struck);
-}
-
-// Takes up mute and solo changes: a track that falls silent has its
-// sounding notes released now.
-void ApplyTrackSwitches() {
-  const int changes = g_live.switch_changes.load(std::memory_order_acquire);
-  if (changes == g_live.switches_seen) return;
-  g_live.switches_seen = changes;
-  bool any_solo = false;
-  for (int i = 0; i < kMaxTracks; ++i) any_solo = any_solo || g_live.soloed[i].load();
-  for (int i = 0; i < kMaxTracks; ++i) {
-    const bool audible = !g_live.muted[i].load() && (!any_solo || g_live.soloed[i].load());
-    if (g_live.audible[i] && !audible) {
-      for (NoteOff& e : g_seq.note_offs) {
-        if (e.ticks_left > 0 && e.track == i) {
-          e.ticks_left = 0;
-          SendNoteOff(e.channel, e.note);
-        }
-      }
-    }
-    g_live.audible[i] = audible;
-  }
-}
-
-void SaveStartState() {
-  std::copy(std::begin(g_seq.tracks), std::end(g_seq.tracks), std::begin(g_live.start_tracks));
-  std::copy(std::begin(g_seq.slots), std::end(g_seq.slots), std::begin(g_live.start_slots));
-  g_live.start_tempo = CurrentTempo();
-}
-
-void RestoreStartState() {
-  std::copy(std::begin(g_live.start_tracks), std::end(g_live.start_tracks),
-            std::begin(g_seq.tracks));
-  std::copy(std::begin(g_live.start_slots), std::end(g_live.start_slots), std::begin(g_seq.slots));
-  if (CurrentTempo() != g_live.start_tempo) SendAttribute(0, 128, g_live.start_tempo);
-}
-
-// At the stop tick: releases what sounds, then either goes back to the start
-// tick (a loop; returns true and the tick runs as the start tick) or ends.
-bool ReachStopTick() {
-  SilenceNotes();
-  if (g_live.loop && g_live.start_tick < g_live.stop_tick) {
-    RestoreStartState();
-    g_seq.tick_count.store(g_live.start_tick, std::memory_order_relaxed);
-    return true;
-  }
-  g_live.halted = true;
-  g_finished.store(true);
-  return false;
-}
-
-void ResetLiveState() {
-  g_live.start_tick = 1;
-  g_live.stop_tick = 0;
-  g_live.loop = false;
-  g_live.halted = false;
-  g_live.chase_pending = false;
-  g_live.chase.Clear();
-  for (auto& m : g_live.muted) m.store(false);
-  for (auto& s : g_live.soloed) s.store(false);
-  for (bool& a : g_live.audible) a = true;
-  g_live.switches_seen = g_live.switch_changes.load();
-  SaveStartState();
-}
-
-// ---- One track.
-
-// Reads a note byte's operands and plays it; returns false when the stream
-// ends inside them.
-bool PlayNote(TrackPlayer& t, int code, bool* waits) {
-  const size_t note_at = t.cursor - 1;
-  int length = t.length;
-  if ((code & kNoteLengthFlag) && !ReadNumber(t, &length)) return false;
-  int step = length;
-  if ((code & kNoteStepFlag) && !ReadNumber(t, &step)) return false;
-  const int gate = t.gate_absolute ? t.gate : length + t.gate;
-  const int note = (t.octave + (code & kNoteRelMask)) & 255;
-  int velocity = t.velocity;
-  if (t.cursor < t.end && g_seq.image[t.cursor] == kOpAccent) {
-    ++t.cursor;
-    if (!ReadByte(t, &velocity)) return false;
-  }
-  if (gate > 0 && g_live.audible[g_live.running_track]) {
-    if (t.release) {
-      ScheduleNote(t.channel, note, velocity, gate);
-    } else {
-      SendNoteOn(t.channel, note, velocity);
-    }
-    ReportStruck(t, note_at, t.release ? gate : 0, note);
-  }
-  if (step > 0) {
-    t.wait = step;
-    *waits = true;
-  }
-  return true;
-}
-
-// Executes the byte `code`; returns false when the track ends (by its end
-// escape or by a stream that is cut off or jumps outside itself). Sets
-// *waits when the byte makes the track wait.
-bool Execute(TrackPlayer& t, int code, bool* waits) {
-  if (IsNoteByte(static_cast<uint8_t>(code))) return PlayNote(t, code, waits);
-  int a = 0, b = 0;
-  switch (code) {
-    case kOpRest:
-      if (!ReadNumber(t, &t.wait)) return false;
-      *waits = true;
-      return true;
-    case kOpRestLength:
-      t.wait = t.length;
-      *waits = true;
-      return true;
-    case kOpSetLength:
-      return ReadNumber(t, &t.length);
-    case kOpOctaveBase:
-      return ReadByte(t, &t.octave);
-    case kOpLoopStart:
-      if (!ReadByte(t, &a)) return false;
-      if (t.top + 1 < kLoopFrames) {
-        LoopFrame& f = t.frames[++t.top];
-        f.passes_left = a;
-        SaveFrame(t, f);
-      }
-      return true;
-    case kOpLoopBreak: {
-      const size_t word_at = t.cursor;
-      if (!ReadWord(t, &a)) return false;
-      if (t.top >= 0 && t.frames[t.top].passes_left == 1) {
-        RestoreFrame(t, t.frames[t.top--]);
-        return JumpTo(t, static_cast<long long>(word_at) + a);
-      }
-      return true;
-    }
-    case kOpLoopEnd: {
-      const size_t word_at = t.cursor;
-      if (!ReadWord(t, &a)) return false;
-      if (t.top < 0) return true;
-      LoopFrame& f = t.frames[t.top];
-      if (--f.passes_left > 0) {
-        RestoreFrame(t, f);
-        return JumpTo(t, static_cast<long long>(word_at) - a);
-      }
-      // Leaving the loop: the bytes behind it are encoded against the length
-      // register and octave base of the loop start, so those come back; the
-      // gate stays as the body left it.
-      t.length = f.length;
-      t.octave = f.octave;
-      --t.top;
-      return true;
-    }
-    case kOpAttribute:
-      if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
-      if (b >= kGradualValueBase) {
-        StartGradualChange(t, a, b - kGradualValueBase);
-      } else if (a == kAttributeVelocity) {
-        SetTrackVelocity(t, b);
-      } else {
-        SendAttribute(t.channel, a, b);
-      }
-      return true;
-    case kOpChannel:
-      if (!ReadByte(t, &a)) return false;
-      t.channel = a & 15;  // a byte beyond 15 would change the message's status
-      return true;
-    case kOpProgram:
-      if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
-      SendProgram(t.channel, a, b);
-      return true;
-    case kOpAbsoluteGate:
-      if (!ReadWord(t, &t.gate)) return false;
-      t.gate_absolute = true;
-      return true;
-    case kOpRelativeGate:
-      if (!ReadWord(t, &a)) return false;
-      t.gate = static_cast<int16_t>(a);
-      t.gate_absolute = false;
-      return true;
-    case kOpVelocity:
-      return ReadByte(t, &t.velocity);
-    case kOpEscape:
-      if (!ReadByte(t, &a)) return false;
-      switch (a) {
-        case kEscEndOfTrack:
-          return false;
-        case kEscNotesHeld:
-          t.release = false;
-          return true;
-        case kEscNotesRelease:
-          t.release = true;
-          return true;
-        case kEscEndlessLoopEnd: {
-          const size_t word_at = t.cursor;
-          if (!ReadWord(t, &b)) return false;
-          if (t.top >= 0) RestoreFrame(t, t.frames[t.top]);
-          return JumpTo(t, static_cast<long long>(word_at) - b);
-        }
-        case kEscDirectOut:
-          if (!ReadByte(t, &b)) return false;
-          if (b < g_seq.direct_out_list.count) {
-            SendTemplate(t.channel, g_seq.direct_out_list.entries[b], 0);
-          }
-          return true;
-        default:
-          return true;
-      }
-    default:
-      return true;  // 253 out of place, 254: ignored
-  }
-}
-
-// Runs one tick of track t; returns false when the byte limit cut it.
-bool RunTrack(TrackPlayer& t) {
-  if (!t.active) return true;
-  if (t.velocity_change.steps_left > 0) {
-    AdvanceSlot(t.velocity_change);
-    SetTrackVelocity(t, t.velocity_change.current);
-  }
-  if (--t.wait > 0) return true;
-  for (int executed = 0; executed < kMaxBytesPerTick; ++executed) {
-    int code = 0;
-    bool waits = false;
-    if (!ReadByte(t, &code) || !Execute(t, code, &waits)) {
-      t.active = false;
-      return true;
-    }
-    if (waits) return true;
-  }
-  t.active = false;
-  return false;
-}
-
-void LogCut(int index) {
-  const int n = g_seq.cut_count.load(std::memory_order_relaxed);
-  if (n >= kMaxTracks) return;
-  g_seq.cuts[n] = TrackCut{index + 1, g_seq.tick_count.load(std::memory_order_relaxed)};
-  g_seq.cut_count.store(n + 1, std::memory_order_release);
-}
-
-// ---- Loading.
 
 uint16_t WordAt(const uint8_t* image, size_t offset) {
   return static_cast<uint16_t>(image[offset] | (image[offset + 1] << 8));
@@ -551,199 +173,632 @@ bool IndexList(const uint8_t* image, size_t size, size_t* pos, ListIndex* list) 
 
 }  // namespace
 
-bool LoadSong(const uint8_t* image, size_t size, std::string* error) {
-  StopPlayback();
-  auto fail = [error](const std::string& why) {
-    if (error) *error = why;
+struct Sequencer::State {
+  explicit State(MessageSink* sink) : messages(sink) {}
+
+  SongTables seq;
+  LiveState live;
+  MessageBuilder messages;
+  // Whether the loaded song has finished, kept after every tick so that
+  // another thread can ask while this one plays.
+  std::atomic<bool> finished{true};
+
+  bool ComputeFinished() {
+    if (live.halted) return true;
+    for (int i = 0; i < seq.track_count; ++i) {
+      if (seq.tracks[i].active) return false;
+    }
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      if (seq.note_offs[i].ticks_left > 0) return false;
+    }
+    for (const GradualSlot& s : seq.slots) {
+      if (s.steps_left > 0) return false;
+    }
+    return true;
+  }
+
+  // ---- Reading a track stream; every read stays inside [cursor, end).
+
+  bool ReadByte(TrackPlayer& t, int* value) {
+    if (t.cursor >= t.end) return false;
+    *value = seq.image[t.cursor++];
+    return true;
+  }
+
+  bool ReadWord(TrackPlayer& t, int* value) {
+    if (t.end - t.cursor < 2) return false;
+    *value = seq.image[t.cursor] | (seq.image[t.cursor + 1] << 8);
+    t.cursor += 2;
+    return true;
+  }
+
+  bool ReadNumber(TrackPlayer& t, int* value) {
+    uint16_t v = 0;
+    const int used = DecodeStreamNumber(seq.image + t.cursor, seq.image + t.end, &v);
+    if (used == 0) return false;
+    t.cursor += used;
+    *value = v;
+    return true;
+  }
+
+  // ---- Notes and gradual changes.
+
+  // The entry a new note takes: the one that held this channel and note (a
+  // note struck again is released first), else the first free one; with every
+  // entry sounding, the one that would end soonest is released now.
+  NoteOff& NoteOffEntryFor(int channel, int note) {
+    int same = -1, first_free = -1;
+    for (int i = 0; i < seq.note_off_end && (same < 0 || first_free < 0); ++i) {
+      const NoteOff& e = seq.note_offs[i];
+      if (e.ticks_left <= 0) {
+        if (first_free < 0) first_free = i;
+      } else if (same < 0 && e.channel == channel && e.note == note) {
+        same = i;
+      }
+    }
+    if (same >= 0) {
+      messages.SendNoteOff(channel, note);
+      if (first_free < 0 || same < first_free) first_free = same;
+    }
+    if (first_free >= 0) return seq.note_offs[first_free];
+    if (seq.note_off_end < kNoteOffEntries) return seq.note_offs[seq.note_off_end++];
+    NoteOff* soonest = &seq.note_offs[0];
+    for (NoteOff& e : seq.note_offs) {
+      if (e.ticks_left < soonest->ticks_left) soonest = &e;
+    }
+    messages.SendNoteOff(soonest->channel, soonest->note);
+    return *soonest;
+  }
+
+  void ScheduleNote(int channel, int note, int velocity, int gate) {
+    NoteOff& e = NoteOffEntryFor(channel, note);
+    e.ticks_left = gate;
+    e.channel = channel;
+    e.note = note;
+    e.track = live.running_track;
+    messages.SendNoteOn(channel, note, velocity);
+  }
+
+  // Starts gradual change k of the list for attribute `number` of track t.
+  void StartGradualChange(TrackPlayer& t, int number, int k) {
+    if (k >= seq.gradual_list.count) return;
+    const uint8_t* entry = seq.gradual_list.entries[k];
+    if (entry[0] < 6) return;  // too short to hold start, end and duration
+    const int start = entry[1] | (entry[2] << 8);
+    const int end = entry[3] | (entry[4] << 8);
+    const int duration = entry[5] | (entry[6] << 8);
+
+    if (duration == 0) {  // no steps to take: the end value holds at once
+      if (number == kAttributeVelocity) {
+        t.velocity_change.steps_left = 0;
+        SetTrackVelocity(t, end);
+      } else {
+        messages.SendAttribute(t.channel, number, end);
+      }
+      return;
+    }
+
+    GradualSlot* slot = nullptr;
+    if (number == kAttributeVelocity) {
+      slot = &t.velocity_change;
+    } else {
+      for (GradualSlot& s : seq.slots) {
+        if (s.steps_left == 0) {
+          slot = &s;
+          break;
+        }
+      }
+      if (!slot) return;  // all 64 shared slots are running: dropped
+    }
+    slot->steps_left = duration;
+    slot->total_steps = duration;
+    slot->channel = t.channel;
+    slot->number = number;
+    slot->current = start;
+    slot->last_sent = start;
+    slot->direction = end > start ? 1 : -1;
+    slot->quotient = (end - start) / duration;
+    slot->remainder = std::abs(end - start) % duration;
+    slot->accumulator = slot->remainder / 2;
+  }
+
+  // ---- Live playback.
+
+  void ReportStruck(const TrackPlayer& t, size_t note_at, int gate, int note) {
+    NoteSink* sink = live.sink.load(std::memory_order_acquire);
+    if (!sink || live.seeking) return;
+    StruckNote struck;
+    struck.track = live.running_track;
+    struck.offset = static_cast<int>(note_at - t.begin);
+    struck.tick = seq.tick_count.load(std::memory_order_relaxed);
+    struck.gate = gate;
+    struck.channel = t.channel;
+    struck.note = note;
+    sink->NoteStruck(struck);
+  }
+
+  // Takes up mute and solo changes: a track that falls silent has its
+  // sounding notes released now.
+  void ApplyTrackSwitches() {
+    const int changes = live.switch_changes.load(std::memory_order_acquire);
+    if (changes == live.switches_seen) return;
+    live.switches_seen = changes;
+    bool any_solo = false;
+    for (int i = 0; i < kMaxTracks; ++i) any_solo = any_solo || live.soloed[i].load();
+    for (int i = 0; i < kMaxTracks; ++i) {
+      const bool audible = !live.muted[i].load() && (!any_solo || live.soloed[i].load());
+      if (live.audible[i] && !audible) {
+        for (NoteOff& e : seq.note_offs) {
+          if (e.ticks_left > 0 && e.track == i) {
+            e.ticks_left = 0;
+            messages.SendNoteOff(e.channel, e.note);
+          }
+        }
+      }
+      live.audible[i] = audible;
+    }
+  }
+
+  void SaveStartState() {
+    std::copy(std::begin(seq.tracks), std::end(seq.tracks), std::begin(live.start_tracks));
+    std::copy(std::begin(seq.slots), std::end(seq.slots), std::begin(live.start_slots));
+    live.start_tempo = messages.Tempo();
+  }
+
+  void RestoreStartState() {
+    std::copy(std::begin(live.start_tracks), std::end(live.start_tracks), std::begin(seq.tracks));
+    std::copy(std::begin(live.start_slots), std::end(live.start_slots), std::begin(seq.slots));
+    if (messages.Tempo() != live.start_tempo) messages.SendAttribute(0, 128, live.start_tempo);
+  }
+
+  // At the stop tick: releases what sounds, then either goes back to the start
+  // tick (a loop; returns true and the tick runs as the start tick) or ends.
+  bool ReachStopTick() {
+    SilenceNotes();
+    if (live.loop && live.start_tick < live.stop_tick) {
+      RestoreStartState();
+      seq.tick_count.store(live.start_tick, std::memory_order_relaxed);
+      return true;
+    }
+    live.halted = true;
+    finished.store(true);
     return false;
-  };
-  if (!image || size < static_cast<size_t>(kImageHeaderSize)) {
-    return fail("not a song image: shorter than its 14-byte header");
-  }
-  if (WordAt(image, 0) != kImageMagic) return fail("not a song image: wrong first word");
-  const int resolution = WordAt(image, kImageResolutionOffset);
-  if (resolution == 0) {
-    return fail("resolution 0 cannot be played: ticks per whole note must be 1 to 65535");
   }
 
-  // Locate the tracks before anything changes, so that a bad image leaves
-  // the previous song in place.
-  size_t starts[kMaxTracks];
-  size_t ends[kMaxTracks];
-  int count = 0;
-  size_t pos = kImageHeaderSize;
-  for (int entry = 1;; ++entry) {
-    if (size - pos < 2) return fail("not a song image: the track list is cut off");
-    const size_t entry_size = WordAt(image, pos);
-    if (entry_size == 0) break;
-    if (entry_size < 2)
-      return fail("not a song image: track " + std::to_string(entry) + " has a size of " +
-                  std::to_string(entry_size));
-    if (size - pos < entry_size) {
-      return fail("not a song image: track " + std::to_string(entry) + " runs past the end");
+  void ResetLiveState() {
+    live.start_tick = 1;
+    live.stop_tick = 0;
+    live.loop = false;
+    live.halted = false;
+    live.chase_pending = false;
+    live.chase.Clear();
+    for (auto& m : live.muted) m.store(false);
+    for (auto& s : live.soloed) s.store(false);
+    for (bool& a : live.audible) a = true;
+    live.switches_seen = live.switch_changes.load();
+    SaveStartState();
+  }
+
+  // ---- One track.
+
+  // Reads a note byte's operands and plays it; returns false when the stream
+  // ends inside them.
+  bool PlayNote(TrackPlayer& t, int code, bool* waits) {
+    const size_t note_at = t.cursor - 1;
+    int length = t.length;
+    if ((code & kNoteLengthFlag) && !ReadNumber(t, &length)) return false;
+    int step = length;
+    if ((code & kNoteStepFlag) && !ReadNumber(t, &step)) return false;
+    const int gate = t.gate_absolute ? t.gate : length + t.gate;
+    const int note = (t.octave + (code & kNoteRelMask)) & 255;
+    int velocity = t.velocity;
+    if (t.cursor < t.end && seq.image[t.cursor] == kOpAccent) {
+      ++t.cursor;
+      if (!ReadByte(t, &velocity)) return false;
     }
-    if (count < kMaxTracks) {
-      starts[count] = pos + 2;
-      ends[count] = pos + entry_size;
-      ++count;
+    if (gate > 0 && live.audible[live.running_track]) {
+      if (t.release) {
+        ScheduleNote(t.channel, note, velocity, gate);
+      } else {
+        messages.SendNoteOn(t.channel, note, velocity);
+      }
+      ReportStruck(t, note_at, t.release ? gate : 0, note);
     }
-    pos += entry_size;
+    if (step > 0) {
+      t.wait = step;
+      *waits = true;
+    }
+    return true;
   }
-  pos += 2;
 
-  g_seq.image = image;
-  g_seq.size = size;
-  g_seq.resolution = resolution;
-  g_seq.track_count = count;
-  g_seq.tick_count.store(0);
-  SetSongResolution(resolution);
-  // Lists missing or cut off at the end of the image are taken as far as
-  // they go.
-  g_seq.attribute_list.count = 0;
-  g_seq.direct_out_list.count = 0;
-  g_seq.gradual_list.count = 0;
-  if (IndexList(image, size, &pos, &g_seq.attribute_list) &&
-      IndexList(image, size, &pos, &g_seq.direct_out_list)) {
-    IndexList(image, size, &pos, &g_seq.gradual_list);
-  }
-  SetAttributeTemplates(g_seq.attribute_list.entries, g_seq.attribute_list.count);
-
-  for (int i = 0; i < kMaxTracks; ++i) {
-    TrackPlayer& t = g_seq.tracks[i];
-    t = TrackPlayer();
-    t.active = i < count;
-    if (!t.active) continue;
-    t.begin = t.cursor = starts[i];
-    t.end = ends[i];
-    t.length = resolution / 4;
-  }
-  for (NoteOff& e : g_seq.note_offs) e = NoteOff();
-  g_seq.note_off_end = 0;
-  for (GradualSlot& s : g_seq.slots) s = GradualSlot();
-  ResetLiveState();
-  g_seq.cut_count.store(0);
-  g_finished.store(ComputeFinished());
-  return true;
-}
-
-void SequencerTick() {
-  if (g_live.halted) return;
-  const int64_t tick = g_seq.tick_count.fetch_add(1, std::memory_order_relaxed) + 1;
-  if (tick == g_live.stop_tick && !g_live.seeking && !ReachStopTick()) return;
-  if (g_live.chase_pending) {
-    g_live.chase_pending = false;
-    g_live.chase.Replay(CurrentMidiOutput());
-  }
-  ApplyTrackSwitches();
-  for (int i = 0; i < g_seq.note_off_end; ++i) {
-    NoteOff& e = g_seq.note_offs[i];
-    if (e.ticks_left > 0 && --e.ticks_left == 0) SendNoteOff(e.channel, e.note);
-  }
-  while (g_seq.note_off_end > 0 && g_seq.note_offs[g_seq.note_off_end - 1].ticks_left <= 0) {
-    --g_seq.note_off_end;
-  }
-  for (GradualSlot& s : g_seq.slots) {
-    if (s.steps_left <= 0) continue;
-    AdvanceSlot(s);
-    if (s.current != s.last_sent) {
-      SendAttribute(s.channel, s.number, s.current);
-      s.last_sent = s.current;
+  // Executes the byte `code`; returns false when the track ends (by its end
+  // escape or by a stream that is cut off or jumps outside itself). Sets
+  // *waits when the byte makes the track wait.
+  bool Execute(TrackPlayer& t, int code, bool* waits) {
+    if (IsNoteByte(static_cast<uint8_t>(code))) return PlayNote(t, code, waits);
+    int a = 0, b = 0;
+    switch (code) {
+      case kOpRest:
+        if (!ReadNumber(t, &t.wait)) return false;
+        *waits = true;
+        return true;
+      case kOpRestLength:
+        t.wait = t.length;
+        *waits = true;
+        return true;
+      case kOpSetLength:
+        return ReadNumber(t, &t.length);
+      case kOpOctaveBase:
+        return ReadByte(t, &t.octave);
+      case kOpLoopStart:
+        if (!ReadByte(t, &a)) return false;
+        if (t.top + 1 < kLoopFrames) {
+          LoopFrame& f = t.frames[++t.top];
+          f.passes_left = a;
+          SaveFrame(t, f);
+        }
+        return true;
+      case kOpLoopBreak: {
+        const size_t word_at = t.cursor;
+        if (!ReadWord(t, &a)) return false;
+        if (t.top >= 0 && t.frames[t.top].passes_left == 1) {
+          RestoreFrame(t, t.frames[t.top--]);
+          return JumpTo(t, static_cast<long long>(word_at) + a);
+        }
+        return true;
+      }
+      case kOpLoopEnd: {
+        const size_t word_at = t.cursor;
+        if (!ReadWord(t, &a)) return false;
+        if (t.top < 0) return true;
+        LoopFrame& f = t.frames[t.top];
+        if (--f.passes_left > 0) {
+          RestoreFrame(t, f);
+          return JumpTo(t, static_cast<long long>(word_at) - a);
+        }
+        // Leaving the loop: the bytes behind it are encoded against the length
+        // register and octave base of the loop start, so those come back; the
+        // gate stays as the body left it.
+        t.length = f.length;
+        t.octave = f.octave;
+        --t.top;
+        return true;
+      }
+      case kOpAttribute:
+        if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
+        if (b >= kGradualValueBase) {
+          StartGradualChange(t, a, b - kGradualValueBase);
+        } else if (a == kAttributeVelocity) {
+          SetTrackVelocity(t, b);
+        } else {
+          messages.SendAttribute(t.channel, a, b);
+        }
+        return true;
+      case kOpChannel:
+        if (!ReadByte(t, &a)) return false;
+        t.channel = a & 15;  // a byte beyond 15 would change the message's status
+        return true;
+      case kOpProgram:
+        if (!ReadByte(t, &a) || !ReadWord(t, &b)) return false;
+        messages.SendProgram(t.channel, a, b);
+        return true;
+      case kOpAbsoluteGate:
+        if (!ReadWord(t, &t.gate)) return false;
+        t.gate_absolute = true;
+        return true;
+      case kOpRelativeGate:
+        if (!ReadWord(t, &a)) return false;
+        t.gate = static_cast<int16_t>(a);
+        t.gate_absolute = false;
+        return true;
+      case kOpVelocity:
+        return ReadByte(t, &t.velocity);
+      case kOpEscape:
+        if (!ReadByte(t, &a)) return false;
+        switch (a) {
+          case kEscEndOfTrack:
+            return false;
+          case kEscNotesHeld:
+            t.release = false;
+            return true;
+          case kEscNotesRelease:
+            t.release = true;
+            return true;
+          case kEscEndlessLoopEnd: {
+            const size_t word_at = t.cursor;
+            if (!ReadWord(t, &b)) return false;
+            if (t.top >= 0) RestoreFrame(t, t.frames[t.top]);
+            return JumpTo(t, static_cast<long long>(word_at) - b);
+          }
+          case kEscDirectOut:
+            if (!ReadByte(t, &b)) return false;
+            if (b < seq.direct_out_list.count) {
+              messages.SendTemplate(t.channel, seq.direct_out_list.entries[b], 0);
+            }
+            return true;
+          default:
+            return true;
+        }
+      default:
+        return true;  // 253 out of place, 254: ignored
     }
   }
-  for (int i = 0; i < g_seq.track_count; ++i) {
-    g_live.running_track = i;
-    if (!RunTrack(g_seq.tracks[i])) LogCut(i);
-  }
-  g_finished.store(ComputeFinished());
-}
 
-void SilenceNotes() {
-  for (int i = 0; i < g_seq.note_off_end; ++i) {
-    NoteOff& e = g_seq.note_offs[i];
-    if (e.ticks_left > 0) {
-      e.ticks_left = 0;
-      SendNoteOff(e.channel, e.note);
+  // Runs one tick of track t; returns false when the byte limit cut it.
+  bool RunTrack(TrackPlayer& t) {
+    if (!t.active) return true;
+    if (t.velocity_change.steps_left > 0) {
+      AdvanceSlot(t.velocity_change);
+      SetTrackVelocity(t, t.velocity_change.current);
     }
+    if (--t.wait > 0) return true;
+    for (int executed = 0; executed < kMaxBytesPerTick; ++executed) {
+      int code = 0;
+      bool waits = false;
+      if (!ReadByte(t, &code) || !Execute(t, code, &waits)) {
+        t.active = false;
+        return true;
+      }
+      if (waits) return true;
+    }
+    t.active = false;
+    return false;
   }
-  g_seq.note_off_end = 0;
-  g_finished.store(ComputeFinished());
-}
 
-int64_t TicksToNextWork() {
-  // Anything that acts on every tick, or a pending switch, chase or stop,
-  // makes the next tick one with work.
-  if (g_live.halted) return kMaxQuietTicks;
-  if (g_live.chase_pending) return 1;
-  if (g_live.switch_changes.load(std::memory_order_acquire) != g_live.switches_seen) return 1;
-  int64_t next = kMaxQuietTicks;
-  const int64_t to_stop = g_live.stop_tick - SequencerTickCount();
-  if (g_live.stop_tick > 0 && to_stop > 0) next = std::min(next, to_stop);
-  for (const GradualSlot& s : g_seq.slots) {
-    if (s.steps_left > 0) return 1;
+  void LogCut(int index) {
+    const int n = seq.cut_count.load(std::memory_order_relaxed);
+    if (n >= kMaxTracks) return;
+    seq.cuts[n] = TrackCut{index + 1, seq.tick_count.load(std::memory_order_relaxed)};
+    seq.cut_count.store(n + 1, std::memory_order_release);
   }
-  for (int i = 0; i < g_seq.note_off_end; ++i) {
-    const int left = g_seq.note_offs[i].ticks_left;
-    if (left > 0) next = std::min<int64_t>(next, left);
+
+  // ---- Loading.
+
+  // ---- Loading and running.
+
+  bool Load(const uint8_t* image, size_t size, std::string* error) {
+    auto fail = [error](const std::string& why) {
+      if (error) *error = why;
+      return false;
+    };
+    if (!image || size < static_cast<size_t>(kImageHeaderSize)) {
+      return fail("not a song image: shorter than its 14-byte header");
+    }
+    if (WordAt(image, 0) != kImageMagic) return fail("not a song image: wrong first word");
+    const int resolution = WordAt(image, kImageResolutionOffset);
+    if (resolution == 0) {
+      return fail("resolution 0 cannot be played: ticks per whole note must be 1 to 65535");
+    }
+
+    // Locate the tracks before anything changes, so that a bad image leaves
+    // the previous song in place.
+    size_t starts[kMaxTracks];
+    size_t ends[kMaxTracks];
+    int count = 0;
+    size_t pos = kImageHeaderSize;
+    for (int entry = 1;; ++entry) {
+      if (size - pos < 2) return fail("not a song image: the track list is cut off");
+      const size_t entry_size = WordAt(image, pos);
+      if (entry_size == 0) break;
+      if (entry_size < 2)
+        return fail("not a song image: track " + std::to_string(entry) + " has a size of " +
+                    std::to_string(entry_size));
+      if (size - pos < entry_size) {
+        return fail("not a song image: track " + std::to_string(entry) + " runs past the end");
+      }
+      if (count < kMaxTracks) {
+        starts[count] = pos + 2;
+        ends[count] = pos + entry_size;
+        ++count;
+      }
+      pos += entry_size;
+    }
+    pos += 2;
+
+    seq.image = image;
+    seq.size = size;
+    seq.resolution = resolution;
+    seq.track_count = count;
+    seq.tick_count.store(0);
+    messages.SetResolution(resolution);
+    // Lists missing or cut off at the end of the image are taken as far as
+    // they go.
+    seq.attribute_list.count = 0;
+    seq.direct_out_list.count = 0;
+    seq.gradual_list.count = 0;
+    if (IndexList(image, size, &pos, &seq.attribute_list) &&
+        IndexList(image, size, &pos, &seq.direct_out_list)) {
+      IndexList(image, size, &pos, &seq.gradual_list);
+    }
+    messages.SetAttributeTemplates(seq.attribute_list.entries, seq.attribute_list.count);
+
+    for (int i = 0; i < kMaxTracks; ++i) {
+      TrackPlayer& t = seq.tracks[i];
+      t = TrackPlayer();
+      t.active = i < count;
+      if (!t.active) continue;
+      t.begin = t.cursor = starts[i];
+      t.end = ends[i];
+      t.length = resolution / 4;
+    }
+    for (NoteOff& e : seq.note_offs) e = NoteOff();
+    seq.note_off_end = 0;
+    for (GradualSlot& s : seq.slots) s = GradualSlot();
+    ResetLiveState();
+    seq.cut_count.store(0);
+    finished.store(ComputeFinished());
+    return true;
   }
-  for (int i = 0; i < g_seq.track_count; ++i) {
-    const TrackPlayer& t = g_seq.tracks[i];
-    if (!t.active) continue;
-    if (t.velocity_change.steps_left > 0) return 1;
-    next = std::min<int64_t>(next, std::max(1, t.wait));
+
+  void Tick() {
+    if (live.halted) return;
+    const int64_t tick = seq.tick_count.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (tick == live.stop_tick && !live.seeking && !ReachStopTick()) return;
+    if (live.chase_pending) {
+      live.chase_pending = false;
+      live.chase.Replay(messages);
+    }
+    ApplyTrackSwitches();
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      NoteOff& e = seq.note_offs[i];
+      if (e.ticks_left > 0 && --e.ticks_left == 0) messages.SendNoteOff(e.channel, e.note);
+    }
+    while (seq.note_off_end > 0 && seq.note_offs[seq.note_off_end - 1].ticks_left <= 0) {
+      --seq.note_off_end;
+    }
+    for (GradualSlot& s : seq.slots) {
+      if (s.steps_left <= 0) continue;
+      AdvanceSlot(s);
+      if (s.current != s.last_sent) {
+        messages.SendAttribute(s.channel, s.number, s.current);
+        s.last_sent = s.current;
+      }
+    }
+    for (int i = 0; i < seq.track_count; ++i) {
+      live.running_track = i;
+      if (!RunTrack(seq.tracks[i])) LogCut(i);
+    }
+    finished.store(ComputeFinished());
   }
-  return next;
+
+  void SilenceNotes() {
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      NoteOff& e = seq.note_offs[i];
+      if (e.ticks_left > 0) {
+        e.ticks_left = 0;
+        messages.SendNoteOff(e.channel, e.note);
+      }
+    }
+    seq.note_off_end = 0;
+    finished.store(ComputeFinished());
+  }
+
+  int64_t TicksToNextWork() const {
+    // Anything that acts on every tick, or a pending switch, chase or stop,
+    // makes the next tick one with work.
+    if (live.halted) return kMaxQuietTicks;
+    if (live.chase_pending) return 1;
+    if (live.switch_changes.load(std::memory_order_acquire) != live.switches_seen) return 1;
+    int64_t next = kMaxQuietTicks;
+    const int64_t to_stop = live.stop_tick - TickCount();
+    if (live.stop_tick > 0 && to_stop > 0) next = std::min(next, to_stop);
+    for (const GradualSlot& s : seq.slots) {
+      if (s.steps_left > 0) return 1;
+    }
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      const int left = seq.note_offs[i].ticks_left;
+      if (left > 0) next = std::min<int64_t>(next, left);
+    }
+    for (int i = 0; i < seq.track_count; ++i) {
+      const TrackPlayer& t = seq.tracks[i];
+      if (!t.active) continue;
+      if (t.velocity_change.steps_left > 0) return 1;
+      next = std::min<int64_t>(next, std::max(1, t.wait));
+    }
+    return next;
+  }
+
+  int64_t TickCount() const { return seq.tick_count.load(std::memory_order_relaxed); }
+
+  void Seek(int64_t start) {
+    live.chase.Clear();
+    messages.SetCapture(&live.chase);
+    live.seeking = true;
+    while (TickCount() < start - 1 && !finished.load()) Tick();
+    live.seeking = false;
+    messages.SetCapture(nullptr);
+    // Notes struck before the start do not sound, so they get no note-off.
+    for (NoteOff& e : seq.note_offs) e = NoteOff();
+    seq.note_off_end = 0;
+    live.start_tick = TickCount() + 1;
+    live.chase_pending = true;
+    SaveStartState();
+    finished.store(ComputeFinished());
+  }
+};
+
+Sequencer::Sequencer(MessageSink* sink) : state_(std::make_unique<State>(sink)) {}
+
+Sequencer::~Sequencer() = default;
+
+void Sequencer::SetSink(MessageSink* sink) {
+  state_->messages.SetSink(sink);
 }
 
-int64_t SequencerTickCount() {
-  return g_seq.tick_count.load(std::memory_order_relaxed);
+MessageSink* Sequencer::Sink() const {
+  return state_->messages.Sink();
 }
 
-int LoadedTrackCount() {
-  return g_seq.track_count;
+MessageBuilder& Sequencer::Messages() {
+  return state_->messages;
 }
 
-void SetNoteSink(NoteSink* sink) {
-  g_live.sink.store(sink, std::memory_order_release);
+const MessageBuilder& Sequencer::Messages() const {
+  return state_->messages;
 }
 
-void SequencerSeek(int64_t start) {
-  g_live.chase.Clear();
-  SetMessageCapture(&g_live.chase);
-  g_live.seeking = true;
-  while (SequencerTickCount() < start - 1 && !SongFinished()) SequencerTick();
-  g_live.seeking = false;
-  SetMessageCapture(nullptr);
-  // Notes struck before the start do not sound, so they get no note-off.
-  for (NoteOff& e : g_seq.note_offs) e = NoteOff();
-  g_seq.note_off_end = 0;
-  g_live.start_tick = SequencerTickCount() + 1;
-  g_live.chase_pending = true;
-  SaveStartState();
-  g_finished.store(ComputeFinished());
+bool Sequencer::Load(const uint8_t* image, size_t size, std::string* error) {
+  return state_->Load(image, size, error);
 }
 
-void SetStopTick(int64_t stop, bool loop) {
-  g_live.stop_tick = stop;
-  g_live.loop = loop;
+void Sequencer::Tick() {
+  state_->Tick();
 }
 
-void SetTrackMuted(int track, bool muted) {
+void Sequencer::SilenceNotes() {
+  state_->SilenceNotes();
+}
+
+int64_t Sequencer::TicksToNextWork() const {
+  return state_->TicksToNextWork();
+}
+
+int64_t Sequencer::TickCount() const {
+  return state_->TickCount();
+}
+
+int Sequencer::TrackCount() const {
+  return state_->seq.track_count;
+}
+
+std::vector<TrackCut> Sequencer::Cuts() const {
+  const int n = state_->seq.cut_count.load(std::memory_order_acquire);
+  return std::vector<TrackCut>(state_->seq.cuts, state_->seq.cuts + n);
+}
+
+bool Sequencer::Finished() const {
+  return state_->finished.load();
+}
+
+void Sequencer::SetNoteSink(NoteSink* sink) {
+  state_->live.sink.store(sink, std::memory_order_release);
+}
+
+void Sequencer::SetMessageCapture(ChaseState* capture) {
+  state_->messages.SetCapture(capture);
+}
+
+ChaseState* Sequencer::MessageCapture() const {
+  return state_->messages.Capture();
+}
+
+void Sequencer::Seek(int64_t start) {
+  state_->Seek(start);
+}
+
+void Sequencer::SetStopTick(int64_t stop, bool loop) {
+  state_->live.stop_tick = stop;
+  state_->live.loop = loop;
+}
+
+void Sequencer::SetTrackMuted(int track, bool muted) {
   if (track < 0 || track >= kMaxTracks) return;
-  g_live.muted[track].store(muted);
-  g_live.switch_changes.fetch_add(1, std::memory_order_release);
+  state_->live.muted[track].store(muted);
+  state_->live.switch_changes.fetch_add(1, std::memory_order_release);
 }
 
-void SetTrackSoloed(int track, bool soloed) {
+void Sequencer::SetTrackSoloed(int track, bool soloed) {
   if (track < 0 || track >= kMaxTracks) return;
-  g_live.soloed[track].store(soloed);
-  g_live.switch_changes.fetch_add(1, std::memory_order_release);
-}
-
-std::vector<TrackCut> TrackCuts() {
-  const int n = g_seq.cut_count.load(std::memory_order_acquire);
-  return std::vector<TrackCut>(g_seq.cuts, g_seq.cuts + n);
-}
-
-bool SongFinished() {
-  return g_finished.load();
+  state_->live.soloed[track].store(soloed);
+  state_->live.switch_changes.fetch_add(1, std::memory_order_release);
 }

@@ -1,22 +1,38 @@
 // Sequencer: runs a loaded song image one tick at a time.
 //
-// In: the image given to LoadSong (player.h), read in place.
-// Out: note, program, attribute and template messages through the message
-//   operations (messages.h), tempo changes to the timer layer.
-// Every cursor and list access is checked against the image, so no image,
-// however malformed, makes the sequencer read outside it; a track that runs
-// off its stream, jumps outside it or spins without ever waiting ends. A
-// track ended for spinning (more than kMaxBytesPerTick bytes in one tick,
-// which only a malformed image can hold) is logged as a TrackCut, so that
-// the driver can say what was lost.
+// In: a song image given to Load, read in place: it must stay unchanged and
+//   alive while the sequencer runs it.
+// Out: note, program, attribute and template messages through its message
+//   builder (messages.h) to the sink it was given; tempo changes set its song
+//   time, which whoever runs it reads (TickLengthMs). Struck notes go to a
+//   note sink, when one is set.
+// What can go wrong: Load refuses an image that is not a song (a message
+//   says why; the previous song stays). Every cursor and list access is
+//   checked against the image, so no image, however malformed, makes the
+//   sequencer read outside it; a track that runs off its stream, jumps
+//   outside it or spins without ever waiting ends. A track ended for
+//   spinning (more than kMaxBytesPerTick bytes in one tick, which only a
+//   malformed image can hold) is logged as a TrackCut, so that the driver
+//   can say what was lost.
 //
-// Runs on the timer thread while a song plays; offline drivers (trace,
-// export, render, tests) call it directly with playback stopped.
+// Threads: one thread at a time runs a sequencer (a player's timer thread
+// while it plays; offline drivers such as trace, export, render and tests
+// call it directly). Mute and solo may be set, and the tick count, the cuts
+// and Finished read, from any thread. Sequencers share nothing: several may
+// run side by side, each with its own sink.
+//
+// A sequencer holds fixed tables for every track; they are allocated once,
+// when it is made, and a tick allocates nothing.
 #ifndef QUERN_PLAYER_SEQUENCER_H_
 #define QUERN_PLAYER_SEQUENCER_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "player/messages.h"
 
 // As many track players as the compiler writes tracks.
 constexpr int kMaxTracks = 128;
@@ -38,28 +54,6 @@ struct TrackCut {
   bool operator==(const TrackCut&) const = default;
 };
 
-// One tick of the whole song: due note-offs, shared gradual changes, then
-// every track in order.
-void SequencerTick();
-// The stop step: every scheduled note gets its note-off now.
-void SilenceNotes();
-// How many ticks from now the next tick that may send a message or change
-// the song's tempo comes: 1 when the next tick may, n when ticks 1 to n-1
-// only count down (they still have to run, but they send nothing). At most
-// kMaxQuietTicks; a finished song gives that too. The timer sleeps through
-// the quiet ticks instead of waking for each.
-constexpr int64_t kMaxQuietTicks = int64_t{1} << 30;
-int64_t TicksToNextWork();
-// Ticks run since the last LoadSong; the tick of the messages being sent.
-int64_t SequencerTickCount();
-// Number of tracks loaded (at most kMaxTracks).
-int LoadedTrackCount();
-// The tracks cut since the last LoadSong, in the order they were cut. May be
-// called from another thread while the song plays.
-std::vector<TrackCut> TrackCuts();
-
-// ---- Live playback: striking notes, starting anywhere, muting.
-
 // One note the sequencer struck (its note-on went out): the track's index,
 // the stream offset of its note byte (from the start of the track's stream,
 // as the compiler's source map counts it), the tick, and how many ticks it
@@ -74,30 +68,103 @@ struct StruckNote {
 };
 
 // Told of every struck note, on the thread that runs the sequencer; it must
-// return at once and never wait. Set while nothing plays.
+// return at once and never wait.
 class NoteSink {
  public:
   virtual ~NoteSink() = default;
   virtual void NoteStruck(const StruckNote& note) = 0;
 };
-// nullptr: nobody is told (the default).
-void SetNoteSink(NoteSink* sink);
 
-// Runs the loaded song silently from where it stands up to tick start - 1:
-// nothing is sent and no note is reported, but every track, tempo and
-// gradual change moves on. Notes struck on the way do not sound and get no
-// note-off. The channel state the song set up (chase.h) goes out at the
-// start of tick `start`, before its own messages. Call after LoadSong, with
-// playback stopped.
+// How many ticks ahead TicksToNextWork looks at most.
+constexpr int64_t kMaxQuietTicks = int64_t{1} << 30;
+
+class Sequencer {
+ public:
+  // sink: where the messages go (nullptr: nowhere), as SetSink.
+  explicit Sequencer(MessageSink* sink = nullptr);
+  ~Sequencer();
+  Sequencer(const Sequencer&) = delete;
+  Sequencer& operator=(const Sequencer&) = delete;
+
+  // Where the messages go from now on; change it only while nothing runs.
+  void SetSink(MessageSink* sink);
+  MessageSink* Sink() const;
+  // The message builder, with the song time (tempo, resolution, tick length).
+  MessageBuilder& Messages();
+  const MessageBuilder& Messages() const;
+
+  // Loads the image: up to 128 tracks, the three lists, fresh state for
+  // every track and empty note-off and gradual-change tables. Returns false
+  // and keeps the previous song when the image is not a song (wrong first
+  // word, resolution 0, a track list that runs past the end); *error then
+  // says why.
+  bool Load(const uint8_t* image, size_t size, std::string* error = nullptr);
+
+  // One tick of the whole song: due note-offs, shared gradual changes, then
+  // every track in order.
+  void Tick();
+  // The stop step: every scheduled note gets its note-off now.
+  void SilenceNotes();
+  // How many ticks from now the next tick that may send a message or change
+  // the song's tempo comes: 1 when the next tick may, n when ticks 1 to n-1
+  // only count down (they still have to run, but they send nothing). At most
+  // kMaxQuietTicks; a finished song gives that too. A timer sleeps through
+  // the quiet ticks instead of waking for each.
+  int64_t TicksToNextWork() const;
+  // Ticks run since the last Load; the tick of the messages being sent.
+  int64_t TickCount() const;
+  // Number of tracks loaded (at most kMaxTracks).
+  int TrackCount() const;
+  // The tracks cut since the last Load, in the order they were cut.
+  std::vector<TrackCut> Cuts() const;
+  // True when every loaded track has ended and no note-off or gradual change
+  // is pending: nothing more will be sent (an endless loop never finishes).
+  // True before the first Load.
+  bool Finished() const;
+
+  // ---- Live playback: striking notes, starting anywhere, muting.
+
+  // nullptr: nobody is told (the default). Set while nothing runs.
+  void SetNoteSink(NoteSink* sink);
+  // While set, short messages and tempo changes go to the capture instead of
+  // the sink, and long messages are dropped (chase.h).
+  void SetMessageCapture(ChaseState* capture);
+  ChaseState* MessageCapture() const;
+  // Runs the loaded song silently from where it stands up to tick start - 1:
+  // nothing is sent and no note is reported, but every track, tempo and
+  // gradual change moves on. Notes struck on the way do not sound and get no
+  // note-off. The channel state the song set up (chase.h) goes out at the
+  // start of tick `start`, before its own messages. Call after Load.
+  void Seek(int64_t start);
+  // Ends the song at tick `stop` (0: no stop tick): that tick releases what
+  // sounds instead of running, and the song has finished. With `loop`, the
+  // song goes on from the seek's start tick instead, in the state it had
+  // there (the chase is not sent again).
+  void SetStopTick(int64_t stop, bool loop);
+  // Mute and solo by track index, from any thread; they take effect at the
+  // next tick. A muted track (or, while any track is soloed, one that is not)
+  // still runs, but its note-ons are withheld and its sounding notes released.
+  void SetTrackMuted(int track, bool muted);
+  void SetTrackSoloed(int track, bool soloed);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// ---- The default player's sequencer (player.h defines these). Call them
+// from the control thread with playback stopped, except SequencerTickCount,
+// TrackCuts and the mute and solo switches, which may be called at any time.
+
+void SequencerTick();
+void SilenceNotes();
+int64_t TicksToNextWork();
+int64_t SequencerTickCount();
+int LoadedTrackCount();
+std::vector<TrackCut> TrackCuts();
+void SetNoteSink(NoteSink* sink);
 void SequencerSeek(int64_t start);
-// Ends the song at tick `stop` (0: no stop tick): that tick releases what
-// sounds instead of running, and the song has finished. With `loop`, the
-// song goes on from the seek's start tick instead, in the state it had there
-// (the chase is not sent again). Call with playback stopped.
 void SetStopTick(int64_t stop, bool loop);
-// Mute and solo by track index, from any thread; they take effect at the
-// next tick. A muted track (or, while any track is soloed, one that is not)
-// still runs, but its note-ons are withheld and its sounding notes released.
 void SetTrackMuted(int track, bool muted);
 void SetTrackSoloed(int track, bool soloed);
 

@@ -2,14 +2,16 @@
 
 #include <chrono>
 
-#include "player/messages.h"
-#include "player/player.h"
 #include "player/sequencer.h"
 
-SongLength MeasureSongLength(int64_t max_ticks, const std::function<bool()>& budget_spent) {
+SongLength MeasureSongLength(Sequencer& song, int64_t max_ticks,
+                             const std::function<bool()>& budget_spent) {
   SongLength length;
-  SetTempo(120);
-  while (!SongFinished()) {
+  MessageBuilder& messages = song.Messages();
+  MessageSink* const sink = song.Sink();
+  song.SetSink(nullptr);
+  messages.SetTempo(120);
+  while (!song.Finished()) {
     if (length.ticks >= max_ticks) {
       length.end = SongLength::End::kTickLimit;
       break;
@@ -18,10 +20,11 @@ SongLength MeasureSongLength(int64_t max_ticks, const std::function<bool()>& bud
       length.end = SongLength::End::kOutOfBudget;
       break;
     }
-    SequencerTick();
+    song.Tick();
     ++length.ticks;
-    length.ms += TickLengthMs();
+    length.ms += messages.TickLengthMs();
   }
+  song.SetSink(sink);
   return length;
 }
 

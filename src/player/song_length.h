@@ -1,20 +1,24 @@
-// Song length: the loaded song run once offline, silently, to tell how long
+// Song length: a loaded song run once offline, silently, to tell how long
 // it plays before it is played.
 //
-// In: a song loaded with LoadSong (player.h), a tick limit and a work
-//   budget: a test the run makes between ticks, true once the budget is
-//   spent (TimeBudget gives one on the steady clock).
+// In: a sequencer with a song loaded, a tick limit and a work budget: a test
+//   the run makes between ticks, true once the budget is spent (TimeBudget
+//   gives one on the steady clock). Playback of that sequencer must be
+//   stopped.
 // Out: the song's length in milliseconds and ticks as far as the run went,
 //   and how the run ended: the song finished, it was still going at the
 //   tick limit (taken as endless), or the budget ran out first (unknown).
-// The run sends the song's messages to the current output, so open a null
-// output first; it leaves the song at its end, so load it again to play it.
+// The run sends nothing: the sequencer's sink is taken away for it and given
+// back after. It leaves the song at its end, so load it again to play it.
 // A tick is never cut short: the budget is checked between ticks.
+// Threads: the caller's; nothing else may run the sequencer meanwhile.
 #ifndef QUERN_PLAYER_SONG_LENGTH_H_
 #define QUERN_PLAYER_SONG_LENGTH_H_
 
 #include <cstdint>
 #include <functional>
+
+class Sequencer;
 
 struct SongLength {
   enum class End { kFinished, kTickLimit, kOutOfBudget };
@@ -23,7 +27,8 @@ struct SongLength {
   int64_t ticks = 0;
 };
 
-SongLength MeasureSongLength(int64_t max_ticks, const std::function<bool()>& budget_spent);
+SongLength MeasureSongLength(Sequencer& song, int64_t max_ticks,
+                             const std::function<bool()>& budget_spent);
 
 // A budget of `ms` milliseconds of the steady clock, counted from now.
 std::function<bool()> TimeBudget(double ms);

@@ -41,10 +41,9 @@
 #include <memory>
 #include <optional>
 
-inline constexpr char kDesignedFontNameUtf8[] =
-    "\xef\xbc\xad\xef\xbc\xb3 \xe3\x82\xb4\xe3\x82\xb7\xe3\x83\x83\xe3\x82\xaf";  // ＭＳ ゴシック
-inline constexpr int32_t kSystemWindowColour = INT32_MIN + 5;                     // 80000005 hex
-inline constexpr char kDefaultMidiOutput[] = "synth";  // "synth", "alsa:PORT", "none"
+inline constexpr char kDesignedFontNameUtf8[] = "ＭＳ ゴシック";
+inline constexpr int32_t kSystemWindowColour = INT32_MIN + 5;  // 80000005 hex
+inline constexpr char kDefaultMidiOutput[] = "synth";          // "synth", "alsa:PORT", "none"
 inline constexpr int kMaxRecentFiles = 8;
 
 // One font group: values 1-4, 16-19 or 24-27.

@@ -4,18 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "player/player.h"
 #include "player/song_builder.h"
 
 namespace {
+
+RecordingOutput* g_output = nullptr;
 
 void Load(const Bytes& stream) {
   SongLayout song;
   song.tracks = {stream};
   static Bytes image;
   image = BuildImage(song);
-  OpenMidiDevices(std::make_unique<NullOutput>());
+  auto output = std::make_unique<RecordingOutput>();
+  g_output = output.get();
+  OpenMidiDevices(std::move(output));
   ASSERT_TRUE(LoadSong(image.data(), image.size()));
+}
+
+SongLength Measure(int64_t max_ticks, const std::function<bool()>& budget_spent) {
+  return MeasureSongLength(DefaultPlayer().Song(), max_ticks, budget_spent);
 }
 
 const Bytes kQuarterNote = {30, 255, 0};
@@ -24,20 +35,22 @@ const Bytes kEndlessNotes = Cat({{124, 0, 30, 255, 3}, Word(3)});
 TEST(SongLengthTest, EndsWithTheSongAtTheTickLimitOrWhenTheBudgetIsSpent) {
   auto never = [] { return false; };
   Load(kQuarterNote);
-  SongLength length = MeasureSongLength(1000, never);
+  SongLength length = Measure(1000, never);
   EXPECT_EQ(SongLength::End::kFinished, length.end);
   EXPECT_EQ(49, length.ticks);  // the note-off and the track's end in tick 49
   EXPECT_NEAR(49 * 240000.0 / (120 * 192), length.ms, 1e-9);
+  EXPECT_EQ("", g_output->Text());                             // the count is silent
+  EXPECT_EQ(&DefaultPlayer(), DefaultPlayer().Song().Sink());  // and gives the sink back
 
   Load(kEndlessNotes);
-  length = MeasureSongLength(1000, never);
+  length = Measure(1000, never);
   EXPECT_EQ(SongLength::End::kTickLimit, length.end);
   EXPECT_EQ(1000, length.ticks);
 
   int checks = 0;
   auto after_five = [&checks] { return ++checks > 5; };
   Load(kEndlessNotes);
-  length = MeasureSongLength(1000, after_five);
+  length = Measure(1000, after_five);
   EXPECT_EQ(SongLength::End::kOutOfBudget, length.end);
   EXPECT_EQ(5, length.ticks);
 }

@@ -7,8 +7,8 @@
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
 #include "files/file_io.h"
+#include "files/score_text.h"
 #include "shell/html.h"
-#include "shell/text_codec.h"
 
 namespace {
 

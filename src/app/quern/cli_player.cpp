@@ -207,9 +207,9 @@ std::vector<uint8_t> g_image;
 SourceMap g_source_map;
 bool g_have_source_map = false;
 
-// Reads a .xrt file or compiles a score into g_image and loads it. Returns
-// 0, or the exit status after printing why not.
-int LoadInput(const std::string& path) {
+// Reads a .xrt file or compiles a score into g_image and loads it into
+// song. Returns 0, or the exit status after printing why not.
+int LoadInput(const std::string& path, Sequencer& song) {
   g_have_source_map = false;
   if (IsSongImagePath(path)) {
     std::string bytes, error;
@@ -244,7 +244,7 @@ int LoadInput(const std::string& path) {
     g_image.assign(SongImageBegin(), SongImageBegin() + SongImageLength());
   }
   std::string error;
-  if (!LoadSong(g_image.data(), g_image.size(), &error)) {
+  if (!song.Load(g_image.data(), g_image.size(), &error)) {
     std::fprintf(stderr, "quern: %s: %s\n", path.c_str(), error.c_str());
     return 2;
   }
@@ -253,7 +253,7 @@ int LoadInput(const std::string& path) {
 
 // Resolves the range options against the loaded song: carets to ticks
 // through the source map, track names to track indices. Returns 0, or the
-// exit status after printing why not. Leaves the song loaded afresh.
+// exit status after printing why not.
 int ResolveRange(const char* command, const Options& o, LiveRange* range) {
   const bool needs_score = o.from.line >= 0 || o.to.line >= 0 || !o.mute.empty() || !o.solo.empty();
   if (needs_score && !g_have_source_map) {
@@ -289,28 +289,30 @@ int ResolveRange(const char* command, const Options& o, LiveRange* range) {
 }
 
 // Applies a resolved range to the song just loaded.
-void ApplyRange(const LiveRange& range) {
-  if (range.start > 1) SequencerSeek(range.start);
-  if (range.stop > 0) SetStopTick(range.stop, false);
-  for (int track : range.mute) SetTrackMuted(track, true);
-  for (int track : range.solo) SetTrackSoloed(track, true);
+void ApplyRange(const LiveRange& range, Sequencer& song) {
+  if (range.start > 1) song.Seek(range.start);
+  if (range.stop > 0) song.SetStopTick(range.stop, false);
+  for (int track : range.mute) song.SetTrackMuted(track, true);
+  for (int track : range.solo) song.SetTrackSoloed(track, true);
 }
 
-// Loads the input and applies the range options; 0 or the exit status.
-int LoadInputRange(const char* command, const Options& o, LiveRange* range) {
-  if (int status = LoadInput(o.input)) return status;
+// Loads the input into song and applies the range options; 0 or the exit
+// status.
+int LoadInputRange(const char* command, const Options& o, LiveRange* range, Sequencer& song) {
+  if (int status = LoadInput(o.input, song)) return status;
   if (int status = ResolveRange(command, o, range)) return status;
-  ApplyRange(*range);
+  ApplyRange(*range, song);
   return 0;
 }
 
-// Prints every message as it is sent, one trace line each.
-class PrintingOutput : public MidiOutput {
+// Prints every message of the song as it is sent, one trace line each.
+class PrintingSink : public MessageSink {
  public:
+  explicit PrintingSink(const Sequencer& song) : song_(song) {}
+
   void SendShort(const uint8_t* bytes, int length) override { Print(bytes, length, -1); }
   bool SendLong(const uint8_t* bytes, int length) override {
     Print(bytes, length, -1);
-    LongDone();
     return true;
   }
   void SetTempo(int quarters_per_minute) override { Print(nullptr, 0, quarters_per_minute); }
@@ -318,18 +320,20 @@ class PrintingOutput : public MidiOutput {
  private:
   void Print(const uint8_t* bytes, int length, int tempo) {
     RecordedMessage m;
-    m.tick = SequencerTickCount();
+    m.tick = song_.TickCount();
     if (bytes) m.bytes.assign(bytes, bytes + length);
     m.tempo = tempo;
     const std::string line = FormatMessageLine(m) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
+
+  const Sequencer& song_;
 };
 
 // Says on standard error which tracks the sequencer has cut since the last
 // call (*reported counts those already told).
-void ReportCuts(const char* command, size_t* reported) {
-  const std::vector<TrackCut> cuts = TrackCuts();
+void ReportCuts(const char* command, const Sequencer& song, size_t* reported) {
+  const std::vector<TrackCut> cuts = song.Cuts();
   for (; *reported < cuts.size(); ++*reported) {
     const TrackCut& cut = cuts[*reported];
     std::fprintf(stderr,
@@ -372,13 +376,14 @@ int RunTrace(const Args& args) {
   Options o;
   if (int status = ParseOptions("trace", args, kTicks | kRange, &o)) return status;
   LiveRange range;
-  if (int status = LoadInputRange("trace", o, &range)) return status;
-  OpenMidiDevices(std::make_unique<PrintingOutput>());
-  RunSongOffline(o.max_ticks);
-  CloseMidiDevices();
+  Sequencer song;
+  if (int status = LoadInputRange("trace", o, &range, song)) return status;
+  PrintingSink printer(song);
+  song.SetSink(&printer);
+  RunSongOffline(song, o.max_ticks);
   std::fflush(stdout);
   size_t reported = 0;
-  ReportCuts("trace", &reported);
+  ReportCuts("trace", song, &reported);
   return 0;
 }
 
@@ -387,11 +392,12 @@ int RunExport(const Args& args) {
   if (int status = ParseOptions("export", args, kTicks | kOutputFile | kRange, &o)) return status;
   if (int status = CheckOutputIsNew("export", o)) return status;
   LiveRange range;
-  if (int status = LoadInputRange("export", o, &range)) return status;
+  Sequencer song;
+  if (int status = LoadInputRange("export", o, &range, song)) return status;
   bool endless = false;
-  const std::string file = BuildSongMidiFile(o.max_ticks, &endless, range.start);
+  const std::string file = BuildSongMidiFile(song, o.max_ticks, &endless, range.start);
   size_t reported = 0;
-  ReportCuts("export", &reported);
+  ReportCuts("export", song, &reported);
   std::string error;
   if (!ReplaceFileAtomically(o.output_file, file, &error)) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
@@ -400,7 +406,7 @@ int RunExport(const Args& args) {
   if (endless) {
     std::fprintf(stderr,
                  "quern export: the song goes on beyond %lld ticks; --ticks N exports N ticks\n",
-                 static_cast<long long>(SequencerTickCount()));
+                 static_cast<long long>(song.TickCount()));
   }
   return 0;
 }
@@ -412,7 +418,8 @@ int RunRender(const Args& args) {
   }
   if (int status = CheckOutputIsNew("render", o)) return status;
   LiveRange range;
-  if (int status = LoadInputRange("render", o, &range)) return status;
+  Sequencer song;
+  if (int status = LoadInputRange("render", o, &range, song)) return status;
   RenderResult result;
   std::string error;
   const OutputModule* outputs = LoadOutputModule(&error);
@@ -420,17 +427,17 @@ int RunRender(const Args& args) {
     std::fprintf(stderr, "quern render: %s\n", error.c_str());
     return 2;
   }
-  if (!outputs->render_wav(o.output_file, o.soundfont, o.max_ticks, &result, &error, {})) {
+  if (!outputs->render_wav(song, o.output_file, o.soundfont, o.max_ticks, &result, &error, {})) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
   size_t reported = 0;
-  ReportCuts("render", &reported);
+  ReportCuts("render", song, &reported);
   std::fprintf(stderr, "quern render: %s: %.1f seconds of music\n", o.output_file.c_str(),
                result.seconds);
   if (result.cut_at_wav_limit) {
     std::fprintf(stderr, "quern render: the song goes on beyond what a WAV file holds\n");
-  } else if (!SongFinished()) {
+  } else if (!song.Finished()) {
     std::fprintf(stderr,
                  "quern render: the song goes on beyond %lld ticks; --ticks N renders N ticks\n",
                  static_cast<long long>(result.ticks));
@@ -444,13 +451,14 @@ int RunPlay(const Args& args) {
     return status;
   }
   LiveRange range;
-  if (int status = LoadInputRange("play", o, &range)) return status;
-
-  // The total time: the song run once offline, silently, for as long as the
-  // budget allows; playback starts right after.
-  OpenMidiDevices(std::make_unique<NullOutput>());
-  const SongLength length = MeasureSongLength(kDefaultMaxTicks, TimeBudget(kLengthBudgetMs));
-  CloseMidiDevices();
+  SongLength length;
+  {
+    // The total time: the song run once offline, silently, for as long as
+    // the budget allows; playback starts right after.
+    Sequencer song;
+    if (int status = LoadInputRange("play", o, &range, song)) return status;
+    length = MeasureSongLength(song, kDefaultMaxTicks, TimeBudget(kLengthBudgetMs));
+  }
 
   std::string error;
   const OutputModule* outputs = LoadOutputModule(&error);
@@ -466,7 +474,7 @@ int RunPlay(const Args& args) {
     std::fprintf(stderr, "quern: %s: %s\n", o.input.c_str(), error.c_str());
     return 2;
   }
-  ApplyRange(range);
+  ApplyRange(range, DefaultPlayer().Song());
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   const std::string total = length.end == SongLength::End::kFinished
@@ -480,7 +488,7 @@ int RunPlay(const Args& args) {
   auto tell_cuts = [&shown, &reported] {
     if (TrackCuts().size() <= reported) return;
     if (!shown.empty()) std::fputc('\n', stderr);  // below the progress line
-    ReportCuts("play", &reported);
+    ReportCuts("play", DefaultPlayer().Song(), &reported);
     shown.clear();
   };
   while (!g_interrupted.load() && !SongFinished()) {
@@ -518,7 +526,8 @@ int RunMap(const Args& args) {
   Options o;
   if (int status = ParseOptions("map", args, kTicks, &o)) return status;
   if (IsSongImagePath(o.input)) return UsageError("map", "needs a score, not a song image");
-  if (int status = LoadInput(o.input)) return status;
+  Sequencer song;
+  if (int status = LoadInput(o.input, song)) return status;
   ScanStruckNotes(g_image.data(), g_image.size(), o.max_ticks, [](const StruckNote& struck) {
     std::string line = std::to_string(struck.tick) + " " + CompiledTrackName(struck.track);
     auto place = [](const SourcePlace& p) {

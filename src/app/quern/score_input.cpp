@@ -2,55 +2,19 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
 #include "compiler/driver/driver.h"
 #include "files/file_io.h"
-#include "shell/text_codec.h"
+#include "files/score_text.h"
 
 namespace {
-
-constexpr std::string_view kBom = "\xef\xbb\xbf";
 
 struct Position {
   int line = 1;
   int column = 1;
 };
-
-// Length of the UTF-8 sequence at s[i], or 0 when it is not valid UTF-8
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8SequenceLength(std::string_view s, size_t i) {
-  auto byte = [&](size_t k) { return k < s.size() ? static_cast<uint8_t>(s[k]) : 0; };
-  uint8_t b = byte(i);
-  auto tail = [&](size_t k, uint8_t low = 0x80, uint8_t high = 0xbf) {
-    return byte(k) >= low && byte(k) <= high;
-  };
-  if (b < 0x80) return 1;
-  if (b >= 0xc2 && b <= 0xdf) return tail(i + 1) ? 2 : 0;
-  if (b >= 0xe0 && b <= 0xef) {
-    uint8_t low = b == 0xe0 ? 0xa0 : 0x80;
-    uint8_t high = b == 0xed ? 0x9f : 0xbf;
-    return tail(i + 1, low, high) && tail(i + 2) ? 3 : 0;
-  }
-  if (b >= 0xf0 && b <= 0xf4) {
-    uint8_t low = b == 0xf0 ? 0x90 : 0x80;
-    uint8_t high = b == 0xf4 ? 0x8f : 0xbf;
-    return tail(i + 1, low, high) && tail(i + 2) && tail(i + 3) ? 4 : 0;
-  }
-  return 0;
-}
-
-// Offset of the first byte that is not valid UTF-8, or npos.
-size_t FirstInvalidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    size_t n = Utf8SequenceLength(s, i);
-    if (n == 0) return i;
-    i += n;
-  }
-  return std::string_view::npos;
-}
 
 // Line and column (in characters, both from 1) of the byte at offset.
 Position PositionOf(std::string_view utf8, size_t offset) {
@@ -66,97 +30,51 @@ Position PositionOf(std::string_view utf8, size_t offset) {
   return position;
 }
 
-uint32_t CodePointAt(std::string_view s, size_t i) {
-  size_t n = Utf8SequenceLength(s, i);
-  if (n <= 1) return static_cast<uint8_t>(s[i]);
-  uint32_t value = static_cast<uint8_t>(s[i]) & (0x7f >> n);
-  for (size_t k = 1; k < n; ++k) value = (value << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3f);
-  return value;
+ScoreReading ReadingOf(Encoding encoding) {
+  switch (encoding) {
+    case Encoding::kCp932:
+      return ScoreReading::kShiftJis;
+    case Encoding::kUtf8:
+      return ScoreReading::kUtf8;
+    case Encoding::kAuto:
+      break;
+  }
+  return ScoreReading::kAuto;
 }
 
-// What Convert does at a byte sequence that does not convert.
-enum class OnFailure {
-  kStop,              // stop there
-  kReplaceByte,       // write "?" and skip one byte
-  kReplaceCharacter,  // write "?" and skip one UTF-8 character
-};
-
-// Converts with iconv. Returns the offset of the first sequence that did not
-// convert, or npos; *replaced (may be null) counts the "?" written, and
-// *first_replaced gets the offset in *out of the first.
-size_t Convert(std::string_view in, const char* to, const char* from, OnFailure on_failure,
-               std::string* out, int* replaced = nullptr, size_t* first_replaced = nullptr) {
-  out->clear();
-  if (replaced != nullptr) *replaced = 0;
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    out->assign(in);
-    return std::string_view::npos;
-  }
-  char buffer[4096];
-  char* src = const_cast<char*>(in.data());
-  size_t left = in.size();
-  size_t failed_at = std::string_view::npos;
-  while (left > 0) {
-    char* dst = buffer;
-    size_t room = sizeof(buffer);
-    size_t result = iconv(cd, &src, &left, &dst, &room);
-    out->append(buffer, dst - buffer);
-    if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
-    size_t offset = in.size() - left;
-    if (failed_at == std::string_view::npos) failed_at = offset;
-    if (on_failure == OnFailure::kStop) break;
-    if (replaced != nullptr && (*replaced)++ == 0 && first_replaced != nullptr) {
-      *first_replaced = out->size();
-    }
-    out->push_back('?');
-    size_t skip = 1;
-    if (on_failure == OnFailure::kReplaceCharacter) {
-      skip = std::max<size_t>(1, Utf8SequenceLength(in, offset));
-    }
-    skip = std::min(skip, left);
-    src += skip;
-    left -= skip;
-  }
-  iconv_close(cd);
-  return failed_at;
-}
-
-// Line and byte column of offset in CP932 text as the compiler report counts
-// them: from 0, lines ending at a line feed, carriage returns not counted.
-Position ReportPositionOf(std::string_view cp932, size_t offset) {
-  Position position{0, 0};
-  for (size_t i = 0; i < offset && i < cp932.size(); ++i) {
-    if (cp932[i] == '\n') {
-      ++position.line;
-      position.column = 0;
-    } else if (cp932[i] != '\r') {
-      ++position.column;
-    }
-  }
-  return position;
-}
-
-// Converts UTF-8 text to CP932 as the editor compiles it: each character
-// without a CP932 form becomes "?". *warning (may be null) then names how
-// many there are and where the first one is.
-void ConvertUtf8ToCp932(const std::string& path, std::string_view utf8, std::string* cp932,
-                        std::string* warning) {
-  if (utf8.starts_with(kBom)) utf8.remove_prefix(kBom.size());
-  int replaced = 0;
-  size_t first_replaced = 0;
-  size_t failed_at = Convert(utf8, "CP932", "UTF-8", OnFailure::kReplaceCharacter, cp932, &replaced,
-                             &first_replaced);
-  if (replaced == 0 || warning == nullptr) return;
-  Position position = ReportPositionOf(*cp932, first_replaced);
+// The warning about characters compiled as "?": how many, and the first
+// with its place as the compiler report counts.
+std::string UnencodableWarning(const std::string& path, const CompilerInput& input) {
   char detail[192];
   std::snprintf(detail, sizeof(detail),
                 ": %d character%s without a Shift-JIS (CP932) form compiled as \"?\"; the "
                 "first, U+%04X, at line %d column %d (as the report counts)",
-                replaced, replaced == 1 ? "" : "s", CodePointAt(utf8, failed_at), position.line,
-                position.column);
-  if (!warning->empty()) *warning += "\nquern: warning: ";
-  *warning += path + detail;
+                input.unencodable, input.unencodable == 1 ? "" : "s",
+                static_cast<unsigned>(input.first_unencodable_character),
+                input.first_unencodable_in_bytes.line, input.first_unencodable_in_bytes.column);
+  return path + detail;
+}
+
+// CP932 to UTF-8 with iconv, each byte that does not convert as "?".
+std::string ConvertReport(std::string_view in) {
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  char buffer[4096];
+  char* src = const_cast<char*>(in.data());
+  size_t left = in.size();
+  while (left > 0) {
+    char* dst = buffer;
+    size_t room = sizeof(buffer);
+    size_t result = iconv(cd, &src, &left, &dst, &room);
+    out.append(buffer, dst - buffer);
+    if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    out.push_back('?');
+    ++src;
+    --left;
+  }
+  iconv_close(cd);
+  return out;
 }
 
 }  // namespace
@@ -190,34 +108,28 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
   std::string bytes;
   if (warning != nullptr) warning->clear();
   if (!ReadFileChecked(path, kMaxInputFileBytes, &bytes, error)) return false;
-  size_t nul = bytes.find('\0');
-  if (nul != std::string::npos) {
-    bytes.resize(nul);
-    if (warning != nullptr) {
-      *warning = path + ": NUL byte at offset " + std::to_string(nul) + ", the score ends there";
-    }
+  // The editor's reading of the same file (files/score_text.h).
+  CompilerInput input = ScoreForCompiler(bytes, ReadingOf(encoding));
+  if (input.nul_offset != std::string::npos && warning != nullptr) {
+    *warning = path + ": NUL byte at offset " + std::to_string(input.nul_offset) +
+               ", the score ends there";
   }
-  // The same rule as the editor's, so both read a file the same way.
-  bool utf8 = encoding == Encoding::kUtf8 || (encoding == Encoding::kAuto && LooksLikeUtf8(bytes));
-  if (!utf8) {
-    *cp932 = std::move(bytes);
-    return true;
-  }
-  size_t invalid = FirstInvalidUtf8(bytes);
-  if (invalid != std::string::npos) {
-    Position position = PositionOf(bytes, invalid);
+  if (input.invalid_utf8_offset != std::string::npos) {
+    Position position = PositionOf(bytes, input.invalid_utf8_offset);
     *error = path + ":" + std::to_string(position.line) + ":" + std::to_string(position.column) +
              ": not valid UTF-8";
     return false;
   }
-  ConvertUtf8ToCp932(path, bytes, cp932, warning);
+  if (input.unencodable > 0 && warning != nullptr) {
+    if (!warning->empty()) *warning += "\nquern: warning: ";
+    *warning += UnencodableWarning(path, input);
+  }
+  *cp932 = std::move(input.bytes);
   return true;
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-  std::string out;
-  Convert(cp932, "UTF-8", "CP932", OnFailure::kReplaceByte, &out);
-  return out;
+  return ConvertReport(cp932);
 }
 
 std::string ReportInEncoding(std::string_view cp932, ReportEncoding encoding) {

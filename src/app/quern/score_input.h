@@ -2,9 +2,11 @@
 // `quern compile` does.
 //
 // In: a file path and the encoding to read it in. The compiler works on
-//   Shift-JIS (CP932) bytes: with Encoding::kAuto a file that is valid UTF-8
+//   Shift-JIS (CP932) bytes; the file is read by the editor's rules
+//   (files/score_text.h): with Encoding::kAuto a file that is valid UTF-8
 //   (with or without a BOM) and holds non-ASCII bytes is converted to CP932,
-//   any other file is taken byte for byte; kUtf8 always converts, kCp932 never.
+//   any other file is taken byte for byte; kUtf8 always converts, kCp932
+//   never. Every line break (CR LF, a lone CR, a lone LF) is one.
 // Out: the CP932 text. A NUL byte ends the text; a warning names its offset.
 // A character that has no CP932 form becomes "?", as the editor compiles
 //   it; a warning says how many there are and where the first one is (line

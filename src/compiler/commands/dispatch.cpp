@@ -3,6 +3,7 @@
 #include <limits>
 #include <string>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/commands/commands.h"
 #include "compiler/commands/ticks.h"
 #include "compiler/commands/track_state.h"
@@ -12,15 +13,6 @@
 #include "compiler/song/events.h"
 
 namespace {
-
-// "EE未定義コマンドです"
-constexpr char kUndefinedCommand[] =
-    "EE\x96\xa2\x92\xe8\x8b`\x83R\x83}\x83\x93\x83h\x82\xc5\x82\xb7";
-
-// "EEトラックの演奏時間が長すぎます": a track time beyond INT32_MAX ticks.
-constexpr char kTrackTooLong[] =
-    "EE\x83g\x83\x89\x83"
-    "b\x83N\x82\xcc\x89\x89\x91t\x8e\x9e\x8a\xd4\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 
 CommandsPart& Commands(CompileContext& cc) {
   return cc.commands;

@@ -5,6 +5,7 @@
 // with further lengths added or taken away by "^" and "^-". Every length
 // value lies in 1..15359 ticks, except 0 when even the first term is too long
 // (possible only with a resolution above 15359).
+#include "compiler/catalogue/messages.h"
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
 #include "compiler/driver/report.h"
@@ -12,38 +13,6 @@
 #include "compiler/song/events.h"
 
 namespace {
-
-// "EE音長指定が省略されています"
-constexpr char kLengthOmitted[] =
-    "EE\x89\xb9\x92\xb7\x8ew\x92\xe8\x82\xaa\x8f\xc8\x97\xaa\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82"
-    "\xdc\x82\xb7";
-// "EE音長に 0 は指定できません"
-constexpr char kZeroDivisor[] =
-    "EE\x89\xb9\x92\xb7\x82\xc9 0 \x82\xcd\x8ew\x92\xe8\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1";
-// "WW割り切れません"
-constexpr char kNotDivisible[] = "WW\x8a\x84\x82\xe8\x90\xd8\x82\xea\x82\xdc\x82\xb9\x82\xf1";
-// "WW付点演算においてケタ落ちが発生しました"
-constexpr char kDotLoss[] =
-    "WW\x95t\x93_\x89\x89\x8eZ\x82\xc9\x82\xa8\x82\xa2\x82\xc4\x83P\x83^\x97\x8e\x82\xbf\x82\xaa"
-    "\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-// "EE音長が 0 になりました"
-constexpr char kLengthZero[] =
-    "EE\x89\xb9\x92\xb7\x82\xaa 0 \x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd";
-// "EE音長が長すぎます"
-constexpr char kLengthTooLong[] =
-    "EE\x89\xb9\x92\xb7\x82\xaa\x92\xb7\x82\xb7\x82\xac\x82\xdc\x82\xb7";
-// "EE音長が負になりました"
-constexpr char kLengthNegative[] =
-    "EE\x89\xb9\x92\xb7\x82\xaa\x95\x89\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd";
-// "EEﾍﾞﾛｼﾃｨ値が範囲外です(0 ～ 127)"
-constexpr char kVelocityRange[] =
-    "EE\xcd\xde\xdb\xbc\xc3\xa8\x92l\x82\xaa\x94\xcd\x88\xcd\x8aO\x82\xc5\x82\xb7(0 \x81` 127)";
-// "EEﾍﾞﾛｼﾃｨ値の指定がありません"
-constexpr char kVelocityMissing[] =
-    "EE\xcd\xde\xdb\xbc\xc3\xa8\x92l\x82\xcc\x8ew\x92\xe8\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9"
-    "\x82\xf1";
-// "WWｹﾞｰﾄ･ﾀｲﾑが 0 です"
-constexpr char kGateZero[] = "WW\xb9\xde\xb0\xc4\xa5\xc0\xb2\xd1\x82\xaa 0 \x82\xc5\x82\xb7";
 
 // Every length stays below this many ticks.
 constexpr int kLengthLimit = 15360;

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/commands/commands.h"
 #include "compiler/commands/track_state.h"
 #include "compiler/driver/compilation.h"
@@ -25,18 +26,6 @@
 #include "compiler/song/events.h"
 
 namespace {
-
-// "EEすでに使われている小節名です"
-constexpr char kNameUsed[] =
-    "EE\x82\xb7\x82\xc5\x82\xc9\x8eg\x82\xed\x82\xea\x82\xc4\x82\xa2\x82\xe9\x8f\xac\x90\xdf\x96"
-    "\xbc\x82\xc5\x82\xb7";
-// "EE小節名が多すぎます"
-constexpr char kTooManyMarks[] =
-    "EE\x8f\xac\x90\xdf\x96\xbc\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
-// "EE小節の順序に不整合があります"
-constexpr char kOrderMismatch[] =
-    "EE\x8f\xac\x90\xdf\x82\xcc\x8f\x87\x8f\x98\x82\xc9\x95s\x90\xae\x8d\x87\x82\xaa\x82\xa0\x82"
-    "\xe8\x82\xdc\x82\xb7";
 
 constexpr int kMarkLimit = 128;
 constexpr int kTrackEnd = -1;

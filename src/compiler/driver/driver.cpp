@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/commands/commands.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
@@ -16,10 +17,6 @@
 
 namespace {
 
-// "トラックが多すぎます": more distinct track names than track slots.
-constexpr char kTooManyTracks[] =
-    "EE\x83g\x83\x89\x83"
-    "b\x83N\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 

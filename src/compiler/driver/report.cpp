@@ -1,15 +1,11 @@
 #include "compiler/driver/report.h"
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/reader/reader.h"
 
 namespace {
 
-// "メッセージが多すぎます（以降は省略）": stands for every message line beyond
-// the cap. It is not a message itself and raises no severity.
-constexpr char kTooManyMessages[] =
-    "EE\x83\x81\x83\x62\x83\x5a\x81\x5b\x83\x57\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc"
-    "\x82\xb7\x81\x69\x88\xc8\x8d\x7e\x82\xcd\x8f\xc8\x97\xaa\x81\x6a";
 
 struct Severity {
   int number;

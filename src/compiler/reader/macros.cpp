@@ -7,25 +7,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/reader/reader_internal.h"
 
 namespace {
-
-// "共通行の指定が違います"
-constexpr char kFaultyCommonLine[] =
-    "EE\x8b\xa4\x92\xca\x8ds\x82\xcc\x8ew\x92\xe8\x82\xaa\x88\xe1\x82\xa2\x82\xdc\x82\xb7";
-// "マクロの再帰です"
-constexpr char kMacroRecursion[] =
-    "EE\x83}\x83N\x83\x8d\x82\xcc\x8d\xc4\x8b"
-    "A\x82\xc5\x82\xb7";
-// "未定義マクロです"
-constexpr char kUndefinedMacro[] = "EE\x96\xa2\x92\xe8\x8b`\x83}\x83N\x83\x8d\x82\xc5\x82\xb7";
-// "マクロの展開が多すぎます": the expansion budget of a compilation is spent.
-constexpr char kTooMuchExpansion[] =
-    "EE\x83}\x83N\x83\x8d\x82\xcc\x93W\x8aJ\x82\xaa\x91\xbd\x82\xb7\x82\xac\x82\xdc\x82\xb7";
 
 constexpr uint32_t kAllLetters = (1u << 26) - 1;
 // Tokens that macro expansion may yield in one compilation. Nested calls

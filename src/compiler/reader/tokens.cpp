@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
@@ -13,10 +14,6 @@ namespace {
 
 constexpr int kTextBytes = 4096;
 constexpr int kMaxNumber = 65535;
-
-// "文字列が閉じていません": a quoted text with no closing quote on its line.
-constexpr char kUnclosedText[] =
-    "WW\x95\xb6\x8e\x9a\x97\xf1\x82\xaa\x95\xc2\x82\xb6\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
 
 const char* const kTokenNames[] = {
 #define QUERN_TOKEN_NAME(name, text) text,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "compiler/catalogue/messages.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
@@ -12,22 +13,6 @@
 #include "compiler/song/source_map.h"
 
 namespace {
-
-// 対応するループの終わりがありません
-constexpr char kUnclosedLoop[] =
-    "EE\x91\xce\x89\x9e\x82\xb7\x82\xe9\x83\x8b\x81[\x83v\x82\xcc\x8fI\x82\xed\x82\xe8\x82\xaa"
-    "\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1";
-// トラックのデータが 65533 バイトを超えています
-constexpr char kStreamTooLong[] =
-    "EE\x83g\x83\x89\x83"
-    "b\x83N\x82\xcc\x83"
-    "f\x81[\x83^\x82\xaa 65533 \x83o\x83"
-    "C\x83g\x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82\xa2\x82\xdc\x82\xb7";
-// ダイレクト出力が 256 個を超えています
-constexpr char kTooManyDirectOuts[] =
-    "EE\x83_\x83"
-    "C\x83\x8c\x83N\x83g\x8fo\x97\xcd\x82\xaa 256 \x8c\xc2\x82\xf0\x92\xb4\x82\xa6\x82\xc4\x82"
-    "\xa2\x82\xdc\x82\xb7";
 
 constexpr int64_t kMaxStreamNumber = 65535;
 

@@ -8,10 +8,8 @@
 #include <system_error>
 
 #include "files/file_io.h"
-#include "player/messages.h"
 #include "player/output/fluidsynth_output.h"
 #include "player/output/rtmidi_output.h"
-#include "player/player.h"
 #include "player/sequencer.h"
 
 namespace {
@@ -83,8 +81,9 @@ std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::strin
   return nullptr;
 }
 
-bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
-               RenderResult* result, std::string* error, const RenderProgress& progress) {
+bool RenderWav(Sequencer& song, const std::string& path, const std::string& soundfont,
+               int64_t max_ticks, RenderResult* result, std::string* error,
+               const RenderProgress& progress) {
   const std::string file = FindSoundFont(soundfont);
   if (file.empty() && !soundfont.empty()) {
     if (error) *error = "cannot read the SoundFont " + soundfont;
@@ -93,27 +92,26 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   std::unique_ptr<FluidSynthOutput> synth = FluidSynthOutput::Open(file, false, error);
   if (!synth) return false;
   FluidSynthOutput* out = synth.get();
-  OpenMidiDevices(std::move(synth));
 
   // Written to a temporary file beside the target and renamed over it at
   // the end, so a failed render leaves any older file as it was.
   AtomicFileWriter wav;
   std::string file_error;
   if (!wav.Open(path, &file_error)) {
-    CloseMidiDevices();
     if (error) *error = "cannot write " + file_error;
     return false;
   }
   std::string header = WavHeader(0);
   bool ok = wav.Write(header, &file_error);
 
-  static int16_t buffer[2 * 4096];
+  // One block of stereo frames, rendered and written in turn.
+  std::vector<int16_t> buffer(2 * 4096);
   uint64_t written = 0;
   auto render_to = [&](uint64_t frame) {
     while (ok && written < frame) {
       const int n = static_cast<int>(std::min<uint64_t>(4096, frame - written));
-      out->Render(n, buffer);
-      ok = wav.Write(std::string_view(reinterpret_cast<const char*>(buffer), size_t{4} * n),
+      out->Render(n, buffer.data());
+      ok = wav.Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), size_t{4} * n),
                      &file_error);
       written += n;
     }
@@ -127,13 +125,16 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
   // A WAV file counts its bytes in 32 bits: a song too long for it (about
   // 6 hours 45 minutes, with the second of release) ends there.
   constexpr uint64_t kMaxFrames = (0xffffffffull - 36) / 4 - FluidSynthOutput::kSampleRate;
-  SetTempo(120);
+  MessageSink* const sink = song.Sink();
+  song.SetSink(out);
+  MessageBuilder& messages = song.Messages();
+  messages.SetTempo(120);
   double next_ms = 0;
   double last_ms = 0;
   int64_t ticks = 0;
   bool cut = false;
   bool cancelled = false;
-  while (ticks < max_ticks && !SongFinished()) {
+  while (ticks < max_ticks && !song.Finished()) {
     if (progress && ticks % 64 == 0 && !progress(ticks)) {
       cancelled = true;
       break;
@@ -143,18 +144,18 @@ bool RenderWav(const std::string& path, const std::string& soundfont, int64_t ma
       break;
     }
     render_to(frame_at(next_ms));
-    SequencerTick();
+    song.Tick();
     ++ticks;
     last_ms = next_ms;
-    next_ms += TickLengthMs();
+    next_ms += messages.TickLengthMs();
   }
-  SilenceNotes();
+  song.SilenceNotes();
+  song.SetSink(sink);
   render_to(frame_at(last_ms) + FluidSynthOutput::kSampleRate);  // one second of release
 
   header = WavHeader(static_cast<uint32_t>(written));
   // A cancelled render is abandoned: the writer removes its temporary file.
   ok = ok && !cancelled && wav.WriteAt(0, header, &file_error) && wav.Commit(&file_error);
-  CloseMidiDevices();
   if (!ok) {
     if (error) *error = cancelled ? "cancelled" : "cannot write " + file_error;
     return false;

@@ -16,6 +16,8 @@
 
 #include "player/midi_output.h"
 
+class Sequencer;
+
 // "synth" (also the empty name): the embedded synthesizer on the default
 //   audio device, with `soundfont` or else FindSoundFont()'s.
 // "alsa:PORT": an ALSA sequencer port; PORT is its number in ListMidiPorts()
@@ -33,20 +35,23 @@ std::vector<std::string> ListMidiPorts();
 // timgm6mb's, then the system default). Empty when there is none.
 std::string FindSoundFont(const std::string& preferred = "");
 
-// Renders the song loaded with LoadSong through the embedded synthesizer,
+// Renders the song loaded into `song` through the embedded synthesizer,
 // offline and faster than real time, into a 16-bit stereo 44100 Hz WAV file:
 // from tick 1 until the song has finished (or max_ticks, or the 4 GB a WAV
 // file can hold), then one second of release. Returns false with a reason
 // when the SoundFont or the file fails. progress, when given, hears the
 // number of ticks run so far every 64 ticks; when it returns false the render
-// stops, no file is left behind and the reason is "cancelled".
+// stops, no file is left behind and the reason is "cancelled". The
+// synthesizer is the sequencer's sink for the run; its own sink comes back
+// after. Playback of that sequencer must be stopped.
 struct RenderResult {
   double seconds = 0;  // length of the song written
   int64_t ticks = 0;
   bool cut_at_wav_limit = false;  // the song goes on beyond what a WAV file holds
 };
 using RenderProgress = std::function<bool(int64_t ticks)>;
-bool RenderWav(const std::string& path, const std::string& soundfont, int64_t max_ticks,
-               RenderResult* result, std::string* error, const RenderProgress& progress = {});
+bool RenderWav(Sequencer& song, const std::string& path, const std::string& soundfont,
+               int64_t max_ticks, RenderResult* result, std::string* error,
+               const RenderProgress& progress = {});
 
 #endif  // QUERN_PLAYER_OUTPUT_OUTPUTS_H_

@@ -22,7 +22,6 @@
 
 #include "player/output/outputs.h"
 #include "player/player.h"
-#include "shell/qt/live_playback.h"
 #include "player/song_export.h"
 #include "shell/editor_rules.h"
 #include "shell/html.h"
@@ -32,6 +31,7 @@
 #include "shell/qt/file_browser.h"
 #include "shell/qt/find_dialog.h"
 #include "shell/qt/icons.h"
+#include "shell/qt/live_playback.h"
 #include "shell/qt/message_dock.h"
 #include "shell/qt/message_window.h"
 #include "shell/qt/recent_files.h"
@@ -176,7 +176,10 @@ void MainWindow::OpenOutput(bool report_failure) {
   std::string error;
   std::unique_ptr<MidiOutput> output =
       open_output_(settings_.midi_output, settings_.soundfont, &error);
-  if (OpenMidiDevices(std::move(output))) {
+  const bool opened = OpenMidiDevices(std::move(output));
+  // Opening resets the player's timer interval: the setting's comes back.
+  SetTimerInterval(settings_.interval);
+  if (opened) {
     sound_status_->ShowWorking();
     return;
   }
@@ -440,7 +443,8 @@ void MainWindow::CompileText() {
     if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
     if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
     QStringList tracks;
-    for (int i = 0; i < CompiledTrackCount(); ++i) tracks << QString::fromLatin1(CompiledTrackName(i));
+    for (int i = 0; i < CompiledTrackCount(); ++i)
+      tracks << QString::fromLatin1(CompiledTrackName(i));
     live_->SongCompiled(song_copy_.data(), song_size_, tracks);
     messages_->AppendEntry(
         QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));

@@ -228,8 +228,8 @@ void MainWindow::ExportMidi() {
   const QString path = AskExportPath("Standard MIDI File (*.mid)", "mid");
   if (path.isEmpty()) return;
   bool endless = false;
-  const std::string file = BuildSongMidiFile(kDefaultExportTicks, &endless);
-  OpenOutput(false);  // the offline run took the player's output
+  const std::string file = BuildSongMidiFile(DefaultPlayer().Song(), kDefaultExportTicks, &endless);
+  OpenOutput(false);  // a fresh output after the offline run
   QString error;
   if (!WriteFileAtomically(path, file, &error)) {
     ReportExportFailure(path, error);
@@ -249,9 +249,8 @@ void MainWindow::ExportWav() {
   // The length in ticks first, for the progress bar (a song too long to
   // measure in a moment gets a busy bar); then the song again from its
   // start.
-  OpenMidiDevices(std::make_unique<NullOutput>());
-  const SongLength length = MeasureSongLength(kDefaultExportTicks, TimeBudget(kMeasureBudgetMs));
-  CloseMidiDevices();
+  const SongLength length =
+      MeasureSongLength(DefaultPlayer().Song(), kDefaultExportTicks, TimeBudget(kMeasureBudgetMs));
   LoadSong(song_copy_.data(), song_size_);
   const int total = length.end == SongLength::End::kOutOfBudget
                         ? 0
@@ -273,8 +272,9 @@ void MainWindow::ExportWav() {
   RenderResult result;
   std::string error;
   const bool ok =
-      RenderWav(QFile::encodeName(path).toStdString(), settings_.soundfont.toStdString(),
-                kDefaultExportTicks, &result, &error, [this, total](int64_t ticks) {
+      RenderWav(DefaultPlayer().Song(), QFile::encodeName(path).toStdString(),
+                settings_.soundfont.toStdString(), kDefaultExportTicks, &result, &error,
+                [this, total](int64_t ticks) {
                   if (total > 0)
                     export_progress_->setValue(static_cast<int>(std::min<int64_t>(ticks, total)));
                   QCoreApplication::processEvents();
@@ -282,7 +282,7 @@ void MainWindow::ExportWav() {
                 });
   if (ok && total > 0) export_progress_->setValue(total);
   export_progress_->hide();
-  OpenOutput(false);  // the render took the player's output
+  OpenOutput(false);  // a fresh output after the offline run
   if (!ok) {
     if (error == "cancelled") {
       statusBar()->showMessage(QStringLiteral("WAV の書き出しを取り消しました"));

@@ -95,12 +95,13 @@ TEST(RenderTest, WavLastsAsLongAsTheSongAndIsNotSilent) {
   // One quarter note at resolution 192, tempo 120: 500 ms.
   const std::vector<uint8_t> image = {0, 2, 0xff, 0xfd, 192, 0,   0, 0, 0, 0, 0, 0,
                                       0, 0, 5,    0,    30,  255, 0, 0, 0, 0, 0, 0};
-  ASSERT_TRUE(LoadSong(image.data(), image.size()));
+  Sequencer song;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
   const std::filesystem::path file =
       std::filesystem::temp_directory_path() / "quern_render_test.wav";
   RenderResult result;
   std::string error;
-  ASSERT_TRUE(RenderWav(file.string(), "", 100000, &result, &error)) << error;
+  ASSERT_TRUE(RenderWav(song, file.string(), "", 100000, &result, &error)) << error;
   EXPECT_NEAR(0.5, result.seconds, 0.001);
   EXPECT_EQ(49, result.ticks);
   const auto size = std::filesystem::file_size(file);

@@ -188,6 +188,11 @@ class EditorEditingTest : public QObject {
 
   void exportsWriteTheSongAsMidiAndWav() {
     EditorHarness h({}, false, true);
+    // A timer interval of the user's own, which the exports keep.
+    h.Stop();
+    QSettings(h.settings_path, QSettings::IniFormat).setValue(QStringLiteral("IntrIntv"), 7);
+    h.Start();
+    QCOMPARE(TimerInterval(), 7);
     MainWindow& w = *h.window;
     w.Browser()->SetCurrentFilePath(h.Path("tune.qrn"));
     w.Editor()->setPlainText(QStringLiteral("A t240 l16 c d e"));
@@ -206,6 +211,7 @@ class EditorEditingTest : public QObject {
     QVERIFY(note_on);
     QVERIFY(h.dialogs.informed.empty());
     QCOMPARE(h.opened.size(), opened + 1);  // the output is back
+    QCOMPARE(TimerInterval(), 7);
 
     // A score with errors exports nothing.
     w.Editor()->setPlainText(QStringLiteral("A x"));

@@ -1,0 +1,214 @@
+// make_messages: turns the message catalogue (messages.txt, UTF-8) into the
+// Shift-JIS header the compiler includes. Runs at build time.
+//
+// In: the catalogue's path and the folder to write into.
+// Out: FOLDER/messages.h, one `inline constexpr char NAME[]` per entry with
+//   the text's code page 932 bytes, and FOLDER/message_table.h, every entry
+//   as (name, bytes) in catalogue order, for the tests. Each file is written
+//   to a temporary name and renamed, so a failed run leaves no half header.
+// What can go wrong: an unreadable catalogue, a malformed line, a name given
+//   twice, or a text without a Shift-JIS form that reads back as itself. Each
+//   is one line "FILE:LINE: reason" on stderr and exit status 1; nothing is
+//   written then.
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct Entry {
+  std::string name;
+  std::string utf8;
+  std::string cp932;
+};
+
+// Converts in from one encoding to another; false when a sequence does not
+// convert (or iconv lacks either encoding).
+bool Convert(const char* to, const char* from, std::string_view in, std::string* out) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  out->clear();
+  char* src = const_cast<char*>(in.data());
+  size_t left = in.size();
+  bool good = true;
+  while (left > 0 && good) {
+    char buffer[256];
+    char* dst = buffer;
+    size_t room = sizeof buffer;
+    if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1) && errno != E2BIG) {
+      good = false;
+    }
+    out->append(buffer, dst - buffer);
+  }
+  iconv_close(cd);
+  return good;
+}
+
+bool IsNameStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool IsNameChar(char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9');
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Reads one catalogue line into *entry; returns the reason it is malformed,
+// or an empty text.
+std::string ParseLine(std::string_view line, Entry* entry) {
+  size_t end = 0;
+  while (end < line.size() && IsNameChar(line[end])) ++end;
+  if (end == 0 || line[0] != 'k') {
+    return "a line must start with a name beginning with \"k\"";
+  }
+  if (end == line.size() || !IsBlank(line[end])) return "the name must be followed by blanks";
+  size_t text = end;
+  while (text < line.size() && IsBlank(line[text])) ++text;
+  if (text == line.size()) return "the name has no text";
+  entry->name.assign(line.substr(0, end));
+  entry->utf8.assign(line.substr(text));
+  if (entry->utf8.find('\0') != std::string::npos) return "the text holds a NUL byte";
+  std::string back;
+  if (!Convert("CP932", "UTF-8", entry->utf8, &entry->cp932)) {
+    return "the text is not UTF-8 or has a character without a Shift-JIS (CP932) form";
+  }
+  if (!Convert("UTF-8", "CP932", entry->cp932, &back) || back != entry->utf8) {
+    return "the text's Shift-JIS form reads back as \"" + back + "\"";
+  }
+  return {};
+}
+
+bool ReadCatalogue(const std::string& path, std::vector<Entry>* entries) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::cerr << path << ": cannot be read\n";
+    return false;
+  }
+  std::set<std::string> names;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (line.ends_with('\r')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    Entry entry;
+    std::string reason = ParseLine(line, &entry);
+    if (reason.empty() && !names.insert(entry.name).second) reason = entry.name + " is given twice";
+    if (!reason.empty()) {
+      std::cerr << path << ":" << number << ": " << reason << "\n";
+      return false;
+    }
+    entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// bytes as a C++ string literal: printable ASCII as it is, every other byte
+// as \xNN. A hex digit right after an escape starts a new literal piece, so
+// that it is not read as part of the escape.
+std::string Literal(std::string_view bytes) {
+  std::string out = "\"";
+  bool after_escape = false;
+  for (char c : bytes) {
+    auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7f && c != '"' && c != '\\') {
+      if (after_escape && IsHexDigit(c)) out += "\" \"";
+      out += c;
+      after_escape = false;
+    } else {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02x", b);
+      out += escape;
+      after_escape = true;
+    }
+  }
+  return out + "\"";
+}
+
+std::string MessagesHeader(const std::vector<Entry>& entries) {
+  std::ostringstream out;
+  out << "// Generated by make_messages from src/compiler/catalogue/messages.txt: edit\n"
+         "// that file, not this one.\n"
+         "//\n"
+         "// The compiler's messages in Shift-JIS (code page 932), as the report\n"
+         "// writes them; each comment shows the text in UTF-8.\n"
+         "#ifndef QUERN_COMPILER_CATALOGUE_MESSAGES_H_\n"
+         "#define QUERN_COMPILER_CATALOGUE_MESSAGES_H_\n\n";
+  for (const Entry& e : entries) {
+    out << "// \"" << e.utf8 << "\"\n";
+    out << "inline constexpr char " << e.name << "[] = " << Literal(e.cp932) << ";\n";
+  }
+  out << "\n#endif  // QUERN_COMPILER_CATALOGUE_MESSAGES_H_\n";
+  return out.str();
+}
+
+std::string TableHeader(const std::vector<Entry>& entries) {
+  std::ostringstream out;
+  out << "// Generated by make_messages from src/compiler/catalogue/messages.txt.\n"
+         "//\n"
+         "// Every message of the catalogue, in catalogue order, with its name.\n"
+         "#ifndef QUERN_COMPILER_CATALOGUE_MESSAGE_TABLE_H_\n"
+         "#define QUERN_COMPILER_CATALOGUE_MESSAGE_TABLE_H_\n\n"
+         "#include <string_view>\n\n"
+         "#include \"compiler/catalogue/messages.h\"\n\n"
+         "struct CatalogueMessage {\n"
+         "  std::string_view name;\n"
+         "  std::string_view bytes;  // Shift-JIS\n"
+         "};\n\n"
+         "inline constexpr CatalogueMessage kCatalogueMessages[] = {\n";
+  for (const Entry& e : entries) {
+    out << "    {\"" << e.name << "\", {" << e.name << ", sizeof " << e.name << " - 1}},\n";
+  }
+  out << "};\n\n#endif  // QUERN_COMPILER_CATALOGUE_MESSAGE_TABLE_H_\n";
+  return out.str();
+}
+
+// Writes text to path through a temporary file and a rename.
+bool WriteFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::cerr << temporary << ": cannot be written\n";
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::cerr << path << ": cannot be replaced\n";
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::cerr << "usage: make_messages CATALOGUE OUTPUT_FOLDER\n";
+    return 2;
+  }
+  std::vector<Entry> entries;
+  if (!ReadCatalogue(argv[1], &entries)) return 1;
+  const std::string folder = argv[2];
+  if (!WriteFile(folder + "/messages.h", MessagesHeader(entries))) return 1;
+  if (!WriteFile(folder + "/message_table.h", TableHeader(entries))) return 1;
+  return 0;
+}

@@ -1,0 +1,1 @@
+tokens $TMP/mac.qrn
