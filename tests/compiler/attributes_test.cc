@@ -42,7 +42,7 @@ TEST(AttributesTest, GradualChangesStartFromTheTracksCurrentValue) {
   EXPECT_EQ(
       "0: 0 96 100 96 255 0\n1: 100 48 50 48 255 0\n2: 0 24 80 24 255 0\n"
       "3: 0 48 20 48 255 0\n",
-      Gradual());
+      Gradual(TestContext()));
 }
 
 TEST(AttributesTest, DefinitionsHoldFromWhereTheyAreRead) {
@@ -52,7 +52,7 @@ TEST(AttributesTest, DefinitionsHoldFromWhereTheyAreRead) {
       Compile("A Exp5 Exp=11 Exp 90\nB Exp64:4 Vel=5 v90 t60\n"));
   EXPECT_EQ("0 143 0 0\n0 128 11 90\n0 142 0 0\n", Events(0));
   EXPECT_EQ("0 143 0 0\n0 128 11 10000\n0 128 5 90\n0 128 128 60\n0 142 0 0\n", Events(1));
-  EXPECT_EQ("0: 0 48 64 48 255 0\n", Gradual());
+  EXPECT_EQ("0: 0 48 64 48 255 0\n", Gradual(TestContext()));
 }
 
 TEST(AttributesTest, FaultyDefinitionsDefineNothing) {
@@ -63,20 +63,20 @@ TEST(AttributesTest, FaultyDefinitionsDefineNothing) {
       "  0 :  35 : Warning すでに定義されているｱﾄﾘﾋﾞｭｰﾄです\n",
       Compile("A Ex=128 Ex1 Ex=0 Ex2 Ex= c Ex={1 2} Ex3\n"));
   EXPECT_EQ("0 143 0 0\n0 128 0 2\n0 60 255 48\n48 128 131 3\n48 142 0 0\n", Events(0));
-  EXPECT_EQ("0: 1 2\n", Bytes(AttributeDefinitionList()));
+  EXPECT_EQ("0: 1 2\n", Bytes(AttributeDefinitionList(TestContext())));
 }
 
 TEST(AttributesTest, UndefinedNameReadsItsValueAndLengthOnly) {
   EXPECT_EQ("  0 :   6 : Error 未定義ｱﾄﾘﾋﾞｭｰﾄです\n", Compile("A Foo 5:4 c V9:2\n"));
   EXPECT_EQ("0 143 0 0\n0 60 255 48\n48 128 7 10000\n48 142 0 0\n", Events(0));
-  EXPECT_EQ("0: 0 96 9 96 255 0\n", Gradual());
+  EXPECT_EQ("0: 0 96 9 96 255 0\n", Gradual(TestContext()));
 }
 
 TEST(AttributesTest, TemplateAttribute) {
   EXPECT_EQ("", Compile("A Gs={240 65 16 66 18 | 64 0 127 v s 247} Gs 3\n"));
   EXPECT_EQ("0 143 0 0\n0 128 131 3\n0 142 0 0\n", Events(0));
   EXPECT_EQ("0: 240 65 16 66 18 253 1 64 0 127 253 3 253 2 247\n",
-            Bytes(AttributeDefinitionList()));
+            Bytes(AttributeDefinitionList(TestContext())));
 }
 
 TEST(AttributesTest, TemplatesBeyondTheHundredTwentyFifthAreRefused) {
@@ -85,7 +85,7 @@ TEST(AttributesTest, TemplatesBeyondTheHundredTwentyFifthAreRefused) {
   std::string messages = Compile(score + " Tp 1\n");
   EXPECT_EQ(124, Occurrences(messages, "すでに定義されているｱﾄﾘﾋﾞｭｰﾄです"));
   EXPECT_EQ(1, Occurrences(messages, "Error ﾃﾝﾌﾟﾚｰﾄ･ｱﾄﾘﾋﾞｭｰﾄが多すぎます（125 個まで）\n"));
-  EXPECT_EQ(125, AttributeDefinitionList().Count());
+  EXPECT_EQ(125, AttributeDefinitionList(TestContext()).Count());
   EXPECT_EQ("0 143 0 0\n0 128 255 1\n0 142 0 0\n", Events(0));
 }
 
@@ -107,7 +107,7 @@ TEST(AttributesTest, ByteListsClearChannelsAndEscape253) {
   EXPECT_EQ("", Compile("A {144 60 100}{145 60 100}{253}{128 239 240 255 $9F 300 400 509}\n"));
   EXPECT_EQ("0 143 0 0\n0 144 0 0\n0 144 0 1\n0 144 0 2\n0 144 0 3\n0 142 0 0\n", Events(0));
   EXPECT_EQ("0: 144 60 100\n1: 144 60 100\n2: 253 0\n3: 128 224 240 255 144 44 144 253 0\n",
-            Bytes(DirectOutList()));
+            Bytes(DirectOutList(TestContext())));
 }
 
 TEST(AttributesTest, EmptyAndFaultyByteLists) {
@@ -118,15 +118,15 @@ TEST(AttributesTest, EmptyAndFaultyByteLists) {
       "  0 :  22 : Error 未定義ｱﾄﾘﾋﾞｭｰﾄです\n",
       Compile("A {} {1 c 2} Em={} Em 1 {3}\n"));
   EXPECT_EQ("0 143 0 0\n0 144 0 0\n0 144 0 1\n0 142 0 0\n", Events(0));
-  EXPECT_EQ("0: 1 2\n1: 3\n", Bytes(DirectOutList()));
-  EXPECT_EQ("", Bytes(AttributeDefinitionList()));
+  EXPECT_EQ("0: 1 2\n1: 3\n", Bytes(DirectOutList(TestContext())));
+  EXPECT_EQ("", Bytes(AttributeDefinitionList(TestContext())));
 }
 
 TEST(AttributesTest, ByteListCutOffByTheEndOfItsTrack) {
   EXPECT_EQ("  1 :   6 : Error  } がありません\n", Compile("A {4}\nB {1 2\nC {5} c\n"));
   EXPECT_EQ("0 143 0 0\n0 144 0 1\n0 142 0 0\n", Events(1));
   EXPECT_EQ("0 143 0 0\n0 144 0 2\n0 60 255 48\n48 142 0 0\n", Events(2));
-  EXPECT_EQ("0: 4\n1: 1 2\n2: 5\n", Bytes(DirectOutList()));
+  EXPECT_EQ("0: 4\n1: 1 2\n2: 5\n", Bytes(DirectOutList(TestContext())));
 }
 
 TEST(AttributesTest, ByteListLongerThan255BytesIsAnError) {
@@ -135,8 +135,8 @@ TEST(AttributesTest, ByteListLongerThan255BytesIsAnError) {
   EXPECT_EQ("", Compile("A {" + ones + "}\n"));
   std::string messages = Compile("A {" + ones + " 1}\nB X={" + ones + " 253}\n");
   EXPECT_EQ(2, Occurrences(messages, "Error ﾀﾞｲﾚｸﾄ･ｱｳﾄが255ﾊﾞｲﾄを超えています\n"));
-  EXPECT_EQ(256u, DirectOutList().EntrySize(0));
-  EXPECT_EQ(257u, AttributeDefinitionList().EntrySize(0));
+  EXPECT_EQ(256u, DirectOutList(TestContext()).EntrySize(0));
+  EXPECT_EQ(257u, AttributeDefinitionList(TestContext()).EntrySize(0));
 }
 
 TEST(AttributesTest, ManyDefinitionsAndDirectOutLists) {
@@ -152,8 +152,8 @@ TEST(AttributesTest, ManyDefinitionsAndDirectOutLists) {
     score += "\n";
   }
   Compile(score);
-  EXPECT_EQ(125, AttributeDefinitionList().Count());
-  EXPECT_EQ(100000, DirectOutList().Count());
+  EXPECT_EQ(125, AttributeDefinitionList(TestContext()).Count());
+  EXPECT_EQ(100000, DirectOutList(TestContext()).Count());
   int count = 0;
   CompiledTrackEvents(1, &count);
   EXPECT_EQ(100002, count);
@@ -169,7 +169,7 @@ TEST(AttributesTest, GradualChangesBeyondWhatAnEventValueCarries) {
   }
   std::string messages = Compile(score);
   EXPECT_EQ(56000 - 55536, Occurrences(messages, "Error 漸次変化が多すぎます\n"));
-  EXPECT_EQ(55536, GradualChangeList().Count());
+  EXPECT_EQ(55536, GradualChangeList(TestContext()).Count());
   int count = 0;
   const EventRecord* records = CompiledTrackEvents(0, &count);
   ASSERT_EQ(55536 + 2, count);

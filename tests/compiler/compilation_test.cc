@@ -77,19 +77,24 @@ TEST(CompilationTest, TwoThreadsCompileAsEachDoesAlone) {
   ReleaseCompiler();
 }
 
-// Tokens listed through one object report where that object's reader stands.
-TEST(CompilationTest, ListTokensAsksItsOwnReader) {
+// Each object reads with its own reader: compiling on the default
+// compilation in the middle of a listing leaves the listing's tokens alone.
+TEST(CompilationTest, ListingTokensIsUndisturbedByTheDefaultCompilation) {
   Compilation c;
   ASSERT_TRUE(c.SetUp());
-  CompileScore("A c d e f g a b\n");  // moves the default reader elsewhere
   std::string seen;
   c.ListTokens(
-      "// x\nB c d\n", [&](const char* name) { seen += std::string(name) + ';'; },
-      [&](int code) {
-        if (code == kTokD)
-          seen += std::to_string(TokenLine()) + ':' + std::to_string(TokenColumn());
+      "// x\nB c 12 Vel\n", [&](const char* name) { seen += std::string(name) + ';'; },
+      [&](const ListedToken& token) {
+        CompileScore("A c d e f g a b 99 Tmp\n");
+        if (token.code == kTokEnd) return;
+        seen += std::string(TokenName(token.code)) + '@' + std::to_string(token.line) + ':' +
+                std::to_string(token.column);
+        if (token.code == kTokNum) seen += '=' + std::to_string(token.number);
+        if (token.code == kTokName) seen += std::string("=") + token.text;
+        seen += ' ';
       });
-  EXPECT_EQ("B;1:4", seen);
+  EXPECT_EQ("B;c@1:2 #NUM@1:4=12 #NAME@1:7=Vel ", seen);
 }
 
 }  // namespace

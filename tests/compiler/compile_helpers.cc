@@ -13,17 +13,9 @@
 #include "compiler/song/bytecode.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compiler/song/stream_internal.h"
 #include "support/text.h"
 
 namespace {
-
-LoopRecord g_loops[kLoopRecordCount];
-int g_loop_count = 0;
-
-LoopRecord* TestLoop(int number) {
-  return number >= 1 && number < g_loop_count ? &g_loops[number] : nullptr;
-}
 
 std::string Utf8(const ByteBuffer& buffer) {
   return Utf8FromCp932(
@@ -66,6 +58,10 @@ std::string DumpBytes(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+CompileContext& TestContext() {
+  return Compilation::Default().Context();
+}
+
 std::string Compile(std::string_view score) {
   SetUpOnce();
   CompileScore(Cp932FromUtf8(score).c_str());
@@ -99,24 +95,25 @@ TrackRun CompileTracks(std::string_view score) {
 TrackRun ParseTracks(std::string_view score) {
   SetUpOnce();
   static SourceTable table;
+  CompileContext& cc = TestContext();
   const std::string text = Cp932FromUtf8(score);
   table.Reset();
   ScanSourceLines(table, text.c_str());
   ClassifySourceLines(table);
-  ClearCompilerReport();
-  ResetHighestSeverity();
-  ResetCommandTables();
-  SetSourceTable(&table);
-  SetResolution(static_cast<uint16_t>(table.resolution));
+  ClearCompilerReport(cc);
+  ResetHighestSeverity(cc);
+  ResetCommandTables(cc);
+  SetSourceTable(cc, &table);
+  SetResolution(cc, static_cast<uint16_t>(table.resolution));
   TrackRun run;
   std::string previous, name;
-  for (; BeginTrack(previous, &name); previous = name) {
-    BeginTrackState();
-    for (int code = NextToken(); code != kTokEnd; code = NextToken()) DispatchCommand(code);
-    AppendEvent(kEventEndOfTrack, 0, 0);
-    run.tracks.push_back(EventLines(TrackEvents().Records(), TrackEvents().Count()));
+  for (; BeginTrack(cc, previous, &name); previous = name) {
+    BeginTrackState(cc);
+    for (int code = NextToken(cc); code != kTokEnd; code = NextToken(cc)) DispatchCommand(cc, code);
+    AppendEvent(cc, kEventEndOfTrack, 0, 0);
+    run.tracks.push_back(EventLines(cc.events.Records(), cc.events.Count()));
   }
-  run.report = Diagnostics(ReportBufferUtf8());
+  run.report = Diagnostics(ReportBufferUtf8(cc));
   return run;
 }
 
@@ -142,8 +139,8 @@ std::string ReportUtf8() {
   return Utf8FromCp932(ReportText());
 }
 
-std::string ReportBufferUtf8() {
-  return Utf8(CompilerReport());
+std::string ReportBufferUtf8(const CompileContext& cc) {
+  return Utf8(CompilerReport(cc));
 }
 
 std::string WithoutPositions(const std::string& report) {
@@ -175,15 +172,16 @@ std::string TrackTokens(const std::string& score) {
         if (!out.empty()) out += "\n";
         out += std::string(name) + ":";
       },
-      [&out](int code) {
+      [&out](const ListedToken& token) {
+        const int code = token.code;
         if (code == kTokEnd) return;
         out += " ";
         if (code == kTokNum) {
-          out += std::to_string(TokenNumber());
+          out += std::to_string(token.number);
         } else if (code == kTokName) {
-          out += std::string("N:") + TokenText();
+          out += std::string("N:") + token.text;
         } else if (code == kTokString) {
-          out += std::string("\"") + TokenText() + "\"";
+          out += std::string("\"") + token.text + "\"";
         } else {
           out += TokenName(code);
         }
@@ -195,11 +193,12 @@ std::string TokenListing(const std::string& score) {
   std::string out;
   ListScoreTokens(
       score.c_str(), [&out](const char* name) { out += std::string("Track ") + name + "\n"; },
-      [&out](int code) {
-        out += std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " +
-               TokenName(code);
-        if (code == kTokNum) out += " " + std::to_string(TokenNumber());
-        if (code == kTokName || code == kTokString) out += std::string(" ") + TokenText();
+      [&out](const ListedToken& token) {
+        const int code = token.code;
+        out +=
+            std::to_string(token.line) + ":" + std::to_string(token.column) + " " + TokenName(code);
+        if (code == kTokNum) out += " " + std::to_string(token.number);
+        if (code == kTokName || code == kTokString) out += std::string(" ") + token.text;
         out += "\n";
       });
   return out;
@@ -230,8 +229,8 @@ std::string Bytes(const StringTable& list) {
   return out;
 }
 
-std::string Gradual() {
-  const StringTable& list = GradualChangeList();
+std::string Gradual(CompileContext& cc) {
+  const StringTable& list = GradualChangeList(cc);
   std::string out;
   for (int i = 0; i < list.Count(); ++i) {
     int16_t fields[6] = {};
@@ -243,41 +242,33 @@ std::string Gradual() {
   return out;
 }
 
-TableBuilder::TableBuilder() {
-  TrackEvents().ClearWorking();
-  g_loop_count = 1;
-  SetLoopSource(TestLoop);
-}
-
-TableBuilder::~TableBuilder() {
-  SetLoopSource(nullptr);
+TableBuilder::TableBuilder(CompileContext& cc) : cc_(cc) {
+  cc_.events.ClearWorking();
+  cc_.loops.Clear();
 }
 
 int TableBuilder::Add(int time, int kind, int param, int value) {
-  TrackEvents().Append(EventRecord{time, static_cast<uint8_t>(kind), static_cast<uint8_t>(param),
-                                   static_cast<uint16_t>(value), -1, -1});
-  return TrackEvents().Count() - 1;
+  cc_.events.Append(EventRecord{time, static_cast<uint8_t>(kind), static_cast<uint8_t>(param),
+                                static_cast<uint16_t>(value), -1, -1});
+  return cc_.events.Count() - 1;
 }
 
 int TableBuilder::Open(int time) {
-  int number = g_loop_count++;
-  LoopRecord& loop = g_loops[number];
-  loop = LoopRecord{};
+  const int number = cc_.loops.Add();
+  LoopRecord& loop = *cc_.loops.At(number);
   loop.start_line = number;
   loop.start_column = 7;
-  loop.break_event = loop.end_event = -1;
-  loop.body_offset = loop.break_offset = -1;
   loop.start_event = Add(time, kEventLoopStart, 0, number);
   return number;
 }
 
 void TableBuilder::Break(int number, int time) {
-  g_loops[number].break_event = Add(time, kEventLoopBreak, 0, number);
+  Loop(number).break_event = Add(time, kEventLoopBreak, 0, number);
 }
 
 void TableBuilder::Close(int number, int time, int count, int exit) {
-  g_loops[number].count = count;
-  g_loops[number].end_event = Add(time, kEventLoopEnd, 0, number);
+  Loop(number).count = count;
+  Loop(number).end_event = Add(time, kEventLoopEnd, 0, number);
   if (exit >= 0) Exit(exit);
 }
 
@@ -286,13 +277,13 @@ void TableBuilder::Exit(int time) {
 }
 
 LoopRecord& TableBuilder::Loop(int number) {
-  return g_loops[number];
+  return *cc_.loops.At(number);
 }
 
 void TableBuilder::CheckLoops() {
-  EventTable& table = TrackEvents();
+  const EventTable& table = cc_.events;
   for (int i = 0; i < table.Count(); ++i) {
-    if (table.At(i).kind == kEventLoopStart) CheckLoop(table.At(i).value);
+    if (table.At(i).kind == kEventLoopStart) CheckLoop(cc_, table.At(i).value);
   }
 }
 

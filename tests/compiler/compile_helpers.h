@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compiler/commands/commands.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/driver.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
@@ -19,6 +20,11 @@
 #include "support/text.h"
 
 // --- Compiling scores. Scores are UTF-8 and go in as Shift-JIS. ---
+
+// The state of the default compilation (the one behind CompileScore), which
+// Compile and ParseTracks both work on, so that a test can look at the lists
+// and loop records either of them left.
+CompileContext& TestContext();
 
 // Compiles score with CompileScore; returns the report's diagnostics in
 // UTF-8 without the "Track '...'" statistics lines.
@@ -36,7 +42,7 @@ struct TrackRun {
 TrackRun CompileTracks(std::string_view score);
 // Reads every track through the score commands only: the records exactly as
 // the commands appended them, before any loop check. The loop records stay
-// readable through LoopAt until the next run.
+// readable in TestContext().loops until the next run.
 TrackRun ParseTracks(std::string_view score);
 // The first track's lines, then the diagnostics ("no track" if none), of a
 // compiled or of a parsed score.
@@ -62,7 +68,7 @@ void CheckParseFirst(std::initializer_list<ScoreCase> cases);
 // The report of the last compilation or token listing, in UTF-8.
 std::string ReportUtf8();
 // The report buffer as it stands, in UTF-8 (for stages run by hand).
-std::string ReportBufferUtf8();
+std::string ReportBufferUtf8(const CompileContext& cc);
 // Report lines without their "LINE : COLUMN : " positions.
 std::string WithoutPositions(const std::string& report);
 // How often part occurs in text.
@@ -95,16 +101,15 @@ std::string Dump(const std::vector<uint8_t>& bytes);
 // "INDEX: BYTE BYTE ..." per entry of a byte-template list.
 std::string Bytes(const StringTable& list);
 // "INDEX: START LENGTH END LENGTH 255 0" per gradual-change record.
-std::string Gradual();
+std::string Gradual(CompileContext& cc);
 
 // --- Event tables built by hand for the stream compiler. ---
 
-// Fills the working list and a private loop table, which it installs as the
-// stream compiler's loop source for its lifetime.
+// Fills the working list and the loop records of a compilation, emptied
+// first, as the score commands would.
 class TableBuilder {
  public:
-  TableBuilder();
-  ~TableBuilder();
+  explicit TableBuilder(CompileContext& cc);
 
   // Appends a record; returns its index.
   int Add(int time, int kind, int param = 0, int value = 0);
@@ -126,6 +131,9 @@ class TableBuilder {
   void CheckLoops();
   // Start of track at 0 and end of track at time.
   void End(int time);
+
+ private:
+  CompileContext& cc_;
 };
 
 // --- Playing a track stream back. ---

@@ -6,11 +6,11 @@
 #include <regex>
 #include <string>
 
+#include "compile_helpers.h"
 #include "compiler/commands/track_state.h"
 #include "compiler/driver/driver.h"
 #include "compiler/driver/report.h"
 #include "compiler/song/events.h"
-#include "compile_helpers.h"
 
 namespace {
 
@@ -83,12 +83,10 @@ TEST_F(DriverTest, ReaderErrorsDoNotStopLaterTracks) {
 }
 
 TEST_F(DriverTest, WarningsOnlyGiveTwo) {
-  ListScoreTokens(
-      "A \"open\n", [](const char*) {}, [](int) {});
-  EXPECT_EQ(2, HighestSeverity());
-  ListScoreTokens(
-      "A \"open\nB %X\n", [](const char*) {}, [](int) {});
-  EXPECT_EQ(3, HighestSeverity());
+  EXPECT_EQ(2, ListScoreTokens(
+                   "A \"open\n", [](const char*) {}, [](const ListedToken&) {}));
+  EXPECT_EQ(3, ListScoreTokens(
+                   "A \"open\nB %X\n", [](const char*) {}, [](const ListedToken&) {}));
   EXPECT_EQ(0, CompileScore("A\n"));
 }
 
@@ -115,15 +113,15 @@ TEST_F(DriverTest, MoreThan128TracksIsAnError) {
   // The listing of tokens stops at the same place.
   std::string tracks;
   ListScoreTokens(
-      score.c_str(), [&tracks](const char*) { tracks += "."; }, [](int) {});
+      score.c_str(), [&tracks](const char*) { tracks += "."; }, [](const ListedToken&) {});
   EXPECT_EQ(128u, tracks.size());
 }
 
 TEST_F(DriverTest, ResolutionOutOfSixteenBitsIsClamped) {
   CompileScore("#clock 100000\nA\n");
-  EXPECT_EQ(65535, Resolution());
+  EXPECT_EQ(65535, Resolution(TestContext()));
   CompileScore("#clock 480\nA\n");
-  EXPECT_EQ(480, Resolution());
+  EXPECT_EQ(480, Resolution(TestContext()));
 }
 
 TEST_F(DriverTest, ReleaseAndSetUpAgain) {

@@ -40,7 +40,7 @@ TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
   EXPECT_EQ(ParseFirst("A [c4 / d4]3"),
             "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 131 0 1\n"
             "240 132 0 0\n240 142 0 0\n");
-  const LoopRecord* loop = LoopAt(1);
+  const LoopRecord* loop = TestContext().loops.At(1);
   ASSERT_NE(loop, nullptr);
   EXPECT_EQ(loop->start_column, 2);
   EXPECT_EQ(loop->start_line, 0);
@@ -52,8 +52,8 @@ TEST(LoopsTest, PassesMoveThePositionAsIfWrittenOut) {
   EXPECT_EQ(loop->saved_default_length, 48);
   EXPECT_EQ(loop->body_offset, -1);
   EXPECT_EQ(loop->break_offset, -1);
-  EXPECT_EQ(LoopAt(0), nullptr);
-  EXPECT_EQ(LoopAt(2), nullptr);
+  EXPECT_EQ(TestContext().loops.At(0), nullptr);
+  EXPECT_EQ(TestContext().loops.At(2), nullptr);
 }
 
 TEST(LoopsTest, SinglePassNoPassAndEndless) {
@@ -62,9 +62,9 @@ TEST(LoopsTest, SinglePassNoPassAndEndless) {
             "48 60 255 48\n96 131 0 2\n96 132 0 0\n96 129 0 3\n96 60 255 48\n144 131 0 3\n"
             "144 132 0 0\n144 60 255 48\n192 142 0 0\n"
             "  0 :  11 : Warning ループ回数が 0 回です（ﾙｰﾌﾟ削除）\n");
-  EXPECT_EQ(LoopAt(1)->count, 1);
-  EXPECT_EQ(LoopAt(2)->count, 0);
-  EXPECT_EQ(LoopAt(3)->count, -1);
+  EXPECT_EQ(TestContext().loops.At(1)->count, 1);
+  EXPECT_EQ(TestContext().loops.At(2)->count, 0);
+  EXPECT_EQ(TestContext().loops.At(3)->count, -1);
 }
 
 TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
@@ -80,8 +80,8 @@ TEST(LoopsTest, BreakMessagesStandAtTheBreak) {
             "0 143 0 0\n0 129 0 1\n0 60 255 48\n48 130 0 1\n48 62 255 48\n96 130 0 1\n"
             "96 64 255 48\n144 131 0 1\n240 132 0 0\n240 142 0 0\n"
             "  0 :   9 : Error \"/\" が同一ループ内に複数あります\n");
-  EXPECT_EQ(LoopAt(1)->break_event, 5);
-  EXPECT_EQ(LoopAt(1)->break_column, 9);
+  EXPECT_EQ(TestContext().loops.At(1)->break_event, 5);
+  EXPECT_EQ(TestContext().loops.At(1)->break_column, 9);
 }
 
 TEST(LoopsTest, LoopsOpenAtTheEndOfATrackStayOpen) {
@@ -94,9 +94,9 @@ TEST(LoopsTest, LoopsOpenAtTheEndOfATrackStayOpen) {
             "0 143 0 0\n0 60 255 48\n48 129 0 3\n48 64 255 48\n96 131 0 3\n144 132 0 0\n"
             "144 142 0 0\n");
   EXPECT_EQ(run.report, "  1 :   2 : Error ループの始まりと対応していません\n");
-  EXPECT_EQ(LoopAt(1)->end_event, -1);
-  EXPECT_EQ(LoopAt(2)->end_event, -1);
-  EXPECT_EQ(LoopAt(3)->end_event, 4);
+  EXPECT_EQ(TestContext().loops.At(1)->end_event, -1);
+  EXPECT_EQ(TestContext().loops.At(2)->end_event, -1);
+  EXPECT_EQ(TestContext().loops.At(3)->end_event, 4);
 }
 
 TEST(LoopsTest, ThirtyOneLevelsDeep) {
@@ -109,8 +109,8 @@ TEST(LoopsTest, ThirtyOneLevelsDeep) {
   // and its body is a single pass.
   EXPECT_EQ(ParseFirst("A " + Repeat("[", 31) + "[c/d]3" + Repeat("]", 31)),
             expected + "  0 :  33 : Error ループが深すぎます\n");
-  EXPECT_NE(LoopAt(31), nullptr);
-  EXPECT_EQ(LoopAt(32), nullptr);
+  EXPECT_NE(TestContext().loops.At(31), nullptr);
+  EXPECT_EQ(TestContext().loops.At(32), nullptr);
 }
 
 TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
@@ -129,16 +129,16 @@ TEST(LoopsTest, TheThousandTwentyFourthLoopOpensNothing) {
             " 11 :   2 : Error ループが多すぎます\n"
             " 12 :   2 : Error ループが多すぎます\n"
             " 12 :   7 : Error ループの始まりと対応していません\n");
-  EXPECT_NE(LoopAt(1023), nullptr);
-  EXPECT_EQ(LoopAt(1024), nullptr);
-  EXPECT_EQ(LoopAt(-1), nullptr);
+  EXPECT_NE(TestContext().loops.At(1023), nullptr);
+  EXPECT_EQ(TestContext().loops.At(1024), nullptr);
+  EXPECT_EQ(TestContext().loops.At(-1), nullptr);
 }
 
 TEST(LoopsTest, HugeNumbersOfLoopsStayInBounds) {
   std::string score;
   for (int line = 0; line < 200; ++line) score += "A " + Repeat("[r]2", 500) + "\n";
   TrackRun run = ParseTracks(score);
-  EXPECT_EQ(3, HighestSeverity());
+  EXPECT_EQ(3, HighestSeverity(TestContext()));
   EXPECT_EQ(Occurrences(run.report, "ループが多すぎます"), kMaxReportedMessages);
   EXPECT_EQ(Occurrences(run.report, "Error"), kMaxReportedMessages + 1);  // and the cap line
 

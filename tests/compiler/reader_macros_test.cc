@@ -149,7 +149,8 @@ TEST(Macros, ExponentialExpansionIsCutOff) {
   long tokens = 0;
   std::string tracks;
   ListScoreTokens(
-      score.c_str(), [&tracks](const char* name) { tracks += name; }, [&tokens](int) { ++tokens; });
+      score.c_str(), [&tracks](const char* name) { tracks += name; },
+      [&tokens](const ListedToken&) { ++tokens; });
   EXPECT_EQ("AB", tracks);
   EXPECT_LT(tokens, 2'100'000);
   EXPECT_GT(tokens, 1'000'000);
@@ -159,7 +160,8 @@ TEST(Macros, ExponentialExpansionIsCutOff) {
 }
 
 // The indexed line search against a plain scan of the lines.
-int ScanForNextLine(const SourceTable& table, const ReadingContext& context, int after) {
+int ScanForNextLine(const CompileContext& cc, const SourceTable& table,
+                    const ReadingContext& context, int after) {
   bool chain_broken = false;
   for (int line = after + 1; line < table.LineCount(); ++line) {
     uint8_t kind = table.lines[line].kind;
@@ -167,7 +169,7 @@ int ScanForNextLine(const SourceTable& table, const ReadingContext& context, int
       if (!chain_broken) return line;
       continue;
     }
-    if (LineBelongs(context, line)) return line;
+    if (LineBelongs(cc, context, line)) return line;
     if (kind == kLineTrack || kind == kLineMacro) chain_broken = true;
   }
   return -1;
@@ -183,19 +185,20 @@ TEST(LineSearch, AgreesWithAPlainScan) {
     SourceTable table;
     ScanSourceLines(table, score.c_str());
     ClassifySourceLines(table);
-    SetSourceTable(&table);
+    CompileContext cc;
+    SetSourceTable(cc, &table);
     for (int line = 0; line < table.LineCount(); ++line) {
       for (uint8_t kind : {kLineTrack, kLineMacro}) {
         ReadingContext context;
         context.kind = kind;
         context.name = table.lines[line].name_index;
         for (int after = -1; after < table.LineCount(); ++after) {
-          ASSERT_EQ(ScanForNextLine(table, context, after), NextContextLine(context, after))
+          ASSERT_EQ(ScanForNextLine(cc, table, context, after), NextContextLine(cc, context, after))
               << score << "context " << table.Name(line) << " after " << after;
         }
       }
     }
-    SetSourceTable(nullptr);
+    SetSourceTable(cc, nullptr);
   }
 }
 

@@ -72,8 +72,8 @@ TEST(Tokens, AtSignAloneLeavesTheTextEmpty) {
   std::string seen;
   ListScoreTokens(
       "A Vel @ c\n", [](const char*) {},
-      [&seen](int code) {
-        if (code == kTokAt) seen = TokenText();
+      [&seen](const ListedToken& token) {
+        if (token.code == kTokAt) seen = token.text;
       });
   EXPECT_EQ("", seen);
 }
@@ -88,8 +88,8 @@ TEST(Tokens, LongNamesAndTextsAreCutAt4096Bytes) {
   // Lines are cut at 4000 bytes, so a long text must come through a macro
   // argument spread over lines; build it on one line of a macro instead.
   ListScoreTokens(("A \"" + text.substr(0, 3990) + "\"c\n").c_str(), [](const char*) {},
-                  [&seen](int code) {
-                    if (code == kTokString) seen = TokenText();
+                  [&seen](const ListedToken& token) {
+                    if (token.code == kTokString) seen = token.text;
                   });
   EXPECT_EQ(3990u, seen.size());
 }
@@ -120,60 +120,61 @@ class ReaderTest : public testing::Test {
     table_.Reset();
     ScanSourceLines(table_, text);
     ClassifySourceLines(table_);
-    ClearCompilerReport();
-    SetSourceTable(&table_);
-    ASSERT_TRUE(BeginTrack("", &track_));
+    ClearCompilerReport(cc_);
+    SetSourceTable(cc_, &table_);
+    ASSERT_TRUE(BeginTrack(cc_, "", &track_));
   }
+  CompileContext cc_;
   SourceTable table_;
   std::string track_;
 };
 
 TEST_F(ReaderTest, PushBackReturnsTheSameTokenWithItsValues) {
   Read("A 12 Vel c\n");
-  EXPECT_EQ(kTokNum, NextToken());
-  EXPECT_EQ(kTokName, NextToken());
-  PushBackToken();
-  EXPECT_EQ(kTokName, NextToken());
-  EXPECT_STREQ("Vel", TokenText());
-  EXPECT_EQ(5, TokenColumn());
-  EXPECT_EQ(kTokC, NextToken());
-  EXPECT_EQ(kTokEnd, NextToken());
-  PushBackToken();
-  EXPECT_EQ(kTokEnd, NextToken());
-  EXPECT_EQ(kTokEnd, NextToken());
+  EXPECT_EQ(kTokNum, NextToken(cc_));
+  EXPECT_EQ(kTokName, NextToken(cc_));
+  PushBackToken(cc_);
+  EXPECT_EQ(kTokName, NextToken(cc_));
+  EXPECT_STREQ("Vel", TokenText(cc_));
+  EXPECT_EQ(5, TokenColumn(cc_));
+  EXPECT_EQ(kTokC, NextToken(cc_));
+  EXPECT_EQ(kTokEnd, NextToken(cc_));
+  PushBackToken(cc_);
+  EXPECT_EQ(kTokEnd, NextToken(cc_));
+  EXPECT_EQ(kTokEnd, NextToken(cc_));
 }
 
 TEST_F(ReaderTest, PushBackOfTheTokenBehindAMacroBody) {
   // The note reads on after the body to find a length, pushes back what it
   // found and reads it again: the "4" of the calling text comes once.
   Read("%M c\nA %M 4 %M d\n");
-  EXPECT_EQ(kTokC, NextToken());
-  EXPECT_EQ(kTokNum, NextToken());
-  PushBackToken();
-  EXPECT_EQ(kTokNum, NextToken());
-  EXPECT_EQ(4, TokenNumber());
-  EXPECT_EQ(1, TokenLine());
-  EXPECT_EQ(5, TokenColumn());
-  EXPECT_EQ(kTokC, NextToken());
-  EXPECT_EQ(0, TokenLine());
-  EXPECT_EQ(kTokD, NextToken());
-  PushBackToken();
-  EXPECT_EQ(kTokD, NextToken());
-  EXPECT_EQ(kTokEnd, NextToken());
+  EXPECT_EQ(kTokC, NextToken(cc_));
+  EXPECT_EQ(kTokNum, NextToken(cc_));
+  PushBackToken(cc_);
+  EXPECT_EQ(kTokNum, NextToken(cc_));
+  EXPECT_EQ(4, TokenNumber(cc_));
+  EXPECT_EQ(1, TokenLine(cc_));
+  EXPECT_EQ(5, TokenColumn(cc_));
+  EXPECT_EQ(kTokC, NextToken(cc_));
+  EXPECT_EQ(0, TokenLine(cc_));
+  EXPECT_EQ(kTokD, NextToken(cc_));
+  PushBackToken(cc_);
+  EXPECT_EQ(kTokD, NextToken(cc_));
+  EXPECT_EQ(kTokEnd, NextToken(cc_));
 }
 
 TEST_F(ReaderTest, RawTokensCrossLinesButDoNotExpand) {
   Read("A %M(c),\n+ d\n");
-  EXPECT_EQ(kTokPercent, NextRawToken());
-  EXPECT_STREQ("M", TokenText());
-  EXPECT_EQ(kTokLeftParen, NextRawToken());
-  EXPECT_EQ(kTokC, NextRawToken());
-  EXPECT_EQ(kTokRightParen, NextRawToken());
-  EXPECT_EQ(kTokComma, NextRawToken());
-  EXPECT_EQ(kTokD, NextRawToken());
-  EXPECT_EQ(1, TokenLine());
-  EXPECT_EQ(2, TokenColumn());
-  EXPECT_EQ(kTokEnd, NextRawToken());
+  EXPECT_EQ(kTokPercent, NextRawToken(cc_));
+  EXPECT_STREQ("M", TokenText(cc_));
+  EXPECT_EQ(kTokLeftParen, NextRawToken(cc_));
+  EXPECT_EQ(kTokC, NextRawToken(cc_));
+  EXPECT_EQ(kTokRightParen, NextRawToken(cc_));
+  EXPECT_EQ(kTokComma, NextRawToken(cc_));
+  EXPECT_EQ(kTokD, NextRawToken(cc_));
+  EXPECT_EQ(1, TokenLine(cc_));
+  EXPECT_EQ(2, TokenColumn(cc_));
+  EXPECT_EQ(kTokEnd, NextRawToken(cc_));
 }
 
 }  // namespace

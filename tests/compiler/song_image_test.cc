@@ -4,140 +4,133 @@
 #include <string>
 #include <vector>
 
-#include "compiler/commands/commands.h"
+#include "compile_helpers.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compile_helpers.h"
 
 namespace {
 
 class ImageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetResolution(192);
-    ResetSongBuffers();
-    AttributeDefinitionList().Clear();
-    DirectOutList().Clear();
-    GradualChangeList().Clear();
-  }
-  void TearDown() override {
-    AttributeDefinitionList().Clear();
-    DirectOutList().Clear();
-    GradualChangeList().Clear();
-  }
+  // The image ends with the three song lists of the compilation.
+  void Finish() { FinishSongImage(cc_, definitions_, direct_out_, gradual_); }
   void AddEmptyTrack() {
-    TableBuilder t;
+    TableBuilder t(cc_);
     t.Add(0, kEventStartOfTrack);
     t.End(0);
-    CompileTrackStream();
-    AppendTrackStream();
+    CompileTrackStream(cc_, 192);
+    AppendTrackStream(cc_);
   }
+
+  CompileContext cc_;
+  StringTable definitions_, direct_out_, gradual_;
 };
 
 constexpr char kHeader192[] = "0, 2, 255, 253, 192, 0, 0, 0, 0, 0, 0, 0, 0, 0";
 
 TEST_F(ImageTest, SongWithoutTracksAndWithOneEmptyTrack) {
-  BeginSongImage(192);
-  FinishSongImage();
-  EXPECT_EQ(std::string(kHeader192) + ", 0, 0, 0, 0, 0", Dump(SongImage()));
-  EXPECT_EQ(19u, SongImage().Length());
+  BeginSongImage(cc_, 192);
+  Finish();
+  EXPECT_EQ(std::string(kHeader192) + ", 0, 0, 0, 0, 0", Dump(SongImage(cc_)));
+  EXPECT_EQ(19u, SongImage(cc_).Length());
 
-  BeginSongImage(192);
+  BeginSongImage(cc_, 192);
   AddEmptyTrack();
-  FinishSongImage();
-  EXPECT_EQ(std::string(kHeader192) + ", 4, 0, 255, 0, 0, 0, 0, 0, 0", Dump(SongImage()));
+  Finish();
+  EXPECT_EQ(std::string(kHeader192) + ", 4, 0, 255, 0, 0, 0, 0, 0, 0", Dump(SongImage(cc_)));
 
-  BeginSongImage(480);
-  FinishSongImage();
-  EXPECT_EQ("0, 2, 255, 253, 224, 1", Dump(SongImage()).substr(0, 22));
+  BeginSongImage(cc_, 480);
+  Finish();
+  EXPECT_EQ("0, 2, 255, 253, 224, 1", Dump(SongImage(cc_)).substr(0, 22));
 }
 
 TEST_F(ImageTest, CountedLoopTrackGivesThirtyBytes) {
-  BeginSongImage(192);
-  TableBuilder t;
+  BeginSongImage(cc_, 192);
+  TableBuilder t(cc_);
   t.Add(0, kEventStartOfTrack);
   int loop = t.Open(0);
   t.Note(0, 60, 48);
   t.Note(48, 62, 48);
   t.Close(loop, 96, 2, 192);
   t.End(192);
-  CompileTrackStream();
-  AppendTrackStream();
+  CompileTrackStream(cc_, 192);
+  AppendTrackStream(cc_);
   AddEmptyTrack();
-  FinishSongImage();
+  Finish();
   EXPECT_EQ(std::string(kHeader192) +
                 ", 11, 0, 124, 2, 30, 32, 126, 3, 0, 255, 0, 4, 0, 255, 0, 0, 0, 0, 0, 0",
-            Dump(SongImage()));
+            Dump(SongImage(cc_)));
 }
 
 TEST_F(ImageTest, ThreeListsBehindTheTracks) {
   const uint8_t sysex[] = {0xf0, 0x41, 253, 3, 0xf7};
   const uint8_t reset[] = {0xf0, 0x7e, 0xf7};
   const uint8_t direct[] = {0xb0, 7, 100};
-  AttributeDefinitionList().AddBytes(sysex, sizeof sysex);
-  AttributeDefinitionList().AddBytes(reset, sizeof reset);
-  DirectOutList().AddBytes(direct, sizeof direct);
+  definitions_.AddBytes(sysex, sizeof sysex);
+  definitions_.AddBytes(reset, sizeof reset);
+  direct_out_.AddBytes(direct, sizeof direct);
   const int16_t gradual[2][6] = {{0, 48, 100, 48, 255, 0}, {100, 10, -1, 300, 255, 0}};
   for (const auto& g : gradual) {
-    GradualChangeList().AddBytes(reinterpret_cast<const uint8_t*>(g), sizeof g);
+    gradual_.AddBytes(reinterpret_cast<const uint8_t*>(g), sizeof g);
   }
-  BeginSongImage(192);
-  FinishSongImage();
+  BeginSongImage(cc_, 192);
+  Finish();
   EXPECT_EQ(std::string(kHeader192) +
                 ", 0, 0"
                 ", 5, 240, 65, 253, 3, 247, 3, 240, 126, 247, 0"
                 ", 3, 176, 7, 100, 0"
                 ", 6, 0, 0, 100, 0, 48, 0, 6, 100, 0, 255, 255, 44, 1, 0",
-            Dump(SongImage()));
+            Dump(SongImage(cc_)));
 }
 
 TEST_F(ImageTest, TemplateLengthByteNeverWrapsNorEndsTheList) {
   std::vector<uint8_t> long_template(300, 7);
-  DirectOutList().AddBytes(long_template.data(), long_template.size());
+  direct_out_.AddBytes(long_template.data(), long_template.size());
   const uint8_t last[] = {9};
-  DirectOutList().AddBytes(last, 0);
-  DirectOutList().AddBytes(last, 1);
-  BeginSongImage(192);
-  FinishSongImage();
-  const ByteBuffer& image = SongImage();
+  direct_out_.AddBytes(last, 0);
+  direct_out_.AddBytes(last, 1);
+  BeginSongImage(cc_, 192);
+  Finish();
+  const ByteBuffer& image = SongImage(cc_);
   // Header, word 0, empty list 1, then list 2.
   const uint8_t* list = image.Begin() + 17;
   EXPECT_EQ(255, list[0]);
   EXPECT_EQ(7, list[255]);
-  EXPECT_EQ("1, 0, 1, 9, 0, 0", Dump(std::vector<uint8_t>(list + 256, image.Begin() + image.Length())));
+  EXPECT_EQ("1, 0, 1, 9, 0, 0",
+            Dump(std::vector<uint8_t>(list + 256, image.Begin() + image.Length())));
 }
 
 TEST_F(ImageTest, OverlongTrackStreamIsStoredAsEmptyTrack) {
-  TableBuilder t;
+  TableBuilder t(cc_);
   t.Add(0, kEventStartOfTrack);
   // Each note carries its own length and step: 7 bytes.
   for (int i = 0; i < 10000; ++i) t.Note(i * 5000, 60, 4000 + i % 2);
   t.End(10000 * 5000);
-  int length = CompileTrackStream();
+  int length = CompileTrackStream(cc_, 192);
   EXPECT_GT(length, 65533);
-  BeginSongImage(192);
-  AppendTrackStream();
+  BeginSongImage(cc_, 192);
+  AppendTrackStream(cc_);
   AddEmptyTrack();
-  FinishSongImage();
+  Finish();
   EXPECT_EQ(std::string(kHeader192) + ", 4, 0, 255, 0, 4, 0, 255, 0, 0, 0, 0, 0, 0",
-            Dump(SongImage()));
+            Dump(SongImage(cc_)));
 }
 
 TEST_F(ImageTest, StreamOfExactlyTheLargestSizeIsKept) {
-  TableBuilder t;
+  TableBuilder t(cc_);
   t.Add(0, kEventStartOfTrack);
   // 65531 bytes of channel and direct-out events, then 255, 0.
   for (int i = 0; i < 32764; ++i) t.Add(0, kEventChannel, 1);
   t.Add(0, kEventDirectOut);
   t.End(0);
-  ASSERT_EQ(65533, CompileTrackStream());
-  BeginSongImage(192);
-  AppendTrackStream();
-  FinishSongImage();
-  EXPECT_EQ(14u + 2 + 65533 + 5, SongImage().Length());
-  EXPECT_EQ(255, SongImage().Begin()[14]);
-  EXPECT_EQ(255, SongImage().Begin()[15]);
+  ASSERT_EQ(65533, CompileTrackStream(cc_, 192));
+  BeginSongImage(cc_, 192);
+  AppendTrackStream(cc_);
+  Finish();
+  EXPECT_EQ(14u + 2 + 65533 + 5, SongImage(cc_).Length());
+  EXPECT_EQ(255, SongImage(cc_).Begin()[14]);
+  EXPECT_EQ(255, SongImage(cc_).Begin()[15]);
 }
 
 }  // namespace

@@ -9,20 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "compiler/commands/commands.h"
+#include "compile_helpers.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
-#include "compile_helpers.h"
 
 namespace {
 
 struct Item {
   enum Kind { kNote, kRest, kControl, kLoop } kind;
   int a = 0, b = 0, c = 0, d = 0;  // note: pitch, length, step, accent; rest: ticks;
-                                    // control: kind, param, value
-  int count = 2;                    // loop passes
-  int break_at = -1;                // loop: index in body of the break, or -1
+                                   // control: kind, param, value
+  int count = 2;                   // loop passes
+  int break_at = -1;               // loop: index in body of the break, or -1
   std::vector<Item> body = {};
 };
 
@@ -40,11 +39,16 @@ class ScoreGenerator {
   int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
   int Ticks() {
     switch (Pick(0, 9)) {
-      case 0: return 0;
-      case 1: return Pick(1, 300);
-      case 2: return Pick(3000, 5000);
-      case 3: return Pick(65000, 140000);
-      default: return 24 * Pick(1, 4);
+      case 0:
+        return 0;
+      case 1:
+        return Pick(1, 300);
+      case 2:
+        return Pick(3000, 5000);
+      case 3:
+        return Pick(65000, 140000);
+      default:
+        return 24 * Pick(1, 4);
     }
   }
   Item One(int depth) {
@@ -60,7 +64,7 @@ class ScoreGenerator {
     if (roll < 14) return Item{Item::kRest, Ticks()};
     if (roll < 18 || depth >= 3 || !loops_) {
       static const int kKinds[] = {kEventChannel, kEventAbsoluteGate, kEventAttribute,
-                                   kEventProgram, kEventNotesHeld, kEventDirectOut};
+                                   kEventProgram, kEventNotesHeld,    kEventDirectOut};
       Item control{Item::kControl};
       control.a = kKinds[Pick(0, 5)];
       control.b = Pick(0, 130);
@@ -161,12 +165,12 @@ bool HasLoop(const std::vector<Item>& items) {
 }
 
 TEST(RoundTrip, GeneratedTracksPlayBackAsWritten) {
-  SetResolution(192);
+  CompileContext cc;
   int checked = 0, checked_flat = 0;
   for (uint32_t seed = 1; seed <= 600; ++seed) {
     ScoreGenerator generator(seed, seed % 3 != 0);
     std::vector<Item> score = generator.Items(0, 10 + seed % 120);
-    TableBuilder t;
+    TableBuilder t(cc);
     t.Add(0, kEventStartOfTrack);
     int64_t pos = 0;
     Record(score, t, pos);
@@ -179,8 +183,8 @@ TEST(RoundTrip, GeneratedTracksPlayBackAsWritten) {
     Play(score, total, expected);
     expected.clear();
     if (!HasLoop(score)) {
-      for (int i = 0; i < TrackEvents().Count(); ++i) {
-        const EventRecord& r = TrackEvents().At(i);
+      for (int i = 0; i < cc.events.Count(); ++i) {
+        const EventRecord& r = cc.events.At(i);
         if (r.kind < 128) expected.push_back(PlayedNote{r.time, r.kind, r.value, r.param});
       }
       ++checked_flat;
@@ -191,13 +195,13 @@ TEST(RoundTrip, GeneratedTracksPlayBackAsWritten) {
 
     t.CheckLoops();
     // The track's end stays where the played music ends.
-    ASSERT_EQ(total, TrackEvents().At(TrackEvents().Count() - 1).time) << "seed " << seed;
-    SettleVoidTimes();
-    int length = CompileTrackStream();
+    ASSERT_EQ(total, cc.events.At(cc.events.Count() - 1).time) << "seed " << seed;
+    SettleVoidTimes(cc);
+    int length = CompileTrackStream(cc, 192);
     ASSERT_LE(length, 65533) << "seed " << seed;
     std::string error;
     std::vector<PlayedNote> played =
-        DecodeStream(TrackStream().Begin(), TrackStream().Length(), 192, &error);
+        DecodeStream(TrackStream(cc).Begin(), TrackStream(cc).Length(), 192, &error);
     ASSERT_EQ("", error) << "seed " << seed;
     if (expected != played) {
       ASSERT_EQ(ToString(expected), ToString(played)) << "seed " << seed;

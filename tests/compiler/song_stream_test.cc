@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "compile_helpers.h"
-#include "compiler/commands/commands.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
 #include "compiler/song/events.h"
@@ -16,35 +15,33 @@ namespace {
 
 class StreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetResolution(192);
-    ClearCompilerReport();
-    t_.Add(0, kEventStartOfTrack);
-  }
+  void SetUp() override { t_.Add(0, kEventStartOfTrack); }
   // Compiles the working list; checks the returned length.
   std::string Compile() {
-    int length = CompileTrackStream();
-    EXPECT_EQ(static_cast<size_t>(length), TrackStream().Length());
-    return Dump(TrackStream());
+    int length = CompileTrackStream(cc_, resolution_);
+    EXPECT_EQ(static_cast<size_t>(length), TrackStream(cc_).Length());
+    return Dump(TrackStream(cc_));
   }
   std::string Played() {
     std::string error;
-    auto notes = DecodeStream(TrackStream().Begin(), TrackStream().Length(), 192, &error);
+    auto notes = DecodeStream(TrackStream(cc_).Begin(), TrackStream(cc_).Length(), 192, &error);
     EXPECT_EQ("", error);
     return ToString(notes);
   }
   // time:kind per record, void records as "v".
   std::string Times() {
     std::string text;
-    for (int i = 0; i < TrackEvents().Count(); ++i) {
-      const EventRecord& r = TrackEvents().At(i);
+    for (int i = 0; i < cc_.events.Count(); ++i) {
+      const EventRecord& r = cc_.events.At(i);
       text += std::to_string(r.time) + ":" +
               (r.kind == kEventVoid ? std::string("v") : std::to_string(r.kind)) + " ";
     }
     return text;
   }
 
-  TableBuilder t_;
+  CompileContext cc_;
+  TableBuilder t_{cc_};
+  uint16_t resolution_ = 192;
 };
 
 // Tracks of notes alone: stream bytes and what a player makes of them.
@@ -81,7 +78,7 @@ TEST_F(StreamTest, NoteTracks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stream);
-    TableBuilder t;
+    TableBuilder t(cc_);
     t.Add(0, kEventStartOfTrack);
     for (auto [time, note, length, accent] : c.notes)
       t.Note(time, note, length, accent ? accent : 255);
@@ -157,7 +154,7 @@ TEST_F(StreamTest, NestedLoopsAndEndlessLoop) {
   EXPECT_EQ("124, 2, 30, 124, 2, 160, 24, 126, 3, 0, 126, 9, 0, 124, 255, 34, 255, 3, 3, 0, 255, 0",
             Compile());
   std::string error;
-  auto notes = DecodeStream(TrackStream().Begin(), TrackStream().Length(), 192, &error, 2);
+  auto notes = DecodeStream(TrackStream(cc_).Begin(), TrackStream(cc_).Length(), 192, &error, 2);
   EXPECT_EQ("", error);
   EXPECT_EQ("0:60/48 48:62/24 72:62/24 96:60/48 144:62/24 168:62/24 192:64/48 240:64/48 ",
             ToString(notes));
@@ -183,7 +180,7 @@ TEST_F(StreamTest, LoopWithCountZeroIsRemoved) {
   t_.End(192);
   t_.CheckLoops();
   EXPECT_EQ("0:143 0:59 48:v 48:v 96:v 144:v 48:v 48:64 96:142 ", Times());
-  SettleVoidTimes();
+  SettleVoidTimes(cc_);
   EXPECT_EQ("0:143 0:59 48:v 48:v 48:v 48:v 48:v 48:64 96:142 ", Times());
   EXPECT_EQ("29, 34, 255, 0", Compile());
 }
@@ -204,7 +201,7 @@ TEST_F(StreamTest, LoopRemovedInsideRepeatedLoopLeavesPlayedTimes) {
   t_.Note(480, 67, 48);
   t_.End(528);
   t_.CheckLoops();
-  SettleVoidTimes();
+  SettleVoidTimes(cc_);
   EXPECT_EQ(
       "0:143 0:129 0:60 48:v 48:v 48:v 48:v 48:130 48:64 96:v 96:v 96:v 96:v 96:131 "
       "240:132 240:67 288:142 ",
@@ -222,7 +219,7 @@ TEST_F(StreamTest, SinglePassWithBreakIsUnrolled) {
   t_.Note(96, 65, 48);
   t_.End(144);
   t_.CheckLoops();
-  SettleVoidTimes();
+  SettleVoidTimes(cc_);
   EXPECT_EQ("0:143 0:v 0:60 48:62 96:v 96:v 96:v 96:v 96:65 144:142 ", Times());
   EXPECT_EQ("30, 32, 35, 255, 0", Compile());
 }
@@ -238,7 +235,7 @@ TEST_F(StreamTest, EmptyLoopsAreRemovedWithoutMovingTime) {
   t_.Close(single, 48, 1, 48);
   t_.End(48);
   t_.CheckLoops();
-  SettleVoidTimes();
+  SettleVoidTimes(cc_);
   EXPECT_EQ("0:143 0:v 0:v 0:v 0:v 0:v 0:v 0:v 0:129 0:60 48:131 48:132 48:142 ", Times());
   EXPECT_EQ("124, 1, 30, 126, 2, 0, 255, 0", Compile());
 }
@@ -254,14 +251,14 @@ TEST_F(StreamTest, LoopInsideRemovedLoopIsNotCheckedAgain) {
   t_.CheckLoops();
   // The outer loop's length (48) is removed once.
   EXPECT_EQ("0:143 0:v 0:v 0:v 48:v 48:v 48:v 0:v 0:62 48:142 ", Times());
-  SettleVoidTimes();
+  SettleVoidTimes(cc_);
   EXPECT_EQ("32, 255, 0", Compile());
 }
 
 TEST_F(StreamTest, RepeatedLoopWithoutTimePlaysOnce) {
   for (int count : {-1, 2, 255}) {
     SCOPED_TRACE(count);
-    TableBuilder t;
+    TableBuilder t(cc_);
     t.Add(0, kEventStartOfTrack);
     int loop = t.Open(0);
     t.Add(0, kEventChannel, 4);
@@ -269,7 +266,7 @@ TEST_F(StreamTest, RepeatedLoopWithoutTimePlaysOnce) {
     t.Note(0, 60, 48);
     t.End(48);
     t.CheckLoops();
-    SettleVoidTimes();
+    SettleVoidTimes(cc_);
     EXPECT_EQ("188, 4, 30, 255, 0", Compile());
   }
 }
@@ -277,7 +274,7 @@ TEST_F(StreamTest, RepeatedLoopWithoutTimePlaysOnce) {
 TEST_F(StreamTest, RepeatedLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
   for (int count : {-1, 3}) {
     SCOPED_TRACE(count);
-    TableBuilder t;
+    TableBuilder t(cc_);
     t.Add(0, kEventStartOfTrack);
     // [[c]0 ch1]COUNT d: the outer exit was stamped with every pass of c.
     const int exit = count < 0 ? 48 : 48 * count;
@@ -290,7 +287,7 @@ TEST_F(StreamTest, RepeatedLoopLeftWithoutTimeByARemovedLoopPlaysOnce) {
     t.Note(exit, 62, 48);
     t.End(exit + 48);
     t.CheckLoops();
-    SettleVoidTimes();
+    SettleVoidTimes(cc_);
     EXPECT_EQ("188, 1, 32, 255, 0", Compile());
   }
 }
@@ -301,30 +298,30 @@ TEST_F(StreamTest, UnclosedLoopIsReportedAtItsStartAndLeftAlone) {
   t_.End(48);
   t_.CheckLoops();
   EXPECT_EQ("0:143 0:129 0:60 48:142 ", Times());
-  EXPECT_EQ("  1 :   7 : Error 対応するループの終わりがありません\n", ReportBufferUtf8());
+  EXPECT_EQ("  1 :   7 : Error 対応するループの終わりがありません\n", ReportBufferUtf8(cc_));
 }
 
 TEST_F(StreamTest, DirectOutIndexBeyondAByteIsAnError) {
   t_.Add(0, kEventDirectOut, 0, 255);
   t_.End(0);
   Compile();
-  EXPECT_EQ("", ReportBufferUtf8());
-  TableBuilder t;
+  EXPECT_EQ("", ReportBufferUtf8(cc_));
+  TableBuilder t(cc_);
   t.Add(0, kEventStartOfTrack);
   t.Add(0, kEventDirectOut, 0, 256);
   t.Add(0, kEventDirectOut, 0, 300);
   t.End(0);
   Compile();
-  EXPECT_EQ(" -1 :  -1 : Error ダイレクト出力が 256 個を超えています\n", ReportBufferUtf8());
+  EXPECT_EQ(" -1 :  -1 : Error ダイレクト出力が 256 個を超えています\n", ReportBufferUtf8(cc_));
 }
 
 TEST_F(StreamTest, StreamBeyondItsSizeWordIsAnError) {
   for (int i = 0; i < 21844; ++i) t_.Note(i * 48, i % 2 ? 127 : 0, 48);  // 3 bytes each
   t_.End(21844 * 48);
   Compile();
-  EXPECT_EQ(65534u, TrackStream().Length());
+  EXPECT_EQ(65534u, TrackStream(cc_).Length());
   EXPECT_EQ(" -1 :  -1 : Error トラックのデータが 65533 バイトを超えています\n",
-            ReportBufferUtf8());
+            ReportBufferUtf8(cc_));
 }
 
 TEST_F(StreamTest, LongStepsAndRestsAreSplitNotWrapped) {
@@ -347,12 +344,11 @@ TEST_F(StreamTest, EventBeforeTheNoteGivesStepZero) {
 }
 
 TEST_F(StreamTest, ResolutionSetsTheStartingLengthRegister) {
-  SetResolution(480);
+  resolution_ = 480;
   t_.Note(0, 60, 120);
   t_.Add(120, kEventChannel, 0);
   t_.End(240);
   EXPECT_EQ("30, 188, 0, 61, 255, 0", Compile());
-  SetResolution(192);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include "app/quern/help.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
-#include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
 #include "files/file_io.h"
@@ -119,12 +118,13 @@ void PrintReportToStderr(const Options& options) {
 
 // One line of `quern tokens`: "LINE:COL NAME", then the number of #NUM or
 // the text of #NAME and quoted texts.
-void PrintToken(int code, const Options& options) {
+void PrintToken(const ListedToken& token, const Options& options) {
+  const int code = token.code;
   std::string line =
-      std::to_string(TokenLine()) + ":" + std::to_string(TokenColumn()) + " " + TokenName(code);
-  if (code == kTokNum) line += " " + std::to_string(TokenNumber());
+      std::to_string(token.line) + ":" + std::to_string(token.column) + " " + TokenName(code);
+  if (code == kTokNum) line += " " + std::to_string(token.number);
   if (code == kTokName || code == kTokString) {
-    line += " " + ReportInEncoding(TokenText(), options.report_encoding);
+    line += " " + ReportInEncoding(token.text, options.report_encoding);
   }
   line += "\n";
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -185,12 +185,12 @@ int RunTokens(const Args& args) {
   if (int status = ParseOptions("tokens", args, false, &options)) return status;
   std::string text;
   if (!LoadScore(options, &text) || !SetUpCompiler()) return 2;
-  ListScoreTokens(
+  const int severity = ListScoreTokens(
       text.c_str(), [](const char* name) { std::printf("Track %s\n", name); },
-      [&options](int code) { PrintToken(code, options); });
+      [&options](const ListedToken& token) { PrintToken(token, options); });
   std::fflush(stdout);
   PrintReportToStderr(options);
-  return HighestSeverity() > 2 ? 1 : 0;
+  return severity > 2 ? 1 : 0;
 }
 
 int RunEvents(const Args& args) {

@@ -34,35 +34,28 @@ constexpr int kGradualLimit = 65536 - kGradualBase;
 constexpr size_t kTemplateMaxBytes = 255;
 constexpr uint8_t kEscape = 253;
 
-struct AttributeTables {
-  StringTable names{65536, 1000};
-  int numbers[kNameLimit] = {};
-  int16_t current[256] = {};
-  StringTable definitions;
-  StringTable direct_out;
-  StringTable gradual;
-};
+static_assert(kNameLimit == AttributeTables::kNameLimit);
 
-AttributeTables& Tables() {
-  return CompilationPartOf<AttributeTables>(kPartAttributes);
+AttributeTables& Tables(CompileContext& cc) {
+  return cc.commands.attributes;
 }
 
 // The attribute number of name, or -1 when it is undefined.
-int LookUpAttribute(const std::string& name) {
-  int index = Tables().names.Find(name);
-  return index < 0 ? -1 : Tables().numbers[index];
+int LookUpAttribute(CompileContext& cc, const std::string& name) {
+  int index = Tables(cc).names.Find(name);
+  return index < 0 ? -1 : Tables(cc).numbers[index];
 }
 
-void EnterName(const std::string& name, int number) {
-  AttributeTables& t = Tables();
+void EnterName(CompileContext& cc, const std::string& name, int number) {
+  AttributeTables& t = Tables(cc);
   int index = t.names.Find(name);
   if (index >= 0) {
-    ReportMessage(kRedefined);
+    ReportMessage(cc, kRedefined);
     t.numbers[index] = number;
     return;
   }
   if (t.names.Count() >= kNameLimit) {
-    ReportMessage(kTooManyNames);
+    ReportMessage(cc, kTooManyNames);
     return;
   }
   index = t.names.AddString(name);
@@ -70,12 +63,12 @@ void EnterName(const std::string& name, int number) {
 }
 
 // Reads the tokens of a byte list up to "}" into bytes; "{" has been read.
-void ReadByteListBytes(std::vector<uint8_t>* bytes) {
+void ReadByteListBytes(CompileContext& cc, std::vector<uint8_t>* bytes) {
   for (;;) {
-    int code = NextToken();
+    int code = NextToken(cc);
     switch (code) {
       case kTokNum: {
-        uint8_t b = static_cast<uint8_t>(TokenNumber() & 0xff);
+        uint8_t b = static_cast<uint8_t>(TokenNumber(cc) & 0xff);
         if (b >= 128 && b <= 239) b &= 0xf0;
         if (b == kEscape) {
           bytes->push_back(kEscape);
@@ -97,11 +90,11 @@ void ReadByteListBytes(std::vector<uint8_t>* bytes) {
       case kTokRightBrace:
         return;
       case kTokEnd:
-        ReportMessage(kNoClosingBrace);
-        PushBackToken();
+        ReportMessage(cc, kNoClosingBrace);
+        PushBackToken(cc);
         return;
       default:
-        ReportMessage(kBadListToken);
+        ReportMessage(cc, kBadListToken);
         break;
     }
   }
@@ -110,50 +103,50 @@ void ReadByteListBytes(std::vector<uint8_t>* bytes) {
 // byte list: '{' { number | '|' | 's' | 'v' } '}'
 // Reads a byte list and checks that the song image can hold it; false for a
 // list that must not be stored (it is empty).
-bool ReadByteList(std::vector<uint8_t>* bytes) {
-  ReadByteListBytes(bytes);
+bool ReadByteList(CompileContext& cc, std::vector<uint8_t>* bytes) {
+  ReadByteListBytes(cc, bytes);
   if (bytes->empty()) {
-    ReportMessage(kEmptyList);
+    ReportMessage(cc, kEmptyList);
     return false;
   }
-  if (bytes->size() > kTemplateMaxBytes) ReportMessage(kListTooLong);
+  if (bytes->size() > kTemplateMaxBytes) ReportMessage(cc, kListTooLong);
   return true;
 }
 
 // definition: name '=' (number | byte list)
-void DefineAttribute(const std::string& name) {
-  int code = NextToken();
+void DefineAttribute(CompileContext& cc, const std::string& name) {
+  int code = NextToken(cc);
   if (code == kTokNum) {
-    int n = TokenNumber();
+    int n = TokenNumber(cc);
     if (n > 127) {
-      ReportMessage(kDefinitionRange);
+      ReportMessage(cc, kDefinitionRange);
       return;
     }
-    EnterName(name, n);
+    EnterName(cc, name, n);
     return;
   }
   if (code != kTokLeftBrace) {
-    PushBackToken();
-    ReportMessage(kNoDefinition);
+    PushBackToken(cc);
+    ReportMessage(cc, kNoDefinition);
     return;
   }
   std::vector<uint8_t> bytes;
-  if (!ReadByteList(&bytes)) return;
-  StringTable& list = AttributeDefinitionList();
+  if (!ReadByteList(cc, &bytes)) return;
+  StringTable& list = AttributeDefinitionList(cc);
   if (list.Count() >= kTemplateLimit) {
-    ReportMessage(kTooManyTemplates);
+    ReportMessage(cc, kTooManyTemplates);
     return;
   }
   list.AddBytes(bytes.data(), bytes.size());
-  EnterName(name, kFirstTemplate - 1 + list.Count());
+  EnterName(cc, name, kFirstTemplate - 1 + list.Count());
 }
 
 // Appends a gradual-change record; the index, or -1 when the event value
 // could not carry it.
-int AddGradualChange(int start, int length, int end) {
-  StringTable& list = GradualChangeList();
+int AddGradualChange(CompileContext& cc, int start, int length, int end) {
+  StringTable& list = GradualChangeList(cc);
   if (list.Count() >= kGradualLimit) {
-    ReportMessage(kTooManyGradualChanges);
+    ReportMessage(cc, kTooManyGradualChanges);
     return -1;
   }
   const int16_t record[6] = {static_cast<int16_t>(start),
@@ -168,77 +161,77 @@ int AddGradualChange(int start, int length, int end) {
 }
 
 // The value of an attribute use, with the tempo limits and the range check.
-int CheckedValue(int number, int value) {
+int CheckedValue(CompileContext& cc, int number, int value) {
   if (number == kTempo) {
     if (value == 0) {
-      ReportMessage(kTempoTooSlow);
+      ReportMessage(cc, kTempoTooSlow);
       return 1;
     }
     if (value >= 10000) {
-      ReportMessage(kTempoTooFast);
+      ReportMessage(cc, kTempoTooFast);
       return 9999;
     }
     return value;
   }
-  if (value > 127) ReportMessage(kValueRange);
+  if (value > 127) ReportMessage(cc, kValueRange);
   return value;
 }
 
 }  // namespace
 
 // attribute: name ('=' definition | number [':' length])
-void AttributeCommand(const char* name_text) {
+void AttributeCommand(CompileContext& cc, const char* name_text) {
   // The token reader reuses its text buffer for the next name, so keep a copy.
   const std::string name(name_text);
-  int code = NextToken();
+  int code = NextToken(cc);
   if (code == kTokEqual) {
-    DefineAttribute(name);
+    DefineAttribute(cc, name);
     return;
   }
   if (code != kTokNum) {
-    ReportMessage(kNoValue);
-    PushBackToken();
+    ReportMessage(cc, kNoValue);
+    PushBackToken(cc);
     return;
   }
-  int number = LookUpAttribute(name);
-  int value = TokenNumber();
+  int number = LookUpAttribute(cc, name);
+  int value = TokenNumber(cc);
   if (number < 0) {
     // An unknown name still consumes its value and length, and changes nothing.
-    ReportMessage(kUndefined);
-    if (NextToken() == kTokColon) {
-      ReadLength(false);
+    ReportMessage(cc, kUndefined);
+    if (NextToken(cc) == kTokColon) {
+      ReadLength(cc, false);
     } else {
-      PushBackToken();
+      PushBackToken(cc);
     }
     return;
   }
-  value = CheckedValue(number, value);
-  int16_t& current = Tables().current[number];
-  if (NextToken() == kTokColon) {
-    int length = ReadLength(false);
-    int index = AddGradualChange(current, length, value);
-    if (index >= 0) AppendEvent(kEventAttribute, number, kGradualBase + index);
+  value = CheckedValue(cc, number, value);
+  int16_t& current = Tables(cc).current[number];
+  if (NextToken(cc) == kTokColon) {
+    int length = ReadLength(cc, false);
+    int index = AddGradualChange(cc, current, length, value);
+    if (index >= 0) AppendEvent(cc, kEventAttribute, number, kGradualBase + index);
   } else {
-    PushBackToken();
-    AppendEvent(kEventAttribute, number, value);
+    PushBackToken(cc);
+    AppendEvent(cc, kEventAttribute, number, value);
   }
   current = static_cast<int16_t>(value);
 }
 
 // direct out: '{' bytes '}'
-void DirectOutCommand() {
+void DirectOutCommand(CompileContext& cc) {
   std::vector<uint8_t> bytes;
-  if (!ReadByteList(&bytes)) return;
-  int index = DirectOutList().AddBytes(bytes.data(), bytes.size());
-  AppendEvent(kEventDirectOut, 0, index);
+  if (!ReadByteList(cc, &bytes)) return;
+  int index = DirectOutList(cc).AddBytes(bytes.data(), bytes.size());
+  AppendEvent(cc, kEventDirectOut, 0, index);
 }
 
-void ResetAttributeValues() {
-  std::memset(Tables().current, 0, sizeof Tables().current);
+void ResetAttributeValues(CompileContext& cc) {
+  std::memset(Tables(cc).current, 0, sizeof Tables(cc).current);
 }
 
-void ResetAttributes() {
-  AttributeTables& t = Tables();
+void ResetAttributes(CompileContext& cc) {
+  AttributeTables& t = Tables(cc);
   t.names.Clear();
   static constexpr struct {
     const char* name;
@@ -248,15 +241,15 @@ void ResetAttributes() {
   t.definitions.Clear();
   t.direct_out.Clear();
   t.gradual.Clear();
-  ResetAttributeValues();
+  ResetAttributeValues(cc);
 }
 
-StringTable& AttributeDefinitionList() {
-  return Tables().definitions;
+StringTable& AttributeDefinitionList(CompileContext& cc) {
+  return Tables(cc).definitions;
 }
-StringTable& DirectOutList() {
-  return Tables().direct_out;
+StringTable& DirectOutList(CompileContext& cc) {
+  return Tables(cc).direct_out;
 }
-StringTable& GradualChangeList() {
-  return Tables().gradual;
+StringTable& GradualChangeList(CompileContext& cc) {
+  return Tables(cc).gradual;
 }

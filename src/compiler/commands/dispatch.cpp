@@ -14,68 +14,62 @@
 
 namespace {
 
-struct CommandState {
-  TrackState track;
-  uint16_t resolution = 192;
-  bool too_long_reported = false;  // once per track
-};
-
-CommandState& Commands() {
-  return CompilationPartOf<CommandState>(kPartCommands);
+CommandsPart& Commands(CompileContext& cc) {
+  return cc.commands;
 }
 
 // The name token's text lives in the reader's buffer, which the attribute
 // command overwrites as soon as it reads on; hand it a copy.
-void NamedAttributeCommand() {
-  const std::string name = TokenText();
-  AttributeCommand(name.c_str());
+void NamedAttributeCommand(CompileContext& cc) {
+  const std::string name = TokenText(cc);
+  AttributeCommand(cc, name.c_str());
 }
 
 }  // namespace
 
-int32_t ClampTicks(int64_t ticks) {
+int32_t ClampTicks(CompileContext& cc, int64_t ticks) {
   constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
   if (ticks < 0) return 0;
   if (ticks <= kMax) return static_cast<int32_t>(ticks);
-  if (!Commands().too_long_reported) ReportMessage(kTrackTooLong);
-  Commands().too_long_reported = true;
+  if (!Commands(cc).too_long_reported) ReportMessage(cc, kTrackTooLong);
+  Commands(cc).too_long_reported = true;
   return static_cast<int32_t>(kMax);
 }
 
-TrackState& Track() {
-  return Commands().track;
+TrackState& Track(CompileContext& cc) {
+  return cc.commands.track;
 }
-uint16_t Resolution() {
-  return Commands().resolution;
+uint16_t Resolution(const CompileContext& cc) {
+  return cc.commands.resolution;
 }
-void SetResolution(uint16_t resolution) {
-  Commands().resolution = resolution;
-}
-
-void ResetCommandTables() {
-  ResetLoopTable();
-  ResetAttributes();
-  ResetPhaseTable();
+void SetResolution(CompileContext& cc, uint16_t resolution) {
+  cc.commands.resolution = resolution;
 }
 
-void BeginTrackState() {
-  Commands().track = TrackState{};
-  Commands().too_long_reported = false;
-  Commands().track.default_length = Commands().resolution >> 2;
-  Commands().track.bar_length = Commands().resolution >> 2;
-  ResetLoopNesting();
-  ResetAttributeValues();
-  TrackEvents().ClearWorking();
-  AppendEvent(kEventStartOfTrack, 0, 0);
+void ResetCommandTables(CompileContext& cc) {
+  ResetLoopTable(cc);
+  ResetAttributes(cc);
+  ResetPhaseTable(cc);
 }
 
-void AppendEvent(int kind, int aux, int value) {
-  TrackEvents().Append(EventRecord{Commands().track.position, static_cast<uint8_t>(kind),
-                                   static_cast<uint8_t>(aux), static_cast<uint16_t>(value), -1,
-                                   -1});
+void BeginTrackState(CompileContext& cc) {
+  CommandsPart& commands = Commands(cc);
+  commands.track = TrackState{};
+  commands.too_long_reported = false;
+  commands.track.default_length = commands.resolution >> 2;
+  commands.track.bar_length = commands.resolution >> 2;
+  ResetLoopNesting(cc);
+  ResetAttributeValues(cc);
+  cc.events.ClearWorking();
+  AppendEvent(cc, kEventStartOfTrack, 0, 0);
 }
 
-void DispatchCommand(int code) {
+void AppendEvent(CompileContext& cc, int kind, int aux, int value) {
+  cc.events.Append(EventRecord{cc.commands.track.position, static_cast<uint8_t>(kind),
+                               static_cast<uint8_t>(aux), static_cast<uint16_t>(value), -1, -1});
+}
+
+void DispatchCommand(CompileContext& cc, int code) {
   switch (code) {
     case kTokC:
     case kTokD:
@@ -86,77 +80,77 @@ void DispatchCommand(int code) {
     case kTokB:
     case kTokTilde:
     case kTokUnderscore:
-      NoteCommand(code);
+      NoteCommand(cc, code);
       break;
     case kTokR:
-      RestCommand();
+      RestCommand(cc);
       break;
     case kTokO:
     case kTokLess:
     case kTokGreater:
-      OctaveCommand(code);
+      OctaveCommand(cc, code);
       break;
     case kTokBar:
-      BarLineCommand();
+      BarLineCommand(cc);
       break;
     case kTokU:
-      BarLengthCommand();
+      BarLengthCommand(cc);
       break;
     case kTokCh:
     case kTokChm:
     case kTokChi:
     case kTokChe:
-      ChannelCommand(code);
+      ChannelCommand(cc, code);
       break;
     case kTokTone:
-      AppendEvent(kEventNotesRelease, 0, 0);
+      AppendEvent(cc, kEventNotesRelease, 0, 0);
       break;
     case kTokHit:
-      AppendEvent(kEventNotesHeld, 0, 0);
+      AppendEvent(cc, kEventNotesHeld, 0, 0);
       break;
     case kTokL:
-      DefaultLengthCommand();
+      DefaultLengthCommand(cc);
       break;
     case kTokW:
-      DefaultWaitCommand();
+      DefaultWaitCommand(cc);
       break;
     case kTokQ:
-      GateCommand();
+      GateCommand(cc);
       break;
     case kTokLeftBracket:
-      LoopStartCommand();
+      LoopStartCommand(cc);
       break;
     case kTokRightBracket:
-      LoopEndCommand();
+      LoopEndCommand(cc);
       break;
     case kTokSlash:
-      LoopBreakCommand();
+      LoopBreakCommand(cc);
       break;
     case kTokName:
-      NamedAttributeCommand();
+      NamedAttributeCommand(cc);
       break;
     case kTokV:
-      AttributeCommand("Vel");
+      AttributeCommand(cc, "Vel");
       break;
     case kTokT:
-      AttributeCommand("Tmp");
+      AttributeCommand(cc, "Tmp");
       break;
     case kTokLeftBrace:
-      DirectOutCommand();
+      DirectOutCommand(cc);
       break;
     case kTokK:
     case kTokBackslash:
-      KeyCommand(code);
+      KeyCommand(cc, code);
       break;
     case kTokAt:
-      ProgramCommand();
+      ProgramCommand(cc);
       break;
     case kTokString:
-      PhaseMarkCommand();
+      PhaseMarkCommand(cc);
       break;
     default:
       // A number, a sign or a mark that starts no command; the token is gone.
-      ReportMessage(kUndefinedCommand);
+      ReportMessage(cc, kUndefinedCommand);
       break;
   }
 }

@@ -16,10 +16,10 @@ constexpr int kSharpOrder[7] = {5, 0, 7, 2, 9, 4, 11};  // f c g d a e b
 constexpr int kFlatOrder[7] = {11, 4, 9, 2, 7, 0, 5};   // b e a d g c f
 
 // A number token's value, limited to 127 with message when above it.
-int ReadSeven(const char* message) {
-  int n = TokenNumber();
+int ReadSeven(CompileContext& cc, const char* message) {
+  int n = TokenNumber(cc);
   if (n > 127) {
-    ReportMessage(message);
+    ReportMessage(cc, message);
     return 127;
   }
   return n;
@@ -48,116 +48,116 @@ int LetterSemitone(int code) {
 }
 
 // tone shift: 'k' letter ('=' | '-' [number] | '+' [number])
-void ToneShift(int semitone) {
-  int code = NextToken();
+void ToneShift(CompileContext& cc, int semitone) {
+  int code = NextToken(cc);
   int shift = 0;
   if (code == kTokMinus || code == kTokPlus) {
     int sign = code == kTokMinus ? -1 : 1;
-    if (NextToken() == kTokNum) {
-      int n = TokenNumber();
-      if (n > 127) ReportMessage(kToneShiftRange);
+    if (NextToken(cc) == kTokNum) {
+      int n = TokenNumber(cc);
+      if (n > 127) ReportMessage(cc, kToneShiftRange);
       shift = sign * n;
     } else {
-      PushBackToken();
+      PushBackToken(cc);
       shift = sign;
     }
   } else if (code != kTokEqual) {
-    ReportMessage(kToneShiftSign);
-    PushBackToken();
+    ReportMessage(cc, kToneShiftSign);
+    PushBackToken(cc);
   }
-  Track().tone_shift[semitone] = shift;
+  Track(cc).tone_shift[semitone] = shift;
 }
 
 // key signature: 'k' 's' ['-' | '+'] count
-void KeySignature() {
-  int code = NextToken();
+void KeySignature(CompileContext& cc) {
+  int code = NextToken(cc);
   int shift = 1;
   if (code == kTokMinus) {
     shift = -1;
   } else if (code != kTokPlus) {
-    PushBackToken();
+    PushBackToken(cc);
   }
   int count = 0;
-  if (NextToken() == kTokNum) {
-    count = TokenNumber();
+  if (NextToken(cc) == kTokNum) {
+    count = TokenNumber(cc);
     if (count > 7) {
-      ReportMessage(kSignatureRange);
+      ReportMessage(cc, kSignatureRange);
       count = 7;
     }
   } else {
-    ReportMessage(kNoSignatureCount);
-    PushBackToken();
+    ReportMessage(cc, kNoSignatureCount);
+    PushBackToken(cc);
   }
   const int* order = shift < 0 ? kFlatOrder : kSharpOrder;
-  for (int i = 0; i < 7; ++i) Track().tone_shift[order[i]] = i < count ? shift : 0;
+  for (int i = 0; i < 7; ++i) Track(cc).tone_shift[order[i]] = i < count ? shift : 0;
 }
 
-void SetKeyShift(int shift) {
+void SetKeyShift(CompileContext& cc, int shift) {
   if (shift < -127 || shift > 127) {
-    ReportMessage(kKeyShiftRange);
+    ReportMessage(cc, kKeyShiftRange);
     shift = shift < 0 ? -127 : 127;
   }
-  Track().key_shift = shift;
+  Track(cc).key_shift = shift;
 }
 
 }  // namespace
 
 // program: '@' [program] ['.' [bank high]] ['.' [bank low]]
-void ProgramCommand() {
+void ProgramCommand(CompileContext& cc) {
   int program = kNone;
   int bank = kNone;
-  int code = NextToken();
+  int code = NextToken(cc);
   if (code == kTokNum) {
-    program = ReadSeven(kProgramRange);
-    code = NextToken();
+    program = ReadSeven(cc, kProgramRange);
+    code = NextToken(cc);
   }
   if (code == kTokDot) {
-    code = NextToken();
+    code = NextToken(cc);
     if (code == kTokNum) {
-      bank = ReadSeven(kBankRange) * 128;
-      code = NextToken();
+      bank = ReadSeven(cc, kBankRange) * 128;
+      code = NextToken(cc);
     }
   }
   if (code == kTokDot) {
-    if (NextToken() == kTokNum) {
-      int low = ReadSeven(kBankRange);
+    if (NextToken(cc) == kTokNum) {
+      int low = ReadSeven(cc, kBankRange);
       bank = bank == kNone ? low : bank + low;
     } else {
-      PushBackToken();
+      PushBackToken(cc);
     }
   } else {
-    PushBackToken();
+    PushBackToken(cc);
   }
   if (program == kNone && bank == kNone) {
-    ReportMessage(kNoProgram);
+    ReportMessage(cc, kNoProgram);
     return;
   }
-  AppendEvent(kEventProgram, program == kNone ? 255 : program, bank == kNone ? 65535 : bank);
+  AppendEvent(cc, kEventProgram, program == kNone ? 255 : program, bank == kNone ? 65535 : bank);
 }
 
 // key: ('k' | '\') (letter tone-shift | 's' signature | ['-' | '+'] number)
-void KeyCommand(int code) {
-  if (code == kTokBackslash) ReportMessage(kBackslash);
-  int next = NextToken();
+void KeyCommand(CompileContext& cc, int code) {
+  if (code == kTokBackslash) ReportMessage(cc, kBackslash);
+  int next = NextToken(cc);
   int semitone = LetterSemitone(next);
   if (semitone >= 0) {
-    ToneShift(semitone);
+    ToneShift(cc, semitone);
     return;
   }
   if (next == kTokS) {
-    KeySignature();
+    KeySignature(cc);
     return;
   }
   int sign = 1;
   if (next == kTokMinus || next == kTokPlus) {
     sign = next == kTokMinus ? -1 : 1;
-    next = NextToken();
+    next = NextToken(cc);
   }
   if (next != kTokNum) {
-    PushBackToken();
-    ReportMessage(kNoKeyShift);
-    Track().key_shift = 0;
+    PushBackToken(cc);
+    ReportMessage(cc, kNoKeyShift);
+    Track(cc).key_shift = 0;
     return;
   }
-  SetKeyShift(sign * TokenNumber());
+  SetKeyShift(cc, sign * TokenNumber(cc));
 }

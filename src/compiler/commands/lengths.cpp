@@ -18,40 +18,40 @@ namespace {
 constexpr int kLengthLimit = 15360;
 
 // True when the next token is code; otherwise it is pushed back.
-bool Accept(int code) {
-  if (NextToken() == code) return true;
-  PushBackToken();
+bool Accept(CompileContext& cc, int code) {
+  if (NextToken(cc) == code) return true;
+  PushBackToken(cc);
   return false;
 }
 
 // True when the next token is the number 0; any other token is pushed back.
-bool AcceptZero() {
-  if (NextToken() == kTokNum && TokenNumber() == 0) return true;
-  PushBackToken();
+bool AcceptZero(CompileContext& cc) {
+  if (NextToken(cc) == kTokNum && TokenNumber(cc) == 0) return true;
+  PushBackToken(cc);
   return false;
 }
 
 // term: [divisor] {'.'}; an omitted divisor is reported when report_omitted.
-int ReadTerm(bool report_omitted) {
+int ReadTerm(CompileContext& cc, bool report_omitted) {
   int base;
-  if (NextToken() == kTokNum) {
-    int divisor = TokenNumber();
+  if (NextToken(cc) == kTokNum) {
+    int divisor = TokenNumber(cc);
     if (divisor == 0) {
-      ReportMessage(kZeroDivisor);
+      ReportMessage(cc, kZeroDivisor);
       divisor = 1;
     }
-    base = Resolution() / divisor;
-    if (Resolution() % divisor != 0) ReportMessage(kNotDivisible);
+    base = Resolution(cc) / divisor;
+    if (Resolution(cc) % divisor != 0) ReportMessage(cc, kNotDivisible);
   } else {
-    PushBackToken();
-    if (report_omitted) ReportMessage(kLengthOmitted);
-    base = Track().default_length;
+    PushBackToken(cc);
+    if (report_omitted) ReportMessage(cc, kLengthOmitted);
+    base = Track(cc).default_length;
   }
   // Each dot adds half of what the previous one added.
   int term = base;
   int half = base;
-  while (Accept(kTokDot)) {
-    if (half % 2 != 0) ReportMessage(kDotLoss);
+  while (Accept(cc, kTokDot)) {
+    if (half % 2 != 0) ReportMessage(cc, kDotLoss);
     half /= 2;
     term += half;
   }
@@ -61,79 +61,80 @@ int ReadTerm(bool report_omitted) {
 }  // namespace
 
 // length: term {'^' ['-'] term}
-int ReadLength(bool optional) {
+int ReadLength(CompileContext& cc, bool optional) {
   int sum = 0;
   bool subtract = false;
   for (;;) {
-    const int term = ReadTerm(!optional && sum == 0);
+    const int term = ReadTerm(cc, !optional && sum == 0);
     if (term <= 0) {
-      ReportMessage(kLengthZero);
+      ReportMessage(cc, kLengthZero);
       return sum > 0 ? sum : 1;
     }
     if (!subtract) {
       sum += term;
       if (sum >= kLengthLimit) {
-        ReportMessage(kLengthTooLong);
+        ReportMessage(cc, kLengthTooLong);
         sum -= term;
       }
     } else {
       sum -= term;
       if (sum <= 0) {
-        ReportMessage(kLengthNegative);
+        ReportMessage(cc, kLengthNegative);
         sum += term;
       }
     }
-    if (!Accept(kTokCaret)) return sum;
-    subtract = Accept(kTokMinus);
+    if (!Accept(cc, kTokCaret)) return sum;
+    subtract = Accept(cc, kTokMinus);
   }
 }
 
 // wait: 0 | length | nothing (the default wait)
-int ReadWait() {
-  if (AcceptZero()) return 0;
-  const bool has_number = NextToken() == kTokNum;
-  PushBackToken();
-  return has_number ? ReadLength(false) : Track().default_wait;
+int ReadWait(CompileContext& cc) {
+  if (AcceptZero(cc)) return 0;
+  const bool has_number = NextToken(cc) == kTokNum;
+  PushBackToken(cc);
+  return has_number ? ReadLength(cc, false) : Track(cc).default_wait;
 }
 
 // velocity: n (0..127)
-int ReadVelocity() {
-  if (NextToken() != kTokNum) {
-    ReportMessage(kVelocityMissing);
-    PushBackToken();
+int ReadVelocity(CompileContext& cc) {
+  if (NextToken(cc) != kTokNum) {
+    ReportMessage(cc, kVelocityMissing);
+    PushBackToken(cc);
     return -1;
   }
-  int velocity = TokenNumber();
+  int velocity = TokenNumber(cc);
   if (velocity > 127) {
-    ReportMessage(kVelocityRange);
+    ReportMessage(cc, kVelocityRange);
     velocity = 127;
   }
   return velocity;
 }
 
 // default length: 'l' length
-void DefaultLengthCommand() {
-  Track().default_length = ReadLength(false);
+void DefaultLengthCommand(CompileContext& cc) {
+  Track(cc).default_length = ReadLength(cc, false);
 }
 
 // default wait: 'w' [0 | length]
-void DefaultWaitCommand() {
-  Track().default_wait = ReadWait();
+void DefaultWaitCommand(CompileContext& cc) {
+  Track(cc).default_wait = ReadWait(cc);
 }
 
 // gate: 'q' ['+' | '-'] (0 | length)
-void GateCommand() {
-  int code = NextToken();
+void GateCommand(CompileContext& cc) {
+  int code = NextToken(cc);
   const bool relative = code == kTokPlus || code == kTokMinus;
   const bool negative = code == kTokMinus;
-  if (!relative) PushBackToken();
+  if (!relative) PushBackToken(cc);
   int ticks = 0;
-  if (AcceptZero()) {
-    if (!relative) ReportMessage(kGateZero);
+  if (AcceptZero(cc)) {
+    if (!relative) ReportMessage(cc, kGateZero);
   } else {
-    ticks = ReadLength(false);
+    ticks = ReadLength(cc, false);
     if (negative) ticks = -ticks;
   }
   // A relative gate is stored as a signed 16-bit word.
-  AppendEvent(relative ? kEventRelativeGate : kEventAbsoluteGate, 0, static_cast<uint16_t>(ticks));
+  AppendEvent(cc, relative ? kEventRelativeGate : kEventAbsoluteGate, 0,
+              static_cast<uint16_t>(ticks));
 }

@@ -11,6 +11,7 @@
 #include "compiler/commands/commands.h"
 #include "compiler/commands/ticks.h"
 #include "compiler/commands/track_state.h"
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
@@ -32,38 +33,38 @@ int Semitone(int code) {
 }
 
 // True when the next token is code; otherwise it is pushed back.
-bool Accept(int code) {
-  if (NextToken() == code) return true;
-  PushBackToken();
+bool Accept(CompileContext& cc, int code) {
+  if (NextToken(cc) == code) return true;
+  PushBackToken(cc);
   return false;
 }
 
 // Reads "~" and "_" prefixes; returns the code of the token behind them.
-int ReadPrefixes(int code) {
-  TrackState& track = Track();
+int ReadPrefixes(CompileContext& cc, int code) {
+  TrackState& track = Track(cc);
   while (code == kTokTilde || code == kTokUnderscore) {
     int64_t amount = 12;
-    if (NextToken() == kTokNum) {
-      amount = TokenNumber();
+    if (NextToken(cc) == kTokNum) {
+      amount = TokenNumber(cc);
     } else {
-      PushBackToken();
+      PushBackToken(cc);
     }
     int64_t shift = track.prefix_shift + (code == kTokTilde ? amount : -amount);
     if (shift > kPrefixShiftLimit) shift = kPrefixShiftLimit;
     if (shift < -kPrefixShiftLimit) shift = -kPrefixShiftLimit;
     track.prefix_shift = static_cast<int32_t>(shift);
-    code = NextToken();
+    code = NextToken(cc);
   }
   return code;
 }
 
 // Pitch of a letter with its accidental, held in 0..127.
-int ReadPitch(int semitone) {
-  TrackState& track = Track();
+int ReadPitch(CompileContext& cc, int semitone) {
+  TrackState& track = Track(cc);
   int64_t pitch = 12 * (int64_t{track.octave} + 1) + semitone + track.tone_shift[semitone] +
                   track.key_shift + track.prefix_shift;
   track.prefix_shift = 0;
-  int code = NextToken();
+  int code = NextToken(cc);
   if (code == kTokPlus) {
     pitch += 1;
   } else if (code == kTokMinus) {
@@ -71,14 +72,14 @@ int ReadPitch(int semitone) {
   } else if (code == kTokEqual) {
     pitch -= track.tone_shift[semitone];  // a natural cancels tone shift and key signature
   } else {
-    PushBackToken();
+    PushBackToken(cc);
   }
   if (pitch < 0) {
-    ReportMessage(kPitchTooLow);
+    ReportMessage(cc, kPitchTooLow);
     return 0;
   }
   if (pitch > 127) {
-    ReportMessage(kPitchTooHigh);
+    ReportMessage(cc, kPitchTooHigh);
     return 127;
   }
   return static_cast<int>(pitch);
@@ -92,23 +93,23 @@ struct Suffixes {
   int end_code = 0;
 };
 
-Suffixes ReadSuffixes() {
+Suffixes ReadSuffixes(CompileContext& cc) {
   Suffixes s;
   for (;;) {
-    s.place = CurrentTokenPlace();
-    s.end_code = NextToken();
+    s.place = CurrentTokenPlace(cc);
+    s.end_code = NextToken(cc);
     if (s.end_code == kTokColon) {
-      if (s.has_wait) ReportMessage(kSecondWait);
-      s.wait = ReadWait();
+      if (s.has_wait) ReportMessage(cc, kSecondWait);
+      s.wait = ReadWait(cc);
       s.has_wait = true;
     } else if (s.end_code == kTokQuote) {
       // A second "'" is reported even when the first one had no value.
-      if (s.has_accent) ReportMessage(kSecondAccent);
-      s.accent = ReadVelocity();
+      if (s.has_accent) ReportMessage(cc, kSecondAccent);
+      s.accent = ReadVelocity(cc);
       s.has_accent = true;
     } else if (s.end_code == kTokSemicolon) {
-      if (s.has_sounding) ReportMessage(kSecondSounding);
-      s.sounding = ReadLength(false);
+      if (s.has_sounding) ReportMessage(cc, kSecondSounding);
+      s.sounding = ReadLength(cc, false);
       s.has_sounding = true;
     } else {
       return s;
@@ -120,73 +121,73 @@ Suffixes ReadSuffixes() {
 
 // note: {'~' [n] | '_' [n]} letter ['+' | '-' | '='] [length]
 //       {':' wait | '\'' velocity | ';' length} ['&']
-void NoteCommand(int code) {
-  TrackState& track = Track();
-  const int place = RecordNotePlace();
-  code = ReadPrefixes(code);
+void NoteCommand(CompileContext& cc, int code) {
+  TrackState& track = Track(cc);
+  const int place = RecordNotePlace(cc);
+  code = ReadPrefixes(cc, code);
   const int semitone = Semitone(code);
   if (semitone < 0) {
-    ReportMessage(kPrefixWithoutNote);
-    PushBackToken();  // the prefix shift waits for the next note
+    ReportMessage(cc, kPrefixWithoutNote);
+    PushBackToken(cc);  // the prefix shift waits for the next note
     return;
   }
-  const int pitch = ReadPitch(semitone);
-  int length = ReadLength(true);
-  Suffixes s = ReadSuffixes();
+  const int pitch = ReadPitch(cc, semitone);
+  int length = ReadLength(cc, true);
+  Suffixes s = ReadSuffixes(cc);
   // The step is how far the position moves behind the note.
   int64_t step;
   const bool grouped = s.end_code == kTokAmpersand;
   if (grouped) {
     step = s.has_wait ? s.wait : 0;
   } else {
-    PushBackToken();
+    PushBackToken(cc);
     step = int64_t{s.has_wait ? s.wait : length} - track.group_time;
     if (step < 0) {
-      ReportMessageAt(PlaceColumn(s.place), PlaceLine(s.place), kNegativeWait);
+      ReportMessageAt(cc, PlaceColumn(cc, s.place), PlaceLine(cc, s.place), kNegativeWait);
       step = 0;
     }
   }
   if (s.has_sounding) length = s.sounding;
   int64_t sounding = int64_t{length} - track.group_time;
   if (sounding <= 0) {
-    ReportMessageAt(PlaceColumn(s.place), PlaceLine(s.place), kSoundingNotPositive);
+    ReportMessageAt(cc, PlaceColumn(cc, s.place), PlaceLine(cc, s.place), kSoundingNotPositive);
     sounding = 1;
   }
   if (sounding > 65535) sounding = 65535;
-  track.group_time = grouped ? ClampTicks(track.group_time + step) : 0;
-  AppendEvent(pitch, s.accent < 0 ? kAccentNone : s.accent, static_cast<int>(sounding));
-  TagNoteRecord(TrackEvents().At(TrackEvents().Count() - 1), place);
-  track.position = ClampTicks(track.position + step);
+  track.group_time = grouped ? ClampTicks(cc, track.group_time + step) : 0;
+  AppendEvent(cc, pitch, s.accent < 0 ? kAccentNone : s.accent, static_cast<int>(sounding));
+  TagNoteRecord(cc.events.At(cc.events.Count() - 1), place);
+  track.position = ClampTicks(cc, track.position + step);
 }
 
 // rest: 'r' [length] ['&']
-void RestCommand() {
-  TrackState& track = Track();
-  const int length = ReadLength(true);
+void RestCommand(CompileContext& cc) {
+  TrackState& track = Track(cc);
+  const int length = ReadLength(cc, true);
   // A rest measures its length from the group start, as a note ending a
   // group does; one shorter than the time already spent in the group would
   // move the track back in time, so it stops where it is, like such a note.
   int64_t step = int64_t{length} - track.group_time;
   if (step < 0) {
-    ReportMessage(kNegativeWait);
+    ReportMessage(cc, kNegativeWait);
     step = 0;
   }
-  track.position = ClampTicks(track.position + step);
-  if (Accept(kTokAmpersand)) {
-    track.group_time = ClampTicks(int64_t{track.group_time} + length);
+  track.position = ClampTicks(cc, track.position + step);
+  if (Accept(cc, kTokAmpersand)) {
+    track.group_time = ClampTicks(cc, int64_t{track.group_time} + length);
   } else {
     track.group_time = 0;
   }
 }
 
 // octave: 'o' ['-'] n | '<' | '>'
-void OctaveCommand(int code) {
-  TrackState& track = Track();
+void OctaveCommand(CompileContext& cc, int code) {
+  TrackState& track = Track(cc);
   if (code == kTokLess) {
     if (track.octave > -1) {
       --track.octave;
     } else {
-      ReportMessage(kOctaveBelow);
+      ReportMessage(cc, kOctaveBelow);
       track.octave = -1;
     }
     return;
@@ -195,43 +196,43 @@ void OctaveCommand(int code) {
     if (track.octave < 9) {
       ++track.octave;
     } else {
-      ReportMessage(kOctaveAbove);
+      ReportMessage(cc, kOctaveAbove);
       track.octave = 9;
     }
     return;
   }
-  const bool negative = Accept(kTokMinus);
+  const bool negative = Accept(cc, kTokMinus);
   int value = 4;
-  if (NextToken() == kTokNum) {
-    value = TokenNumber();
+  if (NextToken(cc) == kTokNum) {
+    value = TokenNumber(cc);
   } else {
-    PushBackToken();
-    ReportMessage(kOctaveOmitted);
+    PushBackToken(cc);
+    ReportMessage(cc, kOctaveOmitted);
   }
   if (negative) value = -value;
   if (value < -1 || value > 9) {
-    ReportMessage(kOctaveRange);
+    ReportMessage(cc, kOctaveRange);
     value = value < -1 ? -1 : 9;
   }
   track.octave = value;
 }
 
 // bar length: 'u' length
-void BarLengthCommand() {
-  Track().bar_length = ReadLength(false);
-  MapBarLength(Track().bar_length);
+void BarLengthCommand(CompileContext& cc) {
+  Track(cc).bar_length = ReadLength(cc, false);
+  MapBarLength(cc, Track(cc).bar_length);
 }
 
 // bar line: '|' ('*' | [length]) ['&']
-void BarLineCommand() {
-  TrackState& track = Track();
-  if (Accept(kTokStar)) {
+void BarLineCommand(CompileContext& cc) {
+  TrackState& track = Track(cc);
+  if (Accept(cc, kTokStar)) {
     track.bar_start = track.position;
     return;
   }
-  const bool has_length = NextToken() == kTokNum;
-  PushBackToken();
-  const int64_t bar = has_length ? ReadLength(false) : track.bar_length;
+  const bool has_length = NextToken(cc) == kTokNum;
+  PushBackToken(cc);
+  const int64_t bar = has_length ? ReadLength(cc, false) : track.bar_length;
   // Pad up to the next multiple of the bar counted from the bar start; a bar
   // line right on the bar start inserts one whole bar.
   const int64_t elapsed = int64_t{track.position} - track.bar_start;
@@ -243,30 +244,30 @@ void BarLineCommand() {
     if (into_bar < 0) into_bar += bar;  // a position before the bar start
     advance = bar - into_bar - 1;
   }
-  track.position = ClampTicks(track.position + advance);
+  track.position = ClampTicks(cc, track.position + advance);
   track.bar_start = track.position;
   // A bar line inside a group is passed like a rest of its advance.
-  if (Accept(kTokAmpersand)) {
-    track.group_time = ClampTicks(track.group_time + advance);
+  if (Accept(cc, kTokAmpersand)) {
+    track.group_time = ClampTicks(cc, track.group_time + advance);
   } else {
     track.group_time = 0;
   }
 }
 
 // channel: ('ch' | 'chm' | 'chi' | 'che') n
-void ChannelCommand(int code) {
-  if (code == kTokChm) ReportMessage(kChmUsed);
-  if (code == kTokChi) ReportMessage(kChiUsed);
-  if (code == kTokChe) ReportMessage(kCheUsed);
-  if (NextToken() != kTokNum) {
-    ReportMessage(kChannelMissing);
-    PushBackToken();
+void ChannelCommand(CompileContext& cc, int code) {
+  if (code == kTokChm) ReportMessage(cc, kChmUsed);
+  if (code == kTokChi) ReportMessage(cc, kChiUsed);
+  if (code == kTokChe) ReportMessage(cc, kCheUsed);
+  if (NextToken(cc) != kTokNum) {
+    ReportMessage(cc, kChannelMissing);
+    PushBackToken(cc);
     return;
   }
-  int channel = TokenNumber();
+  int channel = TokenNumber(cc);
   if (channel < 1 || channel > 16) {
-    ReportMessage(kChannelRange);
+    ReportMessage(cc, kChannelRange);
     channel = 16;
   }
-  AppendEvent(kEventChannel, channel - 1, 0);
+  AppendEvent(cc, kEventChannel, channel - 1, 0);
 }

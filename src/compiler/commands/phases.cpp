@@ -31,63 +31,44 @@ constexpr int kMarkLimit = 128;
 constexpr int kTrackEnd = -1;
 constexpr int kSongEnd = -2;
 
-struct Mark {
-  int32_t name;  // name index, kTrackEnd or kSongEnd
-  int32_t time;
-};
+static_assert(kMarkLimit == PhaseTable::kMarkLimit);
+using Mark = PhaseTable::Mark;  // name: a name index, kTrackEnd or kSongEnd
+using Phase = PhaseTable::Phase;
 
-struct Phase {
-  int32_t name;
-  int32_t time;
-};
-
-struct PhaseTable {
-  Mark marks[kMarkLimit];
-  int mark_count = 0;  // 129 after an overflow
-  Phase phases[kMarkLimit];
-  int phase_count = 0;
-  std::unordered_map<std::string, int> names;
-  // Names marked in the current track, kept apart from the list so that a
-  // full list neither hides a second use nor blames a later track for the
-  // marks of the last stored one.
-  std::unordered_set<int> track_names;
-  bool aligned = false;  // OrderPhases succeeded on a complete list
-};
-
-PhaseTable& Table() {
-  return CompilationPartOf<PhaseTable>(kPartPhases);
+PhaseTable& Table(CompileContext& cc) {
+  return cc.commands.phases;
 }
 
 // Entries actually stored: walks stop here even after an overflow.
-int StoredMarks() {
-  return std::min(Table().mark_count, kMarkLimit);
+int StoredMarks(CompileContext& cc) {
+  return std::min(Table(cc).mark_count, kMarkLimit);
 }
 
-void AppendMark(int name, int time) {
-  PhaseTable& t = Table();
+void AppendMark(CompileContext& cc, int name, int time) {
+  PhaseTable& t = Table(cc);
   if (t.mark_count < kMarkLimit) {
     t.marks[t.mark_count++] = Mark{name, time};
   } else if (t.mark_count == kMarkLimit) {
-    ReportMessage(kTooManyMarks);
+    ReportMessage(cc, kTooManyMarks);
     t.mark_count = kMarkLimit + 1;
   }
 }
 
 // The end of the track whose marks start at entry begin.
-int TrackEndOf(int begin) {
+int TrackEndOf(CompileContext& cc, int begin) {
   int end = begin;
-  while (end < StoredMarks() && Table().marks[end].name >= 0) ++end;
+  while (end < StoredMarks(cc) && Table(cc).marks[end].name >= 0) ++end;
   return end;
 }
 
 // +1 when phase a comes before b, -1 when b comes first, 0 when no track
 // holds both. Every track that holds both must agree, else *agree is cleared.
-int ComparePhases(int a, int b, bool* agree) {
-  const Mark* marks = Table().marks;
+int ComparePhases(CompileContext& cc, int a, int b, bool* agree) {
+  const Mark* marks = Table(cc).marks;
   int result = 0;
-  for (int begin = 0; begin < StoredMarks(); begin = TrackEndOf(begin) + 1) {
+  for (int begin = 0; begin < StoredMarks(cc); begin = TrackEndOf(cc, begin) + 1) {
     if (marks[begin].name == kSongEnd) break;
-    int end = TrackEndOf(begin);
+    int end = TrackEndOf(cc, begin);
     int first = begin;
     while (first < end && marks[first].name != a && marks[first].name != b) ++first;
     if (first == end) continue;
@@ -109,13 +90,13 @@ int ComparePhases(int a, int b, bool* agree) {
 
 // One insertion pass: each phase i+1 that comes before phase i moves down
 // behind the nearest phase that comes before it.
-void SortPhases(bool* agree) {
-  PhaseTable& t = Table();
+void SortPhases(CompileContext& cc, bool* agree) {
+  PhaseTable& t = Table(cc);
   for (int i = 0; i < t.phase_count - 1; ++i) {
     Phase next = t.phases[i + 1];
-    if (ComparePhases(t.phases[i].name, next.name, agree) >= 0) continue;
+    if (ComparePhases(cc, t.phases[i].name, next.name, agree) >= 0) continue;
     int j = i - 1;
-    while (j >= 0 && ComparePhases(t.phases[j].name, next.name, agree) <= 0) --j;
+    while (j >= 0 && ComparePhases(cc, t.phases[j].name, next.name, agree) <= 0) --j;
     for (int k = i; k >= j + 1; --k) t.phases[k + 1] = t.phases[k];
     t.phases[j + 1] = next;
   }
@@ -123,15 +104,15 @@ void SortPhases(bool* agree) {
 
 // The latest arrival at phase p; then every track that reaches p earlier is
 // delayed from its mark on.
-void AlignPhase(Phase* p) {
-  Mark* marks = Table().marks;
+void AlignPhase(CompileContext& cc, Phase* p) {
+  Mark* marks = Table(cc).marks;
   int latest = INT32_MIN;
-  for (int i = 0; i < StoredMarks(); ++i) {
+  for (int i = 0; i < StoredMarks(cc); ++i) {
     if (marks[i].name == p->name) latest = std::max(latest, marks[i].time);
   }
   p->time = latest;
-  for (int begin = 0; begin < StoredMarks(); begin = TrackEndOf(begin) + 1) {
-    int end = TrackEndOf(begin);
+  for (int begin = 0; begin < StoredMarks(cc); begin = TrackEndOf(cc, begin) + 1) {
+    int end = TrackEndOf(cc, begin);
     int at = begin;
     while (at < end && marks[at].name != p->name) ++at;
     if (at == end) continue;
@@ -144,13 +125,13 @@ void AlignPhase(Phase* p) {
 // insertion pass never compares can still form a circle (x before y in one
 // track, y before z in another, z before x in a third); aligning such a song
 // would move later records before earlier ones.
-bool TracksFollowOrder() {
-  const PhaseTable& t = Table();
+bool TracksFollowOrder(CompileContext& cc) {
+  const PhaseTable& t = Table(cc);
   int rank[kMarkLimit];
   std::fill(rank, rank + kMarkLimit, -1);
   for (int i = 0; i < t.phase_count; ++i) rank[t.phases[i].name] = i;
   int last = -1;
-  for (int i = 0; i < StoredMarks(); ++i) {
+  for (int i = 0; i < StoredMarks(cc); ++i) {
     int name = t.marks[i].name;
     if (name < 0) {
       last = -1;
@@ -165,37 +146,37 @@ bool TracksFollowOrder() {
 }  // namespace
 
 // phase mark: '"' name '"'
-void PhaseMarkCommand() {
-  int index = AddPhaseMark(TokenText(), Track().position);
-  if (index >= 0) AppendEvent(kEventPhaseMark, 0, index);
+void PhaseMarkCommand(CompileContext& cc) {
+  int index = AddPhaseMark(cc, TokenText(cc), Track(cc).position);
+  if (index >= 0) AppendEvent(cc, kEventPhaseMark, 0, index);
 }
 
-int AddPhaseMark(const char* name, int time) {
-  PhaseTable& t = Table();
+int AddPhaseMark(CompileContext& cc, const char* name, int time) {
+  PhaseTable& t = Table(cc);
   auto it = t.names.try_emplace(name, static_cast<int>(t.names.size())).first;
   int index = it->second;
   if (!t.track_names.insert(index).second) {
-    ReportMessage(kNameUsed);
+    ReportMessage(cc, kNameUsed);
     return -1;
   }
-  AppendMark(index, time);
+  AppendMark(cc, index, time);
   return index;
 }
 
-void EndTrackPhases() {
-  Table().track_names.clear();
-  AppendMark(kTrackEnd, 0);
+void EndTrackPhases(CompileContext& cc) {
+  Table(cc).track_names.clear();
+  AppendMark(cc, kTrackEnd, 0);
 }
 
-void EndSongPhases() {
-  AppendMark(kSongEnd, 0);
+void EndSongPhases(CompileContext& cc) {
+  AppendMark(cc, kSongEnd, 0);
 }
 
-bool OrderPhases() {
-  PhaseTable& t = Table();
+bool OrderPhases(CompileContext& cc) {
+  PhaseTable& t = Table(cc);
   bool agree = true;
   int counts[kMarkLimit] = {};
-  for (int i = 0; i < StoredMarks(); ++i) {
+  for (int i = 0; i < StoredMarks(cc); ++i) {
     int name = t.marks[i].name;
     if (name >= 0 && name < kMarkLimit) ++counts[name];
   }
@@ -203,33 +184,33 @@ bool OrderPhases() {
   for (int name = 0; name < kMarkLimit; ++name) {
     if (counts[name] >= 2) t.phases[t.phase_count++] = Phase{name, 0};
   }
-  SortPhases(&agree);
-  if (agree) agree = TracksFollowOrder();
+  SortPhases(cc, &agree);
+  if (agree) agree = TracksFollowOrder(cc);
   if (agree) {
-    for (int i = 0; i < t.phase_count; ++i) AlignPhase(&t.phases[i]);
+    for (int i = 0; i < t.phase_count; ++i) AlignPhase(cc, &t.phases[i]);
   } else {
-    ReportMessageAt(-1, -1, kOrderMismatch);
+    ReportMessageAt(cc, -1, -1, kOrderMismatch);
   }
   t.aligned = agree && t.mark_count <= kMarkLimit;
   return agree;
 }
 
-int PhaseTime(int name_index) {
-  const PhaseTable& t = Table();
+int PhaseTime(const CompileContext& cc, int name_index) {
+  const PhaseTable& t = cc.commands.phases;
   for (int i = 0; i < t.phase_count; ++i) {
     if (t.phases[i].name == name_index) return t.phases[i].time;
   }
   return -1;
 }
 
-void AlignTrackPhases() {
-  EventTable& events = TrackEvents();
-  bool aligned = Table().aligned;
+void AlignTrackPhases(CompileContext& cc) {
+  EventTable& events = cc.events;
+  bool aligned = Table(cc).aligned;
   int offset = 0;
   for (int i = 0; i < events.Count(); ++i) {
     EventRecord& record = events.At(i);
     if (record.kind == kEventPhaseMark) {
-      int time = aligned ? PhaseTime(record.value) : -1;
+      int time = aligned ? PhaseTime(cc, record.value) : -1;
       if (time >= 0) offset = time - record.time;
       record.kind = kEventVoid;
     }
@@ -238,8 +219,8 @@ void AlignTrackPhases() {
   }
 }
 
-void ResetPhaseTable() {
-  PhaseTable& t = Table();
+void ResetPhaseTable(CompileContext& cc) {
+  PhaseTable& t = Table(cc);
   t.mark_count = 0;
   t.phase_count = 0;
   t.names.clear();

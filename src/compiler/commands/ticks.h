@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
-int32_t ClampTicks(int64_t ticks);
+struct CompileContext;
+
+int32_t ClampTicks(CompileContext& cc, int64_t ticks);
 
 #endif  // QUERN_COMPILER_COMMANDS_TICKS_H_

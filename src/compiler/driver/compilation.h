@@ -1,90 +1,52 @@
-// The state of one compilation, shared by the compiler stages.
+// The state of one compilation, handed explicitly to every compiler stage.
 //
-// Every work area, table and cursor of the stages (source table, report,
-// event records, reader, macro frames, track state, attribute, loop and
-// phase tables, track stream and song image) is a part of one
-// CompilationParts. A compilation binds its parts to the calling thread for
-// the time it runs (BoundCompilation); each stage reaches its own part
-// through CompilationPartOf, which creates the part on first use. Two
-// compilations on two threads therefore never share anything. When no
-// compilation is bound, the stages work on the parts of the default
-// compilation (the one behind SetUpCompiler, CompileScore and
-// ReleaseCompiler), so a stage can also be driven on its own, as the unit
-// tests do.
+// A CompileContext holds every work area, table and cursor of the stages, one
+// part per stage: the driver's source table and track names, the report, the
+// reader (tokens and macro frames), the score commands (track state, loop
+// nesting, attribute and phase tables), the song stage's event and loop
+// records, its track stream and song image, and the source-map recorder.
+// Every stage operation takes the context as its first parameter; a stage
+// works on its own part and reaches the others only through their
+// operations (or the methods of the record tables they own). Nothing of a
+// compilation lives anywhere else, so two contexts on two threads share
+// nothing.
 //
-// Internal to the compiler: callers use Compilation (driver.h).
+// Compilation (driver.h) owns one context per object; a unit test that drives
+// one stage on its own makes a context and passes it.
+//
+// Internal to the compiler and its tests: callers use Compilation (driver.h).
 #ifndef QUERN_COMPILER_DRIVER_COMPILATION_H_
 #define QUERN_COMPILER_DRIVER_COMPILATION_H_
 
-enum CompilationPart : int {
-  kPartDriver,
-  kPartReport,
-  kPartSongImage,
-  kPartStream,
-  kPartEvents,
-  kPartReader,
-  kPartMacros,
-  kPartCommands,
-  kPartAttributes,
-  kPartLoops,
-  kPartPhases,
-  kPartCount
+#include "compiler/commands/track_state.h"
+#include "compiler/driver/report.h"
+#include "compiler/driver/source_lines.h"
+#include "compiler/driver/work_areas.h"
+#include "compiler/reader/reader_internal.h"
+#include "compiler/song/events.h"
+#include "compiler/song/song.h"
+#include "compiler/song/source_map.h"
+
+// The driver's own part: the source table of the text and the track names.
+struct DriverPart {
+  SourceTable source;
+  StringTable track_names;  // entry i: the first 32 bytes of track i's name
+  int track_count = 0;
 };
 
-struct CompilationParts {
-  CompilationParts() = default;
-  CompilationParts(const CompilationParts&) = delete;
-  CompilationParts& operator=(const CompilationParts&) = delete;
-  ~CompilationParts();
+struct CompileContext {
+  CompileContext() = default;
+  CompileContext(const CompileContext&) = delete;
+  CompileContext& operator=(const CompileContext&) = delete;
 
-  void* parts[kPartCount] = {};
-  void (*destroy[kPartCount])(void*) = {};
-};
-
-namespace compilation_internal {
-// The parts bound to this thread, or nullptr for the default compilation's.
-// constinit: read directly, with no per-access check for initialisation.
-extern constinit thread_local CompilationParts* bound_parts;
-CompilationParts& DefaultParts();
-
-template <typename T>
-[[gnu::noinline]] T& CreatePart(CompilationParts& parts, CompilationPart part) {
-  T* created = new T();
-  parts.parts[part] = created;
-  parts.destroy[part] = [](void* p) { delete static_cast<T*>(p); };
-  return *created;
-}
-}  // namespace compilation_internal
-
-// The part of the compilation bound to this thread, created on first use.
-// The stages call this on every step, so the common case stays inline.
-template <typename T>
-inline T& CompilationPartOf(CompilationPart part) {
-  CompilationParts* parts = compilation_internal::bound_parts;
-  if (parts == nullptr) [[unlikely]] {
-    parts = &compilation_internal::DefaultParts();
-  }
-  void* slot = parts->parts[part];
-  if (slot == nullptr) [[unlikely]] {
-    return compilation_internal::CreatePart<T>(*parts, part);
-  }
-  return *static_cast<T*>(slot);
-}
-
-// Binds parts to the calling thread while the object lives; the binding it
-// replaced comes back afterwards, so bindings nest.
-class BoundCompilation {
- public:
-  explicit BoundCompilation(CompilationParts& parts)
-      : previous_(compilation_internal::bound_parts) {
-    compilation_internal::bound_parts = &parts;
-  }
-  ~BoundCompilation() { compilation_internal::bound_parts = previous_; }
-  BoundCompilation(const BoundCompilation&) = delete;
-  BoundCompilation& operator=(const BoundCompilation&) = delete;
-
- private:
-  CompilationParts* previous_;
+  DriverPart driver;
+  ReportPart report;
+  ReaderPart reader;
+  CommandsPart commands;
+  EventTable events;      // the song stage's records; the commands append
+  LoopRecordTable loops;  // the song stage's records; the commands fill
+  SongPart song;
+  SourceMapRecorder map;
 };
 
 #endif  // QUERN_COMPILER_DRIVER_COMPILATION_H_

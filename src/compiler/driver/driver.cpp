@@ -20,38 +20,32 @@ namespace {
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
-struct Driver {
-  SourceTable source;
-  StringTable track_names;  // entry i: the first 32 bytes of track i's name
-  int track_count = 0;
-};
-
-Driver& State() {
-  return CompilationPartOf<Driver>(kPartDriver);
+DriverPart& State(CompileContext& cc) {
+  return cc.driver;
 }
 
-void ResetWorkAreas() {
-  TrackEvents().Reset();
-  ResetCommandTables();
-  ResetSongBuffers();
-  ClearCompilerReport();
-  State().track_names.Clear();
-  State().track_count = 0;
-  State().source.Reset();
+void ResetWorkAreas(CompileContext& cc) {
+  cc.events.Reset();
+  ResetCommandTables(cc);
+  ResetSongBuffers(cc);
+  ClearCompilerReport(cc);
+  State(cc).track_names.Clear();
+  State(cc).track_count = 0;
+  State(cc).source.Reset();
 }
 
 // Empties the work areas and reads the text into the source table.
-void PrepareSource(const char* text) {
-  ResetWorkAreas();
-  ScanSourceLines(State().source, text != nullptr ? text : "");
-  ClassifySourceLines(State().source);
-  SetSourceTable(&State().source);
-  ResetHighestSeverity();
+void PrepareSource(CompileContext& cc, const char* text) {
+  SourceTable& source = State(cc).source;
+  ResetWorkAreas(cc);
+  ScanSourceLines(source, text != nullptr ? text : "");
+  ClassifySourceLines(source);
+  SetSourceTable(cc, &source);
+  ResetHighestSeverity(cc);
 }
 
 // Line number of the first track line named name.
-int FirstLineOfTrack(const std::string& name) {
-  const SourceTable& source = State().source;
+int FirstLineOfTrack(const SourceTable& source, const std::string& name) {
   for (int i = 0; i < source.LineCount(); ++i) {
     if (source.lines[i].kind == kLineTrack && name == source.Name(i)) {
       return source.lines[i].line_number;
@@ -62,196 +56,167 @@ int FirstLineOfTrack(const std::string& name) {
 
 // Selects the track after *previous and enters its name into the track name
 // table. A track beyond the last slot is reported and ends the track loop.
-bool SelectNextTrack(std::string* previous) {
+bool SelectNextTrack(CompileContext& cc, std::string* previous) {
+  DriverPart& driver = State(cc);
   std::string name;
-  if (!BeginTrack(*previous, &name)) return false;
-  if (State().track_count >= EventTable::kSlotCount) {
-    ReportMessageAt(0, FirstLineOfTrack(name), kTooManyTracks);
+  if (!BeginTrack(cc, *previous, &name)) return false;
+  if (driver.track_count >= EventTable::kSlotCount) {
+    ReportMessageAt(cc, 0, FirstLineOfTrack(driver.source, name), kTooManyTracks);
     return false;
   }
   *previous = name;
-  State().track_names.AddString(name.substr(0, kTrackNameBytes));
-  ++State().track_count;
+  driver.track_names.AddString(name.substr(0, kTrackNameBytes));
+  ++driver.track_count;
   return true;
 }
 
 // Hands every loop-start record to CheckLoop; records made void on the way
 // are skipped because each kind is read when the walk reaches it.
-void CheckLoops() {
-  EventTable& events = TrackEvents();
+void CheckLoops(CompileContext& cc) {
+  const EventTable& events = cc.events;
   for (int i = 0; i < events.Count(); ++i) {
-    if (events.At(i).kind == kEventLoopStart) CheckLoop(events.At(i).value);
+    if (events.At(i).kind == kEventLoopStart) CheckLoop(cc, events.At(i).value);
   }
 }
 
-void CompileTrack() {
-  SetSourceMapTrack(State().track_count - 1);
-  BeginTrackState();
-  for (int code = NextToken(); code != kTokEnd; code = NextToken()) DispatchCommand(code);
-  AppendEvent(kEventEndOfTrack, 0, 0);
-  EndTrackPhases();
-  CheckLoops();
-  TrackEvents().SaveSlot();
+void CompileTrack(CompileContext& cc) {
+  SetSourceMapTrack(cc, State(cc).track_count - 1);
+  BeginTrackState(cc);
+  for (int code = NextToken(cc); code != kTokEnd; code = NextToken(cc)) DispatchCommand(cc, code);
+  AppendEvent(cc, kEventEndOfTrack, 0, 0);
+  EndTrackPhases(cc);
+  CheckLoops(cc);
+  cc.events.SaveSlot();
 }
 
-void ConvertTrack(int track) {
-  EventTable& events = TrackEvents();
+uint16_t ResolutionForCommands(const CompileContext& cc) {
+  return static_cast<uint16_t>(std::clamp(cc.driver.source.resolution, 1, kMaxResolution));
+}
+
+void ConvertTrack(CompileContext& cc, int track) {
+  EventTable& events = cc.events;
   events.LoadSlot(track);
-  AlignTrackPhases();
-  SettleVoidTimes();
+  AlignTrackPhases(cc);
+  SettleVoidTimes(cc);
   events.StoreSlot(track);
-  SetSourceMapTrack(track);
-  CompileTrackStream();
+  SetSourceMapTrack(cc, track);
+  CompileTrackStream(cc, ResolutionForCommands(cc));
   int ticks = events.Count() > 0 ? events.At(events.Count() - 1).time : 0;
-  CompilerReport().AppendFormat("Track '%s'  %6d ticks  %6d events  %6d bytes.\n",
-                                State().track_names.String(track), ticks, events.Count(),
-                                static_cast<int>(TrackStream().Length()));
-  AppendTrackStream();
+  CompilerReport(cc).AppendFormat("Track '%s'  %6d ticks  %6d events  %6d bytes.\n",
+                                  State(cc).track_names.String(track), ticks, events.Count(),
+                                  static_cast<int>(TrackStream(cc).Length()));
+  AppendTrackStream(cc);
 }
 
-uint16_t ResolutionForCommands() {
-  return static_cast<uint16_t>(std::clamp(State().source.resolution, 1, kMaxResolution));
+int CompileText(CompileContext& cc, const char* text, SourceMap* map) {
+  if (map) map->Clear();
+  SetSourceMapRecorder(cc, map);
+  PrepareSource(cc, text);
+  MapSourceLines(cc, State(cc).source);
+  SetResolution(cc, ResolutionForCommands(cc));
+  std::string previous;
+  while (SelectNextTrack(cc, &previous)) CompileTrack(cc);
+  EndSongPhases(cc);
+  OrderPhases(cc);
+  BeginSongImage(cc, ResolutionForCommands(cc));
+  for (int track = 0; track < State(cc).track_count; ++track) ConvertTrack(cc, track);
+  FinishSongImage(cc, AttributeDefinitionList(cc), DirectOutList(cc), GradualChangeList(cc));
+  CompilerReport(cc).Append(0);
+  SetSourceMapRecorder(cc, nullptr);
+  return HighestSeverity(cc);
 }
 
-void ReleaseParts();
+void ReleaseSong(CompileContext& cc) {
+  cc.events.Reset();
+  ResetSongBuffers(cc);
+  ClearCompilerReport(cc);
+  CompilerReport(cc).Append(0);
+  State(cc).track_count = 0;
+}
 
-bool SetUpParts() {
+ListedToken ListedTokenOf(const CompileContext& cc, int code) {
+  return ListedToken{code, TokenLine(cc), TokenColumn(cc), TokenNumber(cc), TokenText(cc)};
+}
+
+int ListTextTokens(CompileContext& cc, const char* text,
+                   const std::function<void(const char* track_name)>& on_track,
+                   const std::function<void(const ListedToken& token)>& on_token) {
+  PrepareSource(cc, text);
+  std::string previous;
+  while (SelectNextTrack(cc, &previous)) {
+    on_track(State(cc).track_names.String(State(cc).track_count - 1));
+    int code;
+    do {
+      code = NextToken(cc);
+      on_token(ListedTokenOf(cc, code));
+    } while (code != kTokEnd);
+  }
+  CompilerReport(cc).Append(0);
+  return HighestSeverity(cc);
+}
+
+constexpr uint8_t kNoBytes[1] = {0};
+
+}  // namespace
+
+Compilation::Compilation() = default;
+Compilation::~Compilation() = default;
+
+Compilation& Compilation::Default() {
+  static Compilation compilation;
+  return compilation;
+}
+
+CompileContext& Compilation::Context() {
+  if (!context_) context_ = std::make_unique<CompileContext>();
+  return *context_;
+}
+
+bool Compilation::SetUp() {
   try {
-    State();
-    TrackEvents();
-    CompilerReport();
-    SongImage();
-    TrackStream();
+    Context();
   } catch (const std::bad_alloc&) {
-    ReleaseParts();
+    context_.reset();
     return false;
   }
   return true;
 }
-
-int Compile(const char* text, SourceMap* map) {
-  if (map) map->Clear();
-  SetSourceMapRecorder(map);
-  PrepareSource(text);
-  MapSourceLines(State().source);
-  SetResolution(ResolutionForCommands());
-  std::string previous;
-  while (SelectNextTrack(&previous)) CompileTrack();
-  EndSongPhases();
-  OrderPhases();
-  BeginSongImage(ResolutionForCommands());
-  for (int track = 0; track < State().track_count; ++track) ConvertTrack(track);
-  FinishSongImage();
-  CompilerReport().Append(0);
-  SetSourceMapRecorder(nullptr);
-  return HighestSeverity();
+int Compilation::Compile(const char* text, SourceMap* map) {
+  return CompileText(Context(), text, map);
 }
-
-void ReleaseParts() {
-  TrackEvents().Reset();
-  ResetSongBuffers();
-  ClearCompilerReport();
-  CompilerReport().Append(0);
-  State().track_count = 0;
+void Compilation::Release() {
+  if (context_) ReleaseSong(*context_);
 }
-
-const char* TrackName(int track) {
-  if (track < 0 || track >= State().track_count) return "";
-  return State().track_names.String(track);
+const uint8_t* Compilation::ImageBegin() const {
+  return context_ ? SongImage(*context_).Begin() : kNoBytes;
 }
-
-const EventRecord* EventsOfTrack(int track, int* count) {
+size_t Compilation::ImageLength() const {
+  return context_ ? SongImage(*context_).Length() : 0;
+}
+const char* Compilation::Report() const {
+  return context_ ? reinterpret_cast<const char*>(CompilerReport(*context_).Begin()) : "";
+}
+int Compilation::TrackCount() const {
+  return context_ ? context_->driver.track_count : 0;
+}
+const char* Compilation::TrackName(int track) const {
+  if (!context_ || track < 0 || track >= context_->driver.track_count) return "";
+  return context_->driver.track_names.String(track);
+}
+const EventRecord* Compilation::TrackEvents(int track, int* count) const {
   *count = 0;
-  if (track < 0 || track >= State().track_count || track > TrackEvents().LastUsedSlot()) {
+  if (!context_ || track < 0 || track >= context_->driver.track_count ||
+      track > context_->events.LastUsedSlot()) {
     return nullptr;
   }
-  const std::vector<EventRecord>& records = TrackEvents().Slot(track);
+  const std::vector<EventRecord>& records = context_->events.Slot(track);
   *count = static_cast<int>(records.size());
   return records.data();
 }
-
-void ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
-                const std::function<void(int code)>& on_token) {
-  PrepareSource(text);
-  std::string previous;
-  while (SelectNextTrack(&previous)) {
-    on_track(State().track_names.String(State().track_count - 1));
-    int code;
-    do {
-      code = NextToken();
-      on_token(code);
-    } while (code != kTokEnd);
-  }
-  CompilerReport().Append(0);
-}
-
-}  // namespace
-
-CompilationParts::~CompilationParts() {
-  for (int i = 0; i < kPartCount; ++i) {
-    if (parts[i] != nullptr) destroy[i](parts[i]);
-  }
-}
-
-namespace compilation_internal {
-constinit thread_local CompilationParts* bound_parts = nullptr;
-
-CompilationParts& DefaultParts() {
-  static CompilationParts parts;
-  return parts;
-}
-}  // namespace compilation_internal
-
-Compilation::Compilation() : owned_(new CompilationParts), parts_(owned_.get()) {}
-Compilation::Compilation(CompilationParts* parts) : parts_(parts) {}
-Compilation::~Compilation() = default;
-
-Compilation& Compilation::Default() {
-  static Compilation compilation(&compilation_internal::DefaultParts());
-  return compilation;
-}
-
-bool Compilation::SetUp() {
-  BoundCompilation bound(*parts_);
-  return SetUpParts();
-}
-int Compilation::Compile(const char* text, SourceMap* map) {
-  BoundCompilation bound(*parts_);
-  return ::Compile(text, map);
-}
-void Compilation::Release() {
-  BoundCompilation bound(*parts_);
-  ReleaseParts();
-}
-const uint8_t* Compilation::ImageBegin() const {
-  BoundCompilation bound(*parts_);
-  return SongImage().Begin();
-}
-size_t Compilation::ImageLength() const {
-  BoundCompilation bound(*parts_);
-  return SongImage().Length();
-}
-const char* Compilation::Report() const {
-  BoundCompilation bound(*parts_);
-  return reinterpret_cast<const char*>(CompilerReport().Begin());
-}
-int Compilation::TrackCount() const {
-  BoundCompilation bound(*parts_);
-  return State().track_count;
-}
-const char* Compilation::TrackName(int track) const {
-  BoundCompilation bound(*parts_);
-  return ::TrackName(track);
-}
-const EventRecord* Compilation::TrackEvents(int track, int* count) const {
-  BoundCompilation bound(*parts_);
-  return EventsOfTrack(track, count);
-}
-void Compilation::ListTokens(const char* text,
-                             const std::function<void(const char* track_name)>& on_track,
-                             const std::function<void(int code)>& on_token) {
-  BoundCompilation bound(*parts_);
-  ::ListTokens(text, on_track, on_token);
+int Compilation::ListTokens(const char* text,
+                            const std::function<void(const char* track_name)>& on_track,
+                            const std::function<void(const ListedToken& token)>& on_token) {
+  return ListTextTokens(Context(), text, on_track, on_token);
 }
 
 bool SetUpCompiler() {
@@ -281,7 +246,7 @@ const char* CompiledTrackName(int track) {
 const EventRecord* CompiledTrackEvents(int track, int* count) {
   return Compilation::Default().TrackEvents(track, count);
 }
-void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
-                     const std::function<void(int code)>& on_token) {
-  Compilation::Default().ListTokens(text, on_track, on_token);
+int ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                    const std::function<void(const ListedToken& token)>& on_token) {
+  return Compilation::Default().ListTokens(text, on_track, on_token);
 }

@@ -6,10 +6,10 @@
 //   ReleaseCompiler. A compilation never stops early: every track is compiled
 //   and the image is built in full even after errors; the caller decides.
 //
-// A Compilation owns all the state of its compilations; separate
-// Compilation objects may compile on separate threads at the same time. The
-// free functions below work on one default Compilation of the process and
-// are not re-entrant.
+// A Compilation owns all the state of its compilations, one CompileContext
+// (compilation.h) that it hands to every stage; separate Compilation objects
+// may compile on separate threads at the same time. The free functions below
+// work on one default Compilation of the process and are not re-entrant.
 #ifndef QUERN_COMPILER_DRIVER_DRIVER_H_
 #define QUERN_COMPILER_DRIVER_DRIVER_H_
 
@@ -18,9 +18,20 @@
 #include <functional>
 #include <memory>
 
+struct CompileContext;
 struct EventRecord;
 class SourceMap;
-struct CompilationParts;
+
+// One token as the reader yields it, with where it begins (line and byte
+// column as the report counts them), its number (#NUM) and its text (names,
+// quoted texts, macro names); the text is valid during the callback only.
+struct ListedToken {
+  int code;
+  int line;
+  int column;
+  int number;
+  const char* text;
+};
 
 class Compilation {
  public:
@@ -43,19 +54,19 @@ class Compilation {
   int TrackCount() const;
   const char* TrackName(int track) const;
   const EventRecord* TrackEvents(int track, int* count) const;
-  // As ListScoreTokens below; the callbacks may ask the reader of this
-  // compilation (TokenLine, TokenText, ...) about the token.
-  void ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
-                  const std::function<void(int code)>& on_token);
+  // As ListScoreTokens below.
+  int ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                 const std::function<void(const ListedToken& token)>& on_token);
+
+  // The state this compilation hands to the stages, made on first use; for
+  // the compiler's tests, which drive one stage on its own.
+  CompileContext& Context();
 
   // The compilation behind the free functions.
   static Compilation& Default();
 
  private:
-  explicit Compilation(CompilationParts* parts);
-
-  std::unique_ptr<CompilationParts> owned_;
-  CompilationParts* parts_;
+  std::unique_ptr<CompileContext> context_;  // nullptr until set up or first used
 };
 
 bool SetUpCompiler();
@@ -77,8 +88,8 @@ const EventRecord* CompiledTrackEvents(int track, int* count);
 
 // Reads every track of text in compile order and hands each token that
 // NextToken yields (up to and including #END) to on_token. Diagnostics of the
-// reader go into the report as usual.
-void ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
-                     const std::function<void(int code)>& on_token);
+// reader go into the report as usual; returns their highest severity.
+int ListScoreTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
+                    const std::function<void(const ListedToken& token)>& on_token);
 
 #endif  // QUERN_COMPILER_DRIVER_DRIVER_H_

@@ -2,22 +2,10 @@
 
 #include "compiler/catalogue/messages.h"
 #include "compiler/driver/compilation.h"
-#include "compiler/driver/work_areas.h"
 #include "compiler/reader/reader.h"
 
 namespace {
 
-struct ReportState {
-  ByteBuffer report{256000};
-  int highest_severity = 0;
-  // Message lines raised since the report was last cleared, the ones left
-  // out included.
-  long message_count = 0;
-};
-
-ReportState& Reports() {
-  return CompilationPartOf<ReportState>(kPartReport);
-}
 
 struct Severity {
   int number;
@@ -47,38 +35,42 @@ const char* WithoutPrefix(const char* message) {
 
 }  // namespace
 
-void ReportMessage(const char* message) {
-  ReportMessageAt(TokenColumn(), TokenLine(), message);
+void ReportMessage(CompileContext& cc, const char* message) {
+  ReportMessageAt(cc, TokenColumn(cc), TokenLine(cc), message);
 }
 
-void ReportMessageAt(int column, int line, const char* message) {
+void ReportMessageAt(CompileContext& cc, int column, int line, const char* message) {
+  ReportPart& part = cc.report;
   if (message == nullptr) message = "";
   Severity severity = SeverityOf(message);
-  if (severity.number > Reports().highest_severity) Reports().highest_severity = severity.number;
-  ++Reports().message_count;
-  if (Reports().message_count > kMaxReportedMessages + 1) return;
-  if (Reports().message_count == kMaxReportedMessages + 1) {
+  if (severity.number > part.highest_severity) part.highest_severity = severity.number;
+  ++part.message_count;
+  if (part.message_count > kMaxReportedMessages + 1) return;
+  if (part.message_count == kMaxReportedMessages + 1) {
     line = column = -1;
     message = kTooManyMessages;
     severity = SeverityOf(message);
   }
-  CompilerReport().AppendFormat("%3d : %3d : %s %s\n", line, column, severity.word,
-                                WithoutPrefix(message));
+  part.buffer.AppendFormat("%3d : %3d : %s %s\n", line, column, severity.word,
+                           WithoutPrefix(message));
 }
 
-int HighestSeverity() {
-  return Reports().highest_severity;
+int HighestSeverity(const CompileContext& cc) {
+  return cc.report.highest_severity;
 }
 
-void ResetHighestSeverity() {
-  Reports().highest_severity = 0;
+void ResetHighestSeverity(CompileContext& cc) {
+  cc.report.highest_severity = 0;
 }
 
-void ClearCompilerReport() {
-  CompilerReport().Clear();
-  Reports().message_count = 0;
+void ClearCompilerReport(CompileContext& cc) {
+  cc.report.buffer.Clear();
+  cc.report.message_count = 0;
 }
 
-ByteBuffer& CompilerReport() {
-  return Reports().report;
+ByteBuffer& CompilerReport(CompileContext& cc) {
+  return cc.report.buffer;
+}
+const ByteBuffer& CompilerReport(const CompileContext& cc) {
+  return cc.report.buffer;
 }

@@ -6,111 +6,115 @@
 //   65535 (larger ones saturate), names and quoted texts at most 4096 bytes.
 // Reports macro recursion, undefined macros and faulty common-line letter
 //   sets; every other odd byte comes back as kTokErr for the commands to report.
+//
+// Every operation takes the compilation (compilation.h); the reader's cursor,
+// token buffer and macro frames are its ReaderPart (reader_internal.h).
 #ifndef QUERN_COMPILER_READER_READER_H_
 #define QUERN_COMPILER_READER_READER_H_
 
 #include <string>
 #include <string_view>
 
+struct CompileContext;
 struct SourceTable;
 
 // X(enum name, token name as the token table prints it)
-#define QUERN_TOKEN_LIST(X)     \
-  X(kTokErr, "ERR")             \
-  X(kTokT0, "#T_0")             \
-  X(kTokName, "#NAME")          \
-  X(kTokNum, "#NUM")            \
-  X(kTokEnd, "#END")            \
-  X(kTokTilde, "~")             \
-  X(kTokRightBrace, "}")        \
-  X(kTokBar, "|")               \
-  X(kTokLeftBrace, "{")         \
-  X(kTokW, "w")                 \
-  X(kTokV, "v")                 \
-  X(kTokU, "u")                 \
-  X(kTokS, "s")                 \
-  X(kTokR, "r")                 \
-  X(kTokQ, "q")                 \
-  X(kTokO, "o")                 \
-  X(kTokL, "l")                 \
-  X(kTokK, "k")                 \
-  X(kTokG, "g")                 \
-  X(kTokF, "f")                 \
-  X(kTokE, "e")                 \
-  X(kTokD, "d")                 \
-  X(kTokB, "b")                 \
-  X(kTokA, "a")                 \
-  X(kTokBackquote, "`")         \
-  X(kTokUnderscore, "_")        \
-  X(kTokCaret, "^")             \
-  X(kTokRightBracket, "]")      \
-  X(kTokBackslash, "\\")        \
-  X(kTokLeftBracket, "[")       \
-  X(kTokAt, "@")                \
-  X(kTokGreater, ">")           \
-  X(kTokEqual, "=")             \
-  X(kTokLess, "<")              \
-  X(kTokSemicolon, ";")         \
-  X(kTokColon, ":")             \
-  X(kTokDot, ".")               \
-  X(kTokMinus, "-")             \
-  X(kTokComma, ",")             \
-  X(kTokPlus, "+")              \
-  X(kTokStar, "*")              \
-  X(kTokRightParen, ")")        \
-  X(kTokLeftParen, "(")         \
-  X(kTokQuote, "'")             \
-  X(kTokAmpersand, "&")         \
-  X(kTokPercent, "%")           \
-  X(kTokHash, "#")              \
-  X(kTokString, "\"")           \
-  X(kTokBang, "!")              \
-  X(kTokT1, "T_1")              \
-  X(kTokTone, "tone")           \
-  X(kTokT, "t")                 \
-  X(kTokHit, "hit")             \
-  X(kTokChm, "chm")             \
-  X(kTokChi, "chi")             \
-  X(kTokChe, "che")             \
-  X(kTokCh, "ch")               \
-  X(kTokC, "c")                 \
-  X(kTokLineComment, "//")      \
-  X(kTokBlockComment, "/*")     \
-  X(kTokSlash, "/")             \
-  X(kTokT2, "T_2")              \
+#define QUERN_TOKEN_LIST(X) \
+  X(kTokErr, "ERR")         \
+  X(kTokT0, "#T_0")         \
+  X(kTokName, "#NAME")      \
+  X(kTokNum, "#NUM")        \
+  X(kTokEnd, "#END")        \
+  X(kTokTilde, "~")         \
+  X(kTokRightBrace, "}")    \
+  X(kTokBar, "|")           \
+  X(kTokLeftBrace, "{")     \
+  X(kTokW, "w")             \
+  X(kTokV, "v")             \
+  X(kTokU, "u")             \
+  X(kTokS, "s")             \
+  X(kTokR, "r")             \
+  X(kTokQ, "q")             \
+  X(kTokO, "o")             \
+  X(kTokL, "l")             \
+  X(kTokK, "k")             \
+  X(kTokG, "g")             \
+  X(kTokF, "f")             \
+  X(kTokE, "e")             \
+  X(kTokD, "d")             \
+  X(kTokB, "b")             \
+  X(kTokA, "a")             \
+  X(kTokBackquote, "`")     \
+  X(kTokUnderscore, "_")    \
+  X(kTokCaret, "^")         \
+  X(kTokRightBracket, "]")  \
+  X(kTokBackslash, "\\")    \
+  X(kTokLeftBracket, "[")   \
+  X(kTokAt, "@")            \
+  X(kTokGreater, ">")       \
+  X(kTokEqual, "=")         \
+  X(kTokLess, "<")          \
+  X(kTokSemicolon, ";")     \
+  X(kTokColon, ":")         \
+  X(kTokDot, ".")           \
+  X(kTokMinus, "-")         \
+  X(kTokComma, ",")         \
+  X(kTokPlus, "+")          \
+  X(kTokStar, "*")          \
+  X(kTokRightParen, ")")    \
+  X(kTokLeftParen, "(")     \
+  X(kTokQuote, "'")         \
+  X(kTokAmpersand, "&")     \
+  X(kTokPercent, "%")       \
+  X(kTokHash, "#")          \
+  X(kTokString, "\"")       \
+  X(kTokBang, "!")          \
+  X(kTokT1, "T_1")          \
+  X(kTokTone, "tone")       \
+  X(kTokT, "t")             \
+  X(kTokHit, "hit")         \
+  X(kTokChm, "chm")         \
+  X(kTokChi, "chi")         \
+  X(kTokChe, "che")         \
+  X(kTokCh, "ch")           \
+  X(kTokC, "c")             \
+  X(kTokLineComment, "//")  \
+  X(kTokBlockComment, "/*") \
+  X(kTokSlash, "/")         \
+  X(kTokT2, "T_2")          \
   X(kTokPhase, "T_PHASE")
 
 enum TokenCode : int {
 #define QUERN_TOKEN_ENUM(name, text) name,
   QUERN_TOKEN_LIST(QUERN_TOKEN_ENUM)
 #undef QUERN_TOKEN_ENUM
-  kTokenCodeCount
+      kTokenCodeCount
 };
 
 // The token's name from the token table ("ERR", "#NUM", "tone", "c", ...).
 const char* TokenName(int code);
 
 // Makes table the one the reader works on (before the first track).
-void SetSourceTable(const SourceTable* table);
+void SetSourceTable(CompileContext& cc, const SourceTable* table);
 // Chooses the track whose name is the smallest one greater than previous
 // (empty before the first track); false when there is none. The chosen full
 // name goes to *selected.
-bool BeginTrack(std::string_view previous, std::string* selected);
+bool BeginTrack(CompileContext& cc, std::string_view previous, std::string* selected);
 
-int ScanToken();
-int NextRawToken();
-int NextToken();
-void PushBackToken();
-void SetTextPosition(const char* position);
+int ScanToken(CompileContext& cc);
+int NextRawToken(CompileContext& cc);
+int NextToken(CompileContext& cc);
+void PushBackToken(CompileContext& cc);
+void SetTextPosition(CompileContext& cc, const char* position);
 
 // The places of the macro calls that lead to the text being read, innermost
 // first: up to max (line, column) pairs; returns how many.
-int MacroCallPlaces(int* lines, int* columns, int max);
+int MacroCallPlaces(const CompileContext& cc, int* lines, int* columns, int max);
 
-int TokenNumber();
-const char* TokenText();
-int TokenLine();
-int TokenColumn();
+int TokenNumber(const CompileContext& cc);
+const char* TokenText(const CompileContext& cc);
+int TokenLine(const CompileContext& cc);
+int TokenColumn(const CompileContext& cc);
 
 // Where the last token began, taken cheaply: its line and column are worked
 // out (as TokenLine and TokenColumn give them) only when a message needs them.
@@ -118,8 +122,8 @@ struct TokenPlace {
   int line_index = -1;  // source line index
   const char* start = nullptr;
 };
-TokenPlace CurrentTokenPlace();
-int PlaceLine(const TokenPlace& place);
-int PlaceColumn(const TokenPlace& place);
+TokenPlace CurrentTokenPlace(const CompileContext& cc);
+int PlaceLine(const CompileContext& cc, const TokenPlace& place);
+int PlaceColumn(const CompileContext& cc, const TokenPlace& place);
 
 #endif  // QUERN_COMPILER_READER_READER_H_

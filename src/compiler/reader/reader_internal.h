@@ -1,11 +1,19 @@
 // Internals shared by the token layer (tokens.cpp) and the macro layer
-// (macros.cpp) of the score reader. Not for the other stages.
+// (macros.cpp) of the score reader, and the layout of the reader's part of a
+// compilation (ReaderPart), which the compilation holds. The other stages use
+// only the operations of reader.h.
 #ifndef QUERN_COMPILER_READER_READER_INTERNAL_H_
 #define QUERN_COMPILER_READER_READER_INTERNAL_H_
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "compiler/driver/source_lines.h"
+#include "compiler/reader/reader.h"
+
+struct CompileContext;
 
 enum FrameType : uint8_t {
   kFrameTrack = 1,
@@ -25,16 +33,67 @@ struct ReadingContext {
 constexpr int kMacroFrames = 8;  // frame 0 is the track level
 constexpr int kMacroArguments = 9;
 constexpr int kMacroNameBytes = 32;  // significant bytes of a macro name
+constexpr int kTokenTextBytes = 4096;
+
+// The token layer's cursor and the token last scanned.
+struct TokenState {
+  const SourceTable* table = nullptr;
+  const uint8_t* position = reinterpret_cast<const uint8_t*>("");
+  const uint8_t* token_start = position;
+  int token_line = -1;  // source line index of token_start
+  int last_code = kTokEnd;
+  bool pushback = false;
+  bool last_from_pushback = false;
+  bool quiet = false;  // a look-ahead that will be scanned again reports nothing
+  int number = 0;
+  char text[kTokenTextBytes + 1] = {};
+  ReadingContext context;
+};
+
+struct MacroFrame {
+  int owner = -1;
+  int macro_name = -1;  // name index while a macro body is read, else -1
+  int call_line = -1;   // where the call's "%" stands (report line and column)
+  int call_column = -1;
+  ReadingContext return_to;
+  ReadingContext arguments[kMacroArguments];
+};
+
+// Lookups built once per compilation from the source table.
+struct LineIndex {
+  std::vector<int> next_non_common;           // [i]: first line >= i that is not common, or -1
+  std::vector<std::vector<int>> track_lines;  // by name index
+  std::vector<std::vector<int>> macro_lines;  // by name index
+  std::vector<int> common_lines[26];          // by selected letter
+  std::vector<int> faulty_common_lines;
+  std::vector<int> error_column;                          // by line, for faulty common lines
+  std::unordered_map<std::string, int> first_macro_line;  // by 32-byte name
+};
+
+// The macro layer's line index and frame stack.
+struct MacroState {
+  LineIndex index;
+  MacroFrame frames[kMacroFrames];
+  int depth = 0;
+  long expanded_tokens = 0;
+  bool budget_reported = false;
+};
+
+// The reader's part of a compilation.
+struct ReaderPart {
+  TokenState tokens;
+  MacroState macros;
+};
 
 // The source table the reader works on; nullptr before SetSourceTable.
-const SourceTable* ReaderSourceTable();
+const SourceTable* ReaderSourceTable(const CompileContext& cc);
 // The reading context of the text being read now.
-ReadingContext& CurrentContext();
+ReadingContext& CurrentContext(CompileContext& cc);
 // Reads the next raw token and pushes it back; reports nothing, since the
 // token will be scanned again.
-int LookAheadRawToken();
+int LookAheadRawToken(CompileContext& cc);
 // The first byte of the token last scanned.
-const char* TokenStart();
+const char* TokenStart(const CompileContext& cc);
 
 // Letter set of a common line, from the bytes behind its "*": bit n stands
 // for the letter 'A' + n. *error_offset becomes the offset (from the given
@@ -43,20 +102,20 @@ uint32_t CommonLetterSet(const char* after_star, int* error_offset);
 // Whether line is read in context on its own merits: a line of the context's
 // kind and name, or a common line selecting a track. Continuation lines are
 // decided by the chain rule of NextContextLine.
-bool LineBelongs(const ReadingContext& context, int line);
+bool LineBelongs(const CompileContext& cc, const ReadingContext& context, int line);
 // The next line after line `after` that belongs to context, or -1. Reports a
 // faulty common-line letter set for each common line it passes over while
 // reading a track.
-int NextContextLine(const ReadingContext& context, int after);
+int NextContextLine(CompileContext& cc, const ReadingContext& context, int after);
 
 // Indexes the lines of table for the line search and the macro lookup.
-void IndexSourceLines(const SourceTable* table);
+void IndexSourceLines(CompileContext& cc, const SourceTable* table);
 // Empties the macro stack and makes context the track level.
-void ResetMacroStack(const ReadingContext& context);
-int MacroDepth();
+void ResetMacroStack(CompileContext& cc, const ReadingContext& context);
+int MacroDepth(const CompileContext& cc);
 // Expands a macro call or an argument reference ("%" has just been read).
-void CallMacro();
+void CallMacro(CompileContext& cc);
 // Goes back to the text that called the current frame; nothing at depth 0.
-void ReturnFromFrame();
+void ReturnFromFrame(CompileContext& cc);
 
 #endif  // QUERN_COMPILER_READER_READER_INTERNAL_H_

@@ -22,23 +22,7 @@ const char* const kTokenNames[] = {
 };
 static_assert(sizeof(kTokenNames) / sizeof(kTokenNames[0]) == kTokenCodeCount);
 
-struct Reader {
-  const SourceTable* table = nullptr;
-  const uint8_t* position = reinterpret_cast<const uint8_t*>("");
-  const uint8_t* token_start = position;
-  int token_line = -1;  // source line index of token_start
-  int last_code = kTokEnd;
-  bool pushback = false;
-  bool last_from_pushback = false;
-  bool quiet = false;  // a look-ahead that will be scanned again reports nothing
-  int number = 0;
-  char text[kTextBytes + 1] = {};
-  ReadingContext context;
-};
-
-Reader& R() {
-  return CompilationPartOf<Reader>(kPartReader);
-}
+static_assert(kTextBytes == kTokenTextBytes);
 
 bool IsDigit(uint8_t c) {
   return c >= '0' && c <= '9';
@@ -83,46 +67,47 @@ bool StartsWith(const uint8_t* p, const char* word) {
 
 // Copies a run of bytes that satisfy accept into the text buffer (at most
 // kTextBytes kept, the rest skipped); returns the position behind the run.
-const uint8_t* ReadRun(const uint8_t* p, bool (*accept)(uint8_t)) {
+const uint8_t* ReadRun(TokenState& t, const uint8_t* p, bool (*accept)(uint8_t)) {
   int n = 0;
   for (; accept(*p); ++p) {
-    if (n < kTextBytes) R().text[n++] = static_cast<char>(*p);
+    if (n < kTextBytes) t.text[n++] = static_cast<char>(*p);
   }
-  R().text[n] = 0;
+  t.text[n] = 0;
   return p;
 }
 
 // A name that must begin with a letter and goes on with letters and digits;
 // empty when the first byte is no letter.
-const uint8_t* ReadCallName(const uint8_t* p) {
+const uint8_t* ReadCallName(TokenState& t, const uint8_t* p) {
   if (!IsLetter(*p)) {
-    R().text[0] = 0;
+    t.text[0] = 0;
     return p;
   }
-  return ReadRun(p, IsLetterOrDigit);
+  return ReadRun(t, p, IsLetterOrDigit);
 }
 
 // Decimal or hexadecimal digits; values above 65535 become 65535 and the
 // remaining digits are skipped.
-const uint8_t* ReadNumber(const uint8_t* p, int base) {
+const uint8_t* ReadNumber(TokenState& t, const uint8_t* p, int base) {
   int value = 0;
   for (int digit; (digit = HexValue(*p)) >= 0 && digit < base; ++p) {
     if (value < kMaxNumber) value = std::min(value * base + digit, kMaxNumber + 1);
   }
-  R().number = std::min(value, kMaxNumber);
+  t.number = std::min(value, kMaxNumber);
   return p;
 }
 
 // Quoted text: bytes up to the closing quote. Without one the text ends with
 // its line, and a warning says so.
-const uint8_t* ReadQuotedText(const uint8_t* p) {
+const uint8_t* ReadQuotedText(CompileContext& cc, const uint8_t* p) {
+  TokenState& t = cc.reader.tokens;
   int n = 0;
   for (; *p != 0 && *p != '"'; ++p) {
-    if (n < kTextBytes) R().text[n++] = static_cast<char>(*p);
+    if (n < kTextBytes) t.text[n++] = static_cast<char>(*p);
   }
-  R().text[n] = 0;
+  t.text[n] = 0;
   if (*p == '"') return p + 1;
-  if (!R().quiet) ReportMessage(kUnclosedText);
+  if (!t.quiet) ReportMessage(cc, kUnclosedText);
   return p;
 }
 
@@ -135,17 +120,17 @@ const uint8_t* SkipBlockComment(const uint8_t* p) {
 
 // Tokens that are not a single command character: names, numbers, the end
 // of the text and bytes of no meaning.
-int ScanOther(const uint8_t* p, const uint8_t** end) {
+int ScanOther(TokenState& t, const uint8_t* p, const uint8_t** end) {
   if (IsDigit(*p)) {
-    *end = ReadNumber(p, 10);
+    *end = ReadNumber(t, p, 10);
     return kTokNum;
   }
   if (IsCapital(*p)) {
-    *end = ReadRun(p, IsLetter);
+    *end = ReadRun(t, p, IsLetter);
     return kTokName;
   }
   if (*p == '$' && HexValue(p[1]) >= 0) {
-    *end = ReadNumber(p + 1, 16);
+    *end = ReadNumber(t, p + 1, 16);
     return kTokNum;
   }
   if (*p == 0) {
@@ -158,14 +143,15 @@ int ScanOther(const uint8_t* p, const uint8_t** end) {
 
 // Resolves the token that begins at p; *end is set behind it. Comments give
 // kTokLineComment or kTokBlockComment and are skipped by the caller.
-int ScanAt(const uint8_t* p, const uint8_t** end) {
+int ScanAt(CompileContext& cc, const uint8_t* p, const uint8_t** end) {
+  TokenState& t = cc.reader.tokens;
   int code = kByteCodes[*p];
   *end = p + 1;
   switch (code) {
     case kTokErr:
-      return ScanOther(p, end);
+      return ScanOther(t, p, end);
     case kTokString:
-      *end = ReadQuotedText(p + 1);
+      *end = ReadQuotedText(cc, p + 1);
       return code;
     case kTokT:
       if (!StartsWith(p, "tone")) return kTokT;
@@ -186,11 +172,11 @@ int ScanAt(const uint8_t* p, const uint8_t** end) {
       if (p[1] == '*') *end = SkipBlockComment(p + 2);
       return p[1] == '/' ? kTokLineComment : p[1] == '*' ? kTokBlockComment : kTokSlash;
     case kTokAt:
-      *end = ReadCallName(p + 1);
-      return R().text[0] != 0 ? kTokPercent : kTokAt;
+      *end = ReadCallName(t, p + 1);
+      return t.text[0] != 0 ? kTokPercent : kTokAt;
     case kTokPercent:
     case kTokBang:
-      *end = ReadCallName(p + 1);
+      *end = ReadCallName(t, p + 1);
       return code;
     default:
       return code;
@@ -204,108 +190,113 @@ const char* TokenName(int code) {
   return kTokenNames[code];
 }
 
-void SetSourceTable(const SourceTable* table) {
-  R().table = table;
-  R().context = ReadingContext{};
-  R().token_line = -1;
-  R().pushback = false;
-  SetTextPosition("");
-  IndexSourceLines(table);
+void SetSourceTable(CompileContext& cc, const SourceTable* table) {
+  TokenState& t = cc.reader.tokens;
+  t.table = table;
+  t.context = ReadingContext{};
+  t.token_line = -1;
+  t.pushback = false;
+  SetTextPosition(cc, "");
+  IndexSourceLines(cc, table);
 }
 
-const SourceTable* ReaderSourceTable() {
-  return R().table;
+const SourceTable* ReaderSourceTable(const CompileContext& cc) {
+  return cc.reader.tokens.table;
 }
-ReadingContext& CurrentContext() {
-  return R().context;
+ReadingContext& CurrentContext(CompileContext& cc) {
+  return cc.reader.tokens.context;
 }
-const char* TokenStart() {
-  return reinterpret_cast<const char*>(R().token_start);
+const char* TokenStart(const CompileContext& cc) {
+  return reinterpret_cast<const char*>(cc.reader.tokens.token_start);
 }
 
-int ScanToken() {
-  R().last_from_pushback = R().pushback;
-  if (R().pushback) {
-    R().pushback = false;
-    return R().last_code;
+int ScanToken(CompileContext& cc) {
+  TokenState& t = cc.reader.tokens;
+  t.last_from_pushback = t.pushback;
+  if (t.pushback) {
+    t.pushback = false;
+    return t.last_code;
   }
   int code;
-  const uint8_t* p = R().position;
+  const uint8_t* p = t.position;
   do {
     while (IsBlank(*p)) ++p;
-    R().token_start = p;
-    R().token_line = R().context.line;
-    code = ScanAt(p, &p);
+    t.token_start = p;
+    t.token_line = t.context.line;
+    code = ScanAt(cc, p, &p);
   } while (code == kTokLineComment || code == kTokBlockComment);
-  R().position = p;
-  R().last_code = code;
+  t.position = p;
+  t.last_code = code;
   return code;
 }
 
-int NextRawToken() {
-  ReadingContext& context = R().context;
+int NextRawToken(CompileContext& cc) {
+  TokenState& t = cc.reader.tokens;
+  ReadingContext& context = t.context;
   for (;;) {
     if (context.line >= 0) {
-      int code = ScanToken();
+      int code = ScanToken(cc);
       // A pushed-back end was found with no line left: no need to search again.
-      if (code != kTokEnd || R().last_from_pushback) return code;
+      if (code != kTokEnd || t.last_from_pushback) return code;
     }
-    int next = NextContextLine(context, context.line);
+    int next = NextContextLine(cc, context, context.line);
     if (next < 0) {
-      R().last_code = kTokEnd;
+      t.last_code = kTokEnd;
       return kTokEnd;
     }
     context.line = next;
-    SetTextPosition(R().table->Body(next));
+    SetTextPosition(cc, t.table->Body(next));
   }
 }
 
-int LookAheadRawToken() {
-  R().quiet = true;
-  int code = NextRawToken();
-  R().quiet = false;
-  PushBackToken();
+int LookAheadRawToken(CompileContext& cc) {
+  TokenState& t = cc.reader.tokens;
+  t.quiet = true;
+  int code = NextRawToken(cc);
+  t.quiet = false;
+  PushBackToken(cc);
   return code;
 }
 
-void PushBackToken() {
-  R().pushback = true;
+void PushBackToken(CompileContext& cc) {
+  cc.reader.tokens.pushback = true;
 }
 
-void SetTextPosition(const char* position) {
-  R().position = reinterpret_cast<const uint8_t*>(position != nullptr ? position : "");
-  R().pushback = false;
+void SetTextPosition(CompileContext& cc, const char* position) {
+  TokenState& t = cc.reader.tokens;
+  t.position = reinterpret_cast<const uint8_t*>(position != nullptr ? position : "");
+  t.pushback = false;
 }
 
-int TokenNumber() {
-  return R().number;
+int TokenNumber(const CompileContext& cc) {
+  return cc.reader.tokens.number;
 }
-const char* TokenText() {
-  return R().text;
-}
-
-TokenPlace CurrentTokenPlace() {
-  const Reader& reader = R();
-  return TokenPlace{reader.token_line, reinterpret_cast<const char*>(reader.token_start)};
+const char* TokenText(const CompileContext& cc) {
+  return cc.reader.tokens.text;
 }
 
-int PlaceLine(const TokenPlace& place) {
-  const SourceTable* table = R().table;
+TokenPlace CurrentTokenPlace(const CompileContext& cc) {
+  const TokenState& t = cc.reader.tokens;
+  return TokenPlace{t.token_line, reinterpret_cast<const char*>(t.token_start)};
+}
+
+int PlaceLine(const CompileContext& cc, const TokenPlace& place) {
+  const SourceTable* table = cc.reader.tokens.table;
   if (table == nullptr || place.line_index < 0 || place.line_index >= table->LineCount()) {
     return -1;
   }
   return table->lines[place.line_index].line_number;
 }
 
-int PlaceColumn(const TokenPlace& place) {
-  if (PlaceLine(place) < 0) return -1;
-  return static_cast<int>(place.start - R().table->Text(place.line_index));
+int PlaceColumn(const CompileContext& cc, const TokenPlace& place) {
+  if (PlaceLine(cc, place) < 0) return -1;
+  return static_cast<int>(place.start - cc.reader.tokens.table->Text(place.line_index));
 }
 
-int TokenLine() {
-  return PlaceLine(CurrentTokenPlace());
+int TokenLine(const CompileContext& cc) {
+  return PlaceLine(cc, CurrentTokenPlace(cc));
 }
 
-int TokenColumn() {
-  return PlaceColumn(CurrentTokenPlace());
+int TokenColumn(const CompileContext& cc) {
+  return PlaceColumn(cc, CurrentTokenPlace(cc));
 }

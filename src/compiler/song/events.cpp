@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "compiler/driver/compilation.h"
-
 namespace {
 constexpr int kInitialRecords = 32768;
 constexpr int kRecordStep = 8192;
@@ -44,8 +42,4 @@ void EventTable::Reset() {
   for (int i = 0; i <= last_used_; ++i) std::vector<EventRecord>().swap(slots_[i]);
   last_used_ = -1;
   count_ = 0;
-}
-
-EventTable& TrackEvents() {
-  return CompilationPartOf<EventTable>(kPartEvents);
 }

@@ -1,10 +1,16 @@
-// Event records and the track event table.
+// Event records and loop records: the record types that the song stage owns
+// and consumes, and their tables.
 //
 // The score commands append one 12-byte record per note or control action,
 // stamped with the track's current time. The loop check, the phase alignment
 // and the track stream compiler read them back in table order; records are
 // never sorted. After parsing a record may only turn void (kind 145, param
 // and value kept) or have its time shifted.
+//
+// The score commands also fill one loop record per loop; the loop check and
+// the track stream compiler read them and write their stream offsets into
+// them. Both tables are parts of the compilation (compilation.h), which hands
+// them to the commands that fill them and to the song stage that reads them.
 #ifndef QUERN_COMPILER_SONG_EVENTS_H_
 #define QUERN_COMPILER_SONG_EVENTS_H_
 
@@ -37,7 +43,7 @@ enum EventKind : uint8_t {
   kEventPhaseMark = 141,     // value phase name index
   kEventEndOfTrack = 142,
   kEventStartOfTrack = 143,
-  kEventDirectOut = 144,     // value index in the direct-out list
+  kEventDirectOut = 144,  // value index in the direct-out list
   kEventVoid = 145,
 };
 
@@ -73,7 +79,50 @@ class EventTable {
   int last_used_ = -1;
 };
 
-// The compiler's one track event table.
-EventTable& TrackEvents();
+// Where a loop begins, breaks and ends in the track event table, and its
+// pass count; the track stream compiler adds the stream offsets and the
+// registers saved at its start.
+struct LoopRecord {
+  int32_t start_column = 0, start_line = 0;
+  int32_t break_column = -1, break_line = -1;
+  int32_t start_event = 0;   // index in the track event table
+  int32_t break_event = -1;  // -1 when there is none
+  int32_t end_event = -1;    // -1 while open
+  int32_t count = 1;         // -1 endless, else 0..255
+  int32_t saved_default_length = 0;
+  // Written by the track stream compiler.
+  int32_t body_offset = -1, break_offset = -1;
+  int32_t saved_length_register = -1, saved_octave_base = -1;
+};
+static constexpr int kLoopRecordCount = 1024;
+
+// Loop records numbered 1..1023; the numbers count on across the tracks of a
+// compilation.
+class LoopRecordTable {
+ public:
+  // Record of loop number n, or nullptr when n is not a filled record.
+  LoopRecord* At(int number) {
+    return number >= 1 && number <= last_number_ ? &records_[number] : nullptr;
+  }
+  const LoopRecord* At(int number) const {
+    return number >= 1 && number <= last_number_ ? &records_[number] : nullptr;
+  }
+  int LastNumber() const { return last_number_; }
+  // True when no number is left for another loop.
+  bool Full() const { return last_number_ + 1 >= kLoopRecordCount; }
+  // Starts a fresh record under the next number and returns the number; 0
+  // (no record) when the table is full.
+  int Add() {
+    if (Full()) return 0;
+    records_[++last_number_] = LoopRecord{};
+    return last_number_;
+  }
+  // Forgets every record: numbering starts at 1 again.
+  void Clear() { last_number_ = 0; }
+
+ private:
+  LoopRecord records_[kLoopRecordCount];
+  int last_number_ = 0;  // records 1..last_number_ are filled
+};
 
 #endif  // QUERN_COMPILER_SONG_EVENTS_H_

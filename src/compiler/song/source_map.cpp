@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "compiler/driver/compilation.h"
 #include "compiler/driver/source_lines.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
@@ -9,11 +10,6 @@
 namespace {
 
 constexpr int kMaxCallSites = 16;
-
-// The recorder of the compilation running on this thread, if it asked for a
-// map: two compilations on two threads never share it.
-constinit thread_local SourceMap* g_recorder = nullptr;
-constinit thread_local int g_track = 0;
 
 }  // namespace
 
@@ -68,23 +64,24 @@ const LineContext* SourceMap::LineFrom(int line) const {
   return it == lines_.end() ? nullptr : &*it;
 }
 
-void SetSourceMapRecorder(SourceMap* map) {
-  g_recorder = map;
-  g_track = 0;
+void SetSourceMapRecorder(CompileContext& cc, SourceMap* map) {
+  cc.map.map = map;
+  cc.map.track = 0;
 }
 
-bool RecordingSourceMap() {
-  return g_recorder != nullptr;
+bool RecordingSourceMap(const CompileContext& cc) {
+  return cc.map.map != nullptr;
 }
 
-int RecordNotePlace() {
-  if (!g_recorder) return -1;
+int RecordNotePlace(CompileContext& cc) {
+  SourceMap* map = cc.map.map;
+  if (!map) return -1;
   NoteSource note;
-  note.place = SourcePlace{TokenLine(), TokenColumn()};
+  note.place = SourcePlace{TokenLine(cc), TokenColumn(cc)};
   int lines[kMaxCallSites], columns[kMaxCallSites];
-  const int count = MacroCallPlaces(lines, columns, kMaxCallSites);
+  const int count = MacroCallPlaces(cc, lines, columns, kMaxCallSites);
   for (int i = 0; i < count; ++i) note.calls.push_back(SourcePlace{lines[i], columns[i]});
-  return g_recorder->AddNote(note);
+  return map->AddNote(note);
 }
 
 // The record's two spare link words carry the note's index in the map.
@@ -94,23 +91,24 @@ void TagNoteRecord(EventRecord& record, int note) {
   record.link2 = static_cast<int16_t>(note >> 15);
 }
 
-void MapBarLength(int ticks) {
-  if (g_recorder) g_recorder->SetBarLength(g_track, ticks);
+void MapBarLength(CompileContext& cc, int ticks) {
+  if (cc.map.map) cc.map.map->SetBarLength(cc.map.track, ticks);
 }
 
-void SetSourceMapTrack(int track) {
-  g_track = track;
+void SetSourceMapTrack(CompileContext& cc, int track) {
+  cc.map.track = track;
 }
 
-void MapStreamNote(const EventRecord& record, int offset) {
-  if (!g_recorder || record.link1 < 0 || record.link2 < 0) return;
-  g_recorder->AddStreamNote(g_track, offset, record.link1 | (record.link2 << 15));
+void MapStreamNote(CompileContext& cc, const EventRecord& record, int offset) {
+  if (!cc.map.map || record.link1 < 0 || record.link2 < 0) return;
+  cc.map.map->AddStreamNote(cc.map.track, offset, record.link1 | (record.link2 << 15));
 }
 
 // A continuation line continues the nearest line above it that is not a
 // common line; chains of continuations lead back to that head.
-void MapSourceLines(const SourceTable& table) {
-  if (!g_recorder) return;
+void MapSourceLines(CompileContext& cc, const SourceTable& table) {
+  SourceMap* map = cc.map.map;
+  if (!map) return;
   std::vector<LineContext> lines;
   int head = -1;  // table index of the current head line
   for (int i = 0; i < table.LineCount(); ++i) {
@@ -131,6 +129,6 @@ void MapSourceLines(const SourceTable& table) {
     }
     lines.push_back(std::move(context));
   }
-  g_recorder->SetLines(std::move(lines));
-  g_recorder->SetResolution(table.resolution);
+  map->SetLines(std::move(lines));
+  map->SetResolution(table.resolution);
 }

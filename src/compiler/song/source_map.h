@@ -10,6 +10,8 @@
 //   or a common line, continuation lines resolved to the line they continue).
 // The map lives beside the image in memory; the image and the report are the
 // same with or without it. When no map is asked for, nothing is recorded.
+// The recording operations take the compilation (compilation.h), whose
+// SourceMapRecorder names the map and the track being recorded.
 #ifndef QUERN_COMPILER_SONG_SOURCE_MAP_H_
 #define QUERN_COMPILER_SONG_SOURCE_MAP_H_
 
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+struct CompileContext;
 struct EventRecord;
 struct SourceTable;
 
@@ -74,21 +77,28 @@ class SourceMap {
   int resolution_ = 192;
 };
 
-// The map the running compilation records into; nullptr when none.
-void SetSourceMapRecorder(SourceMap* map);
-bool RecordingSourceMap();
+// The source map part of a compilation: the map it records into (nullptr
+// when none) and the track being parsed or whose stream is compiled.
+struct SourceMapRecorder {
+  SourceMap* map = nullptr;
+  int track = 0;
+};
+
+// The map the compilation records into; nullptr when none.
+void SetSourceMapRecorder(CompileContext& cc, SourceMap* map);
+bool RecordingSourceMap(const CompileContext& cc);
 // The place of the token just read (a note's first token) with the current
 // macro call sites; -1 when no map records.
-int RecordNotePlace();
+int RecordNotePlace(CompileContext& cc);
 // Stamps the note record with the index RecordNotePlace gave.
 void TagNoteRecord(EventRecord& record, int note);
 // The track "u" set the bar length of.
-void MapBarLength(int ticks);
+void MapBarLength(CompileContext& cc, int ticks);
 // The track that is parsed or whose stream is compiled next.
-void SetSourceMapTrack(int track);
+void SetSourceMapTrack(CompileContext& cc, int track);
 // The track stream compiler writes `record`'s note byte at `offset`.
-void MapStreamNote(const EventRecord& record, int offset);
+void MapStreamNote(CompileContext& cc, const EventRecord& record, int offset);
 // Fills the map's line contexts from the source table.
-void MapSourceLines(const SourceTable& table);
+void MapSourceLines(CompileContext& cc, const SourceTable& table);
 
 #endif  // QUERN_COMPILER_SONG_SOURCE_MAP_H_

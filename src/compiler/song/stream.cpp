@@ -4,8 +4,6 @@
 #include <cstdint>
 
 #include "compiler/catalogue/messages.h"
-#include "compiler/commands/commands.h"
-#include "compiler/commands/track_state.h"
 #include "compiler/driver/compilation.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/work_areas.h"
@@ -13,24 +11,10 @@
 #include "compiler/song/events.h"
 #include "compiler/song/song.h"
 #include "compiler/song/source_map.h"
-#include "compiler/song/stream_internal.h"
 
 namespace {
 
 constexpr int64_t kMaxStreamNumber = 65535;
-
-struct StreamPart {
-  ByteBuffer buffer;
-  LoopSource loop_source = nullptr;
-};
-
-StreamPart& Streams() {
-  return CompilationPartOf<StreamPart>(kPartStream);
-}
-
-LoopRecord* Loop(int number) {
-  return Streams().loop_source ? Streams().loop_source(number) : LoopAt(number);
-}
 
 // Times may hold any value a score produced; shifting them wraps rather than
 // overflowing.
@@ -67,10 +51,11 @@ void UnrollTimelessLoop(EventTable& table, int s, const LoopRecord& loop) {
 // exit, and all that follows it, moves up by the further passes, so the
 // record times stay the times that are played. An enclosing repeated loop
 // left without time is unrolled. Ticks count modulo 2^32, as record times do.
-void MoveUpEnclosingExits(EventTable& table, int start, int end, uint32_t removed) {
+void MoveUpEnclosingExits(EventTable& table, const LoopRecordTable& loops, int start, int end,
+                          uint32_t removed) {
   for (int j = start - 1; j >= 0; --j) {
     if (table.At(j).kind != kEventLoopStart) continue;
-    const LoopRecord* outer = Loop(table.At(j).value);
+    const LoopRecord* outer = loops.At(table.At(j).value);
     if (!outer || outer->start_event != j || outer->end_event <= end ||
         outer->end_event + 1 >= table.Count()) {
       continue;
@@ -144,7 +129,8 @@ bool NextTwoNotesShare(const EventTable& table, int i, int length) {
   return found == 2;
 }
 
-void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, StreamWriter& out) {
+void EmitNote(CompileContext& cc, int i, int64_t gap, StreamState& state, StreamWriter& out) {
+  const EventTable& table = cc.events;
   const EventRecord& note = table.At(i);
   const int length = note.value;
   if (length != state.length_register && NextTwoNotesShare(table, i, length)) {
@@ -165,7 +151,7 @@ void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, S
   const int inline_step = static_cast<int>(std::min(step, kMaxStreamNumber));
   const bool own_length = length != state.length_register;
   const bool own_step = inline_step != length;
-  MapStreamNote(note, out.Offset());
+  MapStreamNote(cc, note, out.Offset());
   out.Byte(rel | (own_length ? kNoteLengthFlag : 0) | (own_step ? kNoteStepFlag : 0));
   if (own_length) out.Number(length);
   if (own_step) out.Number(inline_step);
@@ -176,8 +162,9 @@ void EmitNote(const EventTable& table, int i, int64_t gap, StreamState& state, S
   out.Rest(step - inline_step, state);
 }
 
-void EmitLoopStart(const EventRecord& r, StreamState& state, StreamWriter& out) {
-  LoopRecord* loop = Loop(r.value);
+void EmitLoopStart(LoopRecordTable& loops, const EventRecord& r, StreamState& state,
+                   StreamWriter& out) {
+  LoopRecord* loop = loops.At(r.value);
   if (!loop) return;
   out.Byte(kOpLoopStart);
   out.Byte(loop->count & 255);
@@ -186,16 +173,17 @@ void EmitLoopStart(const EventRecord& r, StreamState& state, StreamWriter& out) 
   loop->saved_octave_base = state.octave_base;
 }
 
-void EmitLoopBreak(const EventRecord& r, StreamWriter& out) {
-  LoopRecord* loop = Loop(r.value);
+void EmitLoopBreak(LoopRecordTable& loops, const EventRecord& r, StreamWriter& out) {
+  LoopRecord* loop = loops.At(r.value);
   if (!loop || loop->body_offset < 0) return;
   out.Byte(kOpLoopBreak);
   loop->break_offset = out.Offset();
   out.Word(0);
 }
 
-void EmitLoopEnd(const EventRecord& r, StreamState& state, StreamWriter& out) {
-  LoopRecord* loop = Loop(r.value);
+void EmitLoopEnd(LoopRecordTable& loops, const EventRecord& r, StreamState& state,
+                 StreamWriter& out) {
+  LoopRecord* loop = loops.At(r.value);
   if (!loop || loop->body_offset < 0) return;
   if (loop->count < 0) {
     out.Byte(kOpEscape);
@@ -209,7 +197,8 @@ void EmitLoopEnd(const EventRecord& r, StreamState& state, StreamWriter& out) {
   state.octave_base = loop->saved_octave_base;
 }
 
-void EmitControl(const EventRecord& r, StreamState& state, StreamWriter& out) {
+void EmitControl(LoopRecordTable& loops, const EventRecord& r, StreamState& state,
+                 StreamWriter& out) {
   switch (r.kind) {
     case kEventAttribute:
       if (r.param == kAttributeVelocity && r.value < kGradualValueBase) {
@@ -222,13 +211,13 @@ void EmitControl(const EventRecord& r, StreamState& state, StreamWriter& out) {
       }
       break;
     case kEventLoopStart:
-      EmitLoopStart(r, state, out);
+      EmitLoopStart(loops, r, state, out);
       break;
     case kEventLoopBreak:
-      EmitLoopBreak(r, out);
+      EmitLoopBreak(loops, r, out);
       break;
     case kEventLoopEnd:
-      EmitLoopEnd(r, state, out);
+      EmitLoopEnd(loops, r, state, out);
       break;
     case kEventAbsoluteGate:
       out.Byte(kOpAbsoluteGate);
@@ -271,38 +260,30 @@ void EmitControl(const EventRecord& r, StreamState& state, StreamWriter& out) {
 }
 
 // Loop records carry the stream offsets of this compilation only.
-void ClearLoopOffsets(const EventTable& table) {
+void ClearLoopOffsets(const EventTable& table, LoopRecordTable& loops) {
   for (int i = 0; i < table.Count(); ++i) {
     const EventRecord& r = table.At(i);
     if (r.kind != kEventLoopStart && r.kind != kEventLoopBreak && r.kind != kEventLoopEnd) continue;
-    if (LoopRecord* loop = Loop(r.value)) loop->body_offset = loop->break_offset = -1;
+    if (LoopRecord* loop = loops.At(r.value)) loop->body_offset = loop->break_offset = -1;
   }
 }
 
 }  // namespace
 
-void SetLoopSource(LoopSource source) {
-  Streams().loop_source = source;
-}
-
-ByteBuffer& TrackStreamBuffer() {
-  return Streams().buffer;
-}
-
-const ByteBuffer& TrackStream() {
-  return TrackStreamBuffer();
+const ByteBuffer& TrackStream(const CompileContext& cc) {
+  return cc.song.stream;
 }
 
 // A loop that cannot stay a loop is removed or unrolled here, before the
 // track's times are final.
-void CheckLoop(int loop_number) {
-  LoopRecord* loop = Loop(loop_number);
+void CheckLoop(CompileContext& cc, int loop_number) {
+  LoopRecord* loop = cc.loops.At(loop_number);
   if (!loop) return;
-  EventTable& table = TrackEvents();
+  EventTable& table = cc.events;
   const int s = loop->start_event, e = loop->end_event, x = e + 1;
   const int b = loop->break_event >= 0 ? loop->break_event : -1;
   if (e < 0) {
-    ReportMessageAt(loop->start_column, loop->start_line, kUnclosedLoop);
+    ReportMessageAt(cc, loop->start_column, loop->start_line, kUnclosedLoop);
     return;
   }
   // A record that does not describe a loop of this table is left alone.
@@ -312,7 +293,7 @@ void CheckLoop(int loop_number) {
         static_cast<uint32_t>(table.At(x).time) - static_cast<uint32_t>(table.At(s).time);
     MarkVoid(table, s, x);
     MoveUp(table, x, s);
-    MoveUpEnclosingExits(table, s, e, removed);
+    MoveUpEnclosingExits(table, cc.loops, s, e, removed);
   } else if (loop->count == 1) {
     if (b < 0) return;
     MarkVoid(table, s, s);
@@ -325,32 +306,32 @@ void CheckLoop(int loop_number) {
   }
 }
 
-void SettleVoidTimes() {
-  EventTable& table = TrackEvents();
+void SettleVoidTimes(CompileContext& cc) {
+  EventTable& table = cc.events;
   for (int i = table.Count() - 2; i >= 0; --i) {
     if (table.At(i).kind == kEventVoid) table.At(i).time = table.At(i + 1).time;
   }
 }
 
-int CompileTrackStream() {
-  const EventTable& table = TrackEvents();
-  ByteBuffer& buffer = TrackStreamBuffer();
+int CompileTrackStream(CompileContext& cc, uint16_t resolution) {
+  const EventTable& table = cc.events;
+  ByteBuffer& buffer = cc.song.stream;
   buffer.Clear();
   StreamWriter out(buffer);
-  StreamState state{Resolution() / 4, kInitialOctaveBase, false};
-  ClearLoopOffsets(table);
+  StreamState state{resolution / 4, kInitialOctaveBase, false};
+  ClearLoopOffsets(table, cc.loops);
   const int n = table.Count();
   for (int i = 0; i < n; ++i) {
     const EventRecord& r = table.At(i);
     const int64_t gap = i + 1 < n ? int64_t{table.At(i + 1).time} - r.time : 0;
     if (r.kind < 128) {
-      EmitNote(table, i, gap, state, out);
+      EmitNote(cc, i, gap, state, out);
       continue;
     }
-    EmitControl(r, state, out);
+    EmitControl(cc.loops, r, state, out);
     if (r.kind != kEventLoopEnd && r.kind != kEventEndOfTrack) out.Rest(gap, state);
   }
-  if (state.direct_out_overflow) ReportMessageAt(-1, -1, kTooManyDirectOuts);
-  if (out.Offset() > kMaxTrackStreamLength) ReportMessageAt(-1, -1, kStreamTooLong);
+  if (state.direct_out_overflow) ReportMessageAt(cc, -1, -1, kTooManyDirectOuts);
+  if (out.Offset() > kMaxTrackStreamLength) ReportMessageAt(cc, -1, -1, kStreamTooLong);
   return out.Offset();
 }
