@@ -1,7 +1,5 @@
 #include "player/chase.h"
 
-#include "player/messages.h"
-
 namespace {
 
 constexpr int kBankHigh = 0;
@@ -43,7 +41,7 @@ void ChaseState::TakeShort(const uint8_t* bytes, int length) {
   }
 }
 
-void ChaseState::Replay(MessageBuilder& out) const {
+void ChaseState::Replay(ChaseTarget& out) const {
   if (tempo_ >= 0) out.SendAttribute(0, 128, tempo_);
   for (int ch = 0; ch < 16; ++ch) {
     const Channel& c = channels_[ch];

@@ -4,12 +4,12 @@
 // In: the short messages and tempo changes a sequencer sends while it runs
 //   silently up to the start tick (its message builder, messages.h, routes
 //   them here while a chase state captures).
-// Out: Replay sends through a message builder, in this order, the tempo (when the song set one),
-// then
-//   per channel that was given any: bank select (controllers 0 and 32), the
-//   program, every other controller last set (rising number) and the pitch
-//   bend. Note messages are not kept: notes struck before the start tick are
-//   not struck. Long messages (templates, direct output) are not kept.
+// Out: Replay sends to a ChaseTarget (the sequencer's message builder), in
+//   this order: the tempo (when the song set one), then per channel that was
+//   given any: bank select (controllers 0 and 32), the program, every other
+//   controller last set (rising number) and the pitch bend. Note messages are
+//   not kept: notes struck before the start tick are not struck. Long
+//   messages (templates, direct output) are not kept.
 // What can go wrong: nothing; bytes of any value are taken (the channel from
 //   the status byte's low four bits, data bytes as they come).
 // Threads: a chase state belongs to the thread that runs its sequencer.
@@ -18,7 +18,17 @@
 
 #include <cstdint>
 
-class MessageBuilder;
+// Where a replay goes. The message builder (messages.h) is one; chase itself
+// knows nothing of the builder, so the two files do not depend on each other.
+class ChaseTarget {
+ public:
+  virtual void SendShort(const uint8_t* bytes, int length) = 0;
+  // Attribute 128 with channel 0 sets the tempo.
+  virtual void SendAttribute(int channel, int number, int value) = 0;
+
+ protected:
+  ~ChaseTarget() = default;
+};
 
 class ChaseState {
  public:
@@ -28,7 +38,7 @@ class ChaseState {
   void TakeTempo(int quarters_per_minute) { tempo_ = quarters_per_minute; }
   int Tempo() const { return tempo_; }  // -1: never set
   // Sends the state through out; the tempo also becomes its song tempo.
-  void Replay(MessageBuilder& out) const;
+  void Replay(ChaseTarget& out) const;
 
  private:
   struct Channel {

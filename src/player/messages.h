@@ -26,7 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 
-class ChaseState;
+#include "player/chase.h"
 
 // Where a sequencer's messages go: a player (player.h), an output directly
 // (midi_output.h), or anything that records them.
@@ -41,7 +41,7 @@ class MessageSink {
   virtual void SetTempo(int quarters_per_minute) {}
 };
 
-class MessageBuilder {
+class MessageBuilder final : public ChaseTarget {
  public:
   explicit MessageBuilder(MessageSink* sink = nullptr) : sink_(sink) {}
 
@@ -65,11 +65,11 @@ class MessageBuilder {
   void SendProgram(int channel, int program, int bank);
   // 0..127 control change; 128 tempo; 129 nothing; 130 pitch bend (value as
   // the most significant byte); 131..255 the attribute's template.
-  void SendAttribute(int channel, int number, int value);
+  void SendAttribute(int channel, int number, int value) override;
   // Builds the template (length byte first) into a long message and sends it.
   void SendTemplate(int channel, const uint8_t* tmpl, int value);
   // A short message as given (a chase replaying its state).
-  void SendShort(const uint8_t* bytes, int length);
+  void SendShort(const uint8_t* bytes, int length) override;
 
   // Song time. The resolution is ticks per whole note (1..65535; 192 before
   // any song); the tempo quarter notes per minute (120 at every start, taken
