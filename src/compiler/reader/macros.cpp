@@ -84,24 +84,23 @@ void ReportFaultyCommonLines(CompileContext& cc, int after, int until) {
   }
 }
 
-// 32-byte comparison of macro names.
-bool SameMacroName(const char* a, const char* b) {
-  return std::strncmp(a, b, kMacroNameBytes) == 0;
-}
-
-bool IsExpanding(const CompileContext& cc, const char* name) {
+// Whether the macro with this name index is being expanded already. The
+// lookup maps each 32-byte name to one name index, so equal indices mean
+// equal 32-byte names.
+bool IsExpanding(const CompileContext& cc, int macro_name) {
   const MacroState& macros = cc.reader.macros;
   for (int depth = 1; depth <= macros.depth; ++depth) {
-    int active = macros.frames[depth].macro_name;
-    if (active >= 0 && SameMacroName(Table(cc).names.String(active), name)) return true;
+    if (macros.frames[depth].macro_name == macro_name) return true;
   }
   return false;
 }
 
 // Records the argument list of a call from the raw tokens behind the name:
 // "(" arg {"," arg} ")". Commas inside nested parentheses belong to the
-// argument; the end of the text ends the list.
-void CollectArguments(CompileContext& cc, MacroFrame* frame) {
+// argument; the end of the text ends the list. Arguments not given keep no
+// position.
+void CollectArguments(CompileContext& cc, MacroFrame& frame) {
+  for (ReadingContext& argument : frame.arguments) argument.position = nullptr;
   if (NextRawToken(cc) != kTokLeftParen) {
     PushBackToken(cc);
     return;
@@ -112,10 +111,10 @@ void CollectArguments(CompileContext& cc, MacroFrame* frame) {
   for (;;) {
     int code = NextRawToken(cc);
     if (argument_starts && count < kMacroArguments) {
-      ReadingContext argument = CurrentContext(cc);
+      ReadingContext& argument = frame.arguments[count];
+      argument = CurrentContext(cc);
       argument.position = TokenStart(cc);
       argument.frame_type = kFrameArgument;
-      frame->arguments[count] = argument;
     }
     if (argument_starts) ++count;
     argument_starts = false;
@@ -126,23 +125,23 @@ void CollectArguments(CompileContext& cc, MacroFrame* frame) {
   }
 }
 
-// Finds the macro of a call; reports and gives false when it is being
-// expanded already or does not exist.
-bool FindMacro(CompileContext& cc, const char* name, ReadingContext* target) {
-  if (IsExpanding(cc, name)) {
-    ReportMessage(cc, kMacroRecursion);
-    return false;
-  }
+// Finds the macro of a call; reports and gives false when it does not exist
+// or is being expanded already.
+bool FindMacro(CompileContext& cc, std::string_view name, ReadingContext* target) {
   const auto& first_lines = Macros(cc).index.first_macro_line;
-  auto it = first_lines.find(std::string(name, strnlen(name, kMacroNameBytes)));
+  auto it = first_lines.find(name);
   if (it == first_lines.end()) {
     ReportMessage(cc, kUndefinedMacro);
     return false;
   }
   int line = it->second;
   const SourceTable& table = Table(cc);
-  *target =
-      ReadingContext{table.Body(line), line, table.lines[line].name_index, kLineMacro, kFrameMacro};
+  const int macro_name = table.lines[line].name_index;
+  if (IsExpanding(cc, macro_name)) {
+    ReportMessage(cc, kMacroRecursion);
+    return false;
+  }
+  *target = ReadingContext{table.Body(line), line, macro_name, kLineMacro, kFrameMacro};
   return true;
 }
 
@@ -154,17 +153,60 @@ bool BudgetSpent(CompileContext& cc) {
   return true;
 }
 
-// Enters frame, which reads target; the caller goes on behind the next token.
-void EnterFrame(CompileContext& cc, const MacroFrame& frame, const ReadingContext& target) {
+// Whether a frame above the current one can be entered.
+bool CanEnterFrame(CompileContext& cc) {
+  return Macros(cc).depth < kMacroFrames - 1 && !BudgetSpent(cc);
+}
+
+// Enters the frame above the current one, already filled in, which reads
+// target; the caller goes on behind the next token.
+void EnterFrame(CompileContext& cc, const ReadingContext& target) {
   MacroState& macros = Macros(cc);
-  if (macros.depth >= kMacroFrames - 1 || BudgetSpent(cc)) return;
   LookAheadRawToken(cc);
   ReadingContext& return_to = macros.frames[macros.depth].return_to;
   return_to = CurrentContext(cc);
   return_to.position = TokenStart(cc);
-  macros.frames[++macros.depth] = frame;
+  ++macros.depth;
   CurrentContext(cc) = target;
   SetTextPosition(cc, target.position);
+}
+
+// The significant bytes of the name of the call token just read: a view of
+// the score text behind its "%" or "@", which stays put while the
+// arguments are read.
+std::string_view CallName(const CompileContext& cc) {
+  return std::string_view(TokenStart(cc) + 1, strnlen(TokenText(cc), kMacroNameBytes));
+}
+
+// A call of the named macro, built in the frame above the current one.
+void EnterMacro(CompileContext& cc, std::string_view name, const TokenPlace& call) {
+  MacroState& macros = Macros(cc);
+  const int depth = macros.depth;
+  MacroFrame& frame = macros.frames[depth + 1];
+  CollectArguments(cc, frame);
+  ReadingContext target;
+  if (!FindMacro(cc, name, &target) || !CanEnterFrame(cc)) return;
+  frame.owner = depth;
+  frame.macro_name = target.name;
+  frame.arguments_at = depth + 1;
+  frame.call = call;
+  EnterFrame(cc, target);
+}
+
+// A reference to argument number (1..9) of the text being read: its text
+// is read as part of the text that holds the call.
+void EnterArgument(CompileContext& cc, int number) {
+  MacroState& macros = Macros(cc);
+  const MacroFrame& current = macros.frames[macros.depth];
+  if (current.owner < 0) return;  // the track level has no arguments
+  const ReadingContext target = macros.frames[current.arguments_at].arguments[number - 1];
+  if (target.position == nullptr || !CanEnterFrame(cc)) return;
+  MacroFrame& frame = macros.frames[macros.depth + 1];
+  frame.owner = current.owner;
+  frame.macro_name = -1;
+  frame.arguments_at = macros.frames[current.owner].arguments_at;
+  frame.call = TokenPlace{};
+  EnterFrame(cc, target);
 }
 
 }  // namespace
@@ -292,38 +334,22 @@ int MacroDepth(const CompileContext& cc) {
 }
 
 void CallMacro(CompileContext& cc) {
-  const int call_line = TokenLine(cc);
-  const int call_column = TokenColumn(cc);
-  char name[kMacroNameBytes + 1];
-  std::strncpy(name, TokenText(cc), kMacroNameBytes);
-  name[kMacroNameBytes] = 0;
-  MacroState& macros = Macros(cc);
-  MacroFrame frame;
-  ReadingContext target;
-  int argument = 0;
-  if (name[0] == 0) {
-    if (NextRawToken(cc) != kTokNum) {
-      PushBackToken(cc);
-      return;
-    }
-    const int number = TokenNumber(cc);
-    if (number >= 1 && number <= kMacroArguments) argument = number;
+  const TokenPlace call = CurrentTokenPlace(cc);
+  const std::string_view name = CallName(cc);
+  if (!name.empty()) {
+    EnterMacro(cc, name, call);
+    return;
   }
-  if (argument == 0) {
-    frame.owner = macros.depth;
-    frame.call_line = call_line;
-    frame.call_column = call_column;
-    CollectArguments(cc, &frame);
-    if (!FindMacro(cc, name, &target)) return;
-    frame.macro_name = target.name;
+  if (NextRawToken(cc) != kTokNum) {
+    PushBackToken(cc);
+    return;
+  }
+  const int number = TokenNumber(cc);
+  if (number >= 1 && number <= kMacroArguments) {
+    EnterArgument(cc, number);
   } else {
-    frame.owner = macros.frames[macros.depth].owner;
-    if (frame.owner >= 0)
-      std::copy_n(macros.frames[frame.owner].arguments, kMacroArguments, frame.arguments);
-    target = macros.frames[macros.depth].arguments[argument - 1];
-    if (target.position == nullptr) return;
+    EnterMacro(cc, name, call);  // "%0" or "%10": a call of the macro with no name
   }
-  EnterFrame(cc, frame, target);
 }
 
 // The text read at a depth lies in a macro body (a macro frame) or in the
@@ -337,8 +363,8 @@ int MacroCallPlaces(const CompileContext& cc, int* lines, int* columns, int max)
   for (int guard = 0; depth > 0 && guard < kMacroFrames; ++guard) {
     const MacroFrame& frame = macros.frames[depth];
     if (frame.macro_name >= 0 && count < max) {
-      lines[count] = frame.call_line;
-      columns[count] = frame.call_column;
+      lines[count] = PlaceLine(cc, frame.call);
+      columns[count] = PlaceColumn(cc, frame.call);
       ++count;
     }
     if (frame.owner < 0 || frame.owner >= depth) break;

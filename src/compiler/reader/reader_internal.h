@@ -6,7 +6,9 @@
 #define QUERN_COMPILER_READER_READER_INTERNAL_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,13 +52,24 @@ struct TokenState {
   ReadingContext context;
 };
 
+// One level of the macro stack. A call is built in place in the frame above
+// the current one, so entering it copies nothing. Text read in an argument
+// frame is the caller's text, so its own argument references use the list of
+// the frame that holds that text: arguments_at names that frame instead of
+// copying its list.
 struct MacroFrame {
-  int owner = -1;
-  int macro_name = -1;  // name index while a macro body is read, else -1
-  int call_line = -1;   // where the call's "%" stands (report line and column)
-  int call_column = -1;
+  int owner = -1;        // depth of the frame whose text holds the call
+  int macro_name = -1;   // name index while a macro body is read, else -1
+  int arguments_at = 0;  // depth whose arguments the text of this frame refers to
+  TokenPlace call;       // where the call's "%" stands
   ReadingContext return_to;
-  ReadingContext arguments[kMacroArguments];
+  ReadingContext arguments[kMacroArguments];  // used by macro frames only
+};
+
+// Hash and equality that let the macro lookup take a name as a view.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
 };
 
 // Lookups built once per compilation from the source table.
@@ -66,14 +79,17 @@ struct LineIndex {
   std::vector<std::vector<int>> macro_lines;  // by name index
   std::vector<int> common_lines[26];          // by selected letter
   std::vector<int> faulty_common_lines;
-  std::vector<int> error_column;                          // by line, for faulty common lines
-  std::unordered_map<std::string, int> first_macro_line;  // by 32-byte name
+  std::vector<int> error_column;  // by line, for faulty common lines
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>>
+      first_macro_line;  // by 32-byte name
 };
 
 // The macro layer's line index and frame stack.
 struct MacroState {
   LineIndex index;
-  MacroFrame frames[kMacroFrames];
+  // Frame 0 is the track level; the one past kMacroFrames - 1 collects the
+  // arguments of a call that would nest too deep and is never entered.
+  MacroFrame frames[kMacroFrames + 1];
   int depth = 0;
   long expanded_tokens = 0;
   bool budget_reported = false;
