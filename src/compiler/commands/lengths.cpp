@@ -88,6 +88,24 @@ int ReadLength(CompileContext& cc, bool optional) {
   }
 }
 
+bool PlainNoteLength(CompileContext& cc, int divisor, int dots, int* length) {
+  int base = Track(cc).default_length;
+  if (divisor >= 0) {
+    if (divisor == 0 || Resolution(cc) % divisor != 0) return false;
+    base = Resolution(cc) / divisor;
+  }
+  int term = base;
+  int half = base;
+  for (int dot = 0; dot < dots; ++dot) {
+    if (half % 2 != 0) return false;
+    half /= 2;
+    term += half;
+  }
+  if (term <= 0 || term >= kLengthLimit) return false;
+  *length = term;
+  return true;
+}
+
 // wait: 0 | length | nothing (the default wait)
 int ReadWait(CompileContext& cc) {
   if (AcceptZero(cc)) return 0;

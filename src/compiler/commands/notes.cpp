@@ -58,22 +58,30 @@ int ReadPrefixes(CompileContext& cc, int code) {
   return code;
 }
 
+// Pitch of a letter from the octave, the tone and key shifts and the
+// prefixes, before its accidental.
+int64_t LetterPitch(const TrackState& track, int semitone) {
+  return 12 * (int64_t{track.octave} + 1) + semitone + track.tone_shift[semitone] +
+         track.key_shift + track.prefix_shift;
+}
+
+// The pitch with the accidental code applied (any other code: none).
+int64_t WithAccidental(const TrackState& track, int64_t pitch, int code, int semitone) {
+  if (code == kTokPlus) return pitch + 1;
+  if (code == kTokMinus) return pitch - 1;
+  // A natural cancels tone shift and key signature.
+  if (code == kTokEqual) return pitch - track.tone_shift[semitone];
+  return pitch;
+}
+
 // Pitch of a letter with its accidental, held in 0..127.
 int ReadPitch(CompileContext& cc, int semitone) {
   TrackState& track = Track(cc);
-  int64_t pitch = 12 * (int64_t{track.octave} + 1) + semitone + track.tone_shift[semitone] +
-                  track.key_shift + track.prefix_shift;
+  int64_t pitch = LetterPitch(track, semitone);
   track.prefix_shift = 0;
   int code = NextToken(cc);
-  if (code == kTokPlus) {
-    pitch += 1;
-  } else if (code == kTokMinus) {
-    pitch -= 1;
-  } else if (code == kTokEqual) {
-    pitch -= track.tone_shift[semitone];  // a natural cancels tone shift and key signature
-  } else {
-    PushBackToken(cc);
-  }
+  pitch = WithAccidental(track, pitch, code, semitone);
+  if (code != kTokPlus && code != kTokMinus && code != kTokEqual) PushBackToken(cc);
   if (pitch < 0) {
     ReportMessage(cc, kPitchTooLow);
     return 0;
@@ -117,6 +125,48 @@ Suffixes ReadSuffixes(CompileContext& cc) {
   }
 }
 
+// What a note reads before its record is made.
+struct NoteParts {
+  int pitch = 0;
+  int length = 0;
+  Suffixes s;
+};
+
+// A note read token by token; false (reported) for prefixes with no note.
+bool ReadNoteTokens(CompileContext& cc, int code, NoteParts* note) {
+  code = ReadPrefixes(cc, code);
+  const int semitone = Semitone(code);
+  if (semitone < 0) {
+    ReportMessage(cc, kPrefixWithoutNote);
+    PushBackToken(cc);  // the prefix shift waits for the next note
+    return false;
+  }
+  note->pitch = ReadPitch(cc, semitone);
+  note->length = ReadLength(cc, true);
+  note->s = ReadSuffixes(cc);
+  return true;
+}
+
+// The usual note (a letter, an accidental, length digits and dots) taken
+// from the bytes when nothing in it needs a message. False leaves the reader
+// and the track as they were, for ReadNoteTokens.
+bool ReadPlainNote(CompileContext& cc, int code, NoteParts* note) {
+  const int semitone = Semitone(code);
+  NoteTail tail;
+  if (semitone < 0 || !PeekNoteTail(cc, &tail)) return false;
+  TrackState& track = Track(cc);
+  const int64_t pitch =
+      WithAccidental(track, LetterPitch(track, semitone), tail.accidental, semitone);
+  if (pitch < 0 || pitch > 127) return false;
+  if (!PlainNoteLength(cc, tail.divisor, tail.dots, &note->length)) return false;
+  track.prefix_shift = 0;
+  note->pitch = static_cast<int>(pitch);
+  note->s.end_code = TakeNoteTail(cc, tail);
+  // The token behind the note is the one that ended its (absent) suffixes.
+  note->s.place = CurrentTokenPlace(cc);
+  return true;
+}
+
 }  // namespace
 
 // note: {'~' [n] | '_' [n]} letter ['+' | '-' | '='] [length]
@@ -124,16 +174,10 @@ Suffixes ReadSuffixes(CompileContext& cc) {
 void NoteCommand(CompileContext& cc, int code) {
   TrackState& track = Track(cc);
   const int place = RecordNotePlace(cc);
-  code = ReadPrefixes(cc, code);
-  const int semitone = Semitone(code);
-  if (semitone < 0) {
-    ReportMessage(cc, kPrefixWithoutNote);
-    PushBackToken(cc);  // the prefix shift waits for the next note
-    return;
-  }
-  const int pitch = ReadPitch(cc, semitone);
-  int length = ReadLength(cc, true);
-  Suffixes s = ReadSuffixes(cc);
+  NoteParts note;
+  if (!ReadPlainNote(cc, code, &note) && !ReadNoteTokens(cc, code, &note)) return;
+  const Suffixes& s = note.s;
+  int length = note.length;
   // The step is how far the position moves behind the note.
   int64_t step;
   const bool grouped = s.end_code == kTokAmpersand;
@@ -155,7 +199,7 @@ void NoteCommand(CompileContext& cc, int code) {
   }
   if (sounding > 65535) sounding = 65535;
   track.group_time = grouped ? ClampTicks(cc, track.group_time + step) : 0;
-  AppendEvent(cc, pitch, s.accent < 0 ? kAccentNone : s.accent, static_cast<int>(sounding));
+  AppendEvent(cc, note.pitch, s.accent < 0 ? kAccentNone : s.accent, static_cast<int>(sounding));
   TagNoteRecord(cc.events.At(cc.events.Count() - 1), place);
   track.position = ClampTicks(cc, track.position + step);
 }

@@ -87,6 +87,9 @@ uint16_t Resolution(const CompileContext& cc);
 
 // Lengths, waits and velocities.
 int ReadLength(CompileContext& cc, bool optional);
+// The length of a note written [divisor] {"."} (divisor -1: none written)
+// with no "^"; false where ReadLength would report something about it.
+bool PlainNoteLength(CompileContext& cc, int divisor, int dots, int* length);
 int ReadWait(CompileContext& cc);
 int ReadVelocity(CompileContext& cc);  // 0..127, or -1 for none
 

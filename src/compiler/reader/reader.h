@@ -107,6 +107,28 @@ int NextToken(CompileContext& cc);
 void PushBackToken(CompileContext& cc);
 void SetTextPosition(CompileContext& cc, const char* position);
 
+// The rest of a note whose letter NextToken has just returned, taken from
+// the bytes of the text instead of token by token: an optional accidental,
+// optional decimal length digits and dots, blanks between them allowed.
+struct NoteTail {
+  int accidental = 0;         // kTokPlus, kTokMinus, kTokEqual, or 0 for none
+  int divisor = -1;           // the length's number (saturated at 65535), -1 if none
+  int dots = 0;               // how many "." follow
+  const char* end = nullptr;  // first byte of the token behind the note
+};
+// Fills *tail and gives true when the note's rest has only that plain form
+// and the token behind it needs no more than a scan. False, with nothing
+// read, for a pushed-back letter, a "$" length, and when the note is
+// followed by the end of its line, a macro call ("%", "@"), the end of a
+// macro argument ("," or ")"), a comment ("/"), a quoted text, a suffix
+// (":", "'", ";") or a tie ("^"): those go through NextToken.
+bool PeekNoteTail(const CompileContext& cc, NoteTail* tail);
+// Moves the reader behind a tail that PeekNoteTail gave and reads the token
+// behind it, which becomes the current token and is returned. The reader is
+// then where NextToken would have left it after the same note read token by
+// token (the same current token, number and macro expansion count).
+int TakeNoteTail(CompileContext& cc, const NoteTail& tail);
+
 // The places of the macro calls that lead to the text being read, innermost
 // first: up to max (line, column) pairs; returns how many.
 int MacroCallPlaces(const CompileContext& cc, int* lines, int* columns, int max);

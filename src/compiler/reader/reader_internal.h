@@ -46,7 +46,8 @@ struct TokenState {
   int last_code = kTokEnd;
   bool pushback = false;
   bool last_from_pushback = false;
-  bool quiet = false;  // a look-ahead that will be scanned again reports nothing
+  bool quiet = false;      // a look-ahead that will be scanned again reports nothing
+  bool peek_notes = true;  // PeekNoteTail may be used; tests turn it off to compare
   int number = 0;
   char text[kTokenTextBytes + 1] = {};
   ReadingContext context;

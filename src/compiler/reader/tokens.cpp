@@ -88,13 +88,16 @@ const uint8_t* ReadCallName(TokenState& t, const uint8_t* p) {
 
 // Decimal or hexadecimal digits; values above 65535 become 65535 and the
 // remaining digits are skipped.
-const uint8_t* ReadNumber(TokenState& t, const uint8_t* p, int base) {
+const uint8_t* ParseNumber(const uint8_t* p, int base, int* number) {
   int value = 0;
   for (int digit; (digit = HexValue(*p)) >= 0 && digit < base; ++p) {
     if (value < kMaxNumber) value = std::min(value * base + digit, kMaxNumber + 1);
   }
-  t.number = std::min(value, kMaxNumber);
+  *number = std::min(value, kMaxNumber);
   return p;
+}
+const uint8_t* ReadNumber(TokenState& t, const uint8_t* p, int base) {
+  return ParseNumber(p, base, &t.number);
 }
 
 // Quoted text: bytes up to the closing quote. Without one the text ends with
@@ -183,6 +186,37 @@ int ScanAt(CompileContext& cc, const uint8_t* p, const uint8_t** end) {
   }
 }
 
+const uint8_t* SkipBlanks(const uint8_t* p) {
+  while (IsBlank(*p)) ++p;
+  return p;
+}
+
+int AccidentalCode(uint8_t c) {
+  return c == '+' ? kTokPlus : c == '-' ? kTokMinus : c == '=' ? kTokEqual : 0;
+}
+
+// Whether a token starting with c is read by a plain scan: NextToken neither
+// crosses a line or frame for it nor expands a call, and the note reads no
+// more after it. "." cannot follow the dots, and "$" only starts a number.
+bool EndsNotePlainly(uint8_t c) {
+  switch (c) {
+    case 0:  // line end
+    case '%':
+    case '@':  // macro calls
+    case ',':
+    case ')':  // argument ends
+    case '/':  // comments
+    case '"':  // an unclosed text is reported while scanned
+    case ':':
+    case '\'':
+    case ';':  // note suffixes
+    case '^':  // tie
+      return false;
+    default:
+      return true;
+  }
+}
+
 }  // namespace
 
 const char* TokenName(int code) {
@@ -256,6 +290,39 @@ int LookAheadRawToken(CompileContext& cc) {
   t.quiet = false;
   PushBackToken(cc);
   return code;
+}
+
+bool PeekNoteTail(const CompileContext& cc, NoteTail* tail) {
+  const TokenState& t = cc.reader.tokens;
+  // The letter must be the token scanned last, with the cursor right behind it.
+  if (!t.peek_notes || t.pushback || t.position != t.token_start + 1) return false;
+  const uint8_t* p = SkipBlanks(t.position);
+  NoteTail peeked;
+  peeked.accidental = AccidentalCode(*p);
+  if (peeked.accidental != 0) p = SkipBlanks(p + 1);
+  if (*p == '$') return false;
+  if (IsDigit(*p)) p = SkipBlanks(ParseNumber(p, 10, &peeked.divisor));
+  for (; *p == '.'; p = SkipBlanks(p + 1)) ++peeked.dots;
+  if (!EndsNotePlainly(*p)) return false;
+  peeked.end = reinterpret_cast<const char*>(p);
+  *tail = peeked;
+  return true;
+}
+
+int TakeNoteTail(CompileContext& cc, const NoteTail& tail) {
+  TokenState& t = cc.reader.tokens;
+  if (tail.divisor >= 0) t.number = tail.divisor;
+  // Token by token, the note makes dots + 5 NextToken calls: accidental,
+  // length, each dot and the failed one, "^", and the token behind it.
+  if (cc.reader.macros.depth > 0) cc.reader.macros.expanded_tokens += tail.dots + 5;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(tail.end);
+  t.token_start = p;
+  t.token_line = t.context.line;
+  t.last_code = ScanAt(cc, p, &p);
+  t.position = p;
+  t.pushback = false;
+  t.last_from_pushback = true;
+  return t.last_code;
 }
 
 void PushBackToken(CompileContext& cc) {
