@@ -2,7 +2,6 @@
 // macro calls with arguments, argument references and the return to the
 // calling text.
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -175,7 +174,7 @@ void EnterFrame(CompileContext& cc, const ReadingContext& target) {
 // the score text behind its "%" or "@", which stays put while the
 // arguments are read.
 std::string_view CallName(const CompileContext& cc) {
-  return std::string_view(TokenStart(cc) + 1, strnlen(TokenText(cc), kMacroNameBytes));
+  return std::string_view(TokenStart(cc) + 1, std::min(TokenTextLength(cc), kMacroNameBytes));
 }
 
 // A call of the named macro, built in the frame above the current one.
@@ -381,8 +380,33 @@ void ReturnFromFrame(CompileContext& cc) {
   SetTextPosition(cc, CurrentContext(cc).position);
 }
 
+namespace {
+
+// Whether NextToken hands a token with this code on as it is read.
+bool HandedOnAsRead(int code) {
+  return code != kTokEnd && code != kTokComma && code != kTokRightParen && code != kTokPercent;
+}
+
+// A pushed-back token that is handed on as read comes back without a trip
+// through the token layer; the result is what NextRawToken would give.
+bool TakePushedBack(CompileContext& cc, int* code) {
+  TokenState& t = cc.reader.tokens;
+  if (!t.pushback || t.context.line < 0 || !HandedOnAsRead(t.last_code)) return false;
+  t.pushback = false;
+  t.last_from_pushback = true;
+  *code = t.last_code;
+  return true;
+}
+
+}  // namespace
+
 int NextToken(CompileContext& cc) {
   MacroState& macros = Macros(cc);
+  int replayed;
+  if (TakePushedBack(cc, &replayed)) {
+    if (macros.depth > 0) ++macros.expanded_tokens;
+    return replayed;
+  }
   for (;;) {
     int code = NextRawToken(cc);
     if (macros.depth > 0) ++macros.expanded_tokens;

@@ -49,6 +49,7 @@ struct TokenState {
   bool quiet = false;      // a look-ahead that will be scanned again reports nothing
   bool peek_notes = true;  // PeekNoteTail may be used; tests turn it off to compare
   int number = 0;
+  int text_length = 0;  // bytes in text
   char text[kTokenTextBytes + 1] = {};
   ReadingContext context;
 };
@@ -111,6 +112,8 @@ ReadingContext& CurrentContext(CompileContext& cc);
 int LookAheadRawToken(CompileContext& cc);
 // The first byte of the token last scanned.
 const char* TokenStart(const CompileContext& cc);
+// How many bytes TokenText holds.
+int TokenTextLength(const CompileContext& cc);
 
 // Letter set of a common line, from the bytes behind its "*": bit n stands
 // for the letter 'A' + n. *error_offset becomes the offset (from the given

@@ -73,6 +73,7 @@ const uint8_t* ReadRun(TokenState& t, const uint8_t* p, bool (*accept)(uint8_t))
     if (n < kTextBytes) t.text[n++] = static_cast<char>(*p);
   }
   t.text[n] = 0;
+  t.text_length = n;
   return p;
 }
 
@@ -81,6 +82,7 @@ const uint8_t* ReadRun(TokenState& t, const uint8_t* p, bool (*accept)(uint8_t))
 const uint8_t* ReadCallName(TokenState& t, const uint8_t* p) {
   if (!IsLetter(*p)) {
     t.text[0] = 0;
+    t.text_length = 0;
     return p;
   }
   return ReadRun(t, p, IsLetterOrDigit);
@@ -109,6 +111,7 @@ const uint8_t* ReadQuotedText(CompileContext& cc, const uint8_t* p) {
     if (n < kTextBytes) t.text[n++] = static_cast<char>(*p);
   }
   t.text[n] = 0;
+  t.text_length = n;
   if (*p == '"') return p + 1;
   if (!t.quiet) ReportMessage(cc, kUnclosedText);
   return p;
@@ -242,6 +245,9 @@ ReadingContext& CurrentContext(CompileContext& cc) {
 }
 const char* TokenStart(const CompileContext& cc) {
   return reinterpret_cast<const char*>(cc.reader.tokens.token_start);
+}
+int TokenTextLength(const CompileContext& cc) {
+  return cc.reader.tokens.text_length;
 }
 
 int ScanToken(CompileContext& cc) {
