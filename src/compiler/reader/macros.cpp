@@ -161,10 +161,16 @@ bool CanEnterFrame(CompileContext& cc) {
 // target; the caller goes on behind the next token.
 void EnterFrame(CompileContext& cc, const ReadingContext& target) {
   MacroState& macros = Macros(cc);
-  LookAheadRawToken(cc);
+  // The return goes to the start of the next token, which a look-ahead
+  // finds when it lies on a later line; on this line, blanks are skipped.
+  const char* resume = NextTokenStartOnLine(cc);
+  if (resume == nullptr) {
+    LookAheadRawToken(cc);
+    resume = TokenStart(cc);
+  }
   ReadingContext& return_to = macros.frames[macros.depth].return_to;
   return_to = CurrentContext(cc);
-  return_to.position = TokenStart(cc);
+  return_to.position = resume;
   ++macros.depth;
   CurrentContext(cc) = target;
   SetTextPosition(cc, target.position);

@@ -110,6 +110,10 @@ ReadingContext& CurrentContext(CompileContext& cc);
 // Reads the next raw token and pushes it back; reports nothing, since the
 // token will be scanned again.
 int LookAheadRawToken(CompileContext& cc);
+// Where the next raw token begins when it is on the current line and needs
+// no look-ahead to find (nothing pushed back, and neither the line's end nor
+// a comment comes first); nullptr otherwise.
+const char* NextTokenStartOnLine(const CompileContext& cc);
 // The first byte of the token last scanned.
 const char* TokenStart(const CompileContext& cc);
 // How many bytes TokenText holds.

@@ -331,6 +331,14 @@ int TakeNoteTail(CompileContext& cc, const NoteTail& tail) {
   return t.last_code;
 }
 
+const char* NextTokenStartOnLine(const CompileContext& cc) {
+  const TokenState& t = cc.reader.tokens;
+  if (t.pushback || t.context.line < 0) return nullptr;
+  const uint8_t* p = SkipBlanks(t.position);
+  if (*p == 0 || *p == '/') return nullptr;
+  return reinterpret_cast<const char*>(p);
+}
+
 void PushBackToken(CompileContext& cc) {
   cc.reader.tokens.pushback = true;
 }
