@@ -100,11 +100,22 @@ bool IsExpanding(const CompileContext& cc, int macro_name) {
 // position.
 void CollectArguments(CompileContext& cc, MacroFrame& frame) {
   for (ReadingContext& argument : frame.arguments) argument.position = nullptr;
+  const char* starts[kMacroArguments];
+  int count = 0;
+  if (ScanPlainArgumentList(cc, starts, kMacroArguments, &count)) {
+    for (int i = 0; i < count && i < kMacroArguments; ++i) {
+      ReadingContext& argument = frame.arguments[i];
+      argument = CurrentContext(cc);
+      argument.position = starts[i];
+      argument.frame_type = kFrameArgument;
+    }
+    return;
+  }
   if (NextRawToken(cc) != kTokLeftParen) {
     PushBackToken(cc);
     return;
   }
-  int count = 0;
+  count = 0;
   int nesting = 0;
   bool argument_starts = true;
   for (;;) {

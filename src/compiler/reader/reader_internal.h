@@ -110,6 +110,12 @@ ReadingContext& CurrentContext(CompileContext& cc);
 // Reads the next raw token and pushes it back; reports nothing, since the
 // token will be scanned again.
 int LookAheadRawToken(CompileContext& cc);
+// The argument list "(" arg {"," arg} ")" behind a call name, taken from
+// the bytes when it closes on the current line with no quoted text or
+// comment in it: where each argument's first token begins (the first max of
+// them), how many arguments there are, and the reader left on the closing
+// ")" as if it had been read. False, with nothing read, otherwise.
+bool ScanPlainArgumentList(CompileContext& cc, const char** starts, int max, int* count);
 // Where the next raw token begins when it is on the current line and needs
 // no look-ahead to find (nothing pushed back, and neither the line's end nor
 // a comment comes first); nullptr otherwise.

@@ -331,6 +331,34 @@ int TakeNoteTail(CompileContext& cc, const NoteTail& tail) {
   return t.last_code;
 }
 
+bool ScanPlainArgumentList(CompileContext& cc, const char** starts, int max, int* count) {
+  TokenState& t = cc.reader.tokens;
+  if (t.pushback || t.context.line < 0) return false;
+  const uint8_t* p = SkipBlanks(t.position);
+  if (*p != '(') return false;
+  // Only quoted texts and comments hold bytes that would be read as "(",
+  // "," or ")" here; every other token is made of bytes that are none of them.
+  int found = 0;
+  int nesting = 0;
+  bool argument_starts = true;
+  for (p = SkipBlanks(p + 1);; p = SkipBlanks(p + 1)) {
+    if (*p == 0 || *p == '"' || *p == '/') return false;
+    if (argument_starts && found < max) starts[found] = reinterpret_cast<const char*>(p);
+    if (argument_starts) ++found;
+    argument_starts = false;
+    if (*p == '(') ++nesting;
+    if (*p == ')' && nesting-- == 0) break;
+    if (*p == ',' && nesting == 0) argument_starts = true;
+  }
+  *count = found;
+  t.token_start = p;
+  t.token_line = t.context.line;
+  t.position = p + 1;
+  t.last_code = kTokRightParen;
+  t.last_from_pushback = false;
+  return true;
+}
+
 const char* NextTokenStartOnLine(const CompileContext& cc) {
   const TokenState& t = cc.reader.tokens;
   if (t.pushback || t.context.line < 0) return nullptr;
