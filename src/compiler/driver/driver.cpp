@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
 #include <string>
 
 #include "compiler/catalogue/messages.h"
@@ -40,6 +41,7 @@ void PrepareSource(CompileContext& cc, const char* text) {
   ResetWorkAreas(cc);
   ScanSourceLines(source, text != nullptr ? text : "");
   ClassifySourceLines(source);
+  cc.events.ReserveFor(source.texts.BytesUsed());
   SetSourceTable(cc, &source);
   ResetHighestSeverity(cc);
 }
@@ -127,7 +129,7 @@ int CompileText(CompileContext& cc, const char* text, SourceMap* map) {
 }
 
 void ReleaseSong(CompileContext& cc) {
-  cc.events.Reset();
+  cc.events.Release();
   ResetSongBuffers(cc);
   ClearCompilerReport(cc);
   CompilerReport(cc).Append(0);
@@ -209,7 +211,7 @@ const EventRecord* Compilation::TrackEvents(int track, int* count) const {
       track > context_->events.LastUsedSlot()) {
     return nullptr;
   }
-  const std::vector<EventRecord>& records = context_->events.Slot(track);
+  const std::span<const EventRecord> records = context_->events.Slot(track);
   *count = static_cast<int>(records.size());
   return records.data();
 }
