@@ -21,6 +21,11 @@ namespace {
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
+// The text up to its first zero byte; no text reads as empty.
+std::string TextOf(const char* text) {
+  return text != nullptr ? std::string(text) : std::string();
+}
+
 DriverPart& State(CompileContext& cc) {
   return cc.driver;
 }
@@ -36,12 +41,12 @@ void ResetWorkAreas(CompileContext& cc) {
 }
 
 // Empties the work areas and reads the text into the source table.
-void PrepareSource(CompileContext& cc, const char* text) {
+void PrepareSource(CompileContext& cc, std::string&& text) {
   SourceTable& source = State(cc).source;
   ResetWorkAreas(cc);
-  ScanSourceLines(source, text != nullptr ? text : "");
+  ScanSourceLines(source, std::move(text));
   ClassifySourceLines(source);
-  cc.events.ReserveFor(source.texts.BytesUsed());
+  cc.events.ReserveFor(source.text.size());
   SetSourceTable(cc, &source);
   ResetHighestSeverity(cc);
 }
@@ -110,10 +115,10 @@ void ConvertTrack(CompileContext& cc, int track) {
   AppendTrackStream(cc);
 }
 
-int CompileText(CompileContext& cc, const char* text, SourceMap* map) {
+int CompileText(CompileContext& cc, std::string&& text, SourceMap* map) {
   if (map) map->Clear();
   SetSourceMapRecorder(cc, map);
-  PrepareSource(cc, text);
+  PrepareSource(cc, std::move(text));
   MapSourceLines(cc, State(cc).source);
   SetResolution(cc, ResolutionForCommands(cc));
   std::string previous;
@@ -143,7 +148,7 @@ ListedToken ListedTokenOf(const CompileContext& cc, int code) {
 int ListTextTokens(CompileContext& cc, const char* text,
                    const std::function<void(const char* track_name)>& on_track,
                    const std::function<void(const ListedToken& token)>& on_token) {
-  PrepareSource(cc, text);
+  PrepareSource(cc, TextOf(text));
   std::string previous;
   while (SelectNextTrack(cc, &previous)) {
     on_track(State(cc).track_names.String(State(cc).track_count - 1));
@@ -184,7 +189,10 @@ bool Compilation::SetUp() {
   return true;
 }
 int Compilation::Compile(const char* text, SourceMap* map) {
-  return CompileText(Context(), text, map);
+  return CompileText(Context(), TextOf(text), map);
+}
+int Compilation::Compile(std::string&& text, SourceMap* map) {
+  return CompileText(Context(), std::move(text), map);
 }
 void Compilation::Release() {
   if (context_) ReleaseSong(*context_);
@@ -226,6 +234,9 @@ bool SetUpCompiler() {
 }
 int CompileScore(const char* text, SourceMap* map) {
   return Compilation::Default().Compile(text, map);
+}
+int CompileScore(std::string&& text, SourceMap* map) {
+  return Compilation::Default().Compile(std::move(text), map);
 }
 void ReleaseCompiler() {
   Compilation::Default().Release();
