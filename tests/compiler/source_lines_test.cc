@@ -111,7 +111,7 @@ TEST(SourceLines, ResetEmptiesTheTable) {
   table.Reset();
   EXPECT_EQ(0, table.LineCount());
   EXPECT_EQ(0, table.names.Count());
-  EXPECT_EQ(0, table.texts.Count());
+  EXPECT_TRUE(table.text.empty());
   EXPECT_EQ(192, table.resolution);
   EXPECT_EQ(0, table.line_counter);
 }

@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include "compiler/driver/driver.h"
@@ -55,8 +57,14 @@ std::string UnencodableWarning(const std::string& path, const CompilerInput& inp
   return path + detail;
 }
 
-// CP932 to UTF-8 with iconv, each byte that does not convert as "?".
+// CP932 to UTF-8 with iconv, each byte that does not convert as "?". ASCII
+// reads the same in both, and a report without other bytes (the usual
+// one) is handed back as it is: opening the converter loads its module,
+// which would cost a short compile a good part of its time.
 std::string ConvertReport(std::string_view in) {
+  if (std::all_of(in.begin(), in.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
+    return std::string(in);
+  }
   std::string out;
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
@@ -148,7 +156,7 @@ int CompileScoreFile(const std::string& path, Encoding encoding, ReportEncoding 
     return -1;
   }
   if (!warning.empty()) std::fprintf(stderr, "quern: warning: %s\n", warning.c_str());
-  int severity = CompileScore(text.c_str());
+  int severity = CompileScore(std::move(text));
   std::string report = ReportInEncoding(ReportText(), report_encoding);
   std::fwrite(report.data(), 1, report.size(), stdout);
   return severity;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
 #include <string>
 
 #include "compiler/catalogue/messages.h"
@@ -20,6 +21,11 @@ namespace {
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
+// The text up to its first zero byte; no text reads as empty.
+std::string TextOf(const char* text) {
+  return text != nullptr ? std::string(text) : std::string();
+}
+
 DriverPart& State(CompileContext& cc) {
   return cc.driver;
 }
@@ -35,11 +41,12 @@ void ResetWorkAreas(CompileContext& cc) {
 }
 
 // Empties the work areas and reads the text into the source table.
-void PrepareSource(CompileContext& cc, const char* text) {
+void PrepareSource(CompileContext& cc, std::string&& text) {
   SourceTable& source = State(cc).source;
   ResetWorkAreas(cc);
-  ScanSourceLines(source, text != nullptr ? text : "");
+  ScanSourceLines(source, std::move(text));
   ClassifySourceLines(source);
+  cc.events.ReserveFor(source.text.size());
   SetSourceTable(cc, &source);
   ResetHighestSeverity(cc);
 }
@@ -108,10 +115,10 @@ void ConvertTrack(CompileContext& cc, int track) {
   AppendTrackStream(cc);
 }
 
-int CompileText(CompileContext& cc, const char* text, SourceMap* map) {
+int CompileText(CompileContext& cc, std::string&& text, SourceMap* map) {
   if (map) map->Clear();
   SetSourceMapRecorder(cc, map);
-  PrepareSource(cc, text);
+  PrepareSource(cc, std::move(text));
   MapSourceLines(cc, State(cc).source);
   SetResolution(cc, ResolutionForCommands(cc));
   std::string previous;
@@ -127,7 +134,7 @@ int CompileText(CompileContext& cc, const char* text, SourceMap* map) {
 }
 
 void ReleaseSong(CompileContext& cc) {
-  cc.events.Reset();
+  cc.events.Release();
   ResetSongBuffers(cc);
   ClearCompilerReport(cc);
   CompilerReport(cc).Append(0);
@@ -141,7 +148,7 @@ ListedToken ListedTokenOf(const CompileContext& cc, int code) {
 int ListTextTokens(CompileContext& cc, const char* text,
                    const std::function<void(const char* track_name)>& on_track,
                    const std::function<void(const ListedToken& token)>& on_token) {
-  PrepareSource(cc, text);
+  PrepareSource(cc, TextOf(text));
   std::string previous;
   while (SelectNextTrack(cc, &previous)) {
     on_track(State(cc).track_names.String(State(cc).track_count - 1));
@@ -182,7 +189,10 @@ bool Compilation::SetUp() {
   return true;
 }
 int Compilation::Compile(const char* text, SourceMap* map) {
-  return CompileText(Context(), text, map);
+  return CompileText(Context(), TextOf(text), map);
+}
+int Compilation::Compile(std::string&& text, SourceMap* map) {
+  return CompileText(Context(), std::move(text), map);
 }
 void Compilation::Release() {
   if (context_) ReleaseSong(*context_);
@@ -209,7 +219,7 @@ const EventRecord* Compilation::TrackEvents(int track, int* count) const {
       track > context_->events.LastUsedSlot()) {
     return nullptr;
   }
-  const std::vector<EventRecord>& records = context_->events.Slot(track);
+  const std::span<const EventRecord> records = context_->events.Slot(track);
   *count = static_cast<int>(records.size());
   return records.data();
 }
@@ -224,6 +234,9 @@ bool SetUpCompiler() {
 }
 int CompileScore(const char* text, SourceMap* map) {
   return Compilation::Default().Compile(text, map);
+}
+int CompileScore(std::string&& text, SourceMap* map) {
+  return Compilation::Default().Compile(std::move(text), map);
 }
 void ReleaseCompiler() {
   Compilation::Default().Release();

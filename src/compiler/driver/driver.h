@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <memory>
 
 struct CompileContext;
@@ -45,6 +46,10 @@ class Compilation {
   // Compiles text; returns the highest severity (see above). With a map,
   // also records where each note was written (see source_map.h).
   int Compile(const char* text, SourceMap* map = nullptr);
+  // The same, taking the text over instead of copying it: the compilation
+  // keeps the score's lines in it (a caller with a large score in hand
+  // saves a copy).
+  int Compile(std::string&& text, SourceMap* map = nullptr);
   // Frees the song of the last compilation and empties the report.
   void Release();
 
@@ -73,6 +78,7 @@ bool SetUpCompiler();
 // With a map, the compilation also records where each note was written (see
 // source_map.h); the image and the report are the same either way.
 int CompileScore(const char* text, SourceMap* map = nullptr);
+int CompileScore(std::string&& text, SourceMap* map = nullptr);
 void ReleaseCompiler();
 
 const uint8_t* SongImageBegin();

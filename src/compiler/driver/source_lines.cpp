@@ -29,19 +29,23 @@ bool StartsScoreLine(uint8_t c) {
   return IsCapital(c) || c == '@' || c == '%' || c == '+' || c == '*';
 }
 
-// Reads one line from *p: up to the line feed or the end of the text, carriage
-// returns dropped, at most kMaxLineBytes kept. *p ends behind the line feed.
-std::string_view ReadLine(const uint8_t** p, char* buffer) {
-  const uint8_t* s = *p;
+// Reads one line from *p, rewriting it in place: up to the line feed or the
+// end of the text, carriage returns dropped, at most kMaxLineBytes kept, then
+// a zero byte where the kept bytes end. The kept bytes never run ahead of
+// the bytes read, so nothing unread is overwritten. *p ends behind the line
+// feed.
+std::string_view ReadLine(char** p) {
+  char* const start = *p;
+  char* s = start;
   size_t kept = 0;
   for (; *s != 0 && *s != '\n'; ++s) {
     if (*s == '\r') continue;
-    if (kept < kMaxLineBytes) buffer[kept++] = static_cast<char>(*s);
+    if (kept < kMaxLineBytes) start[kept++] = *s;
   }
   if (*s == '\n') ++s;
   *p = s;
-  buffer[kept] = 0;
-  return std::string_view(buffer, kept);
+  start[kept] = 0;
+  return std::string_view(start, kept);
 }
 
 // Like strtol on the text: blanks, an optional sign, decimal digits; no digits
@@ -68,11 +72,11 @@ void ActOnHeader(SourceTable& table, std::string_view line, bool* on) {
   // #title is read from the file by the score browser; nothing to do here.
 }
 
-void AppendRecord(SourceTable& table, int text_index) {
+void AppendRecord(SourceTable& table, size_t text_offset) {
   std::vector<SourceLine>& lines = table.lines;
   if (lines.capacity() < kInitialLineRecords) lines.reserve(kInitialLineRecords);
   if (lines.size() == lines.capacity()) lines.reserve(lines.capacity() + lines.capacity() / 2);
-  lines.push_back(SourceLine{table.line_counter, text_index, 0, -1, 0});
+  lines.push_back(SourceLine{table.line_counter, text_offset, 0, -1, 0});
 }
 
 size_t NameLength(const char* s, bool (*is_name_byte)(uint8_t)) {
@@ -92,24 +96,30 @@ bool IsMacroNameByte(uint8_t c) {
 
 void SourceTable::Reset() {
   lines.clear();
-  texts.Clear();
+  text.clear();
   names.Clear();
   line_counter = 0;
   resolution = kDefaultResolution;
 }
 
 void ScanSourceLines(SourceTable& table, const char* text) {
+  ScanSourceLines(table, std::string(text != nullptr ? text : ""));
+}
+
+void ScanSourceLines(SourceTable& table, std::string&& text) {
   table.resolution = kDefaultResolution;
   table.lines.clear();
   table.line_counter = 0;
-  char buffer[kMaxLineBytes + 1];
+  table.text = std::move(text);
   bool on = true;
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(text != nullptr ? text : "");
+  char* const begin = table.text.data();
+  char* p = begin;
   while (*p != 0) {
-    uint8_t first = *p;
-    std::string_view line = ReadLine(&p, buffer);
+    const uint8_t first = static_cast<uint8_t>(*p);
+    const size_t offset = static_cast<size_t>(p - begin);
+    std::string_view line = ReadLine(&p);
     if (on && StartsScoreLine(first)) {
-      AppendRecord(table, table.texts.AddString(line));
+      AppendRecord(table, offset);
     } else if (first == '#') {
       ActOnHeader(table, line, &on);
     }
@@ -123,7 +133,7 @@ void ClassifySourceLines(SourceTable& table) {
   std::unordered_map<std::string, int> index_of;
   for (int i = 0; i < table.names.Count(); ++i) index_of.emplace(table.names.String(i), i);
   for (SourceLine& record : table.lines) {
-    const char* text = table.texts.String(record.text_index);
+    const char* text = table.text.data() + record.text_offset;
     uint8_t first = static_cast<uint8_t>(text[0]);
     size_t name_start = 1;
     size_t name_length = 0;

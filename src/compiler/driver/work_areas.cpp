@@ -12,14 +12,6 @@ constexpr size_t kEntryStep = 500;
 constexpr size_t kMinFreeEntries = 10;
 // Below this a quarter of a byte buffer would not hold a 16-bit value.
 constexpr size_t kMinByteCapacity = 16;
-// Resizes bytes to size. The table's capacity still grows in the documented
-// steps, but the memory beneath it at least doubles, so a large score is not
-// copied again at every step.
-void ResizeBytes(std::vector<uint8_t>& bytes, size_t size) {
-  if (size > bytes.capacity()) bytes.reserve(std::max(size, 2 * bytes.capacity()));
-  bytes.resize(size);
-}
-
 }  // namespace
 
 StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
@@ -31,11 +23,11 @@ StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
 void StringTable::Reserve(size_t n) {
   size_t capacity = bytes_.size();
   while (capacity - used_ < n) capacity += kByteStep;
-  if (capacity != bytes_.size()) ResizeBytes(bytes_, capacity);
+  if (capacity != bytes_.size()) GrowKeeping(bytes_, capacity, used_);
 }
 
 void StringTable::Grow() {
-  if (bytes_.size() - used_ < kMinFreeBytes) ResizeBytes(bytes_, bytes_.size() + kByteStep);
+  if (bytes_.size() - used_ < kMinFreeBytes) GrowKeeping(bytes_, bytes_.size() + kByteStep, used_);
   if (entry_capacity_ - starts_.size() < kMinFreeEntries) {
     entry_capacity_ += kEntryStep;
     starts_.reserve(entry_capacity_);
@@ -90,27 +82,27 @@ void StringTable::Clear() {
   starts_.clear();
 }
 
-ByteBuffer::ByteBuffer(size_t capacity) : data_(std::max(capacity, kMinByteCapacity)) {}
+ByteBuffer::ByteBuffer(size_t capacity) {
+  Resize(std::max(capacity, kMinByteCapacity));
+}
+
+void ByteBuffer::Resize(size_t size) {
+  GrowKeeping(data_, size, end_);
+  limit_ = data_.size() * 3 / 4;
+}
 
 // Keeps a quarter of the capacity free behind the end: past three quarters
 // the buffer grows to one and a half times.
 void ByteBuffer::GrowIfPastLimit() {
-  if (end_ > data_.size() * 3 / 4) data_.resize(data_.size() * 3 / 2);
+  if (end_ > limit_) Grow();
 }
 
-void ByteBuffer::Append(uint8_t byte) {
-  data_[end_++] = byte;
-  GrowIfPastLimit();
-}
-
-void ByteBuffer::AppendWord(uint16_t word) {
-  data_[end_++] = static_cast<uint8_t>(word & 0xff);
-  data_[end_++] = static_cast<uint8_t>(word >> 8);
-  GrowIfPastLimit();
+void ByteBuffer::Grow() {
+  Resize(data_.size() * 3 / 2);
 }
 
 void ByteBuffer::AppendBytes(const uint8_t* bytes, size_t n) {
-  if (end_ + n > data_.size() * 3 / 4) data_.resize(2 * (end_ + n));
+  if (end_ + n > limit_) Resize(2 * (end_ + n));
   if (n > 0) std::memcpy(data_.data() + end_, bytes, n);
   end_ += n;
 }
@@ -123,7 +115,7 @@ void ByteBuffer::AppendFormat(const char* format, ...) {
   int n = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
   if (n > 0) {
-    if (end_ + static_cast<size_t>(n) + 1 > data_.size()) data_.resize(2 * (end_ + n + 1));
+    if (end_ + static_cast<size_t>(n) + 1 > data_.size()) Resize(2 * (end_ + n + 1));
     std::vsnprintf(reinterpret_cast<char*>(data_.data() + end_), n + 1, format, args);
     end_ += n;
   }

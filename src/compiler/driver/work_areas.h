@@ -10,14 +10,66 @@
 //   quarters of its capacity; an append that passes the limit grows it to one
 //   and a half times (AppendBytes: to twice the used bytes plus n).
 //
+// WorkVector: the storage beneath them, a vector that leaves new elements
+//   uninitialised. The areas start large and are always written before they
+//   are read, so zero-filling them would only touch memory that a small
+//   score never uses (the pages stay untouched until written).
+//
 // Nothing here throws for bad input; only a failed allocation could.
 #ifndef QUERN_COMPILER_DRIVER_WORK_AREAS_H_
 #define QUERN_COMPILER_DRIVER_WORK_AREAS_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+// An allocator whose value-less construct leaves trivial elements as they
+// are instead of zeroing them.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  using value_type = T;
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+template <typename T>
+using WorkVector = std::vector<T, UninitializedAllocator<T>>;
+
+// Resizes v to size elements, of which the first `keep` are in use. Memory
+// beneath it at least doubles when it must move, and only the elements in
+// use are copied, so the unused rest is never touched.
+template <typename T>
+void GrowKeeping(WorkVector<T>& v, size_t size, size_t keep) {
+  if (size <= v.capacity()) {
+    v.resize(size);
+    return;
+  }
+  WorkVector<T> fresh;
+  fresh.reserve(std::max(size, 2 * v.capacity()));
+  fresh.resize(size);
+  std::copy_n(v.begin(), std::min(keep, v.size()), fresh.begin());
+  v.swap(fresh);
+}
 
 class StringTable {
  public:
@@ -44,9 +96,9 @@ class StringTable {
   void Reserve(size_t n);
   void Grow();
 
-  std::vector<uint8_t> bytes_;
+  WorkVector<uint8_t> bytes_;
   size_t used_ = 0;
-  std::vector<uint32_t> starts_;
+  WorkVector<uint32_t> starts_;
   size_t entry_capacity_;
 };
 
@@ -54,8 +106,16 @@ class ByteBuffer {
  public:
   explicit ByteBuffer(size_t capacity = 256000);
 
-  void Append(uint8_t byte);
-  void AppendWord(uint16_t word);  // low byte first
+  // Inline: the stream compiler appends every output byte through these.
+  void Append(uint8_t byte) {
+    data_[end_++] = byte;
+    if (end_ > limit_) Grow();
+  }
+  void AppendWord(uint16_t word) {  // low byte first
+    data_[end_++] = static_cast<uint8_t>(word & 0xff);
+    data_[end_++] = static_cast<uint8_t>(word >> 8);
+    if (end_ > limit_) Grow();
+  }
   void AppendBytes(const uint8_t* bytes, size_t n);
   void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
@@ -67,9 +127,13 @@ class ByteBuffer {
 
  private:
   void GrowIfPastLimit();
+  // Grows to one and a half times; the limit follows the capacity.
+  void Grow();
+  void Resize(size_t size);
 
-  std::vector<uint8_t> data_;
+  WorkVector<uint8_t> data_;
   size_t end_ = 0;
+  size_t limit_ = 0;  // three quarters of the capacity
 };
 
 #endif  // QUERN_COMPILER_DRIVER_WORK_AREAS_H_

@@ -16,7 +16,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <span>
+
+#include "compiler/driver/work_areas.h"
 
 struct EventRecord {
   int32_t time;
@@ -47,7 +49,22 @@ enum EventKind : uint8_t {
   kEventVoid = 145,
 };
 
-// The working list (32768 records, grows by 8192) and 128 track slots.
+// The records of every track in one arena, and the working list.
+//
+// The arena holds the tracks' records one after another; slot i is the range
+// of track i, so saving, loading and storing a slot copies nothing. The
+// working list is a range of the arena too:
+// - after ClearWorking it is empty and lies at the arena's end, where Append
+//   writes (the arena's documented size starts at 32768 records and grows by
+//   8192; ReserveFor sizes the memory beneath it from the score, so a large
+//   score is not moved while it grows);
+// - SaveSlot makes it the next slot, and it stays that slot's records;
+// - LoadSlot makes it slot i's records themselves: changes through At()
+//   reach the slot at once, and StoreSlot(i) keeps them;
+// - an Append to a list that is a slot, or a SaveSlot or StoreSlot into
+//   another slot, copies the list to the arena's end first, so one slot's
+//   records never change another's.
+// Growth moves the arena: reach records by index, not by keeping pointers.
 class EventTable {
  public:
   static constexpr int kSlotCount = 128;
@@ -55,27 +72,55 @@ class EventTable {
   EventTable();
 
   int Count() const { return count_; }
-  EventRecord& At(int i) { return records_[i]; }
-  const EventRecord& At(int i) const { return records_[i]; }
-  EventRecord* Records() { return records_.data(); }
+  EventRecord& At(int i) { return records_[begin_ + i]; }
+  const EventRecord& At(int i) const { return records_[begin_ + i]; }
+  EventRecord* Records() { return records_.data() + begin_; }
   size_t Capacity() const { return records_.size(); }
+  // Makes room beneath the arena for about one record per score byte (and
+  // at most 16M records), without touching it.
+  void ReserveFor(size_t score_bytes);
 
-  void Append(const EventRecord& record);
-  void ClearWorking() { count_ = 0; }
+  void Append(const EventRecord& record) {
+    if (owner_ >= 0) Detach();
+    records_[begin_ + count_++] = record;
+    if (begin_ + count_ >= records_.size()) Grow();
+  }
+  // Empties the working list, which moves to the arena's end.
+  void ClearWorking();
   // Saves the working list as the next slot; -1 when 128 slots are in use.
   int SaveSlot();
+  // The working list becomes slot's records; empty for a slot not in use.
   void LoadSlot(int slot);
-  // Stores the working list back into slot; -1 for a slot not in use.
+  // Stores the working list as slot's records; -1 for a slot not in use.
   int StoreSlot(int slot);
   int LastUsedSlot() const { return last_used_; }
-  const std::vector<EventRecord>& Slot(int slot) const { return slots_[slot]; }
-  // Frees every slot and empties the working list.
+  // Slot's records (valid until the arena grows or is reset).
+  std::span<const EventRecord> Slot(int slot) const {
+    return {records_.data() + slots_[slot].begin, slots_[slot].count};
+  }
+  // Frees every slot and empties the working list; the arena keeps its
+  // memory for the next compilation.
   void Reset();
+  // Reset, and a grown arena gives its memory back.
+  void Release();
 
  private:
-  std::vector<EventRecord> records_;  // size() is the capacity
+  struct Range {
+    size_t begin = 0;
+    size_t count = 0;
+  };
+  void Grow();
+  // Copies the working list to the arena's end; it then belongs to no slot.
+  void Detach();
+  // Makes the working list (at the arena's end) slot's records.
+  void Claim(int slot);
+
+  WorkVector<EventRecord> records_;  // size() is the documented capacity
+  size_t begin_ = 0;                 // the working list: begin_ .. begin_ + count_
   int count_ = 0;
-  std::vector<EventRecord> slots_[kSlotCount];
+  int owner_ = -1;      // the slot the working list is, or -1
+  size_t used_end_ = 0; // end of the records that slots own
+  Range slots_[kSlotCount];
   int last_used_ = -1;
 };
 
