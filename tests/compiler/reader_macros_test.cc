@@ -159,6 +159,30 @@ TEST(Macros, ExponentialExpansionIsCutOff) {
   EXPECT_NE(std::string::npos, report.find("Error マクロの展開が多すぎます"));
 }
 
+// Argument lists are taken from the bytes when they close on their line with
+// no quoted text or comment; these read as the token path reads them: a comma
+// in a quoted text or a comment, a list over a continuation line, ten
+// arguments, nested parentheses, empty arguments, blanks and tabs, and calls
+// whose next token lies behind a comment or on a later line.
+TEST(Macros, ArgumentListsAndReturnPlaces) {
+  EXPECT_EQ(
+      "Track A\n1:5 c\n1:6 \" x,y\n1:12 d\n1:18 c\n1:25 d\n1:27 e\n1:32 c\n2:2 d\n2:8 a\n"
+      "2:10 b\n2:24 b\n2:12 c\n2:32 (\n2:33 c\n2:38 e\n2:45 e\n2:58 c\n2:62 d\n2:66 r\n"
+      "4:2 d\n5:2 e\n5:3 #END\n",
+      TokenListing("%M %1 %2 %9 %3\n"
+                   "A %M(c\"x,y\",d) %M(c/*,*/,d)e %M(c,\n"
+                   "+ d) %M(a,b,c,d,e,f,g,a,b,c) %M((c,d),e) %M(,e) %M() %M\t (c ,\td ) r\n"
+                   "A %M// x\nA d %M\nA e\n"));
+  // Arguments handed on through nested calls up to the deepest frame, where
+  // the last call (with its arguments) is dropped.
+  EXPECT_EQ(
+      "Track A\n0:4 #NUM 1\n8:6 g\n0:13 #NUM 2\n0:13 #NUM 2\n8:9 a\n0:4 #NUM 1\n0:13 #NUM 2\n"
+      "0:13 #NUM 2\n8:15 b\n8:16 #END\n",
+      TokenListing("%A1 1 %A2(%1,2)\n%A2 %1 %2 %A3(%2,%1)\n%A3 %2 %1 %A4(%1)\n"
+                   "%A4 %1 %A5(%1,%1)\n%A5 %1 %A6(%1)\n%A6 %1 %A7(%1 c)\n%A7 %1 %A8(%1 d)\n"
+                   "%A8 %1 e\nA %A1(g) a %A1 b\n"));
+}
+
 // The indexed line search against a plain scan of the lines.
 int ScanForNextLine(const CompileContext& cc, const SourceTable& table,
                     const ReadingContext& context, int after) {
