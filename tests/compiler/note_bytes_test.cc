@@ -5,6 +5,7 @@
 // macro expansion count come out the same either way.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "compile_helpers.h"
@@ -112,6 +113,29 @@ TEST(NoteBytes, ExpansionCountsTheSkippedTokens) {
   }
   score += "%M6 c4. d8.. e f+16 g a b c4&e8\nA %M1 d\n";
   ExpectSameBothWays({score.c_str()});
+}
+
+// Random scores made of the bytes that matter around notes, including
+// macros with arguments and line ends, compared both ways.
+TEST(NoteBytes, RandomNoteTextsAgree) {
+  const std::string pieces[] = {"c",  "d",  "e",  "f",  "g",    "a",    "b",     "r",   "+",  "-",
+                                "=",  "4",  "8",  "16", "0",    "3",    "$1",    ".",   ".",  "^",
+                                ":",  "'",  ";",  "&",  " ",    " ",    "\t",    "~",   "_",  ">",
+                                "<",  "o9", "l3", ",",  ")",    "(",    "%1",    "%2",  "%M", "@N",
+                                "\"", "/",  "//", "\n", "\nA ", "\n+ ", "\n*A ", "k-3", "|",  "q0"};
+  std::mt19937 random(1414);
+  std::uniform_int_distribution<int> pick(0, std::size(pieces) - 1);
+  for (int round = 0; round < 1500; ++round) {
+    std::string score = "%M %1 c4 %2.\n@N d8 %1 e\n";
+    for (int part = 0; part < 3; ++part) {
+      score += part == 0 ? "A " : part == 1 ? "\n%M " : "\n@N ";
+      for (int n = random() % 30; n > 0; --n) score += pieces[pick(random)];
+    }
+    score += "\nA %M(c4.,d) %N(e8,f) ";
+    for (int n = random() % 30; n > 0; --n) score += pieces[pick(random)];
+    ExpectSameBothWays({score.c_str()});
+    if (HasFailure()) break;
+  }
 }
 
 }  // namespace
