@@ -98,6 +98,15 @@ const uint8_t* ParseNumber(const uint8_t* p, int base, int* number) {
   *number = std::min(value, kMaxNumber);
   return p;
 }
+// ParseNumber in base 10, for the note path.
+const uint8_t* ParseDecimal(const uint8_t* p, int* number) {
+  int value = 0;
+  for (; IsDigit(*p); ++p) {
+    if (value < kMaxNumber) value = std::min(value * 10 + (*p - '0'), kMaxNumber + 1);
+  }
+  *number = std::min(value, kMaxNumber);
+  return p;
+}
 const uint8_t* ReadNumber(TokenState& t, const uint8_t* p, int base) {
   return ParseNumber(p, base, &t.number);
 }
@@ -307,7 +316,7 @@ bool PeekNoteTail(const CompileContext& cc, NoteTail* tail) {
   peeked.accidental = AccidentalCode(*p);
   if (peeked.accidental != 0) p = SkipBlanks(p + 1);
   if (*p == '$') return false;
-  if (IsDigit(*p)) p = SkipBlanks(ParseNumber(p, 10, &peeked.divisor));
+  if (IsDigit(*p)) p = SkipBlanks(ParseDecimal(p, &peeked.divisor));
   for (; *p == '.'; p = SkipBlanks(p + 1)) ++peeked.dots;
   if (!EndsNotePlainly(*p)) return false;
   peeked.end = reinterpret_cast<const char*>(p);
