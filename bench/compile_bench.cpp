@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kPlainBytes = 5 * 1000 * 1000;
 constexpr size_t kMacroBytes = 1000 * 1000;
-constexpr int kTracks = 128;
+constexpr int kTracks = 120;  // 128 tracks and the song end would overflow the 128 phase-table entries
 
 // Track names that sort in the order they are made: TA, TB, ... TAA, ...
 std::string TrackName(int t) {

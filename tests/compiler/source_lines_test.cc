@@ -96,6 +96,23 @@ TEST(SourceLines, LongLinesAreCutAt4000Bytes) {
   EXPECT_EQ(96, Scan("#clock 96" + std::string(100000, ' ') + "\nA\n").resolution);
 }
 
+// The table rewrites its own copy of the text in place; a text handed over
+// gives the same table, and the caller's text stays as it was.
+TEST(SourceLines, TextTakenOverOrCopiedGivesTheSameTable) {
+  const std::string text = "A\r c\r\n#off\nB x\n#on\n+ d" + std::string(4100, 'e') + "\r\nC f";
+  const std::string copied = Dump(Scan(text));
+  EXPECT_EQ(text.size(), std::string(text.c_str()).size());
+  SourceTable table;
+  ScanSourceLines(table, std::string(text));
+  ClassifySourceLines(table);
+  EXPECT_EQ(copied, Dump(table));
+  EXPECT_EQ("0 2 A#0| c\n4 6 #1| d" + std::string(3997, 'e') + "\n5 2 C#2| f\n", copied);
+  // Scanning again reuses the buffer: nothing of the longer text shows.
+  ScanSourceLines(table, "A g");
+  ClassifySourceLines(table);
+  EXPECT_EQ("0 2 A#0| g\n", Dump(table));
+}
+
 TEST(SourceLines, ManyLinesAndNames) {
   std::string text;
   for (int i = 0; i < 10000; ++i) text += "T" + std::to_string(i % 5000) + " c\n";

@@ -133,6 +133,34 @@ TEST(EventTable, SlotsSaveLoadAndStore) {
   EXPECT_EQ(0, table.Count());
 }
 
+// The slots are ranges of one arena: a slot loaded and changed, stored into
+// another slot, or grown past its neighbours never changes another slot's
+// records, and the records survive the arena's growth.
+TEST(EventTable, SlotsInOneArenaStayApart) {
+  EventTable table;
+  table.ReserveFor(10);
+  for (int i = 0; i < 3; ++i) table.Append(Record(i, 60));
+  ASSERT_EQ(0, table.SaveSlot());
+  table.ClearWorking();
+  for (int i = 0; i < 2; ++i) table.Append(Record(100 + i, 61));
+  ASSERT_EQ(1, table.SaveSlot());
+  table.LoadSlot(0);
+  table.At(0).time = 7;
+  ASSERT_EQ(1, table.StoreSlot(1));  // slot 0's records, changed, become slot 1's
+  EXPECT_EQ(7, table.Slot(0)[0].time);  // the working list was slot 0 itself
+  table.At(0).time = 8;                 // now it is slot 1
+  EXPECT_EQ(7, table.Slot(0)[0].time);
+  EXPECT_EQ(8, table.Slot(1)[0].time);
+  EXPECT_EQ(3u, table.Slot(1).size());
+  table.LoadSlot(0);
+  for (int i = 0; i < 40000; ++i) table.Append(Record(i, 62));  // grows the arena
+  ASSERT_EQ(0, table.StoreSlot(0));
+  EXPECT_EQ(40003u, table.Slot(0).size());
+  EXPECT_EQ(39999, table.Slot(0)[40002].time);
+  EXPECT_EQ(8, table.Slot(1)[0].time);
+  EXPECT_EQ(2, table.Slot(1)[2].time);
+}
+
 TEST(EventTable, HoldsAtMost128Slots) {
   EventTable table;
   table.Append(Record(0, 143));

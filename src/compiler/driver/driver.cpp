@@ -4,6 +4,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "compiler/catalogue/messages.h"
 #include "compiler/commands/commands.h"
@@ -21,11 +22,6 @@ namespace {
 constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
-// The text up to its first zero byte; no text reads as empty.
-std::string TextOf(const char* text) {
-  return text != nullptr ? std::string(text) : std::string();
-}
-
 DriverPart& State(CompileContext& cc) {
   return cc.driver;
 }
@@ -40,11 +36,13 @@ void ResetWorkAreas(CompileContext& cc) {
   State(cc).source.Reset();
 }
 
-// Empties the work areas and reads the text into the source table.
-void PrepareSource(CompileContext& cc, std::string&& text) {
+// Empties the work areas and reads the text (a const char* or a std::string
+// to take over) into the source table.
+template <typename Text>
+void PrepareSource(CompileContext& cc, Text&& text) {
   SourceTable& source = State(cc).source;
   ResetWorkAreas(cc);
-  ScanSourceLines(source, std::move(text));
+  ScanSourceLines(source, std::forward<Text>(text));
   ClassifySourceLines(source);
   cc.events.ReserveFor(source.text.size());
   SetSourceTable(cc, &source);
@@ -115,10 +113,11 @@ void ConvertTrack(CompileContext& cc, int track) {
   AppendTrackStream(cc);
 }
 
-int CompileText(CompileContext& cc, std::string&& text, SourceMap* map) {
+template <typename Text>
+int CompileText(CompileContext& cc, Text&& text, SourceMap* map) {
   if (map) map->Clear();
   SetSourceMapRecorder(cc, map);
-  PrepareSource(cc, std::move(text));
+  PrepareSource(cc, std::forward<Text>(text));
   MapSourceLines(cc, State(cc).source);
   SetResolution(cc, ResolutionForCommands(cc));
   std::string previous;
@@ -148,7 +147,7 @@ ListedToken ListedTokenOf(const CompileContext& cc, int code) {
 int ListTextTokens(CompileContext& cc, const char* text,
                    const std::function<void(const char* track_name)>& on_track,
                    const std::function<void(const ListedToken& token)>& on_token) {
-  PrepareSource(cc, TextOf(text));
+  PrepareSource(cc, text);
   std::string previous;
   while (SelectNextTrack(cc, &previous)) {
     on_track(State(cc).track_names.String(State(cc).track_count - 1));
@@ -189,7 +188,7 @@ bool Compilation::SetUp() {
   return true;
 }
 int Compilation::Compile(const char* text, SourceMap* map) {
-  return CompileText(Context(), TextOf(text), map);
+  return CompileText(Context(), text, map);
 }
 int Compilation::Compile(std::string&& text, SourceMap* map) {
   return CompileText(Context(), std::move(text), map);

@@ -92,25 +92,11 @@ bool IsMacroNameByte(uint8_t c) {
   return IsNameByte(c);
 }
 
-}  // namespace
-
-void SourceTable::Reset() {
-  lines.clear();
-  text.clear();
-  names.Clear();
-  line_counter = 0;
-  resolution = kDefaultResolution;
-}
-
-void ScanSourceLines(SourceTable& table, const char* text) {
-  ScanSourceLines(table, std::string(text != nullptr ? text : ""));
-}
-
-void ScanSourceLines(SourceTable& table, std::string&& text) {
+// Cuts the table's text into line records, rewriting the lines in place.
+void ScanTableText(SourceTable& table) {
   table.resolution = kDefaultResolution;
   table.lines.clear();
   table.line_counter = 0;
-  table.text = std::move(text);
   bool on = true;
   char* const begin = table.text.data();
   char* p = begin;
@@ -125,6 +111,27 @@ void ScanSourceLines(SourceTable& table, std::string&& text) {
     }
     ++table.line_counter;
   }
+}
+
+}  // namespace
+
+void SourceTable::Reset() {
+  lines.clear();
+  text.clear();
+  names.Clear();
+  line_counter = 0;
+  resolution = kDefaultResolution;
+}
+
+void ScanSourceLines(SourceTable& table, const char* text) {
+  // Into the table's own buffer, which keeps its memory from the last score.
+  table.text.assign(text != nullptr ? text : "");
+  ScanTableText(table);
+}
+
+void ScanSourceLines(SourceTable& table, std::string&& text) {
+  table.text = std::move(text);
+  ScanTableText(table);
 }
 
 void ClassifySourceLines(SourceTable& table) {
