@@ -4,6 +4,9 @@
 // Out: token codes one at a time. NextToken expands macro calls and argument
 //   references, so the commands never see "%", "," or ")". Numbers are 0 to
 //   65535 (larger ones saturate), names and quoted texts at most 4096 bytes.
+//   The note command may take the plain rest of a note from the bytes
+//   instead (PeekNoteTail, TakeNoteTail), which leaves the reader exactly
+//   where the tokens would have.
 // Reports macro recursion, undefined macros and faulty common-line letter
 //   sets; every other odd byte comes back as kTokErr for the commands to report.
 //
