@@ -112,6 +112,10 @@ bool ReadFileChecked(const std::string& path, size_t limit, std::string* bytes,
     problem = Reason(EISDIR);
   } else if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > limit) {
     problem = "larger than " + SizeText(limit) + "; not read";
+  } else if (S_ISREG(st.st_mode)) {
+    // Room for the whole file at once (one byte more to see its end), so a
+    // large score is not copied as the string grows.
+    bytes->reserve(static_cast<size_t>(st.st_size) + 1);
   }
   char buffer[65536];
   while (problem.empty()) {

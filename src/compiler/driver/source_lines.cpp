@@ -1,5 +1,6 @@
 #include "compiler/driver/source_lines.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -93,10 +94,14 @@ bool IsMacroNameByte(uint8_t c) {
 }
 
 // Cuts the table's text into line records, rewriting the lines in place.
+// The records get room for every line of the text at once: a large score
+// would otherwise copy them again at each growth step.
 void ScanTableText(SourceTable& table) {
   table.resolution = kDefaultResolution;
   table.lines.clear();
   table.line_counter = 0;
+  const char* const text = table.text.c_str();
+  table.lines.reserve(std::count(text, text + std::strlen(text), '\n') + 1);
   bool on = true;
   char* const begin = table.text.data();
   char* p = begin;

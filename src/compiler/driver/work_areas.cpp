@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace {
 constexpr size_t kByteStep = 32768;
 constexpr size_t kMinFreeBytes = 1024;
@@ -13,6 +17,20 @@ constexpr size_t kMinFreeEntries = 10;
 // Below this a quarter of a byte buffer would not hold a 16-bit value.
 constexpr size_t kMinByteCapacity = 16;
 }  // namespace
+
+void AdviseLargeBlock(void* block, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  if (bytes < 2 * kHugePage) return;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+  const uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t last = (start + bytes) & ~(kHugePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)bytes;
+#endif
+}
 
 StringTable::StringTable(size_t byte_capacity, size_t entry_capacity)
     : bytes_(byte_capacity), entry_capacity_(entry_capacity) {

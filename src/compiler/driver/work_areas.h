@@ -29,8 +29,14 @@
 #include <utility>
 #include <vector>
 
+// Asks the system to back the whole 2 MB pages inside a large block with
+// huge pages, where it allows that: a score of a few megabytes otherwise
+// takes a page fault for every 4 KB of records, and on a virtual machine each
+// costs several microseconds. Only advice: elsewhere nothing changes.
+void AdviseLargeBlock(void* block, size_t bytes);
+
 // An allocator whose value-less construct leaves trivial elements as they
-// are instead of zeroing them.
+// are instead of zeroing them, and which advises large blocks as above.
 template <typename T>
 struct UninitializedAllocator : std::allocator<T> {
   using value_type = T;
@@ -41,6 +47,12 @@ struct UninitializedAllocator : std::allocator<T> {
   UninitializedAllocator() = default;
   template <typename U>
   UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+
+  T* allocate(size_t n) {
+    T* block = std::allocator<T>::allocate(n);
+    AdviseLargeBlock(block, n * sizeof(T));
+    return block;
+  }
 
   template <typename U>
   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
