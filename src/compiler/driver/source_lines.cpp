@@ -30,21 +30,25 @@ bool StartsScoreLine(uint8_t c) {
   return IsCapital(c) || c == '@' || c == '%' || c == '+' || c == '*';
 }
 
-// Reads one line from *p, rewriting it in place: up to the line feed or the
-// end of the text, carriage returns dropped, at most kMaxLineBytes kept, then
-// a zero byte where the kept bytes end. The kept bytes never run ahead of
-// the bytes read, so nothing unread is overwritten. *p ends behind the line
-// feed.
-std::string_view ReadLine(char** p) {
+// Reads one line from *p (the text ends at `end`, where a zero byte stands),
+// rewriting it in place: up to the line feed or the end of the text,
+// carriage returns dropped, at most kMaxLineBytes kept, then a zero byte
+// where the kept bytes end. The kept bytes never run ahead of the bytes
+// read, so nothing unread is overwritten; a line without a carriage return
+// is only ended, not copied. *p ends behind the line feed.
+std::string_view ReadLine(char** p, char* end) {
   char* const start = *p;
-  char* s = start;
-  size_t kept = 0;
-  for (; *s != 0 && *s != '\n'; ++s) {
-    if (*s == '\r') continue;
-    if (kept < kMaxLineBytes) start[kept++] = *s;
+  char* const feed = static_cast<char*>(std::memchr(start, '\n', end - start));
+  char* const stop = feed != nullptr ? feed : end;
+  size_t kept = static_cast<size_t>(stop - start);
+  if (std::memchr(start, '\r', kept) != nullptr) {
+    kept = 0;
+    for (char* s = start; s != stop; ++s) {
+      if (*s != '\r' && kept < kMaxLineBytes) start[kept++] = *s;
+    }
   }
-  if (*s == '\n') ++s;
-  *p = s;
+  kept = std::min(kept, kMaxLineBytes);
+  *p = feed != nullptr ? feed + 1 : end;
   start[kept] = 0;
   return std::string_view(start, kept);
 }
@@ -100,15 +104,17 @@ void ScanTableText(SourceTable& table) {
   table.resolution = kDefaultResolution;
   table.lines.clear();
   table.line_counter = 0;
-  const char* const text = table.text.c_str();
-  table.lines.reserve(std::count(text, text + std::strlen(text), '\n') + 1);
+  // The text ends at its first zero byte.
+  table.text.resize(std::strlen(table.text.c_str()));
+  table.lines.reserve(std::count(table.text.begin(), table.text.end(), '\n') + 1);
   bool on = true;
   char* const begin = table.text.data();
+  char* const end = begin + table.text.size();
   char* p = begin;
-  while (*p != 0) {
+  while (p != end) {
     const uint8_t first = static_cast<uint8_t>(*p);
     const size_t offset = static_cast<size_t>(p - begin);
-    std::string_view line = ReadLine(&p);
+    std::string_view line = ReadLine(&p, end);
     if (on && StartsScoreLine(first)) {
       AppendRecord(table, offset);
     } else if (first == '#') {
