@@ -174,7 +174,10 @@ Compilation& Compilation::Default() {
 }
 
 CompileContext& Compilation::Context() {
-  if (!context_) context_ = std::make_unique<CompileContext>();
+  // Default-initialised, not value-initialised: the work areas are written
+  // before they are read, and zeroing the whole context first would only
+  // touch memory.
+  if (!context_) context_.reset(new CompileContext);
   return *context_;
 }
 

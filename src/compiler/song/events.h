@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "compiler/driver/work_areas.h"
 
@@ -142,9 +143,11 @@ struct LoopRecord {
 static constexpr int kLoopRecordCount = 1024;
 
 // Loop records numbered 1..1023; the numbers count on across the tracks of a
-// compilation.
+// compilation. The records are made as the numbers are first used, so a
+// score with few loops never touches room for 1023.
 class LoopRecordTable {
  public:
+  LoopRecordTable() : records_(1) {}  // number 0 is no record
   // Record of loop number n, or nullptr when n is not a filled record.
   LoopRecord* At(int number) {
     return number >= 1 && number <= last_number_ ? &records_[number] : nullptr;
@@ -159,14 +162,18 @@ class LoopRecordTable {
   // (no record) when the table is full.
   int Add() {
     if (Full()) return 0;
-    records_[++last_number_] = LoopRecord{};
+    if (++last_number_ == static_cast<int>(records_.size())) {
+      records_.emplace_back();
+    } else {
+      records_[last_number_] = LoopRecord{};
+    }
     return last_number_;
   }
   // Forgets every record: numbering starts at 1 again.
   void Clear() { last_number_ = 0; }
 
  private:
-  LoopRecord records_[kLoopRecordCount];
+  std::vector<LoopRecord> records_;
   int last_number_ = 0;  // records 1..last_number_ are filled
 };
 
