@@ -10,7 +10,6 @@
 namespace {
 
 constexpr size_t kMaxLineBytes = 4000;
-constexpr size_t kInitialLineRecords = 256;
 constexpr int kDefaultResolution = 192;
 
 bool IsCapital(uint8_t c) {
@@ -77,13 +76,6 @@ void ActOnHeader(SourceTable& table, std::string_view line, bool* on) {
   // #title is read from the file by the score browser; nothing to do here.
 }
 
-void AppendRecord(SourceTable& table, size_t text_offset) {
-  std::vector<SourceLine>& lines = table.lines;
-  if (lines.capacity() < kInitialLineRecords) lines.reserve(kInitialLineRecords);
-  if (lines.size() == lines.capacity()) lines.reserve(lines.capacity() + lines.capacity() / 2);
-  lines.push_back(SourceLine{table.line_counter, text_offset, 0, -1, 0});
-}
-
 size_t NameLength(const char* s, bool (*is_name_byte)(uint8_t)) {
   size_t n = 0;
   while (is_name_byte(static_cast<uint8_t>(s[n]))) ++n;
@@ -116,7 +108,7 @@ void ScanTableText(SourceTable& table) {
     const size_t offset = static_cast<size_t>(p - begin);
     std::string_view line = ReadLine(&p, end);
     if (on && StartsScoreLine(first)) {
-      AppendRecord(table, offset);
+      table.lines.push_back(SourceLine{table.line_counter, offset, 0, -1, 0});
     } else if (first == '#') {
       ActOnHeader(table, line, &on);
     }

@@ -35,7 +35,7 @@ struct SourceLine {
 };
 
 struct SourceTable {
-  std::vector<SourceLine> lines;  // reserved 256, grows to one and a half times
+  std::vector<SourceLine> lines;  // room for every line, reserved by the scan
   std::string text;               // the score; stored lines end in a zero byte
   StringTable names;
   int32_t line_counter = 0;
