@@ -19,5 +19,6 @@ int RunRender(const Args& args);   // render SCORE|SONG.xrt -o OUT.wav
 int RunPorts(const Args& args);    // ports
 int RunMap(const Args& args);      // map SCORE
 int RunHtml(const Args& args);     // html [--form 1|2] FILE
+int RunImport(const Args& args);   // import SONG.mid [-o SCORE.qrn] [--grid N] ...
 
 #endif  // QUERN_APP_QUERN_CLI_H_

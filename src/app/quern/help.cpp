@@ -123,6 +123,19 @@ Options:
   --ticks N              stop after N ticks (default 1000000)
 )",
      true},
+    {"import", "SONG.mid [-o SCORE.qrn] [--grid N] [--encoding cp932|utf-8]",
+     "turn a Standard MIDI File into a score",
+     R"(Reads a Standard MIDI File (format 0 or 1) and writes a score that
+compiles back to the same events at the same ticks. The report (tracks,
+notes, and anything changed or left out) goes to standard error.
+
+Options:
+  -o SCORE.qrn           the file to write (default: SONG.qrn beside SONG.mid)
+  --grid N               move note starts and ends to the nearest 1/N note
+  --encoding ENC         cp932 or utf-8 (default: Shift-JIS when every
+                         character fits, else UTF-8)
+)",
+     false},
     {"render", "SCORE|SONG.xrt -o OUT.wav [--soundfont FILE] [--ticks N]" QUERN_RANGE_USAGE,
      "render the song through the synthesizer into a WAV file",
      R"(Plays the song through the built-in synthesizer offline into a WAV file

@@ -1,0 +1,111 @@
+// quern import: a Standard MIDI File in, a score file out, the report on
+// standard error.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/quern/cli.h"
+#include "app/quern/help.h"
+#include "files/file_io.h"
+#include "files/score_text.h"
+#include "import/score_writer.h"
+#include "import/smf_reader.h"
+
+namespace {
+
+struct ImportArgs {
+  std::string input;
+  std::string output;
+  std::string encoding;  // empty: Shift-JIS where it fits
+  ImportOptions options;
+};
+
+int ParseImportArgs(const Args& args, ImportArgs* a) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (arg == "-o" || arg == "--grid" || arg == "--encoding") {
+      if (!has_value) return ReportUsageError("import", arg + " needs a value");
+      const std::string& value = args[++i];
+      if (arg == "-o") {
+        a->output = value;
+      } else if (arg == "--grid") {
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (*end != '\0' || n < 1 || n > 65535) {
+          return ReportUsageError("import", "--grid takes a note value from 1 to 65535");
+        }
+        a->options.grid = static_cast<int>(n);
+      } else if (value == "cp932" || value == "utf-8") {
+        a->encoding = value;
+      } else {
+        return ReportUsageError("import", "--encoding is cp932 or utf-8");
+      }
+    } else if (!arg.empty() && arg[0] == '-') {
+      return ReportUsageError("import", "unknown option '" + arg + "'");
+    } else if (a->input.empty()) {
+      a->input = arg;
+    } else {
+      return ReportUsageError("import", "one MIDI file at a time");
+    }
+  }
+  if (a->input.empty()) return ReportUsageError("import", "no MIDI file given");
+  if (a->output.empty()) {
+    const size_t slash = a->input.rfind('/');
+    const size_t dot = a->input.rfind('.');
+    const bool has_ext = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    a->output = (has_ext ? a->input.substr(0, dot) : a->input) + ".qrn";
+  }
+  return 0;
+}
+
+std::string BaseName(const std::string& path) {
+  std::string name = path.substr(path.rfind('/') + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Shift-JIS where every character fits (or when asked for), else UTF-8.
+std::string Encode(const std::string& utf8, const std::string& encoding, bool* fell_back) {
+  if (encoding == "utf-8") return utf8;
+  int unencodable = 0;
+  std::string sjis = Utf8ToShiftJis(utf8, &unencodable);
+  if (unencodable > 0 && encoding.empty()) {
+    *fell_back = true;
+    return utf8;
+  }
+  return sjis;
+}
+
+}  // namespace
+
+int RunImport(const Args& args) {
+  ImportArgs a;
+  if (int status = ParseImportArgs(args, &a)) return status;
+  if (IsSameFile(a.input, a.output)) {
+    return ReportUsageError("import", a.output + ": the output would overwrite the input " + a.input);
+  }
+  std::string bytes, error;
+  if (!ReadFileChecked(a.input, kMaxInputFileBytes, &bytes, &error)) {
+    std::fprintf(stderr, "quern import: %s\n", error.c_str());
+    return 2;
+  }
+  SmfSong song;
+  if (!ReadSmf(bytes, &song, &error)) {
+    std::fprintf(stderr, "quern import: %s: %s\n", a.input.c_str(), error.c_str());
+    return 2;
+  }
+  const ImportResult result = WriteScore(song, BaseName(a.input), a.options);
+  bool fell_back = false;
+  const std::string text = Encode(result.score, a.encoding, &fell_back);
+  if (!ReplaceFileAtomically(a.output, text, &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    return 2;
+  }
+  std::fprintf(stderr, "quern import: %s -> %s\n", a.input.c_str(), a.output.c_str());
+  for (const std::string& line : result.report) {
+    std::fprintf(stderr, "quern import: %s\n", line.c_str());
+  }
+  if (fell_back) std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  return 0;
+}

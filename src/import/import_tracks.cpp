@@ -1,0 +1,290 @@
+#include "import/import_tracks.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <utility>
+
+namespace {
+
+struct Timing {
+  int64_t num = 1;  // score ticks = file ticks * num / den
+  int64_t den = 1;
+  int64_t Score(uint64_t file_tick) const {
+    if (num == den) return static_cast<int64_t>(file_tick);
+    return static_cast<int64_t>((file_tick * static_cast<uint64_t>(num) + den / 2) / den);
+  }
+};
+
+std::string ByteList(std::initializer_list<int> bytes) {
+  std::string out = "{";
+  for (int b : bytes) out += (out.size() > 1 ? " " : "") + std::to_string(b);
+  return out + "}";
+}
+
+std::string ByteList(const std::string& bytes) {
+  std::string out = "{";
+  for (char c : bytes) out += (out.size() > 1 ? " " : "") + std::to_string(static_cast<uint8_t>(c));
+  return out + "}";
+}
+
+// The score's tempo for microseconds per quarter: the smallest whole tempo
+// that writes back as the same microseconds, else the nearest.
+int TempoFor(uint32_t us, bool* exact) {
+  if (us == 0) us = 1;
+  int64_t b = 60000000 / (static_cast<int64_t>(us) + 1) + 1;
+  *exact = b >= 1 && b <= 9999 && 60000000 / b == us;
+  if (!*exact) b = (60000000 + us / 2) / us;
+  return static_cast<int>(std::clamp<int64_t>(b, 1, 9999));
+}
+
+struct Builder {
+  const SmfSong& song;
+  ImportPlan& plan;
+  Timing timing;
+  std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
+  std::map<std::pair<int, int>, std::deque<ImportNote>> sounding;  // (index, key)
+
+  void Command(int track, int64_t time, std::string text) {
+    plan.tracks[static_cast<size_t>(track)].commands.push_back({time, std::move(text)});
+  }
+
+  // A program change right after both bank selects of its tick becomes one
+  // program command with its bank.
+  void Program(int track, int64_t time, int program) {
+    auto& list = plan.tracks[static_cast<size_t>(track)].commands;
+    const size_t n = list.size();
+    int msb = -1, lsb = -1;
+    if (n >= 2 && list[n - 2].time == time && list[n - 1].time == time &&
+        std::sscanf(list[n - 2].text.c_str(), "{176 0 %d}", &msb) == 1 &&
+        std::sscanf(list[n - 1].text.c_str(), "{176 32 %d}", &lsb) == 1) {
+      list.resize(n - 2);
+      Command(track, time, "@" + std::to_string(program) + "." + std::to_string(msb) + "." +
+                               std::to_string(lsb));
+      return;
+    }
+    Command(track, time, "@" + std::to_string(program));
+  }
+
+  void Controller(int track, int64_t time, int number, int value) {
+    const char* name = number == 7 ? "V" : number == 10 ? "P" : number == 1 ? "M" : nullptr;
+    if (name != nullptr) {
+      Command(track, time, name + std::to_string(value));
+    } else {
+      Command(track, time, ByteList({176, number, value}));
+    }
+  }
+
+  void NoteOff(int track, int key, int64_t time) {
+    auto it = sounding.find({track, key});
+    if (it == sounding.end() || it->second.empty()) return;
+    ImportNote note = it->second.front();
+    it->second.pop_front();
+    note.length = time - note.start;
+    plan.tracks[static_cast<size_t>(track)].notes.push_back(note);
+  }
+
+  void Channel(const SmfEvent& e, int64_t time) {
+    const int track = track_of.at({e.track, e.status & 15});
+    switch (e.status & 0xf0) {
+      case 0x90:
+        if (e.data2 > 0) {
+          sounding[{track, e.data1}].push_back({time, 0, e.data1, e.data2});
+          return;
+        }
+        [[fallthrough]];
+      case 0x80:
+        NoteOff(track, e.data1, time);
+        return;
+      case 0xa0:
+        Command(track, time, ByteList({160, e.data1, e.data2}));
+        return;
+      case 0xb0:
+        Controller(track, time, e.data1, e.data2);
+        return;
+      case 0xc0:
+        Program(track, time, e.data1);
+        return;
+      case 0xd0:
+        Command(track, time, ByteList({208, e.data1}));
+        return;
+      default:
+        Command(track, time, e.data1 == 0 ? "D" + std::to_string(e.data2)
+                                          : ByteList({224, e.data1, e.data2}));
+    }
+  }
+
+  // The score track for events without a channel: the first of their MIDI
+  // track, else the first of all.
+  int HomeOf(int midi_track) const {
+    auto it = track_of.lower_bound({midi_track, 0});
+    if (it != track_of.end() && it->first.first == midi_track) return it->second;
+    return 0;
+  }
+
+  void Other(const SmfEvent& e, int64_t time) {
+    switch (e.kind) {
+      case SmfKind::kSysEx:
+      case SmfKind::kEscape:
+        if (e.bytes.size() > 255) {
+          ++plan.counts.long_sysex;
+        } else {
+          Command(HomeOf(e.track), time, ByteList(e.bytes));
+        }
+        return;
+      case SmfKind::kTempo: {
+        bool exact = true;
+        const int tempo = TempoFor(e.value, &exact);
+        if (!exact) ++plan.counts.inexact_tempos;
+        Command(0, time, "t" + std::to_string(tempo));
+        return;
+      }
+      case SmfKind::kTimeSignature: {
+        const int power = std::min<int>(static_cast<int>(e.value & 255), 16);
+        const int64_t length = std::max<int64_t>(
+            1, (static_cast<int64_t>(e.value >> 8) * plan.resolution) >> power);
+        if (!plan.bars.empty() && plan.bars.back().time == time) plan.bars.pop_back();
+        plan.bars.push_back({time, length});
+        return;
+      }
+      case SmfKind::kKeySignature:
+        ++plan.counts.key_signatures;
+        return;
+      case SmfKind::kTrackName:
+        if (e.track == 0 && plan.first_track_name.empty()) plan.first_track_name = e.bytes;
+        for (ImportTrack& t : plan.tracks) {
+          if (t.midi_track == e.track && t.midi_name.empty()) t.midi_name = e.bytes;
+        }
+        return;
+      default:
+        ++plan.counts.texts;
+        return;
+    }
+  }
+
+  void MakeTracks() {
+    for (const SmfEvent& e : song.events) {
+      if (e.kind == SmfKind::kChannel) track_of.emplace(std::make_pair(e.track, e.status & 15), 0);
+    }
+    if (track_of.empty()) track_of.emplace(std::make_pair(0, 0), 0);
+    for (auto& [key, index] : track_of) {
+      index = static_cast<int>(plan.tracks.size());
+      ImportTrack t;
+      t.midi_track = key.first;
+      t.channel = key.second;
+      plan.tracks.push_back(t);
+    }
+  }
+
+  void Run() {
+    MakeTracks();
+    plan.bars.push_back({0, plan.resolution});
+    if (song.smpte) Command(0, 0, "t" + std::to_string(song.smpte_tempo));
+    int64_t last = 0;
+    for (const SmfEvent& e : song.events) {
+      const int64_t time = timing.Score(e.tick);
+      last = std::max(last, time);
+      if (e.kind == SmfKind::kChannel) {
+        Channel(e, time);
+      } else {
+        Other(e, time);
+      }
+    }
+    for (auto& [key, notes] : sounding) {
+      while (!notes.empty()) {
+        ++plan.counts.unended_notes;
+        NoteOff(key.first, key.second, last);
+      }
+    }
+  }
+};
+
+void Snap(int64_t* t, int64_t step, ImportCounts* counts) {
+  const int64_t snapped = (*t + step / 2) / step * step;
+  if (snapped == *t) return;
+  ++counts->moved;
+  counts->largest_move = std::max(counts->largest_move, std::abs(snapped - *t));
+  *t = snapped;
+}
+
+void FitNotes(ImportPlan& plan, int grid) {
+  const int64_t step = grid > 0 ? std::max<int64_t>(1, plan.resolution / grid) : 0;
+  for (ImportTrack& t : plan.tracks) {
+    for (ImportNote& n : t.notes) {
+      if (step > 0) {
+        int64_t end = n.start + n.length;
+        Snap(&n.start, step, &plan.counts);
+        Snap(&end, step, &plan.counts);
+        n.length = std::max<int64_t>(end - n.start, step);
+      }
+      if (n.length <= 0) {
+        ++plan.counts.zero_length_notes;
+        n.length = 1;
+      } else if (n.length > kLongestLength) {
+        ++plan.counts.long_notes;
+        n.length = kLongestLength;
+      }
+    }
+    std::stable_sort(t.notes.begin(), t.notes.end(), [](const ImportNote& a, const ImportNote& b) {
+      return a.start != b.start ? a.start < b.start : a.key < b.key;
+    });
+  }
+}
+
+// Notes of one key that overlap cannot share a track (the second would cut
+// the first short): each such note moves to a further track on its channel.
+void SplitOverlaps(ImportPlan& plan) {
+  std::vector<ImportTrack> out;
+  for (ImportTrack& base : plan.tracks) {
+    std::vector<ImportTrack> parts(1);
+    std::vector<std::array<int64_t, 128>> ends(1);
+    ends[0].fill(INT64_MIN);
+    for (const ImportNote& n : base.notes) {
+      size_t k = 0;
+      while (k < parts.size() && ends[k][static_cast<size_t>(n.key)] > n.start) ++k;
+      if (k == parts.size()) {
+        parts.emplace_back();
+        ends.emplace_back();
+        ends.back().fill(INT64_MIN);
+      }
+      parts[k].notes.push_back(n);
+      ends[k][static_cast<size_t>(n.key)] = n.start + n.length;
+    }
+    for (size_t k = 0; k < parts.size(); ++k) {
+      ImportTrack t;
+      t.midi_track = base.midi_track;
+      t.channel = base.channel;
+      t.midi_name = base.midi_name;
+      t.notes = std::move(parts[k].notes);
+      if (k == 0) t.commands = std::move(base.commands);
+      out.push_back(std::move(t));
+    }
+  }
+  plan.tracks = std::move(out);
+}
+
+}  // namespace
+
+ImportPlan PlanTracks(const SmfSong& song, int grid) {
+  ImportPlan plan;
+  Timing timing;
+  const int64_t natural = 4 * static_cast<int64_t>(song.division);
+  if (natural <= 65535) {
+    plan.resolution = static_cast<int>(natural);
+  } else {
+    const int64_t k = (natural + 65534) / 65535;
+    plan.resolution = static_cast<int>(natural / k);
+    timing.num = plan.resolution;
+    timing.den = natural;
+    plan.scaled = true;
+  }
+  Builder builder{song, plan, timing, {}, {}};
+  builder.Run();
+  FitNotes(plan, grid);
+  SplitOverlaps(plan);
+  return plan;
+}
