@@ -48,6 +48,7 @@ struct Builder {
   Timing timing;
   std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
   std::map<std::pair<int, int>, std::deque<ImportNote>> sounding;  // (index, key)
+  bool seen_tempo = false;
 
   void Command(int track, int64_t time, std::string text) {
     plan.tracks[static_cast<size_t>(track)].commands.push_back({time, std::move(text)});
@@ -140,6 +141,13 @@ struct Builder {
         bool exact = true;
         const int tempo = TempoFor(e.value, &exact);
         if (!exact) ++plan.counts.inexact_tempos;
+        // Only the last tempo of a tick counts; a song starts at 120.
+        auto& list = plan.tracks[0].commands;
+        if (!list.empty() && list.back().time == time && list.back().text[0] == 't') {
+          list.pop_back();
+        }
+        if (time == 0 && tempo == 120 && !seen_tempo) return;
+        seen_tempo = true;
         Command(0, time, "t" + std::to_string(tempo));
         return;
       }
@@ -282,7 +290,7 @@ ImportPlan PlanTracks(const SmfSong& song, int grid) {
     timing.den = natural;
     plan.scaled = true;
   }
-  Builder builder{song, plan, timing, {}, {}};
+  Builder builder{song, plan, timing, {}, {}, false};
   builder.Run();
   FitNotes(plan, grid);
   SplitOverlaps(plan);

@@ -1,6 +1,8 @@
 #include "import/score_writer.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <map>
 
 #include "import/import_tracks.h"
@@ -59,8 +61,9 @@ class Lengths {
 struct VoiceState {
   int octave = 4;
   int velocity = 80;
+  int64_t gate = 0;  // relative gate in ticks
   bool operator==(const VoiceState& o) const {
-    return octave == o.octave && velocity == o.velocity;
+    return octave == o.octave && velocity == o.velocity && gate == o.gate;
   }
 };
 
@@ -142,7 +145,9 @@ class TrackWriter {
   }
 
   // The notes [first, last) that start at one tick, as one group; the last
-  // member moves the position by `gap` at most.
+  // member moves the position by `gap` at most. A run of notes that sound a
+  // fixed time longer or shorter than their steps gets a relative gate, so
+  // that each is written with its step alone.
   void Group(size_t first, size_t last, int64_t gap) {
     const int velocity = track_.notes[first].velocity;
     if (velocity != state_.velocity) {
@@ -150,17 +155,31 @@ class TrackWriter {
       state_.velocity = velocity;
     }
     const int64_t step = std::min(gap, kLongestLength);
+    const ImportNote& tail = track_.notes[last - 1];
+    int64_t gate = state_.gate;
+    const int64_t want = tail.length - step;
+    if (want != gate && Fits(first, last, step, want) && WantAfter(last) == want) gate = want;
+    if (!Fits(first, last, step, gate)) gate = 0;
+    if (gate != state_.gate) {
+      bool ticky = false;
+      Put(gate == 0 ? std::string("q+0")
+                    : (gate > 0 ? "q+" : "q-") + lengths_.Text(std::abs(gate), -1, &ticky));
+      state_.gate = gate;
+    }
     for (size_t i = first; i < last; ++i) {
       const ImportNote& n = track_.notes[i];
       bool ticky = false;
       std::string text = Pitch(n.key);
       if (i + 1 < last) {
-        text += Length(n.length, &ticky);
-      } else if (n.length <= step) {
+        text += Length(n.length - gate, &ticky);
+      } else if (n.length == step + gate) {
+        text += Length(step, &ticky);
+        cursor_ = n.start + step;
+      } else if (gate == 0 && n.length < step) {
         text += Length(n.length, &ticky);
         cursor_ = n.start + n.length;
       } else {
-        text += Length(step, &ticky) + ";" + lengths_.Text(n.length, -1, &ticky);
+        text += Length(step, &ticky) + ";" + lengths_.Text(n.length - gate, -1, &ticky);
         cursor_ = n.start + step;
       }
       if (n.velocity != state_.velocity) text += "'" + std::to_string(n.velocity);
@@ -169,6 +188,36 @@ class TrackWriter {
       ++result_->notes;
       if (ticky) ++result_->notes_with_tick_lengths;
     }
+  }
+
+  // Whether the group can be written under a relative gate: every written
+  // length from 1 to the longest length.
+  bool Fits(size_t first, size_t last, int64_t step, int64_t gate) const {
+    if (gate > kLongestLength || gate < -kLongestLength) return false;
+    for (size_t i = first; i < last; ++i) {
+      const int64_t written = track_.notes[i].length - gate;
+      if (i + 1 == last && track_.notes[i].length == step + gate) continue;
+      if (written < 1 || written > kLongestLength) return false;
+    }
+    return true;
+  }
+
+  // The gate that the group after `next` would want (its next event taken
+  // without the bar's end), or none.
+  int64_t WantAfter(size_t next) const {
+    if (next >= track_.notes.size()) return INT64_MIN;
+    const int64_t t = track_.notes[next].start;
+    size_t last = next;
+    while (last < track_.notes.size() && track_.notes[last].start == t) ++last;
+    int64_t after = last < track_.notes.size() ? track_.notes[last].start : INT64_MAX;
+    for (size_t c = next_command_; c < track_.commands.size(); ++c) {
+      if (track_.commands[c].time > t) {
+        after = std::min(after, track_.commands[c].time);
+        break;
+      }
+    }
+    if (after == INT64_MAX) return INT64_MIN;
+    return track_.notes[last - 1].length - std::min(after - t, kLongestLength);
   }
 
   const ImportTrack& track_;

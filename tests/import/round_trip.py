@@ -1,0 +1,92 @@
+"""Round trip: every score that compiles (the golden corpus, the examples and
+the end-to-end scores) goes out as MIDI, comes back through quern import and
+out again; both files must hold the same notes (with velocities), channel
+messages, SysEx and tempos at the same ticks.
+
+usage: round_trip.py QUERN GOLDEN_DIR EXAMPLES_DIR E2E_CASES_DIR"""
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+
+import smf_events
+
+
+def golden_scores(folder):
+    for path in sorted(glob.glob(os.path.join(folder, "corpus-*.txt"))):
+        data = open(path, "rb").read()
+        at = 0
+        while True:
+            at = data.find(b"@@ score ", at)
+            if at < 0:
+                break
+            eol = data.index(b"\n", at)
+            size = int(data[at + 9:eol])
+            yield "%s@%d" % (os.path.basename(path), at), data[eol + 1:eol + 1 + size]
+            at = eol + 1 + size
+
+
+def file_scores(pattern):
+    for path in sorted(glob.glob(pattern)):
+        yield os.path.relpath(path), open(path, "rb").read()
+
+
+def run(args):
+    return subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120)
+
+
+def compare(a, b):
+    ea, eb = smf_events.read(a)[1], smf_events.read(b)[1]
+    if smf_events.notes(ea) != smf_events.notes(eb):
+        return "notes differ"
+    if smf_events.others(ea) != smf_events.others(eb):
+        return "controllers, programs, bends, SysEx or tempos differ"
+    return None
+
+
+def main():
+    quern, golden, examples, e2e = sys.argv[1:5]
+    scores = list(golden_scores(golden))
+    scores += file_scores(os.path.join(examples, "*.qrn"))
+    scores += file_scores(os.path.join(e2e, "*.qrn"))
+    compiled = held = 0
+    failures = []
+    sizes = []
+    with tempfile.TemporaryDirectory() as tmp:
+        s, m1, q, m2 = (os.path.join(tmp, n) for n in ("s.qrn", "a.mid", "b.qrn", "b.mid"))
+        for name, text in scores:
+            for f in (m1, q, m2):
+                if os.path.exists(f):
+                    os.unlink(f)
+            open(s, "wb").write(text)
+            if run([quern, "compile", s, "-o", os.path.join(tmp, "s.xrt")]).returncode != 0:
+                continue
+            if run([quern, "export", s, "-o", m1]).returncode != 0:
+                continue
+            compiled += 1
+            r = run([quern, "import", m1, "-o", q])
+            if r.returncode != 0:
+                failures.append((name, "import failed: " + r.stderr.decode(errors="replace")))
+                continue
+            r = run([quern, "export", q, "-o", m2])
+            if r.returncode != 0:
+                failures.append((name, "the imported score does not export"))
+                continue
+            problem = compare(open(m1, "rb").read(), open(m2, "rb").read())
+            if problem:
+                failures.append((name, problem))
+                continue
+            held += 1
+            if not name.startswith("corpus") and len(text) > 0:
+                sizes.append((name, len(text), os.path.getsize(q)))
+    print("round trip holds on %d of %d scores that compile" % (held, compiled))
+    for name, original, imported in sizes:
+        print("size %s: %d -> %d bytes (%.2fx)" % (name, original, imported, imported / original))
+    for name, problem in failures[:20]:
+        print("FAIL %s: %s" % (name, problem))
+    return 0 if not failures else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
