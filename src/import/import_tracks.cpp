@@ -37,7 +37,9 @@ std::string ByteList(const std::string& bytes) {
 int TempoFor(uint32_t us, bool* exact) {
   if (us == 0) us = 1;
   int64_t b = 60000000 / (static_cast<int64_t>(us) + 1) + 1;
-  *exact = b >= 1 && b <= 9999 && 60000000 / b == us;
+  // Tempos below 4 all go out as the largest tempo value a file holds.
+  if (us >= 0xffffff) b = 1;
+  *exact = b >= 1 && b <= 9999 && std::min<int64_t>(60000000 / b, 0xffffff) == us;
   if (!*exact) b = (60000000 + us / 2) / us;
   return static_cast<int>(std::clamp<int64_t>(b, 1, 9999));
 }
@@ -205,7 +207,11 @@ struct Builder {
     for (auto& [key, notes] : sounding) {
       while (!notes.empty()) {
         ++plan.counts.unended_notes;
-        NoteOff(key.first, key.second, last);
+        ImportNote note = notes.front();
+        notes.pop_front();
+        note.held = true;
+        note.length = 1;
+        plan.tracks[static_cast<size_t>(key.first)].notes.push_back(note);
       }
     }
   }
@@ -223,6 +229,7 @@ void FitNotes(ImportPlan& plan, int grid) {
   const int64_t step = grid > 0 ? std::max<int64_t>(1, plan.resolution / grid) : 0;
   for (ImportTrack& t : plan.tracks) {
     for (ImportNote& n : t.notes) {
+      if (n.held) continue;
       if (step > 0) {
         int64_t end = n.start + n.length;
         Snap(&n.start, step, &plan.counts);
@@ -275,6 +282,46 @@ void SplitOverlaps(ImportPlan& plan) {
   plan.tracks = std::move(out);
 }
 
+// A track with very many events is cut, at note starts, into tracks of the
+// same channel that take turns in time.
+void CutLongTracks(ImportPlan& plan) {
+  std::vector<ImportTrack> out;
+  for (ImportTrack& t : plan.tracks) {
+    if (t.notes.size() + t.commands.size() <= kEventsPerTrack) {
+      out.push_back(std::move(t));
+      continue;
+    }
+    size_t n = 0, c = 0;
+    while (n < t.notes.size() || c < t.commands.size()) {
+      ImportTrack part;
+      part.midi_track = t.midi_track;
+      part.channel = t.channel;
+      part.midi_name = t.midi_name;
+      while ((n < t.notes.size() || c < t.commands.size()) &&
+             part.notes.size() + part.commands.size() < kEventsPerTrack) {
+        const bool note_first = c == t.commands.size() ||
+                                (n < t.notes.size() && t.notes[n].start < t.commands[c].time);
+        if (note_first) {
+          part.notes.push_back(t.notes[n++]);
+        } else {
+          part.commands.push_back(t.commands[c++]);
+        }
+      }
+      // Keep the rest of the tick in this part.
+      const int64_t tick = part.notes.empty() ? part.commands.back().time
+                           : part.commands.empty()
+                               ? part.notes.back().start
+                               : std::max(part.notes.back().start, part.commands.back().time);
+      while (n < t.notes.size() && t.notes[n].start == tick) part.notes.push_back(t.notes[n++]);
+      while (c < t.commands.size() && t.commands[c].time <= tick) {
+        part.commands.push_back(t.commands[c++]);
+      }
+      out.push_back(std::move(part));
+    }
+  }
+  plan.tracks = std::move(out);
+}
+
 }  // namespace
 
 ImportPlan PlanTracks(const SmfSong& song, int grid) {
@@ -294,5 +341,6 @@ ImportPlan PlanTracks(const SmfSong& song, int grid) {
   builder.Run();
   FitNotes(plan, grid);
   SplitOverlaps(plan);
+  CutLongTracks(plan);
   return plan;
 }

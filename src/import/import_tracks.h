@@ -16,6 +16,7 @@ struct ImportNote {
   int64_t length = 0;
   int key = 0;
   int velocity = 0;
+  bool held = false;  // never released in the file: written without a note-off
 };
 
 // A command that takes no time, written before the notes of its tick.
@@ -60,6 +61,10 @@ struct ImportPlan {
 
 // The longest length a note or rest may be written with.
 inline constexpr int64_t kLongestLength = 15359;
+
+// Score tracks with more events than this are cut in time into several
+// tracks of the same channel (a compiled track has a size limit).
+inline constexpr size_t kEventsPerTrack = 8000;
 
 ImportPlan PlanTracks(const SmfSong& song, int grid);
 

@@ -62,8 +62,9 @@ struct VoiceState {
   int octave = 4;
   int velocity = 80;
   int64_t gate = 0;  // relative gate in ticks
+  bool held = false;  // "hit": notes sound without a note-off
   bool operator==(const VoiceState& o) const {
-    return octave == o.octave && velocity == o.velocity && gate == o.gate;
+    return octave == o.octave && velocity == o.velocity && gate == o.gate && held == o.held;
   }
 };
 
@@ -122,6 +123,10 @@ class TrackWriter {
 
   void Rest(int64_t ticks) {
     bool ticky = false;
+    if (ticks > 0 && state_.held) {
+      Put("tone");
+      state_.held = false;
+    }
     while (ticks > 0) {
       const int64_t part = std::min(ticks, kLongestLength);
       Put("r" + Length(part, &ticky));
@@ -169,6 +174,10 @@ class TrackWriter {
     for (size_t i = first; i < last; ++i) {
       const ImportNote& n = track_.notes[i];
       bool ticky = false;
+      if (n.held != state_.held) {
+        Put(n.held ? "hit" : "tone");
+        state_.held = n.held;
+      }
       std::string text = Pitch(n.key);
       if (i + 1 < last) {
         text += Length(n.length - gate, &ticky);
@@ -353,7 +362,7 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, ImportResult*
          " note starts and ends moved, the largest by " + std::to_string(c.largest_move) +
          " ticks");
   }
-  count(c.unended_notes, "notes without an end, ended at the last event");
+  count(c.unended_notes, "notes without an end, written held (hit)");
   count(c.zero_length_notes, "notes of length 0 lengthened to 1 tick");
   count(c.long_notes, "notes longer than 15359 ticks shortened");
   count(c.long_sysex, "System Exclusive messages over 255 bytes left out");
