@@ -51,6 +51,9 @@ struct Builder {
   std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
   std::map<std::pair<int, int>, std::deque<ImportNote>> sounding;  // (index, key)
   bool seen_tempo = false;
+  std::array<bool, 128> defined{};
+  int byte_lists = 0;
+  static constexpr int kByteListRoom = 256;
 
   void Command(int track, int64_t time, std::string text) {
     plan.tracks[static_cast<size_t>(track)].commands.push_back({time, std::move(text)});
@@ -63,8 +66,8 @@ struct Builder {
     const size_t n = list.size();
     int msb = -1, lsb = -1;
     if (n >= 2 && list[n - 2].time == time && list[n - 1].time == time &&
-        std::sscanf(list[n - 2].text.c_str(), "{176 0 %d}", &msb) == 1 &&
-        std::sscanf(list[n - 1].text.c_str(), "{176 32 %d}", &lsb) == 1) {
+        std::sscanf(list[n - 2].text.c_str(), "Msb%d", &msb) == 1 &&
+        std::sscanf(list[n - 1].text.c_str(), "Lsb%d", &lsb) == 1) {
       list.resize(n - 2);
       Command(track, time, "@" + std::to_string(program) + "." + std::to_string(msb) + "." +
                                std::to_string(lsb));
@@ -73,12 +76,49 @@ struct Builder {
     Command(track, time, "@" + std::to_string(program));
   }
 
+  // Controllers go out by name: the language's own V, P and M, and names the
+  // score defines for the others it uses.
   void Controller(int track, int64_t time, int number, int value) {
-    const char* name = number == 7 ? "V" : number == 10 ? "P" : number == 1 ? "M" : nullptr;
-    if (name != nullptr) {
-      Command(track, time, name + std::to_string(value));
+    std::string name = number == 7 ? "V" : number == 10 ? "P" : number == 1 ? "M" : "";
+    if (name.empty()) {
+      name = ControllerName(number);
+      if (!defined[static_cast<size_t>(number)]) {
+        defined[static_cast<size_t>(number)] = true;
+        plan.definitions += (plan.definitions.empty() ? "" : " ") + name + "=" +
+                            std::to_string(number);
+      }
+    }
+    Command(track, time, name + std::to_string(value));
+  }
+
+  static std::string ControllerName(int number) {
+    switch (number) {
+      case 0: return "Msb";
+      case 32: return "Lsb";
+      case 11: return "Exp";
+      case 64: return "Ped";
+      case 91: return "Rev";
+      case 93: return "Cho";
+      default: {
+        std::string name = "Cc";
+        name += static_cast<char>('a' + number / 26);
+        name += static_cast<char>('a' + number % 26);
+        return name;
+      }
+    }
+  }
+
+  // The song holds 256 byte lists: past that, pitch bends keep their high
+  // seven bits and other lists are left out.
+  void ByteListCommand(int track, int64_t time, std::string text, int bend_msb = -1) {
+    if (byte_lists < kByteListRoom) {
+      ++byte_lists;
+      Command(track, time, std::move(text));
+    } else if (bend_msb >= 0) {
+      ++plan.counts.bends_rounded;
+      Command(track, time, "D" + std::to_string(bend_msb));
     } else {
-      Command(track, time, ByteList({176, number, value}));
+      ++plan.counts.byte_lists_left_out;
     }
   }
 
@@ -104,7 +144,7 @@ struct Builder {
         NoteOff(track, e.data1, time);
         return;
       case 0xa0:
-        Command(track, time, ByteList({160, e.data1, e.data2}));
+        ByteListCommand(track, time, ByteList({160, e.data1, e.data2}));
         return;
       case 0xb0:
         Controller(track, time, e.data1, e.data2);
@@ -113,11 +153,14 @@ struct Builder {
         Program(track, time, e.data1);
         return;
       case 0xd0:
-        Command(track, time, ByteList({208, e.data1}));
+        ByteListCommand(track, time, ByteList({208, e.data1}));
         return;
       default:
-        Command(track, time, e.data1 == 0 ? "D" + std::to_string(e.data2)
-                                          : ByteList({224, e.data1, e.data2}));
+        if (e.data1 == 0) {
+          Command(track, time, "D" + std::to_string(e.data2));
+        } else {
+          ByteListCommand(track, time, ByteList({224, e.data1, e.data2}), e.data2);
+        }
     }
   }
 
@@ -136,7 +179,7 @@ struct Builder {
         if (e.bytes.size() > 255) {
           ++plan.counts.long_sysex;
         } else {
-          Command(HomeOf(e.track), time, ByteList(e.bytes));
+          ByteListCommand(HomeOf(e.track), time, ByteList(e.bytes));
         }
         return;
       case SmfKind::kTempo: {
@@ -337,7 +380,7 @@ ImportPlan PlanTracks(const SmfSong& song, int grid) {
     timing.den = natural;
     plan.scaled = true;
   }
-  Builder builder{song, plan, timing, {}, {}, false};
+  Builder builder{song, plan, timing, {}, {}, false, {}, 0};
   builder.Run();
   FitNotes(plan, grid);
   SplitOverlaps(plan);

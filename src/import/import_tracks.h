@@ -43,6 +43,8 @@ struct ImportCounts {
   int zero_length_notes = 0;
   int long_notes = 0;
   int long_sysex = 0;
+  int byte_lists_left_out = 0;  // beyond the song's room for byte lists
+  int bends_rounded = 0;        // pitch bends kept to their high 7 bits for the same reason
   int inexact_tempos = 0;
   int texts = 0;
   int key_signatures = 0;
@@ -52,6 +54,7 @@ struct ImportCounts {
 
 struct ImportPlan {
   int resolution = 0;
+  std::string definitions;  // controller names the score defines, for its first track
   bool scaled = false;
   std::string first_track_name;
   std::vector<ImportTrack> tracks;

@@ -313,6 +313,7 @@ void WriteTrack(const ImportTrack& track, const std::string& name, const ImportP
            " (MIDI track " + std::to_string(track.midi_track + 1) + ", channel " +
            std::to_string(track.channel + 1) + ")\n";
   std::string head = "ch" + std::to_string(track.channel + 1);
+  if (name == "A" && !plan.definitions.empty()) head = plan.definitions + " " + head;
   if (l != plan.resolution / 4) head += " l" + lengths.Text(l, -1, &ticky);
   score += name + " " + head + "\n";
   TrackWriter writer(track, lengths, l, result);
@@ -366,6 +367,8 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, ImportResult*
   count(c.zero_length_notes, "notes of length 0 lengthened to 1 tick");
   count(c.long_notes, "notes longer than 15359 ticks shortened");
   count(c.long_sysex, "System Exclusive messages over 255 bytes left out");
+  count(c.byte_lists_left_out, "byte lists beyond the 256 a song holds left out");
+  count(c.bends_rounded, "pitch bends beyond the 256 byte lists a song holds kept to 7 bits");
   count(c.inexact_tempos, "tempos rounded to whole quarters per minute");
   count(c.key_signatures, "key signatures left out");
   count(c.texts, "texts and markers left out");
