@@ -248,7 +248,7 @@ std::string TrackName(size_t i) {
 
 int64_t TrackEnd(const ImportTrack& t) {
   int64_t end = 0;
-  for (const ImportNote& n : t.notes) end = std::max(end, n.start + 1);
+  for (const ImportNote& n : t.notes) end = std::max(end, n.start + n.length);
   for (const ImportCommand& c : t.commands) end = std::max(end, c.time + 1);
   return end;
 }
