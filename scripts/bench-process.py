@@ -50,6 +50,27 @@ def write_abc(path, parts, notes_per_part):
     return os.path.getsize(path)
 
 
+def write_midi(path, tracks, notes_per_track):
+    """A format 1 Standard MIDI File with running status: notes of a few
+    lengths on a sixteenth grid, chords now and then, several channels."""
+    import struct
+    chunks = []
+    for t in range(tracks):
+        channel = t % 16
+        out = bytearray(b"\x00" + bytes([0xC0 | channel, t % 128]))
+        out += b"\x00" + bytes([0x90 | channel])
+        for i in range(notes_per_track):
+            key = 48 + (i * 7 + t * 5) % 36
+            length = 120 * (1 + (i % 3))
+            out += bytes([key, 64 + i % 40])
+            out += bytes([0x80 | (length >> 7), length & 127, key, 0]) + b"\x00"
+        out = out[:-1] + b"\x00\xff\x2f\x00"
+        chunks.append(b"MTrk" + struct.pack(">I", len(out)) + bytes(out))
+    with open(path, "wb") as f:
+        f.write(b"MThd" + struct.pack(">IHHH", 6, 1, tracks, 480) + b"".join(chunks))
+    return os.path.getsize(path)
+
+
 class Run:
     def __init__(self, wall, cpu, rss_mib):
         self.wall, self.cpu, self.rss_mib = wall, cpu, rss_mib
@@ -122,6 +143,30 @@ def main():
         print("abc2midi_over_quern_ratio: wall %.2f, cpu %.2f" % (a_wall / q_wall, a_cpu / q_cpu))
     else:
         print("abc2midi_over_quern_ratio: abc2midi not installed")
+
+    # quern import against midi2abc on the same 1 MB MIDI file, alternating.
+    midi2abc = shutil.which("midi2abc")
+    mid = os.path.join(work, "import1mb.mid")
+    print("import_midi_file_bytes: %d" % write_midi(mid, 16, 8500))
+    q_runs, m_runs = [], []
+    for _ in range(7):
+        for out in (mid + ".qrn", mid + ".abc"):
+            if os.path.exists(out):
+                os.unlink(out)
+        q_runs.append(run([quern, "import", mid, "-o", mid + ".qrn"]))
+        if midi2abc:
+            m_runs.append(run([midi2abc, mid, "-o", mid + ".abc"]))
+        for out in [mid + ".qrn"] + ([mid + ".abc"] if midi2abc else []):
+            if not os.path.exists(out) or os.path.getsize(out) == 0:
+                sys.exit("bench: %s was not written" % out)
+    q_wall, q_cpu = medians(q_runs)
+    print("quern_import_1mb_ms_median: wall %.1f, cpu %.1f" % (q_wall, q_cpu))
+    if m_runs:
+        m_wall, m_cpu = medians(m_runs)
+        print("midi2abc_1mb_ms_median: wall %.1f, cpu %.1f" % (m_wall, m_cpu))
+        print("midi2abc_over_quern_import_ratio: wall %.2f, cpu %.2f" % (m_wall / q_wall, m_cpu / q_cpu))
+    else:
+        print("midi2abc_over_quern_import_ratio: midi2abc not installed")
 
 
 if __name__ == "__main__":

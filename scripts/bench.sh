@@ -9,7 +9,8 @@
 # alone.
 # Whole processes (scripts/bench-process.py): `quern compile` of a 10 KB
 # score, its peak memory on a 5 MB score, and against abc2midi (Debian's
-# abcmidi, installed here when missing) on equivalent 1 MB scores.
+# abcmidi, installed here when missing) on equivalent 1 MB scores; `quern
+# import` against midi2abc (same package) on one 1 MB MIDI file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}

@@ -112,6 +112,7 @@ MainWindow::MainWindow(EditorStart start)
   });
   compiler_->SetSourceMap(live_->CompileMap());
   CreateEditingActions();
+  CreateImportAction();
   ApplyShortcutContexts();
   CreateMenus();
   CreateToolBar();
@@ -279,7 +280,8 @@ void MainWindow::CreateMenus() {
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   file->setObjectName(QStringLiteral("File1"));
-  add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "OutputXRT1", "ExportMidi1", "ExportWav1",
+  add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "ImportMidi1", "-", "OutputXRT1",
+             "ExportMidi1", "ExportWav1",
              "-", "*", "-", "Info1", "-", "Quit1"});
   QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
   edit->setObjectName(QStringLiteral("Edit1"));

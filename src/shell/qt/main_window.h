@@ -96,6 +96,9 @@ class MainWindow : public QMainWindow {
   void OpenRecent(const QString& path);
   void ExportMidi();
   void ExportWav();
+  // A Standard MIDI File opened as a new, unnamed score (midi_import.cpp).
+  void ImportMidi();
+  void ImportMidiFile(const QString& path);
   // The file in the editor changed or vanished on disk.
   void ReloadFromDisk();
   void ReportRemovedFromDisk();
@@ -143,6 +146,7 @@ class MainWindow : public QMainWindow {
   void BringToFront();
   void SetCaption(const QString& text);
   void CreateEditingActions();
+  void CreateImportAction();
   void ApplyShortcutContexts();
   void ShowMessages();
   void RememberFile(const QString& path);
