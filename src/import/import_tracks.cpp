@@ -53,7 +53,6 @@ struct Builder {
   bool seen_tempo = false;
   std::array<bool, 128> defined{};
   int byte_lists = 0;
-  static constexpr int kByteListRoom = 256;
 
   void Command(int track, int64_t time, std::string text) {
     plan.tracks[static_cast<size_t>(track)].commands.push_back({time, std::move(text)});
@@ -108,18 +107,10 @@ struct Builder {
     }
   }
 
-  // The song holds 256 byte lists: past that, pitch bends keep their high
-  // seven bits and other lists are left out.
-  void ByteListCommand(int track, int64_t time, std::string text, int bend_msb = -1) {
-    if (byte_lists < kByteListRoom) {
-      ++byte_lists;
-      Command(track, time, std::move(text));
-    } else if (bend_msb >= 0) {
-      ++plan.counts.bends_rounded;
-      Command(track, time, "D" + std::to_string(bend_msb));
-    } else {
-      ++plan.counts.byte_lists_left_out;
-    }
+  // Byte lists are counted: a song holds 256 of them (see FitByteLists).
+  void ByteListCommand(int track, int64_t time, std::string text) {
+    ++byte_lists;
+    Command(track, time, std::move(text));
   }
 
   void NoteOff(int track, int key, int64_t time) {
@@ -159,7 +150,7 @@ struct Builder {
         if (e.data1 == 0) {
           Command(track, time, "D" + std::to_string(e.data2));
         } else {
-          ByteListCommand(track, time, ByteList({224, e.data1, e.data2}), e.data2);
+          ByteListCommand(track, time, ByteList({224, e.data1, e.data2}));
         }
     }
   }
@@ -325,6 +316,59 @@ void SplitOverlaps(ImportPlan& plan) {
   plan.tracks = std::move(out);
 }
 
+std::string TemplateName(int k) {
+  std::string name = "Tx";
+  name += static_cast<char>('a' + k / 26);
+  name += static_cast<char>('a' + k % 26);
+  return name;
+}
+
+// A song holds 256 byte lists. Beyond that, a list that comes back often is
+// defined once as a template attribute and used by name; what still does not
+// fit is a pitch bend kept to its high seven bits, or left out.
+void FitByteLists(ImportPlan& plan, int byte_lists, int names_used) {
+  constexpr int kRoom = 256;
+  if (byte_lists <= kRoom) return;
+  std::map<std::string, int> uses;
+  for (const ImportTrack& t : plan.tracks) {
+    for (const ImportCommand& c : t.commands) {
+      if (c.text[0] == '{') ++uses[c.text];
+    }
+  }
+  std::vector<std::pair<int, std::string>> by_use;
+  for (const auto& [text, n] : uses) {
+    if (n > 1) by_use.emplace_back(-n, text);
+  }
+  std::sort(by_use.begin(), by_use.end());
+  std::map<std::string, std::string> named;
+  const int room = std::min<int>(120 - names_used, 26 * 26);
+  for (size_t k = 0; k < by_use.size() && static_cast<int>(k) < room; ++k) {
+    const std::string name = TemplateName(static_cast<int>(k));
+    named[by_use[k].second] = name;
+    plan.definitions += (plan.definitions.empty() ? "" : " ") + name + "=" + by_use[k].second;
+  }
+  int inline_lists = 0;
+  for (ImportTrack& t : plan.tracks) {
+    std::vector<ImportCommand> kept;
+    for (ImportCommand& c : t.commands) {
+      if (c.text[0] != '{') {
+        kept.push_back(std::move(c));
+      } else if (auto it = named.find(c.text); it != named.end()) {
+        kept.push_back({c.time, it->second + "0"});
+      } else if (inline_lists < kRoom) {
+        ++inline_lists;
+        kept.push_back(std::move(c));
+      } else if (int lsb = 0, msb = 0; std::sscanf(c.text.c_str(), "{224 %d %d}", &lsb, &msb) == 2) {
+        ++plan.counts.bends_rounded;
+        kept.push_back({c.time, "D" + std::to_string(msb)});
+      } else {
+        ++plan.counts.byte_lists_left_out;
+      }
+    }
+    t.commands = std::move(kept);
+  }
+}
+
 // A track with very many events is cut, at note starts, into tracks of the
 // same channel that take turns in time.
 void CutLongTracks(ImportPlan& plan) {
@@ -382,6 +426,9 @@ ImportPlan PlanTracks(const SmfSong& song, int grid) {
   }
   Builder builder{song, plan, timing, {}, {}, false, {}, 0};
   builder.Run();
+  int names_used = 0;
+  for (bool d : builder.defined) names_used += d ? 1 : 0;
+  FitByteLists(plan, builder.byte_lists, names_used);
   FitNotes(plan, grid);
   SplitOverlaps(plan);
   CutLongTracks(plan);

@@ -368,7 +368,7 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, ImportResult*
   count(c.long_notes, "notes longer than 15359 ticks shortened");
   count(c.long_sysex, "System Exclusive messages over 255 bytes left out");
   count(c.byte_lists_left_out, "byte lists beyond the 256 a song holds left out");
-  count(c.bends_rounded, "pitch bends beyond the 256 byte lists a song holds kept to 7 bits");
+  count(c.bends_rounded, "fine pitch bends beyond the 256 byte lists a song holds kept to 7 bits");
   count(c.inexact_tempos, "tempos rounded to whole quarters per minute");
   count(c.key_signatures, "key signatures left out");
   count(c.texts, "texts and markers left out");
