@@ -3,6 +3,10 @@ the end-to-end scores) goes out as MIDI, comes back through quern import and
 out again; both files must hold the same notes (with velocities), channel
 messages, SysEx and tempos at the same ticks.
 
+The scores listed in round_trip_known.txt do not hold yet (what stands in
+the way is noted there); any other failure fails the test, and so does a
+listed score that holds now (take it off the list).
+
 usage: round_trip.py QUERN GOLDEN_DIR EXAMPLES_DIR E2E_CASES_DIR"""
 import glob
 import os
@@ -78,14 +82,19 @@ def main():
                 failures.append((name, problem))
                 continue
             held += 1
-            if not name.startswith("corpus") and len(text) > 0:
+            if name.startswith("examples"):
                 sizes.append((name, len(text), os.path.getsize(q)))
     print("round trip holds on %d of %d scores that compile" % (held, compiled))
     for name, original, imported in sizes:
         print("size %s: %d -> %d bytes (%.2fx)" % (name, original, imported, imported / original))
-    for name, problem in failures[:20]:
-        print("FAIL %s: %s" % (name, problem))
-    return 0 if not failures else 1
+    known_path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "round_trip_known.txt")
+    known = {line.split()[0] for line in open(known_path) if line.strip() and line[0] != "#"}
+    failed = {name for name, _ in failures}
+    for name, problem in failures:
+        print("%s %s: %s" % ("known" if name in known else "FAIL", name, problem))
+    for name in sorted(known - failed):
+        print("FAIL %s holds now: take it off round_trip_known.txt" % name)
+    return 0 if failed == known else 1
 
 
 if __name__ == "__main__":
