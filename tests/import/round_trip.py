@@ -31,9 +31,9 @@ def golden_scores(folder):
             at = eol + 1 + size
 
 
-def file_scores(pattern):
-    for path in sorted(glob.glob(pattern)):
-        yield os.path.relpath(path), open(path, "rb").read()
+def file_scores(folder, prefix):
+    for path in sorted(glob.glob(os.path.join(folder, "*.qrn"))):
+        yield prefix + os.path.basename(path), open(path, "rb").read()
 
 
 def run(args):
@@ -52,8 +52,8 @@ def compare(a, b):
 def main():
     quern, golden, examples, e2e = sys.argv[1:5]
     scores = list(golden_scores(golden))
-    scores += file_scores(os.path.join(examples, "*.qrn"))
-    scores += file_scores(os.path.join(e2e, "*.qrn"))
+    scores += file_scores(examples, "examples/")
+    scores += file_scores(e2e, "tests/e2e/cases/")
     compiled = held = 0
     failures = []
     sizes = []

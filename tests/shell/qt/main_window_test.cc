@@ -72,7 +72,8 @@ class MainWindowTest : public QObject {
     }
     QCOMPARE(items.join(QLatin1Char('\n')),
              QStringLiteral("新規作成(&N)|\n開く(&O) ...|F1\n上書き保存(&S)|F2\n"
-                            "名前を付けて保存(&A) ...|\n-\nXRTﾌｧｲﾙを出力|\n"
+                            "名前を付けて保存(&A) ...|\n-\nMIDI ファイルを読み込む…|\n-\n"
+                            "XRTﾌｧｲﾙを出力|\n"
                             "MIDI ファイルに書き出す…|\nWAV に書き出す…|\n-\n"
                             "最近使ったファイル(&R)|\n-\nAbout ...|\n-\n"
                             "終了(&Q)|Ctrl+Q\n"
