@@ -126,6 +126,7 @@ bool BuildRollModel(const uint8_t* image, size_t size, const SourceMap& map, Rol
   while (!sequencer->Finished()) {
     if (sequencer->TickCount() >= max_ticks) {
       model->bounded = true;
+      model->end_tick = std::max(model->end_tick, max_ticks);
       break;
     }
     sequencer->Tick();

@@ -16,6 +16,7 @@ constexpr Subcommand kSubcommands[] = {
     {"compile", RunCompile}, {"tokens", RunTokens}, {"events", RunEvents},
     {"play", RunPlay},       {"trace", RunTrace},   {"export", RunExport},
     {"render", RunRender},   {"map", RunMap},       {"ports", RunPorts},
+    {"roll", RunRoll},
     {"html", RunHtml},
 };
 
