@@ -1,13 +1,13 @@
 #include "live/play_range.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <utility>
 
 #include "compiler/driver/source_lines.h"
 #include "player/chase.h"
 #include "player/messages.h"
-#include "player/player.h"
 
 namespace {
 
@@ -51,16 +51,16 @@ bool PlaceCounts(const SourceMap& map, const LineContext& context, SourcePlace p
 
 bool ScanStruckNotes(const uint8_t* image, size_t size, int64_t max_ticks,
                      const std::function<bool(const StruckNote&)>& on_note) {
-  if (!LoadSong(image, size)) return false;
+  // A sequencer of its own: scanning never touches the one that plays.
+  auto sequencer = std::make_unique<Sequencer>();
+  if (!sequencer->Load(image, size)) return false;
   ChaseState silence;
   CallbackSink sink(on_note);
-  SetMessageCapture(&silence);
-  SetNoteSink(&sink);
-  SetTempo(120);
-  while (SequencerTickCount() < max_ticks && !SongFinished() && !sink.Stopped()) SequencerTick();
-  SetNoteSink(nullptr);
-  SetMessageCapture(nullptr);
-  LoadSong(image, size);
+  sequencer->SetMessageCapture(&silence);
+  sequencer->SetNoteSink(&sink);
+  while (sequencer->TickCount() < max_ticks && !sequencer->Finished() && !sink.Stopped()) {
+    sequencer->Tick();
+  }
   return true;
 }
 

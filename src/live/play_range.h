@@ -13,8 +13,8 @@
 // context (a comment, a header, a blank line) stands for the start of the
 // next line that has one.
 //
-// Scanning loads the image into the sequencer (stopping playback) and leaves
-// it loaded afresh at tick 0; nothing is sent on the way.
+// Scanning runs the image on a sequencer of its own: whatever plays goes on
+// undisturbed, and nothing is sent on the way.
 #ifndef QUERN_LIVE_PLAY_RANGE_H_
 #define QUERN_LIVE_PLAY_RANGE_H_
 

@@ -18,6 +18,7 @@ int RunExport(const Args& args);   // export SCORE|SONG.xrt -o OUT.mid
 int RunRender(const Args& args);   // render SCORE|SONG.xrt -o OUT.wav
 int RunPorts(const Args& args);    // ports
 int RunMap(const Args& args);      // map SCORE
+int RunRoll(const Args& args);     // roll SCORE|SONG.xrt -o OUT.svg
 int RunHtml(const Args& args);     // html [--form 1|2] FILE
 int RunImport(const Args& args);   // import SONG.mid [-o SCORE.qrn] [--grid N] ...
 

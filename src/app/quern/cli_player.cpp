@@ -26,6 +26,8 @@
 #include "player/sequencer.h"
 #include "player/song_export.h"
 #include "player/song_length.h"
+#include "roll/roll_model.h"
+#include "roll/roll_svg.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ struct Options {
   int64_t to_tick = 0;    // 0: to the end
   SourcePlace from, to;   // line -1: not given
   std::vector<std::string> mute, solo;
+  int width = 1600;  // roll: the picture's width in pixels
 };
 
 // The range and track switches resolved against the loaded song.
@@ -78,6 +81,7 @@ enum OptionSet {
   kSoundFont = 8,
   kInterval = 16,
   kRange = 32,
+  kWidth = 64,
 };
 
 // "LINE:COL", both counted from 0.
@@ -164,6 +168,11 @@ int ParseOptions(const char* command, const Args& args, int allowed, Options* o)
         return UsageError(command, "--ticks takes a number of ticks from 1");
       }
       o->max_ticks = number;
+    } else if ((allowed & kWidth) && arg == "--width") {
+      if (!take() || !ParseNumber(value, 200, 1000000, &number)) {
+        return UsageError(command, "--width takes pixels from 200 to 1000000");
+      }
+      o->width = static_cast<int>(number);
     } else if ((allowed & kOutputFile) && arg == "-o") {
       if (!take() || value.empty()) return UsageError(command, "-o needs a file name");
       o->output_file = value;
@@ -561,5 +570,36 @@ int RunPorts(const Args& args) {
     return 0;
   }
   for (size_t i = 0; i < ports.size(); ++i) std::printf("%zu: %s\n", i, ports[i].c_str());
+  return 0;
+}
+
+int RunRoll(const Args& args) {
+  Options o;
+  if (int status = ParseOptions("roll", args, kTicks | kOutputFile | kRange | kWidth, &o)) {
+    return status;
+  }
+  if (int status = CheckOutputIsNew("roll", o)) return status;
+  LiveRange range;
+  Sequencer song;
+  if (int status = LoadInputRange("roll", o, &range, song)) return status;
+  RollModel model;
+  const SourceMap no_places;
+  BuildRollModel(g_image.data(), g_image.size(), g_have_source_map ? g_source_map : no_places,
+                 &model, o.max_ticks);
+  std::vector<std::string> names;
+  for (int t = 0; t < song.TrackCount(); ++t) {
+    names.push_back(g_have_source_map ? CompiledTrackName(t) : std::to_string(t + 1));
+  }
+  RollView view;
+  view.start = range.start;
+  view.stop = range.stop;
+  view.mute = range.mute;
+  view.solo = range.solo;
+  view.width = o.width;
+  std::string error;
+  if (!ReplaceFileAtomically(o.output_file, RollSvg(model, view, names), &error)) {
+    std::fprintf(stderr, "quern roll: %s\n", error.c_str());
+    return 2;
+  }
   return 0;
 }

@@ -147,6 +147,21 @@ Options:
   --ticks N              stop after N ticks (default 1000000)
 )",
      true},
+    {"roll", "SCORE|SONG.xrt -o OUT.svg [--width PX] [--ticks N]" QUERN_RANGE_USAGE,
+     "draw the song's notes as a piano roll in an SVG file",
+     R"(Writes one SVG picture: a keyboard with octave numbers as scores write
+them (c4 is key 60), a ruler with bar numbers and tempo changes, bar and
+beat lines, and one rectangle per note, coloured by track, with a title
+(track, note, bar:beat, length, velocity, line:col) and data-line/data-col
+attributes (from 0). The range options select the ticks and tracks drawn.
+A song that never ends is drawn up to --ticks, and the picture says so.
+
+Options:
+  -o OUT.svg             the file to write (required)
+  --width PX             the picture's width (default 1600)
+  --ticks N              stop after N ticks (default 1000000)
+)",
+     true},
     {"map", "SCORE [--ticks N]", "print where each note the song strikes is written",
      R"(Prints one line per note-on, in the order trace sends them:
 "TICK TRACK LINE:COL", then " < LINE:COL" for each macro call it comes

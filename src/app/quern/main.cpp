@@ -16,7 +16,7 @@ constexpr Subcommand kSubcommands[] = {
     {"compile", RunCompile}, {"tokens", RunTokens}, {"events", RunEvents},
     {"play", RunPlay},       {"trace", RunTrace},   {"export", RunExport},
     {"render", RunRender},   {"map", RunMap},       {"ports", RunPorts},
-    {"html", RunHtml},       {"import", RunImport},
+    {"roll", RunRoll},       {"html", RunHtml},       {"import", RunImport},
 };
 
 }  // namespace

@@ -1,0 +1,78 @@
+// Roll model: the notes of a compiled song laid out in time, for drawing a
+// piano roll and for finding the text a note was written at.
+//
+// In: a song image and the source map of the same compilation (the map may
+//   be empty, as for a song read from a file: the notes then have no place),
+//   and a bound in ticks.
+// Out: every struck note in the order it was struck (tick, gate, key,
+//   velocity, channel, track, and its place with its macro call sites), the
+//   tempo changes, the resolution and each track's bar length, the tick at
+//   which the song ends, and whether the bound cut it short.
+// What can go wrong: an image that is not a song gives false and an empty
+//   model. A song that never ends (an endless loop) is run up to the bound
+//   and marked `bounded`, so that the picture can say so.
+// The song runs silently on a sequencer of its own: nothing is sent and
+// whatever plays is not disturbed. Any thread; the model is plain data.
+#ifndef QUERN_ROLL_ROLL_MODEL_H_
+#define QUERN_ROLL_ROLL_MODEL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compiler/song/source_map.h"
+
+// The default bound: enough for any song that ends, short enough to stay
+// quick for one that does not.
+constexpr int64_t kRollTicks = 1000000;
+
+struct RollNote {
+  int64_t tick = 0;
+  int gate = 0;  // 0: held without a note-off
+  int key = 0;
+  int velocity = 0;
+  int channel = 0;
+  int track = 0;
+  int offset = 0;  // the note byte's stream offset in its track
+  int source = -1;  // index into RollModel::sources; -1: no place known
+};
+
+struct TempoChange {
+  int64_t tick = 0;
+  int quarters_per_minute = 0;
+  bool operator==(const TempoChange&) const = default;
+};
+
+struct RollModel {
+  std::vector<RollNote> notes;  // in the order struck: rising tick
+  std::vector<NoteSource> sources;  // places, shared by every pass of a note
+  std::vector<TempoChange> tempos;
+  std::vector<std::string> track_names;  // by track index, when known
+  std::vector<int> bar_ticks;  // per track: ticks per bar
+  int resolution = 192;         // ticks per whole note
+  int64_t end_tick = 0;         // the tick the last note has ended
+  bool bounded = false;         // cut at the bound: the song goes on
+  int lowest_key = 127, highest_key = 0;
+
+  const NoteSource* Source(const RollNote& note) const {
+    return note.source >= 0 ? &sources[static_cast<size_t>(note.source)] : nullptr;
+  }
+  // The ticks per bar the grid is drawn with: the first track's that has
+  // notes (every track may set its own; the first one leads the ruler).
+  int RulerBarTicks() const;
+  // The first note that sounds at or after `tick` (notes sorted by tick).
+  size_t FirstNoteFrom(int64_t tick) const;
+};
+
+// Builds the model; false when the image is not a song.
+bool BuildRollModel(const uint8_t* image, size_t size, const SourceMap& map, RollModel* model,
+                    int64_t max_ticks = kRollTicks);
+
+// The notes written at `caret` (or in [caret, end) when end.line >= 0), by
+// index into model.notes: every pass of a loop and every expansion of a
+// macro.
+std::vector<size_t> NotesAtPlace(const RollModel& model, const SourceMap& map, SourcePlace caret,
+                                 SourcePlace end = SourcePlace{});
+
+#endif  // QUERN_ROLL_ROLL_MODEL_H_
