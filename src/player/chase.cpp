@@ -6,6 +6,19 @@ constexpr int kBankHigh = 0;
 constexpr int kBankLow = 32;
 constexpr int kFirstModeMessage = 120;  // 120..127: channel mode messages
 constexpr int kResetAllControllers = 121;
+constexpr int kModulation = 1;
+constexpr int kDataEntryHigh = 6;
+constexpr int kExpression = 11;
+constexpr int kDataEntryLow = 38;
+constexpr int kFirstPedal = 64;  // sustain, portamento, sostenuto, soft
+constexpr int kLastPedal = 67;
+constexpr int kNrpnLow = 98;  // 98, 99: NRPN select; 100, 101: RPN select
+constexpr int kRpnLow = 100;
+constexpr int kRpnHigh = 101;
+
+bool IsParameterControl(int n) {
+  return n == kDataEntryHigh || n == kDataEntryLow || (n >= kNrpnLow && n <= kRpnHigh);
+}
 
 }  // namespace
 
@@ -14,8 +27,27 @@ void ChaseState::Clear() {
     for (int16_t& v : c.controllers) v = -1;
     c.program = -1;
     c.bend_low = c.bend_high = -1;
+    c.rpn_selected_last = true;
   }
   tempo_ = -1;
+}
+
+// Reset all controllers, as a General MIDI receiver takes it: modulation,
+// expression, the four pedals, the parameter number selects and the bend go
+// back to their reset values; volume, pan, bank, program, effect depths and
+// the rest are kept. A controller the song never set stays unset.
+void ChaseState::ResetControllers(Channel& c) {
+  auto reset = [&](int n, int16_t value) {
+    if (c.controllers[n] >= 0) c.controllers[n] = value;
+  };
+  reset(kModulation, 0);
+  reset(kExpression, 127);
+  for (int n = kFirstPedal; n <= kLastPedal; ++n) reset(n, 0);
+  for (int n = kNrpnLow; n <= kRpnHigh; ++n) reset(n, 127);
+  if (c.bend_low >= 0) {
+    c.bend_low = 0;
+    c.bend_high = 64;
+  }
 }
 
 void ChaseState::TakeShort(const uint8_t* bytes, int length) {
@@ -30,13 +62,10 @@ void ChaseState::TakeShort(const uint8_t* bytes, int length) {
   } else if (kind == 0xb0 && length >= 3) {
     const int number = bytes[1] & 127;
     if (number == kResetAllControllers) {
-      // The reset leaves bank and program alone and centres the bend.
-      for (int n = 1; n < kFirstModeMessage; ++n) {
-        if (n != kBankLow) c.controllers[n] = -1;
-      }
-      c.bend_low = c.bend_high = -1;
+      ResetControllers(c);
     } else if (number < kFirstModeMessage) {
       c.controllers[number] = bytes[2];
+      if (number >= kNrpnLow && number <= kRpnHigh) c.rpn_selected_last = number >= kRpnLow;
     }
   }
 }
@@ -59,8 +88,19 @@ void ChaseState::Replay(ChaseTarget& out) const {
       out.SendShort(bytes, 2);
     }
     for (int n = 1; n < kFirstModeMessage; ++n) {
-      if (n != kBankLow) control(n);
+      if (n != kBankLow && !IsParameterControl(n)) control(n);
     }
+    // The parameter select goes before its data entry, and the kind of
+    // parameter selected last goes last, so that the data lands where the
+    // song put it.
+    const int first_select = c.rpn_selected_last ? kNrpnLow : kRpnLow;
+    const int last_select = c.rpn_selected_last ? kRpnLow : kNrpnLow;
+    control(first_select + 1);
+    control(first_select);
+    control(last_select + 1);
+    control(last_select);
+    control(kDataEntryHigh);
+    control(kDataEntryLow);
     if (c.bend_low >= 0) {
       const uint8_t bytes[3] = {static_cast<uint8_t>(0xe0 | ch), static_cast<uint8_t>(c.bend_low),
                                 static_cast<uint8_t>(c.bend_high)};

@@ -7,7 +7,10 @@
 // Out: Replay sends to a ChaseTarget (the sequencer's message builder), in
 //   this order: the tempo (when the song set one), then per channel that was
 //   given any: bank select (controllers 0 and 32), the program, every other
-//   controller last set (rising number) and the pitch bend. Note messages are
+//   controller last set (rising number; the parameter number selects,
+//   98 to 101, then their data entry, 6 and 38, come after the rest) and the
+//   pitch bend. A reset of all controllers (121) clears what a General MIDI
+//   receiver resets and keeps the rest. Note messages are
 //   not kept: notes struck before the start tick are not struck. Long
 //   messages (templates, direct output) are not kept.
 // What can go wrong: nothing; bytes of any value are taken (the channel from
@@ -45,7 +48,9 @@ class ChaseState {
     int16_t controllers[128];     // -1: not set
     int16_t program;              // -1: not set
     int16_t bend_low, bend_high;  // -1: not set
+    bool rpn_selected_last;       // else an NRPN select came last
   };
+  static void ResetControllers(Channel& c);
   Channel channels_[16];
   int tempo_ = -1;
 };

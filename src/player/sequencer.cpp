@@ -13,6 +13,9 @@
 
 namespace {
 
+// The tempo every song starts at until it sets its own.
+constexpr int kStartTempo = 120;
+
 struct LoopFrame {
   int passes_left = 0;
   int length = 0;
@@ -185,6 +188,7 @@ struct Sequencer::State {
 
   bool ComputeFinished() {
     if (live.halted) return true;
+    if (live.chase_pending) return false;
     for (int i = 0; i < seq.track_count; ++i) {
       if (seq.tracks[i].active) return false;
     }
@@ -237,7 +241,9 @@ struct Sequencer::State {
       }
     }
     if (same >= 0) {
+      // The old entry is emptied: its note-off goes out now, never again.
       messages.SendNoteOff(channel, note);
+      seq.note_offs[same].ticks_left = 0;
       if (first_free < 0 || same < first_free) first_free = same;
     }
     if (first_free >= 0) return seq.note_offs[first_free];
@@ -402,7 +408,9 @@ struct Sequencer::State {
       } else {
         messages.SendNoteOn(t.channel, note, velocity);
       }
-      ReportStruck(t, note_at, t.release ? gate : 0, note);
+      // A note-on of velocity 0 is a note-off: nothing sounds, so nothing
+      // is reported.
+      if (velocity != 0) ReportStruck(t, note_at, t.release ? gate : 0, note);
     }
     if (step > 0) {
       t.wait = step;
@@ -524,6 +532,10 @@ struct Sequencer::State {
     }
   }
 
+  static size_t BytesPerTickLimit(const TrackPlayer& t) {
+    return std::min<size_t>(t.end - t.begin + 1, kMaxBytesPerTick);
+  }
+
   // Runs one tick of track t; returns false when the byte limit cut it.
   bool RunTrack(TrackPlayer& t) {
     if (!t.active) return true;
@@ -532,7 +544,10 @@ struct Sequencer::State {
       SetTrackVelocity(t, t.velocity_change.current);
     }
     if (--t.wait > 0) return true;
-    for (int executed = 0; executed < kMaxBytesPerTick; ++executed) {
+    // Every loop pass of a compiled track takes time, so one tick never runs
+    // more than the stream's own bytes; more means a malformed image spins.
+    const size_t limit = BytesPerTickLimit(t);
+    for (size_t executed = 0; executed < limit; ++executed) {
       int code = 0;
       bool waits = false;
       if (!ReadByte(t, &code) || !Execute(t, code, &waits)) {
@@ -545,10 +560,11 @@ struct Sequencer::State {
     return false;
   }
 
-  void LogCut(int index) {
+  void LogCut(int index, size_t limit) {
     const int n = seq.cut_count.load(std::memory_order_relaxed);
     if (n >= kMaxTracks) return;
-    seq.cuts[n] = TrackCut{index + 1, seq.tick_count.load(std::memory_order_relaxed)};
+    seq.cuts[n] = TrackCut{index + 1, seq.tick_count.load(std::memory_order_relaxed),
+                           static_cast<int64_t>(limit)};
     seq.cut_count.store(n + 1, std::memory_order_release);
   }
 
@@ -601,6 +617,7 @@ struct Sequencer::State {
     seq.track_count = count;
     seq.tick_count.store(0);
     messages.SetResolution(resolution);
+    messages.SetTempo(kStartTempo);
     // Lists missing or cut off at the end of the image are taken as far as
     // they go.
     seq.attribute_list.count = 0;
@@ -613,27 +630,41 @@ struct Sequencer::State {
     messages.SetAttributeTemplates(seq.attribute_list.entries, seq.attribute_list.count);
 
     for (int i = 0; i < kMaxTracks; ++i) {
+      seq.tracks[i] = TrackPlayer();
+      if (i >= count) continue;
+      seq.tracks[i].begin = starts[i];
+      seq.tracks[i].end = ends[i];
+    }
+    RewindSong();
+    ResetLiveState();
+    finished.store(ComputeFinished());
+    return true;
+  }
+
+  // Puts the loaded song back at its beginning: every track at its first
+  // byte with fresh registers, no note sounding, no gradual change, no cut.
+  void RewindSong() {
+    for (int i = 0; i < kMaxTracks; ++i) {
       TrackPlayer& t = seq.tracks[i];
+      const size_t begin = t.begin, end = t.end;
       t = TrackPlayer();
-      t.active = i < count;
+      t.active = i < seq.track_count;
       if (!t.active) continue;
-      t.begin = t.cursor = starts[i];
-      t.end = ends[i];
-      t.length = resolution / 4;
+      t.begin = t.cursor = begin;
+      t.end = end;
+      t.length = seq.resolution / 4;
     }
     for (NoteOff& e : seq.note_offs) e = NoteOff();
     seq.note_off_end = 0;
     for (GradualSlot& s : seq.slots) s = GradualSlot();
-    ResetLiveState();
+    seq.tick_count.store(0);
     seq.cut_count.store(0);
-    finished.store(ComputeFinished());
-    return true;
   }
 
   void Tick() {
     if (live.halted) return;
     const int64_t tick = seq.tick_count.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (tick == live.stop_tick && !live.seeking && !ReachStopTick()) return;
+    if (live.stop_tick > 0 && tick >= live.stop_tick && !live.seeking && !ReachStopTick()) return;
     if (live.chase_pending) {
       live.chase_pending = false;
       live.chase.Replay(messages);
@@ -656,7 +687,7 @@ struct Sequencer::State {
     }
     for (int i = 0; i < seq.track_count; ++i) {
       live.running_track = i;
-      if (!RunTrack(seq.tracks[i])) LogCut(i);
+      if (!RunTrack(seq.tracks[i])) LogCut(i, BytesPerTickLimit(seq.tracks[i]));
     }
     finished.store(ComputeFinished());
   }
@@ -680,8 +711,9 @@ struct Sequencer::State {
     if (live.chase_pending) return 1;
     if (live.switch_changes.load(std::memory_order_acquire) != live.switches_seen) return 1;
     int64_t next = kMaxQuietTicks;
+    // A stop tick already passed ends the song on the next tick.
     const int64_t to_stop = live.stop_tick - TickCount();
-    if (live.stop_tick > 0 && to_stop > 0) next = std::min(next, to_stop);
+    if (live.stop_tick > 0) next = std::min<int64_t>(next, std::max<int64_t>(1, to_stop));
     for (const GradualSlot& s : seq.slots) {
       if (s.steps_left > 0) return 1;
     }
@@ -700,18 +732,56 @@ struct Sequencer::State {
 
   int64_t TickCount() const { return seq.tick_count.load(std::memory_order_relaxed); }
 
+  // Moves every count-down on by k ticks that TicksToNextWork promised
+  // quiet (k below it): nothing is due in them, so nothing else changes.
+  void SkipQuietTicks(int64_t k) {
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      if (seq.note_offs[i].ticks_left > 0) seq.note_offs[i].ticks_left -= static_cast<int>(k);
+    }
+    for (int i = 0; i < seq.track_count; ++i) {
+      if (seq.tracks[i].active) seq.tracks[i].wait -= static_cast<int>(k);
+    }
+    seq.tick_count.fetch_add(k, std::memory_order_relaxed);
+  }
+
+  // Runs the song silently from its beginning up to tick start - 1, jumping
+  // over the quiet stretches, so that the cost follows the events before the
+  // start and not the number of ticks.
+  void RunSilentlyTo(int64_t start) {
+    while (TickCount() < start - 1 && !ComputeFinished()) {
+      const int64_t quiet = std::min(TicksToNextWork() - 1, start - 1 - TickCount());
+      if (quiet > 0) {
+        SkipQuietTicks(quiet);
+      } else {
+        Tick();
+      }
+    }
+  }
+
   void Seek(int64_t start) {
+    // What sounds now is released; then the song starts again from its
+    // beginning, so that every seek leaves what a seek after a fresh load
+    // leaves. Mute, solo and the stop tick stay as they were set.
+    SilenceNotes();
+    RewindSong();
+    live.halted = false;
+    live.chase_pending = false;
     live.chase.Clear();
+    // A song that sets no tempo before the start plays at the start tempo.
+    if (messages.Tempo() != kStartTempo) live.chase.TakeTempo(kStartTempo);
     messages.SetCapture(&live.chase);
     live.seeking = true;
-    while (TickCount() < start - 1 && !finished.load()) Tick();
+    RunSilentlyTo(start);
     live.seeking = false;
     messages.SetCapture(nullptr);
+    // The chase goes out only when the song still has something to do at
+    // the start: a seek past the end leaves a finished song.
+    const bool more = !ComputeFinished();
     // Notes struck before the start do not sound, so they get no note-off.
     for (NoteOff& e : seq.note_offs) e = NoteOff();
     seq.note_off_end = 0;
     live.start_tick = TickCount() + 1;
-    live.chase_pending = true;
+    live.chase_pending = more;
     SaveStartState();
     finished.store(ComputeFinished());
   }

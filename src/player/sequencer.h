@@ -11,8 +11,8 @@
 //   checked against the image, so no image, however malformed, makes the
 //   sequencer read outside it; a track that runs off its stream, jumps
 //   outside it or spins without ever waiting ends. A track ended for
-//   spinning (more than kMaxBytesPerTick bytes in one tick, which only a
-//   malformed image can hold) is logged as a TrackCut, so that the driver
+//   spinning (more bytes in one tick than its stream holds, which only a
+//   malformed image can do) is logged as a TrackCut, so that the driver
 //   can say what was lost.
 //
 // Threads: one thread at a time runs a sequencer (a player's timer thread
@@ -42,15 +42,18 @@ constexpr int kNoteOffEntries = 512;
 constexpr int kGradualSlots = 64;
 constexpr int kLoopFrames = 32;
 constexpr int kListIndexEntries = 1024;
-// A track that executes this many bytes in one tick without waiting is
-// spinning (a loop without time, or a malformed jump) and ends.
+// Every loop pass of a compiled track takes time, so a track never executes
+// more bytes in one tick than its stream holds (and never more than this).
+// One that does is spinning (a loop without time, or a malformed jump) and
+// ends.
 constexpr int kMaxBytesPerTick = 1 << 20;
 
 // A track ended by the per-tick byte limit: its entry number in the image
-// (from 1) and the tick it was cut in.
+// (from 1), the tick it was cut in and the limit it ran over.
 struct TrackCut {
   int track = 0;
   int64_t tick = 0;
+  int64_t limit = 0;
   bool operator==(const TrackCut&) const = default;
 };
 
@@ -94,7 +97,8 @@ class Sequencer {
   const MessageBuilder& Messages() const;
 
   // Loads the image: up to 128 tracks, the three lists, fresh state for
-  // every track and empty note-off and gradual-change tables. Returns false
+  // every track, empty note-off and gradual-change tables, the start tempo
+  // (120) and no mute, solo or stop tick. Returns false
   // and keeps the previous song when the image is not a song (wrong first
   // word, resolution 0, a track list that runs past the end); *error then
   // says why.
@@ -130,14 +134,22 @@ class Sequencer {
   // the sink, and long messages are dropped (chase.h).
   void SetMessageCapture(ChaseState* capture);
   ChaseState* MessageCapture() const;
-  // Runs the loaded song silently from where it stands up to tick start - 1:
-  // nothing is sent and no note is reported, but every track, tempo and
-  // gradual change moves on. Notes struck on the way do not sound and get no
-  // note-off. The channel state the song set up (chase.h) goes out at the
-  // start of tick `start`, before its own messages. Call after Load.
+  // Starts the loaded song again at tick `start`, whatever ran before: what
+  // sounds is released (its note-offs go out now), then the song runs
+  // silently from its beginning up to tick start - 1. Nothing is sent on the
+  // way and no note is reported; every track, tempo and gradual change moves
+  // on, jumping over quiet stretches, so the cost follows the events before
+  // the start rather than the ticks. Notes struck on the way do not sound and
+  // get no note-off. The channel state the song set up (chase.h) goes out at
+  // the start of tick `start`, before its own messages, unless the song has
+  // nothing left to do there (then it has finished). Every seek leaves the
+  // same state and chase as a seek right after Load, except that the start
+  // tempo is sent too when the tempo in effect differs from it. Mute, solo
+  // and the stop tick stay as set. Call after Load.
   void Seek(int64_t start);
-  // Ends the song at tick `stop` (0: no stop tick): that tick releases what
-  // sounds instead of running, and the song has finished. With `loop`, the
+  // Ends the song at tick `stop` (0: no stop tick): that tick, or the next
+  // one when it has already passed, releases what sounds instead of running,
+  // and the song has finished. With `loop`, the
   // song goes on from the seek's start tick instead, in the state it had
   // there (the chase is not sent again).
   void SetStopTick(int64_t stop, bool loop);

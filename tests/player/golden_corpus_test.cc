@@ -1,4 +1,5 @@
-// The golden corpus: 2,000 random scores (scripts/golden-corpus.py) with
+// The golden corpus: 2,000 random scores (scripts/golden-corpus.py), and a
+// few written by hand for faults the random ones missed (case 2000 on), with
 // what `quern compile`, `quern events` and `quern trace` made of them when
 // they were recorded. Every case is compiled and traced again in process and
 // must give the same bytes: report and exit status, final event records, song

@@ -87,7 +87,7 @@ TEST(MalformedImageTest, LoopWithoutTimeEndsItsTrackAndTheCutIsLogged) {
   const Bytes spin = {124, 255, 252, 1, 255, 3, 4, 0};
   song.tracks = {spin, {30, 255, 0}, Cat({{60, 5}, spin})};
   EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n", Play(BuildImage(song)));
-  EXPECT_EQ((std::vector<TrackCut>{{1, 1}, {3, 6}}), TrackCuts());
+  EXPECT_EQ((std::vector<TrackCut>{{1, 1, 9}, {3, 6, 11}}), TrackCuts());
   // A new song starts with an empty log.
   song.tracks = {{30, 255, 0}};
   Play(BuildImage(song));

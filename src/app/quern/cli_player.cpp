@@ -346,9 +346,10 @@ void ReportCuts(const char* command, const Sequencer& song, size_t* reported) {
   for (; *reported < cuts.size(); ++*reported) {
     const TrackCut& cut = cuts[*reported];
     std::fprintf(stderr,
-                 "quern %s: track %d was cut at tick %lld: it ran over %d bytes in one tick "
+                 "quern %s: track %d was cut at tick %lld: it ran over %lld bytes in one tick "
                  "without waiting, and the rest of it is not played\n",
-                 command, cut.track, static_cast<long long>(cut.tick), kMaxBytesPerTick);
+                 command, cut.track, static_cast<long long>(cut.tick),
+                 static_cast<long long>(cut.limit));
   }
 }
 
