@@ -1,5 +1,7 @@
 #include "player/chase.h"
 
+#include <initializer_list>
+
 namespace {
 
 constexpr int kBankHigh = 0;
@@ -104,6 +106,75 @@ void ChaseState::Replay(ChaseTarget& out) const {
     if (c.bend_low >= 0) {
       const uint8_t bytes[3] = {static_cast<uint8_t>(0xe0 | ch), static_cast<uint8_t>(c.bend_low),
                                 static_cast<uint8_t>(c.bend_high)};
+      out.SendShort(bytes, 3);
+    }
+  }
+}
+
+namespace {
+
+int16_t DefaultController(int n) {
+  switch (n) {
+    case 7:
+      return 100;
+    case 10:
+      return 64;
+    case kExpression:
+      return 127;
+    case kNrpnLow:
+    case kNrpnLow + 1:
+    case kRpnLow:
+    case kRpnHigh:
+      return 127;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void ChaseState::SendChangesFrom(const ChaseState& before, ChaseTarget& out) const {
+  for (int ch = 0; ch < 16; ++ch) {
+    const Channel& now = channels_[ch];
+    const Channel& was = before.channels_[ch];
+    auto value = [](int16_t v, int16_t fallback) { return v >= 0 ? v : fallback; };
+    auto control = [&](int n) {
+      if (now.controllers[n] < 0 && was.controllers[n] < 0) return;
+      const int16_t v = value(now.controllers[n], DefaultController(n));
+      if (v == value(was.controllers[n], DefaultController(n))) return;
+      const uint8_t bytes[3] = {static_cast<uint8_t>(0xb0 | ch), static_cast<uint8_t>(n),
+                                static_cast<uint8_t>(v)};
+      out.SendShort(bytes, 3);
+    };
+    const bool bank_changed =
+        value(now.controllers[kBankHigh], 0) != value(was.controllers[kBankHigh], 0) ||
+        value(now.controllers[kBankLow], 0) != value(was.controllers[kBankLow], 0);
+    const bool program_changed = value(now.program, 0) != value(was.program, 0);
+    if (bank_changed || program_changed) {
+      // A bank select takes effect with the next program change, so both go.
+      for (int n : {kBankHigh, kBankLow}) {
+        const uint8_t bytes[3] = {static_cast<uint8_t>(0xb0 | ch), static_cast<uint8_t>(n),
+                                  static_cast<uint8_t>(value(now.controllers[n], 0))};
+        if (bank_changed) out.SendShort(bytes, 3);
+      }
+      const uint8_t bytes[2] = {static_cast<uint8_t>(0xc0 | ch),
+                                static_cast<uint8_t>(value(now.program, 0))};
+      out.SendShort(bytes, 2);
+    }
+    for (int n = 1; n < kFirstModeMessage; ++n) {
+      if (n != kBankLow && !IsParameterControl(n)) control(n);
+    }
+    const int first_select = now.rpn_selected_last ? kNrpnLow : kRpnLow;
+    const int last_select = now.rpn_selected_last ? kRpnLow : kNrpnLow;
+    for (int n : {first_select + 1, first_select, last_select + 1, last_select}) control(n);
+    control(kDataEntryHigh);
+    control(kDataEntryLow);
+    const int bend_now = now.bend_low >= 0 ? now.bend_low | now.bend_high << 7 : 8192;
+    const int bend_was = was.bend_low >= 0 ? was.bend_low | was.bend_high << 7 : 8192;
+    if (bend_now != bend_was) {
+      const uint8_t bytes[3] = {static_cast<uint8_t>(0xe0 | ch),
+                                static_cast<uint8_t>(bend_now & 127),
+                                static_cast<uint8_t>(bend_now >> 7)};
       out.SendShort(bytes, 3);
     }
   }

@@ -42,6 +42,12 @@ class ChaseState {
   int Tempo() const { return tempo_; }  // -1: never set
   // Sends the state through out; the tempo also becomes its song tempo.
   void Replay(ChaseTarget& out) const;
+  // Sends what it takes to go from the channel state `before` to this one:
+  // bank and program, controllers and bend that differ. A value `before` set
+  // and this state does not goes back to its General MIDI default (program
+  // 0, bank 0, volume 100, pan 64, expression 127, parameter selects 127,
+  // the rest 0, the bend centred). The tempo is left to the caller.
+  void SendChangesFrom(const ChaseState& before, ChaseTarget& out) const;
 
  private:
   struct Channel {

@@ -59,7 +59,8 @@ struct NoteOff {
   int ticks_left = 0;  // 0 or less: free
   int channel = 0;
   int note = 0;
-  int track = -1;  // the track that struck it, for releasing a muted track's notes
+  int track = -1;     // the track that struck it, for releasing a muted track's notes
+  int64_t start = 0;  // the tick it was struck in: a swap keeps a note that is the same
 };
 
 // A list of the image located by its entries: each points at a length byte
@@ -107,6 +108,7 @@ struct LiveState {
   bool seeking = false;  // a seek runs silently up to its start
   ChaseState chase;
   bool chase_pending = false;
+  std::atomic<SwapOffer*> offer{nullptr};  // a prepared song waiting to take over
   // The tracks and gradual changes at the start tick, for looping.
   TrackPlayer start_tracks[kMaxTracks];
   GradualSlot start_slots[kGradualSlots];
@@ -262,6 +264,7 @@ struct Sequencer::State {
     e.channel = channel;
     e.note = note;
     e.track = live.running_track;
+    e.start = seq.tick_count.load(std::memory_order_relaxed);
     messages.SendNoteOn(channel, note, velocity);
   }
 
@@ -662,8 +665,10 @@ struct Sequencer::State {
   }
 
   void Tick() {
-    if (live.halted) return;
+    if (live.halted && !SwapDue()) return;
     const int64_t tick = seq.tick_count.fetch_add(1, std::memory_order_relaxed) + 1;
+    TakeOfferedSwap(tick);
+    if (live.halted) return;
     if (live.stop_tick > 0 && tick >= live.stop_tick && !live.seeking && !ReachStopTick()) return;
     if (live.chase_pending) {
       live.chase_pending = false;
@@ -707,10 +712,14 @@ struct Sequencer::State {
   int64_t TicksToNextWork() const {
     // Anything that acts on every tick, or a pending switch, chase or stop,
     // makes the next tick one with work.
-    if (live.halted) return kMaxQuietTicks;
+    int64_t next = kMaxQuietTicks;
+    if (const SwapOffer* offer = live.offer.load(std::memory_order_acquire)) {
+      if (offer->at <= TickCount() + 1) return 1;
+      next = offer->at - TickCount();
+    }
+    if (live.halted) return next;
     if (live.chase_pending) return 1;
     if (live.switch_changes.load(std::memory_order_acquire) != live.switches_seen) return 1;
-    int64_t next = kMaxQuietTicks;
     // A stop tick already passed ends the song on the next tick.
     const int64_t to_stop = live.stop_tick - TickCount();
     if (live.stop_tick > 0) next = std::min<int64_t>(next, std::max<int64_t>(1, to_stop));
@@ -756,6 +765,102 @@ struct Sequencer::State {
         Tick();
       }
     }
+  }
+
+  // ---- Swapping in a prepared song (timer thread; allocates nothing).
+
+  // Whether an offer waits for the tick about to run (or one passed).
+  bool SwapDue() const {
+    const SwapOffer* offer = live.offer.load(std::memory_order_acquire);
+    return offer && offer->at <= TickCount() + 1;
+  }
+
+  // At the start of `tick`, after the tick count moved on to it.
+  void TakeOfferedSwap(int64_t tick) {
+    SwapOffer* offer = live.offer.load(std::memory_order_acquire);
+    if (!offer || offer->at > tick) return;
+    // Claimed here, or withdrawn by the control thread first.
+    if (!live.offer.compare_exchange_strong(offer, nullptr, std::memory_order_acq_rel)) return;
+    if (offer->at < tick) {
+      offer->outcome.store(kSwapMissed, std::memory_order_release);
+      return;
+    }
+    TakeOver(*offer);
+    offer->outcome.store(kSwapTaken, std::memory_order_release);
+  }
+
+  // Releases what sounds in this song unless the prepared song has the same
+  // note (channel, key, start and end) sounding; marks those in keep.
+  void ReleaseNotesNotKept(const State& next, bool* keep) {
+    for (int i = 0; i < seq.note_off_end; ++i) {
+      const NoteOff& e = seq.note_offs[i];
+      if (e.ticks_left <= 0) continue;
+      bool same = false;
+      for (int j = 0; j < next.seq.note_off_end && !same; ++j) {
+        const NoteOff& n = next.seq.note_offs[j];
+        same = !keep[j] && n.ticks_left > 0 && n.channel == e.channel && n.note == e.note &&
+               n.start == e.start && n.ticks_left == e.ticks_left;
+        if (same) keep[j] = true;
+      }
+      if (!same) messages.SendNoteOff(e.channel, e.note);
+    }
+  }
+
+  void CopySongTables(const SongTables& from, const bool* keep) {
+    seq.image = from.image;
+    seq.size = from.size;
+    seq.resolution = from.resolution;
+    std::copy(std::begin(from.tracks), std::end(from.tracks), std::begin(seq.tracks));
+    seq.track_count = from.track_count;
+    seq.note_off_end = from.note_off_end;
+    for (int j = 0; j < kNoteOffEntries; ++j) {
+      seq.note_offs[j] = j < from.note_off_end && keep[j] ? from.note_offs[j] : NoteOff();
+    }
+    std::copy(std::begin(from.slots), std::end(from.slots), std::begin(seq.slots));
+    seq.attribute_list = from.attribute_list;
+    seq.direct_out_list = from.direct_out_list;
+    seq.gradual_list = from.gradual_list;
+    const int cuts = from.cut_count.load(std::memory_order_acquire);
+    std::copy(from.cuts, from.cuts + cuts, seq.cuts);
+    seq.cut_count.store(cuts, std::memory_order_release);
+  }
+
+  void TakeOver(const SwapOffer& offer) {
+    const State& next = *offer.prepared->state_;
+    bool keep[kNoteOffEntries] = {};
+    ReleaseNotesNotKept(next, keep);
+    CopySongTables(next.seq, keep);
+    messages.SetResolution(seq.resolution);
+    messages.SetAttributeTemplates(seq.attribute_list.entries, seq.attribute_list.count);
+    if (offer.tempo != messages.Tempo()) messages.SendAttribute(0, 128, offer.tempo);
+    for (const SwapOffer::Message& m : offer.messages) messages.SendShort(m.bytes, m.length);
+    std::copy(std::begin(next.live.start_tracks), std::end(next.live.start_tracks),
+              std::begin(live.start_tracks));
+    std::copy(std::begin(next.live.start_slots), std::end(next.live.start_slots),
+              std::begin(live.start_slots));
+    live.start_tempo = next.live.start_tempo;
+    live.start_tick = offer.loop_start > 0 ? offer.loop_start : next.live.start_tick;
+    live.stop_tick = offer.stop;
+    live.loop = offer.loop;
+    live.halted = false;
+    live.chase_pending = false;
+    for (int i = 0; i < kMaxTracks; ++i) {
+      live.muted[i].store(offer.muted[i]);
+      live.soloed[i].store(offer.soloed[i]);
+    }
+    live.switch_changes.fetch_add(1, std::memory_order_release);
+    finished.store(ComputeFinished());
+  }
+
+  // Runs on silently from where the song stands up to tick until - 1,
+  // keeping the notes struck on the way in the note table, as they would
+  // sound, and the channel state in the chase.
+  void RunSilently(int64_t until) {
+    messages.SetCapture(&live.chase);
+    live.seeking = true;
+    RunSilentlyTo(until);
+    live.seeking = false;
+    messages.SetCapture(nullptr);
   }
 
   void Seek(int64_t start) {
@@ -871,4 +976,31 @@ void Sequencer::SetTrackSoloed(int track, bool soloed) {
   if (track < 0 || track >= kMaxTracks) return;
   state_->live.soloed[track].store(soloed);
   state_->live.switch_changes.fetch_add(1, std::memory_order_release);
+}
+
+void Sequencer::RunSilently(int64_t until) {
+  state_->RunSilently(until);
+}
+
+void Sequencer::MarkLoopStart() {
+  state_->live.start_tick = state_->TickCount() + 1;
+  state_->SaveStartState();
+}
+
+const ChaseState& Sequencer::SilentState() const {
+  return state_->live.chase;
+}
+
+void Sequencer::OfferSwap(SwapOffer* offer) {
+  offer->outcome.store(kSwapWaiting, std::memory_order_relaxed);
+  state_->live.offer.store(offer, std::memory_order_release);
+}
+
+bool Sequencer::WithdrawSwap(SwapOffer* offer) {
+  SwapOffer* expected = offer;
+  if (state_->live.offer.compare_exchange_strong(expected, nullptr)) return true;
+  // Claimed by the running thread, which sets the outcome without waiting.
+  while (offer->outcome.load(std::memory_order_acquire) == kSwapWaiting) {
+  }
+  return false;
 }

@@ -26,12 +26,14 @@
 #ifndef QUERN_PLAYER_SEQUENCER_H_
 #define QUERN_PLAYER_SEQUENCER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "player/chase.h"
 #include "player/messages.h"
 
 // As many track players as the compiler writes tracks.
@@ -76,6 +78,32 @@ class NoteSink {
  public:
   virtual ~NoteSink() = default;
   virtual void NoteStruck(const StruckNote& note) = 0;
+};
+
+class Sequencer;
+
+constexpr int kSwapWaiting = 0;
+constexpr int kSwapTaken = 1;
+constexpr int kSwapMissed = 2;
+
+// A new song ready to take over from the playing one at tick `at`:
+// `prepared` has run silently up to at - 1 (RunSilently). Built and owned by
+// the control thread; the sequencer's thread only reads it and sets outcome.
+struct SwapOffer {
+  struct Message {
+    uint8_t bytes[3];
+    int length;
+  };
+  Sequencer* prepared = nullptr;
+  int64_t at = 1;
+  int tempo = 120;                // the new song's tempo at `at`
+  std::vector<Message> messages;  // the channel state that differs at `at`
+  bool muted[kMaxTracks] = {};
+  bool soloed[kMaxTracks] = {};
+  int64_t loop_start = 0;  // 0: as the prepared song marked it
+  int64_t stop = 0;
+  bool loop = false;
+  std::atomic<int> outcome{0};
 };
 
 // How many ticks ahead TicksToNextWork looks at most.
@@ -158,6 +186,32 @@ class Sequencer {
   // still runs, but its note-ons are withheld and its sounding notes released.
   void SetTrackMuted(int track, bool muted);
   void SetTrackSoloed(int track, bool soloed);
+
+  // ---- Swapping in a new song while this one plays (song_swap.h prepares
+  // the offer on a sequencer of its own).
+
+  // Prepared side: runs on silently from where the song stands up to tick
+  // until - 1. Nothing is sent and no note is reported, but the notes struck
+  // on the way stay in the note table as they would sound, and the channel
+  // state goes into SilentState.
+  void RunSilently(int64_t until);
+  // The channel state the silent runs since Load have set up.
+  const ChaseState& SilentState() const;
+  // Prepared side: the loop of a selection starts again at the next tick,
+  // in the state the song has now.
+  void MarkLoopStart();
+  // Playing side, from the control thread: at the start of tick offer->at,
+  // the thread that runs this sequencer releases the notes the prepared song
+  // does not have sounding the same, sends the offer's tempo and messages,
+  // and from then on plays the prepared song (its image must stay alive)
+  // with the offer's mute, solo and stop tick; offer->outcome says
+  // kSwapTaken. When that tick has already passed, the outcome says
+  // kSwapMissed and nothing changes. The offer must stay alive until its
+  // outcome is known, or until WithdrawSwap.
+  void OfferSwap(SwapOffer* offer);
+  // Takes back an offer not yet taken: true. False when the running thread
+  // took it first; the outcome is then known when this returns.
+  bool WithdrawSwap(SwapOffer* offer);
 
  private:
   struct State;
