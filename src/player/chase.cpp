@@ -22,6 +22,41 @@ bool IsParameterControl(int n) {
   return n == kDataEntryHigh || n == kDataEntryLow || (n >= kNrpnLow && n <= kRpnHigh);
 }
 
+// A controller's General MIDI value after a reset or a fresh start.
+int16_t DefaultController(int n) {
+  switch (n) {
+    case 7:
+      return 100;
+    case 10:
+      return 64;
+    case kExpression:
+      return 127;
+    case kNrpnLow:
+    case kNrpnLow + 1:
+    case kRpnLow:
+    case kRpnHigh:
+      return 127;
+    default:
+      return 0;
+  }
+}
+
+// Calls control(n) for every controller but the bank selects, in the order
+// they are chased: rising numbers, then the parameter selects with the kind
+// selected last going last, then their data entry, so that the data lands
+// where the song put it.
+template <typename Control>
+void ForEachChasedController(bool rpn_selected_last, Control control) {
+  for (int n = 1; n < kFirstModeMessage; ++n) {
+    if (n != kBankLow && !IsParameterControl(n)) control(n);
+  }
+  const int first_select = rpn_selected_last ? kNrpnLow : kRpnLow;
+  const int last_select = rpn_selected_last ? kRpnLow : kNrpnLow;
+  for (int n : {first_select + 1, first_select, last_select + 1, last_select}) control(n);
+  control(kDataEntryHigh);
+  control(kDataEntryLow);
+}
+
 }  // namespace
 
 void ChaseState::Clear() {
@@ -42,10 +77,10 @@ void ChaseState::ResetControllers(Channel& c) {
   auto reset = [&](int n, int16_t value) {
     if (c.controllers[n] >= 0) c.controllers[n] = value;
   };
-  reset(kModulation, 0);
-  reset(kExpression, 127);
-  for (int n = kFirstPedal; n <= kLastPedal; ++n) reset(n, 0);
-  for (int n = kNrpnLow; n <= kRpnHigh; ++n) reset(n, 127);
+  reset(kModulation, DefaultController(kModulation));
+  reset(kExpression, DefaultController(kExpression));
+  for (int n = kFirstPedal; n <= kLastPedal; ++n) reset(n, DefaultController(n));
+  for (int n = kNrpnLow; n <= kRpnHigh; ++n) reset(n, DefaultController(n));
   if (c.bend_low >= 0) {
     c.bend_low = 0;
     c.bend_high = 64;
@@ -89,20 +124,7 @@ void ChaseState::Replay(ChaseTarget& out) const {
       const uint8_t bytes[2] = {static_cast<uint8_t>(0xc0 | ch), static_cast<uint8_t>(c.program)};
       out.SendShort(bytes, 2);
     }
-    for (int n = 1; n < kFirstModeMessage; ++n) {
-      if (n != kBankLow && !IsParameterControl(n)) control(n);
-    }
-    // The parameter select goes before its data entry, and the kind of
-    // parameter selected last goes last, so that the data lands where the
-    // song put it.
-    const int first_select = c.rpn_selected_last ? kNrpnLow : kRpnLow;
-    const int last_select = c.rpn_selected_last ? kRpnLow : kNrpnLow;
-    control(first_select + 1);
-    control(first_select);
-    control(last_select + 1);
-    control(last_select);
-    control(kDataEntryHigh);
-    control(kDataEntryLow);
+    ForEachChasedController(c.rpn_selected_last, control);
     if (c.bend_low >= 0) {
       const uint8_t bytes[3] = {static_cast<uint8_t>(0xe0 | ch), static_cast<uint8_t>(c.bend_low),
                                 static_cast<uint8_t>(c.bend_high)};
@@ -110,28 +132,6 @@ void ChaseState::Replay(ChaseTarget& out) const {
     }
   }
 }
-
-namespace {
-
-int16_t DefaultController(int n) {
-  switch (n) {
-    case 7:
-      return 100;
-    case 10:
-      return 64;
-    case kExpression:
-      return 127;
-    case kNrpnLow:
-    case kNrpnLow + 1:
-    case kRpnLow:
-    case kRpnHigh:
-      return 127;
-    default:
-      return 0;
-  }
-}
-
-}  // namespace
 
 void ChaseState::SendChangesFrom(const ChaseState& before, ChaseTarget& out) const {
   for (int ch = 0; ch < 16; ++ch) {
@@ -153,22 +153,16 @@ void ChaseState::SendChangesFrom(const ChaseState& before, ChaseTarget& out) con
     if (bank_changed || program_changed) {
       // A bank select takes effect with the next program change, so both go.
       for (int n : {kBankHigh, kBankLow}) {
+        if (!bank_changed) break;
         const uint8_t bytes[3] = {static_cast<uint8_t>(0xb0 | ch), static_cast<uint8_t>(n),
                                   static_cast<uint8_t>(value(now.controllers[n], 0))};
-        if (bank_changed) out.SendShort(bytes, 3);
+        out.SendShort(bytes, 3);
       }
       const uint8_t bytes[2] = {static_cast<uint8_t>(0xc0 | ch),
                                 static_cast<uint8_t>(value(now.program, 0))};
       out.SendShort(bytes, 2);
     }
-    for (int n = 1; n < kFirstModeMessage; ++n) {
-      if (n != kBankLow && !IsParameterControl(n)) control(n);
-    }
-    const int first_select = now.rpn_selected_last ? kNrpnLow : kRpnLow;
-    const int last_select = now.rpn_selected_last ? kRpnLow : kNrpnLow;
-    for (int n : {first_select + 1, first_select, last_select + 1, last_select}) control(n);
-    control(kDataEntryHigh);
-    control(kDataEntryLow);
+    ForEachChasedController(now.rpn_selected_last, control);
     const int bend_now = now.bend_low >= 0 ? now.bend_low | now.bend_high << 7 : 8192;
     const int bend_was = was.bend_low >= 0 ? was.bend_low | was.bend_high << 7 : 8192;
     if (bend_now != bend_was) {
