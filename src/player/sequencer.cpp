@@ -203,6 +203,15 @@ struct Sequencer::State {
     return true;
   }
 
+  // What Finished() says: a song that has done everything still has more
+  // to play while a loop's stop tick lies ahead, since it goes back to the
+  // loop's start there.
+  void UpdateFinished() {
+    const bool loop_ahead =
+        !live.halted && live.loop && live.stop_tick > 0 && live.start_tick < live.stop_tick;
+    finished.store(ComputeFinished() && !loop_ahead);
+  }
+
   // ---- Reading a track stream; every read stays inside [cursor, end).
 
   bool ReadByte(TrackPlayer& t, int* value) {
@@ -640,7 +649,7 @@ struct Sequencer::State {
     }
     RewindSong();
     ResetLiveState();
-    finished.store(ComputeFinished());
+    UpdateFinished();
     return true;
   }
 
@@ -694,7 +703,7 @@ struct Sequencer::State {
       live.running_track = i;
       if (!RunTrack(seq.tracks[i])) LogCut(i, BytesPerTickLimit(seq.tracks[i]));
     }
-    finished.store(ComputeFinished());
+    UpdateFinished();
   }
 
   void SilenceNotes() {
@@ -706,7 +715,7 @@ struct Sequencer::State {
       }
     }
     seq.note_off_end = 0;
-    finished.store(ComputeFinished());
+    UpdateFinished();
   }
 
   int64_t TicksToNextWork() const {
@@ -849,7 +858,7 @@ struct Sequencer::State {
       live.soloed[i].store(offer.soloed[i]);
     }
     live.switch_changes.fetch_add(1, std::memory_order_release);
-    finished.store(ComputeFinished());
+    UpdateFinished();
   }
 
   // Runs on silently from where the song stands up to tick until - 1,
@@ -879,6 +888,9 @@ struct Sequencer::State {
     RunSilentlyTo(start);
     live.seeking = false;
     messages.SetCapture(nullptr);
+    // The song's tempo at the start is the chased one, also for a loop
+    // that comes back here and for a song that has finished.
+    if (live.chase.Tempo() > 0) messages.SetTempo(live.chase.Tempo());
     // The chase goes out only when the song still has something to do at
     // the start: a seek past the end leaves a finished song.
     const bool more = !ComputeFinished();
@@ -888,7 +900,7 @@ struct Sequencer::State {
     live.start_tick = TickCount() + 1;
     live.chase_pending = more;
     SaveStartState();
-    finished.store(ComputeFinished());
+    UpdateFinished();
   }
 };
 
@@ -964,6 +976,7 @@ void Sequencer::Seek(int64_t start) {
 void Sequencer::SetStopTick(int64_t stop, bool loop) {
   state_->live.stop_tick = stop;
   state_->live.loop = loop;
+  state_->UpdateFinished();
 }
 
 void Sequencer::SetTrackMuted(int track, bool muted) {

@@ -179,7 +179,8 @@ class Sequencer {
   // one when it has already passed, releases what sounds instead of running,
   // and the song has finished. With `loop`, the
   // song goes on from the seek's start tick instead, in the state it had
-  // there (the chase is not sent again).
+  // there (the chase is not sent again); until then the song has not
+  // finished, even once it has played everything. Set while nothing runs.
   void SetStopTick(int64_t stop, bool loop);
   // Mute and solo by track index, from any thread; they take effect at the
   // next tick. A muted track (or, while any track is soloed, one that is not)

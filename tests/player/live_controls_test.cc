@@ -134,6 +134,34 @@ TEST(LiveControlsTest, SeeksComposeWithEachOtherAndWithStopTicks) {
   EXPECT_EQ("", ended.sink.Take());
 }
 
+TEST(LiveControlsTest, ALoopedRangeComesBackInTheChasedTempoAndOutlivesTheSong) {
+  // A tempo set from outside before the seek: the loop's start is in the
+  // song's own tempo, so going back there sends no tempo.
+  Song song("A c d e f\n");
+  song.seq.Messages().SetTempo(47);
+  song.seq.Seek(30);
+  song.seq.SetStopTick(60, true);
+  const std::string first_pass = song.Run(30);
+  EXPECT_EQ("30 tempo 120\n", first_pass.substr(0, 13));
+  EXPECT_EQ(std::string::npos, song.Run(31).find("tempo"));
+  EXPECT_EQ(30, song.seq.TickCount());
+
+  // The song ends at 192, before the loop's stop tick: it is not finished,
+  // and goes back to the start at 300.
+  Song tail("A c d e f\n");
+  tail.seq.Seek(180);
+  tail.seq.SetStopTick(300, true);
+  tail.Run(120);
+  EXPECT_FALSE(tail.seq.Finished());
+  EXPECT_EQ(299, tail.seq.TickCount());
+  tail.seq.Tick();
+  EXPECT_EQ(180, tail.seq.TickCount());
+  tail.seq.SetStopTick(300, false);
+  EXPECT_FALSE(tail.seq.Finished());  // the last note still sounds
+  tail.Run();
+  EXPECT_TRUE(tail.seq.Finished());
+}
+
 TEST(LiveControlsTest, ASeekFarIntoAnEndlessSongCostsItsEventsNotItsTicks) {
   // Only the events before the start run: a billion ticks of one note per
   // whole note are about five million events.

@@ -57,7 +57,7 @@ std::string Alone(const std::vector<uint8_t>& image, const Setup& setup) {
   if (setup.muted >= 0) SetTrackMuted(setup.muted, true);
   SetTempo(120);
   double ms = 0;
-  while (SequencerTickCount() < kMaxTicks && !SongFinished()) {
+  for (int64_t ticks = 0; ticks < kMaxTicks && !SongFinished(); ++ticks) {
     SequencerTick();
     ms += TickLengthMs();
   }
@@ -79,10 +79,11 @@ class Voice {
     song_.Messages().SetTempo(120);
   }
 
-  // One tick; false once the song has ended or reached the tick limit.
+  // One tick; false once the song has ended or run the tick limit.
   bool Step() {
-    if (song_.TickCount() >= kMaxTicks || song_.Finished()) return false;
+    if (ticks_ >= kMaxTicks || song_.Finished()) return false;
     song_.Tick();
+    ++ticks_;
     ms_ += song_.Messages().TickLengthMs();
     return true;
   }
@@ -97,6 +98,7 @@ class Voice {
   Sequencer song_;
   RecordingOutput out_;
   double ms_ = 0;
+  int64_t ticks_ = 0;
 };
 
 // Runs both songs with their ticks interleaved: the second takes `ratio`
