@@ -81,3 +81,19 @@ int64_t SwapInto(Sequencer& playing, SongSwap& swap, const std::function<bool()>
     lead *= 2;  // the song moved on while the offer was made ready
   }
 }
+
+bool RunSwapOffline(Sequencer& song, SongSwap& swap, int64_t at, int64_t max_ticks) {
+  song.Messages().SetTempo(120);
+  while (song.TickCount() < at - 1) {
+    const int64_t before = song.TickCount();
+    song.Tick();
+    if (song.TickCount() == before) return false;  // stopped by its stop tick
+  }
+  if (song.TickCount() != at - 1 || !swap.Prepared()) return false;
+  song.OfferSwap(&swap.PrepareAt(at));
+  song.Tick();
+  if (swap.Offer().outcome.load() != kSwapTaken) return false;
+  while (song.TickCount() < max_ticks && !song.Finished()) song.Tick();
+  song.SilenceNotes();
+  return true;
+}

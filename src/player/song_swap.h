@@ -64,4 +64,11 @@ class SongSwap {
 int64_t SwapInto(Sequencer& playing, SongSwap& swap, const std::function<bool()>& wait,
                  int64_t lead = 2);
 
+// For offline drivers (trace, tests): runs `song` from where it stands up to
+// tick at - 1, swaps the prepared song in at tick `at`, then runs on until
+// it finishes or reaches max_ticks, and silences what still sounds. False,
+// with nothing swapped, when the song already stands at or past `at`, or
+// stops before it.
+bool RunSwapOffline(Sequencer& song, SongSwap& swap, int64_t at, int64_t max_ticks);
+
 #endif  // QUERN_PLAYER_SONG_SWAP_H_

@@ -26,6 +26,7 @@
 #include "player/sequencer.h"
 #include "player/song_export.h"
 #include "player/song_length.h"
+#include "player/song_swap.h"
 #include "roll/roll_model.h"
 #include "roll/roll_svg.h"
 
@@ -380,17 +381,102 @@ std::string MinutesSeconds(double ms) {
   return text;
 }
 
+
+// ---- Swapping songs in a trace: `--swap-at N NEW` plays the input up to
+// tick N - 1 and NEW from tick N, as the editor's live editing does.
+
+struct SwapRequest {
+  int64_t at = 0;
+  std::string file;  // empty: no swap
+};
+
+// Takes `--swap-at N NEW` out of args. Returns 0 or the usage error status.
+int TakeSwapOption(Args* args, SwapRequest* swap) {
+  for (size_t i = 0; i < args->size(); ++i) {
+    if ((*args)[i] != "--swap-at") continue;
+    if (!swap->file.empty()) return UsageError("trace", "--swap-at is given twice");
+    if (i + 2 >= args->size() || !ParseNumber((*args)[i + 1], 1, 1000000000, &swap->at) ||
+        (*args)[i + 2].empty()) {
+      return UsageError("trace", "--swap-at takes a tick from 1 and a score or song file");
+    }
+    swap->file = (*args)[i + 2];
+    args->erase(args->begin() + i, args->begin() + i + 3);
+    --i;
+  }
+  return 0;
+}
+
+// Compiles (or reads) the song that takes over, and finds the tracks that
+// --mute and --solo name in it: mute and solo carry over by track name.
+int CompileNewSong(const std::string& path, const Options& o, std::vector<uint8_t>* image,
+                   std::vector<int>* mute, std::vector<int>* solo) {
+  Sequencer scratch;
+  if (int status = LoadInput(path, scratch)) return status;
+  *image = std::move(g_image);
+  g_image.clear();
+  auto find = [](const std::vector<std::string>& names, std::vector<int>* indices) {
+    for (const std::string& name : names) {
+      for (int i = 0; i < CompiledTrackCount(); ++i) {
+        if (name == CompiledTrackName(i)) indices->push_back(i);
+      }
+    }
+  };
+  if (g_have_source_map) {
+    find(o.mute, mute);
+    find(o.solo, solo);
+  }
+  return 0;
+}
+
+int TraceSwap(Sequencer& song, const std::vector<uint8_t>& new_image, const std::vector<int>& mute,
+              const std::vector<int>& solo, int64_t at, int64_t max_ticks) {
+  if (at <= song.TickCount()) {
+    return UsageError("trace", "--swap-at " + std::to_string(at) +
+                                   " lies before the start of the range");
+  }
+  if (at > max_ticks) {
+    return UsageError("trace", "--swap-at " + std::to_string(at) + " lies past the bound --ticks " +
+                                   std::to_string(max_ticks));
+  }
+  SongSwap swap(g_image.data(), g_image.size(), new_image.data(), new_image.size());
+  if (!swap.Prepared()) {
+    std::fprintf(stderr, "quern trace: %s\n", swap.Error().c_str());
+    return 2;
+  }
+  for (int track : mute) swap.SetTrackMuted(track, true);
+  for (int track : solo) swap.SetTrackSoloed(track, true);
+  if (!RunSwapOffline(song, swap, at, max_ticks)) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "quern trace: the song stops before --swap-at %lld\n",
+                 static_cast<long long>(at));
+    return 2;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunTrace(const Args& args) {
   Options o;
-  if (int status = ParseOptions("trace", args, kTicks | kRange, &o)) return status;
+  Args rest = args;
+  SwapRequest swap;
+  if (int status = TakeSwapOption(&rest, &swap)) return status;
+  if (int status = ParseOptions("trace", rest, kTicks | kRange, &o)) return status;
+  std::vector<uint8_t> new_image;
+  std::vector<int> new_mute, new_solo;
+  if (!swap.file.empty()) {
+    if (int status = CompileNewSong(swap.file, o, &new_image, &new_mute, &new_solo)) return status;
+  }
   LiveRange range;
   Sequencer song;
   if (int status = LoadInputRange("trace", o, &range, song)) return status;
   PrintingSink printer(song);
   song.SetSink(&printer);
-  RunSongOffline(song, o.max_ticks);
+  if (swap.file.empty()) {
+    RunSongOffline(song, o.max_ticks);
+  } else if (int status = TraceSwap(song, new_image, new_mute, new_solo, swap.at, o.max_ticks)) {
+    return status;
+  }
   std::fflush(stdout);
   size_t reported = 0;
   ReportCuts("trace", song, &reported);

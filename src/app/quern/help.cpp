@@ -103,7 +103,7 @@ Options:
   --interval MS          the player's timer interval, 1 to 1000 (default 4)
 )",
      true},
-    {"trace", "SCORE|SONG.xrt [--ticks N]" QUERN_RANGE_USAGE,
+    {"trace", "SCORE|SONG.xrt [--ticks N] [--swap-at N NEW]" QUERN_RANGE_USAGE,
      "print every MIDI message the song sends, offline",
      R"(Runs the sequencer offline and prints one line per message:
 "TICK HEX..." (for instance "1 91 3c 50") or "TICK tempo N". With --from,
@@ -112,6 +112,11 @@ from the song's start.
 
 Options:
   --ticks N              stop after N ticks (default 1000000)
+  --swap-at N NEW        play the song up to tick N - 1, then swap in NEW
+                         (a score or song image) at tick N, as live editing
+                         does: notes the same in both songs sound on, the
+                         others are released, and only the channel state
+                         that differs is sent
 )",
      true},
     {"export", "SCORE|SONG.xrt -o OUT.mid [--ticks N]" QUERN_RANGE_USAGE,

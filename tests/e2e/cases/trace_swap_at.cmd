@@ -1,0 +1,1 @@
+trace $SCORE --swap-at 100 $TMP/new.qrn
