@@ -9,17 +9,20 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/quern/cli.h"
+#include "app/quern/cli_watch.h"
 #include "app/quern/help.h"
 #include "app/quern/output_module.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
 #include "compiler/song/source_map.h"
 #include "files/file_io.h"
+#include "live/file_watch.h"
 #include "live/play_range.h"
 #include "player/messages.h"
 #include "player/player.h"
@@ -49,6 +52,7 @@ struct Options {
   SourcePlace from, to;   // line -1: not given
   std::vector<std::string> mute, solo;
   int width = 1600;  // roll: the picture's width in pixels
+  bool watch = false;  // play: swap in each good save of the score
 };
 
 // The range and track switches resolved against the loaded song.
@@ -83,6 +87,7 @@ enum OptionSet {
   kInterval = 16,
   kRange = 32,
   kWidth = 64,
+  kWatch = 128,
 };
 
 // "LINE:COL", both counted from 0.
@@ -190,6 +195,8 @@ int ParseOptions(const char* command, const Args& args, int allowed, Options* o)
         return UsageError(command, "--interval takes milliseconds from 1 to 1000");
       }
       o->interval = static_cast<int>(number);
+    } else if ((allowed & kWatch) && arg == "--watch" && !has_inline) {
+      o->watch = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return UsageError(command, "unknown option '" + args[i] + "'");
     } else if (o->input.empty()) {
@@ -454,6 +461,19 @@ int TraceSwap(Sequencer& song, const std::vector<uint8_t>& new_image, const std:
   return 0;
 }
 
+// The total time as play shows it: minutes and seconds, or why not.
+std::string TotalTime(const SongLength& length) {
+  return length.end == SongLength::End::kFinished   ? MinutesSeconds(length.ms + 500)  // nearest
+         : length.end == SongLength::End::kTickLimit ? "endless"
+                                                     : "unknown";
+}
+
+std::string TotalTime(const std::vector<uint8_t>& image) {
+  Sequencer song;
+  if (!song.Load(image.data(), image.size())) return "unknown";
+  return TotalTime(MeasureSongLength(song, kDefaultMaxTicks, TimeBudget(kLengthBudgetMs)));
+}
+
 }  // namespace
 
 int RunTrace(const Args& args) {
@@ -543,8 +563,21 @@ int RunRender(const Args& args) {
 
 int RunPlay(const Args& args) {
   Options o;
-  if (int status = ParseOptions("play", args, kDevice | kSoundFont | kInterval | kRange, &o)) {
+  if (int status =
+          ParseOptions("play", args, kDevice | kSoundFont | kInterval | kRange | kWatch, &o)) {
     return status;
+  }
+  if (o.watch && IsSongImagePath(o.input)) {
+    return UsageError("play", "--watch needs a score, not a song image");
+  }
+  std::unique_ptr<FileWatch> watch;
+  if (o.watch) {
+    std::string why;
+    watch = WatchFile(o.input, &why);
+    if (!watch) {
+      std::fprintf(stderr, "quern play: %s\n", why.c_str());
+      return 2;
+    }
   }
   LiveRange range;
   SongLength length;
@@ -573,10 +606,12 @@ int RunPlay(const Args& args) {
   ApplyRange(range, DefaultPlayer().Song());
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
-  const std::string total = length.end == SongLength::End::kFinished
-                                ? MinutesSeconds(length.ms + 500)  // nearest second
-                            : length.end == SongLength::End::kTickLimit ? "endless"
-                                                                        : "unknown";
+  std::string total = TotalTime(length);
+  std::unique_ptr<PlayWatch> watcher;
+  if (watch) {
+    watcher = std::make_unique<PlayWatch>(o.input, o.mute, o.solo, std::move(watch), g_image,
+                                          g_interrupted);
+  }
   const auto start = std::chrono::steady_clock::now();
   StartPlayback();
   std::string shown;
@@ -587,8 +622,14 @@ int RunPlay(const Args& args) {
     ReportCuts("play", DefaultPlayer().Song(), &reported);
     shown.clear();
   };
-  while (!g_interrupted.load() && !SongFinished()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  while (!g_interrupted.load() && (watcher || !SongFinished())) {
+    const std::string note = watcher ? watcher->Poll(50) : std::string();
+    if (!watcher) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!note.empty()) {
+      std::fprintf(stderr, "%s%s\n", shown.empty() ? "" : "\n", note.c_str());
+      shown.clear();
+      total = TotalTime(watcher->Playing());
+    }
     tell_cuts();
     const double elapsed =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

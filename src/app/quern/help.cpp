@@ -89,7 +89,7 @@ Options:
 )"},
     {"play",
      "SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval "
-     "MS]" QUERN_RANGE_USAGE,
+     "MS] [--watch]" QUERN_RANGE_USAGE,
      "play a score or song image",
      R"(Compiles SCORE (a .xrt file is loaded as it is), then plays it until the
 song ends or Ctrl-C, showing the elapsed and total time on standard error.
@@ -101,6 +101,11 @@ Options:
   --soundfont FILE       the SoundFont of the built-in synthesizer (default:
                          a General MIDI SoundFont under /usr/share/sounds/sf2)
   --interval MS          the player's timer interval, 1 to 1000 (default 4)
+  --watch                watch SCORE while it plays: each save that compiles
+                         without errors takes over at the tick the song has
+                         reached (notes that stay the same sound on); a save
+                         with errors prints its report and the last good
+                         version plays on. Runs until Ctrl-C.
 )",
      true},
     {"trace", "SCORE|SONG.xrt [--ticks N] [--swap-at N NEW]" QUERN_RANGE_USAGE,
