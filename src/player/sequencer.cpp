@@ -384,6 +384,8 @@ struct Sequencer::State {
   }
 
   void ResetLiveState() {
+    // An offer still waiting belonged to the song being replaced.
+    if (SwapOffer* offer = live.offer.exchange(nullptr)) offer->outcome.store(kSwapMissed);
     live.start_tick = 1;
     live.stop_tick = 0;
     live.loop = false;

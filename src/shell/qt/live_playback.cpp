@@ -16,6 +16,7 @@
 #include "player/chase.h"
 #include "player/messages.h"
 #include "player/player.h"
+#include "player/sequencer.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/track_list_dock.h"
 #include "shell/text_codec.h"
@@ -145,23 +146,57 @@ void LivePlayback::SongCompiled(const uint8_t* image, size_t size, const QString
   MeasureSong();
 }
 
-// Runs the song silently once for its song time at every kMsStep-th tick.
+// Runs the song silently once, on a sequencer of its own (what plays goes
+// on), for its song time at every kMsStep-th tick.
 void LivePlayback::MeasureSong() {
   ms_steps_.assign(1, 0.0);
   total_ms_ = 0;
   endless_ = false;
-  if (!LoadSong(image_, size_)) return;
+  Sequencer song;
+  if (!song.Load(image_, size_)) return;
   ChaseState silence;
-  SetMessageCapture(&silence);
-  SetTempo(120);
-  while (!SongFinished() && SequencerTickCount() < kMeasureTicks) {
-    SequencerTick();
-    total_ms_ += TickLengthMs();
-    if (SequencerTickCount() % kMsStep == 0) ms_steps_.push_back(total_ms_);
+  song.SetMessageCapture(&silence);
+  song.Messages().SetTempo(120);
+  while (!song.Finished() && song.TickCount() < kMeasureTicks) {
+    song.Tick();
+    total_ms_ += song.Messages().TickLengthMs();
+    if (song.TickCount() % kMsStep == 0) ms_steps_.push_back(total_ms_);
   }
-  endless_ = !SongFinished();
-  SetMessageCapture(nullptr);
-  LoadSong(image_, size_);
+  endless_ = !song.Finished();
+}
+
+void LivePlayback::SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
+                               SourceMap map, int64_t at) {
+  // Notes struck before the swap still come from the old song's map.
+  previous_map_ = std::move(map_);
+  map_ = std::move(map);
+  swap_tick_ = at;
+  image_ = image;
+  size_ = size;
+  tracks_->SetTracks(track_names);
+  MeasureSong();
+  lit_.clear();
+  marks_dirty_ = true;
+}
+
+bool LivePlayback::LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map,
+                                     int64_t* start, int64_t* stop) const {
+  if (!looping_selection_ || !loop_->isChecked() || !played_selection_.hasSelection()) {
+    return false;
+  }
+  const TickRange range =
+      SelectionTicks(image, size, map, CaretPlace(played_selection_.selectionStart()),
+                     CaretPlace(played_selection_.selectionEnd()));
+  if (range.start < 0) return false;
+  *start = range.start;
+  *stop = range.stop;
+  return true;
+}
+
+int64_t LivePlayback::NextBarTick(int64_t tick) const {
+  const int track = std::max(CaretTrack(), 0);
+  const int64_t bar = std::max<int64_t>(map_.BarLength(track), 1);
+  return (std::max<int64_t>(tick, 1) - 1 + bar - 1) / bar * bar + 1;
 }
 
 double LivePlayback::MsAt(int64_t tick) const {
@@ -171,6 +206,7 @@ double LivePlayback::MsAt(int64_t tick) const {
 }
 
 void LivePlayback::SongLoaded() {
+  looping_selection_ = false;
   StartWatching();
 }
 
@@ -183,6 +219,7 @@ void LivePlayback::StartWatching() {
   lit_.clear();
   marks_dirty_ = true;
   last_tick_ = 0;
+  swap_tick_ = 0;
   poll_.start();
 }
 
@@ -207,6 +244,7 @@ void LivePlayback::PlayFromCaret() {
   StopPlayback();
   if (!LoadSong(image_, size_)) return;
   SequencerSeek(start);
+  looping_selection_ = false;
   StartWatching();
   StartPlayback();
 }
@@ -228,6 +266,8 @@ void LivePlayback::PlaySelection() {
   if (!LoadSong(image_, size_)) return;
   SequencerSeek(range.start);
   SetStopTick(range.stop, loop_->isChecked());
+  played_selection_ = cursor;
+  looping_selection_ = true;
   StartWatching();
   StartPlayback();
 }
@@ -242,9 +282,10 @@ int LivePlayback::CaretTrack() const {
 
 void LivePlayback::TakeNote(const StruckNote& note) {
   tracks_->Flash(note.track);
-  const NoteSource* source = map_.Find(note.track, note.offset);
+  const SourceMap& map = note.tick < swap_tick_ ? previous_map_ : map_;
+  const NoteSource* source = map.Find(note.track, note.offset);
   if (!source) return;
-  const int gate = note.gate > 0 ? note.gate : std::max(map_.Resolution() / 4, 1);
+  const int gate = note.gate > 0 ? note.gate : std::max(map.Resolution() / 4, 1);
   const int64_t until = note.tick + gate;
   if (lit_.size() + 1 + source->calls.size() > kMaxLit) lit_.erase(lit_.begin());
   lit_.push_back(Lit{source->place.line, source->place.column, false, until});

@@ -44,6 +44,17 @@ class LivePlayback : public QObject {
   void SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names);
   // A song was loaded to play from its start: mute, solo and the playhead.
   void SongLoaded();
+  // A newly compiled song took over from the playing one at tick `at` (live
+  // editing): its map lights the notes struck from then on.
+  void SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
+                   SourceMap map, int64_t at);
+  // While a selection plays in a loop: its ticks in another compilation of
+  // the text (the same text selection); false otherwise.
+  bool LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map, int64_t* start,
+                         int64_t* stop) const;
+  // The first bar line at or after `tick`, from the bar length of the track
+  // under the caret (the first track when the caret is on none).
+  int64_t NextBarTick(int64_t tick) const;
 
   void PlayFromCaret();
   void PlaySelection();
@@ -85,6 +96,10 @@ class LivePlayback : public QObject {
   QSettings* store_;
   std::function<bool()> compile_;
   SourceMap compile_map_, map_;
+  SourceMap previous_map_;  // the map of the song before the last swap
+  int64_t swap_tick_ = 0;   // notes struck before it belong to previous_map_
+  QTextCursor played_selection_;
+  bool looping_selection_ = false;
   const uint8_t* image_ = nullptr;
   size_t size_ = 0;
   std::unique_ptr<NoteRing> ring_;

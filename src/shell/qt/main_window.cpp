@@ -31,6 +31,7 @@
 #include "shell/qt/file_browser.h"
 #include "shell/qt/find_dialog.h"
 #include "shell/qt/icons.h"
+#include "shell/qt/live_edit.h"
 #include "shell/qt/live_playback.h"
 #include "shell/qt/message_dock.h"
 #include "shell/qt/message_window.h"
@@ -111,11 +112,13 @@ MainWindow::MainWindow(EditorStart start)
     return SongIsReady(last_severity_);
   });
   compiler_->SetSourceMap(live_->CompileMap());
+  CreateLiveEdit();
   CreateEditingActions();
   CreateImportAction();
   ApplyShortcutContexts();
   CreateMenus();
   CreateToolBar();
+  AddLiveEditButton();
   CreateStatusBar();
 
   // Start-up, in order: settings, MIDI output, interval, compiler, song copy.
@@ -290,7 +293,8 @@ void MainWindow::CreateMenus() {
   QMenu* quern = menuBar()->addMenu(QStringLiteral("ｺﾝﾊﾟｲﾙと演奏(&A)"));
   quern->setObjectName(QStringLiteral("Quern1"));
   add(quern, {"Componly1", "CompPlay1", "SaveCompPlay1", "-", "PlayFromCaret1", "PlaySelection1",
-              "Loop1", "-", "Play1", "Stop1"});
+              "Loop1", "-", "LiveEdit1", "SwapAtBar1", "UpdateSong1", "-", "Play1", "Stop1"});
+  quern->insertMenu(Action(QStringLiteral("UpdateSong1")), live_edit_->DelayMenu());
   QMenu* option = menuBar()->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
   option->setObjectName(QStringLiteral("Option1"));
   add(option, {"Panel1", "ShowMessage1", "DockMessage1", "LineNumbers1", "FollowPlayhead1", "-",
@@ -414,6 +418,7 @@ QString MainWindow::CurrentFilePath() const {
 // ---------------------------------------------------------------- commands
 
 void MainWindow::CompileText() {
+  live_edit_->Cancel();
   // Unchanged lines compile from the file's own bytes, as `quern compile`
   // reads them.
   EncodedScore text = MakeCompileText(edit_->toPlainText(), format_);
@@ -456,6 +461,7 @@ void MainWindow::CompileText() {
 }
 
 void MainWindow::PlaySong() {
+  live_edit_->Cancel();
   StopPlayback();
   if (last_severity_ > 2) return;
   std::string error;
@@ -468,6 +474,7 @@ void MainWindow::PlaySong() {
 }
 
 void MainWindow::StopSong() {
+  live_edit_->Cancel();
   StopPlayback();
 }
 

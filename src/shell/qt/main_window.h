@@ -33,6 +33,7 @@ class Dialogs;
 class DiskWatch;
 class FileBrowser;
 class LivePlayback;
+class LiveEdit;
 class FindDialog;
 class MessageDock;
 class MessageWindow;
@@ -147,6 +148,9 @@ class MainWindow : public QMainWindow {
   void SetCaption(const QString& text);
   void CreateEditingActions();
   void CreateImportAction();
+  void CreateLiveEdit();
+  void AddLiveEditButton();
+  bool CompileForLive(std::vector<uint8_t>* image, QStringList* tracks);
   void ApplyShortcutContexts();
   void ShowMessages();
   void RememberFile(const QString& path);
@@ -183,6 +187,7 @@ class MainWindow : public QMainWindow {
   MessageWindow* messages_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
   LivePlayback* live_ = nullptr;  // playhead, play from the caret, track list
+  LiveEdit* live_edit_ = nullptr;  // swaps in each good edit while a song plays
   FindDialog* find_dialog_ = nullptr;
   std::unique_ptr<MessageDock> message_dock_;
   RecentFilesMenu* recent_menu_ = nullptr;

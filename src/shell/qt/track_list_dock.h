@@ -23,6 +23,9 @@ class TrackListDock : public QDockWidget {
   // The tracks of a newly compiled song, in track order.
   void SetTracks(const QStringList& names);
   QStringList Tracks() const { return names_; }
+  // Mute and solo by track name: they stay with a name across compilations.
+  bool MutedName(const QString& name) const { return muted_names_.contains(name); }
+  bool SoloedName(const QString& name) const { return soloed_names_.contains(name); }
   // Sends every track's mute and solo to the sequencer (after a song loads).
   void ApplySwitches() const;
   void SetMuted(int track, bool muted);
