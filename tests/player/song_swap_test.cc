@@ -3,6 +3,8 @@
 // channel state that a fresh seek into the new song sets up.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <deque>
 #include <map>
 #include <memory>
@@ -166,6 +168,47 @@ TEST(SongSwapTest, AnOfferForATickAlreadyPassedIsMissedAndChangesNothing) {
   });
   EXPECT_EQ(62, at);
   EXPECT_EQ("1 91 3c 50\n62 91 3c 00\n", again.out.text);
+}
+
+// The timer side runs on its own thread, one tick per step of a fake clock,
+// while the control thread prepares a swap slowly (it holds the preparation
+// until the timer has run well past the offered tick). Every step must run
+// its tick: the timer never waits on the preparation, and an offer made
+// ready too late is missed and made again further on.
+TEST(SongSwapTest, TheTimerThreadNeverWaitsOnASlowPreparation) {
+  Playing song("A t240 l8 [c d e f]*\nB ch3 P30 [c1]*\n");
+  const std::vector<uint8_t> next = Compile("A t240 l8 [c d e f]*\nB ch3 P40 [c1]*\n");
+  constexpr int kMaxSteps = 2000000;
+  std::atomic<int> fake_now{0};  // the fake clock: steps done
+  std::atomic<bool> held{true};  // the preparation is held up
+  std::atomic<bool> taken{false};
+  std::vector<int64_t> tick_at(1, 0);
+  std::thread timer([&] {
+    int last = kMaxSteps;
+    for (int step = 1; step <= last; ++step) {
+      song.seq.Tick();
+      tick_at.push_back(song.seq.TickCount());
+      fake_now.store(step, std::memory_order_release);
+      if (step == 3000) held.store(false);
+      if (taken.load() && last == kMaxSteps) last = step + 100;  // a few more, then stop
+    }
+  });
+  SongSwap swap(song.image().data(), song.image().size(), next.data(), next.size());
+  // A slow preparation: offered for tick 100, but made ready only after the
+  // timer has gone past it.
+  SwapOffer& late = swap.PrepareAt(100);
+  while (held.load()) std::this_thread::yield();
+  song.seq.OfferSwap(&late);
+  const int64_t at = SwapInto(song.seq, swap, [&] {
+    std::this_thread::yield();
+    return fake_now.load() < kMaxSteps;
+  });
+  taken.store(true);
+  timer.join();
+  for (size_t step = 1; step < tick_at.size(); ++step) ASSERT_EQ(step, tick_at[step]) << step;
+  EXPECT_GT(at, 3000);
+  EXPECT_NE(std::string::npos, song.out.text.find(std::to_string(at) + " b2 0a 28\n"));
+  EXPECT_EQ("", song.out.faults);
 }
 
 // ---- Random edits.
