@@ -21,5 +21,6 @@ int RunMap(const Args& args);      // map SCORE
 int RunRoll(const Args& args);     // roll SCORE|SONG.xrt -o OUT.svg
 int RunHtml(const Args& args);     // html [--form 1|2] FILE
 int RunImport(const Args& args);   // import SONG.mid [-o SCORE.qrn] [--grid N] ...
+int RunLsp(const Args& args);      // lsp [--output OUT] [--soundfont FILE]
 
 #endif  // QUERN_APP_QUERN_CLI_H_

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "app/quern/cli.h"
-#include "app/quern/diagnostics.h"
+#include "diagnostics/diagnostics.h"
 #include "app/quern/help.h"
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"

@@ -193,6 +193,19 @@ Options:
   --form 1|2             1: characters escaped (the default); 2: also a
                          line break tag at every line end
 )"},
+    {"lsp", "[--output synth|alsa:PORT|none] [--soundfont FILE]",
+     "the language server, for editors, on standard input and output",
+     R"(Speaks the Language Server Protocol (JSON-RPC with Content-Length
+framing) on standard input and output: diagnostics from the compiler as
+you type, hovers on notes, commands and macro calls, completion, go to
+definition, references and rename of macros, document symbols, semantic
+tokens, and the commands quern.play, quern.playFromCursor,
+quern.playSelection and quern.stop. The outputs load when a song is first
+played.
+
+Options:
+  --output, --soundfont   as for play
+)"},
 };
 
 const CommandHelp* FindCommand(const std::string& name) {

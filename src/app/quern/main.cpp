@@ -17,6 +17,7 @@ constexpr Subcommand kSubcommands[] = {
     {"play", RunPlay},       {"trace", RunTrace},   {"export", RunExport},
     {"render", RunRender},   {"map", RunMap},       {"ports", RunPorts},
     {"roll", RunRoll},       {"html", RunHtml},       {"import", RunImport},
+    {"lsp", RunLsp},
 };
 
 }  // namespace

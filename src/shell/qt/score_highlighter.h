@@ -1,10 +1,7 @@
 // Syntax colours of the score language in the editor.
 //
-// Works line by line, as the compiler classifies lines: a line is score text
-// only when its first character is a capital letter or one of @ % + *;
-// header lines start with #, and every other line is a comment. Block
-// comments /* ... */ may run over several lines and are carried in the
-// block state. Notes take the editor's text colour; every other class keeps
+// The classes come from syntax/score_classes.h, line by line; an open block
+// comment is carried in the block state. Notes take the editor's text colour; every other class keeps
 // its designed hue at a lightness that reads on the editor's background.
 #ifndef QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 #define QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
@@ -27,9 +24,6 @@ class ScoreHighlighter : public QSyntaxHighlighter {
   void highlightBlock(const QString& text) override;
 
  private:
-  int HighlightLineStart(const QString& text);
-  void HighlightBody(const QString& text, int from);
-
   QTextCharFormat comment_, header_, track_, macro_, common_, continuation_;
   QTextCharFormat note_, command_, number_, loop_, quoted_, bytes_, attribute_, macro_use_;
 };

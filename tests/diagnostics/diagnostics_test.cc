@@ -1,4 +1,4 @@
-#include "app/quern/diagnostics.h"
+#include "diagnostics/diagnostics.h"
 
 #include <gtest/gtest.h>
 

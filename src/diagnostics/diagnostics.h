@@ -8,8 +8,8 @@
 //   also counted in characters; gcc lines and a JSON array made from them.
 // Nothing fails: lines that are not messages are skipped, positions outside
 //   the text keep their byte column as the character column.
-#ifndef QUERN_APP_QUERN_DIAGNOSTICS_H_
-#define QUERN_APP_QUERN_DIAGNOSTICS_H_
+#ifndef QUERN_DIAGNOSTICS_DIAGNOSTICS_H_
+#define QUERN_DIAGNOSTICS_DIAGNOSTICS_H_
 
 #include <string>
 #include <string_view>
@@ -35,4 +35,4 @@ std::string FormatGccDiagnostics(const std::vector<Diagnostic>& diagnostics,
 // as the report counts), byte_column, character_column, severity, message.
 std::string FormatJsonDiagnostics(const std::vector<Diagnostic>& diagnostics);
 
-#endif  // QUERN_APP_QUERN_DIAGNOSTICS_H_
+#endif  // QUERN_DIAGNOSTICS_DIAGNOSTICS_H_

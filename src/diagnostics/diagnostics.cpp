@@ -1,10 +1,10 @@
-#include "app/quern/diagnostics.h"
+#include "diagnostics/diagnostics.h"
 
 #include <charconv>
 
 #include <nlohmann/json.hpp>
 
-#include "app/quern/score_input.h"
+#include "files/score_text.h"
 
 namespace {
 
@@ -41,6 +41,25 @@ bool ParseMessageLine(std::string_view text, ReportFields* fields) {
   return true;
 }
 
+// Message text in UTF-8; a byte that is not Shift-JIS reads "?" (the score
+// reader shows it as a character of U+F780..U+F7FF, which a message need
+// not carry).
+std::string MessageText(std::string_view cp932) {
+  const std::string utf8 = ShiftJisToUtf8(cp932);
+  std::string out;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
+    if (b(i) == 0xef && i + 2 < utf8.size() && (b(i + 1) == 0x9e || b(i + 1) == 0x9f) &&
+        (b(i + 1) == 0x9f || b(i + 2) >= 0x80)) {
+      out += '?';
+      i += 2;
+    } else {
+      out += utf8[i];
+    }
+  }
+  return out;
+}
+
 // The severity word at the start of rest and the text behind its blank.
 void SplitSeverity(std::string_view rest, Diagnostic* d) {
   struct Word {
@@ -52,13 +71,13 @@ void SplitSeverity(std::string_view rest, Diagnostic* d) {
   for (const Word& w : kWords) {
     if (rest.starts_with(w.word)) {
       d->severity = w.severity;
-      d->message = Cp932ToUtf8(rest.substr(w.word.size()));
+      d->message = MessageText(rest.substr(w.word.size()));
       return;
     }
   }
   // A message without a severity letter has an empty word: "... :  TEXT".
   d->severity = "note";
-  d->message = Cp932ToUtf8(rest.starts_with(" ") ? rest.substr(1) : rest);
+  d->message = MessageText(rest.starts_with(" ") ? rest.substr(1) : rest);
 }
 
 bool IsLeadByte(unsigned char b) {

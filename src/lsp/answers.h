@@ -1,0 +1,41 @@
+// The answers to a client's questions about one document: hover, completion,
+// definition, references, rename, document symbols and semantic tokens, as
+// protocol JSON.
+//
+// In: the document, its analysis (for hovers on notes), the document's uri,
+//   a position inside the document (the caller checks that it is).
+// Out: the result value of the request (null where there is nothing to
+//   say), or for rename an error text.
+// Facts come from the stages: notes from the source map and a silent run of
+//   the song (analysis.h), names and token classes from the editor's classes
+//   (score_outline.h), commands from command_catalogue.h.
+// Thread: any; no state beyond the arguments.
+#ifndef QUERN_LSP_ANSWERS_H_
+#define QUERN_LSP_ANSWERS_H_
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "lsp/analysis.h"
+#include "lsp/document.h"
+
+using Json = nlohmann::json;
+
+Json HoverAt(Analysis* analysis, const Document& document, TextPosition position);
+Json CompletionAt(const Document& document, TextPosition position);
+Json DefinitionAt(const Document& document, const std::string& uri, TextPosition position);
+Json ReferencesAt(const Document& document, const std::string& uri, TextPosition position,
+                  bool include_declaration);
+// A workspace edit renaming the macro at position; false with *error when
+// there is none there or the new name cannot be called.
+bool RenameAt(const Document& document, const std::string& uri, TextPosition position,
+              const std::string& new_name, Json* edit, std::string* error);
+Json DocumentSymbols(const Document& document);
+Json SemanticTokens(const Document& document);
+// The token types, one per ScoreClass in its order.
+Json SemanticTokensLegend();
+
+Json RangeJson(const TextRange& range);
+
+#endif  // QUERN_LSP_ANSWERS_H_
