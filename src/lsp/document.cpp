@@ -5,7 +5,10 @@
 #include "lsp/text_lines.h"
 
 void Document::Split() {
-  lines_ = SplitTextLines(text_);
+  lines_.clear();
+  for (std::string_view line : SplitTextLines(text_)) {
+    lines_.emplace_back(static_cast<size_t>(line.data() - text_.data()), line.size());
+  }
 }
 
 void Document::Replace(std::string text, int version) {
@@ -16,7 +19,8 @@ void Document::Replace(std::string text, int version) {
 
 std::string_view Document::Line(int line) const {
   if (line < 0 || line >= LineCount()) return {};
-  return lines_[static_cast<size_t>(line)];
+  const auto [offset, length] = lines_[static_cast<size_t>(line)];
+  return std::string_view(text_).substr(offset, length);
 }
 
 bool Document::Contains(const TextPosition& position) const {
@@ -28,8 +32,8 @@ size_t Document::Offset(const TextPosition& position) const {
   if (position.line < 0) return 0;
   if (position.line >= LineCount()) return text_.size();
   const std::string_view line = Line(position.line);
-  const size_t line_start = static_cast<size_t>(line.data() - text_.data());
-  return line_start + ByteOfUtf16(line, std::max(position.character, 0));
+  return lines_[static_cast<size_t>(position.line)].first +
+         ByteOfUtf16(line, std::max(position.character, 0));
 }
 
 void Document::Edit(const TextRange& range, std::string_view text, int version) {

@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct TextPosition {
@@ -48,7 +49,9 @@ class Document {
 
   std::string text_;
   int version_ = 0;
-  std::vector<std::string_view> lines_;
+  // Each line's offset and length in text_: offsets stay valid when the
+  // document is copied or moved, views would not.
+  std::vector<std::pair<size_t, size_t>> lines_;
 };
 
 #endif  // QUERN_LSP_DOCUMENT_H_

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Checks that the editor support files colour scores as quern-editor does.
 
-    check_grammars.py HIGHLIGHT_DUMP EDITORS_DIR SCORE...
+    check_grammars.py HIGHLIGHT_DUMP EDITORS_DIR [--server QUERN] SCORE...
 
 For every score, the class of every character is taken three ways: from the
 editor's own highlighter (through HIGHLIGHT_DUMP), from the TextMate grammar
 (EDITORS_DIR/quern.tmLanguage.json, run by the small TextMate tokenizer
 below) and from the Vim syntax file (EDITORS_DIR/quern.vim, run by Vim
-itself). All three must agree on every character. Prints the first
+itself), and with --server from the semantic tokens of QUERN's language
+server. All of them must agree on every character. Prints the first
 differences and exits 1 when there are any.
 """
 import json
@@ -16,6 +17,9 @@ import re
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lsp"))
+from lsp_client import LspClient, token_classes  # noqa: E402
 
 # Class letters (as highlight_dump prints them) of the grammar's scopes, by
 # the longest known start of the scope name, and of the Vim syntax groups.
@@ -189,6 +193,11 @@ def merge(codes, same):
 
 def main():
     dump, editors, scores = sys.argv[1], sys.argv[2], sys.argv[3:]
+    server = None
+    if scores[:1] == ["--server"]:
+        server = LspClient(scores[1])
+        server.request("initialize")
+        scores = scores[2:]
     grammar = Grammar(os.path.join(editors, "quern.tmLanguage.json"))
     syntax = os.path.join(editors, "quern.vim")
     failures = 0
@@ -207,15 +216,24 @@ def main():
             editor = dumped[1:1 + len(lines)]
             others = {"TextMate grammar": grammar_classes(grammar, lines),
                       "Vim syntax": vim_classes("vim", syntax, text_path, workdir)}
+            if server:
+                uri = "file://" + os.path.abspath(score)
+                server.open(uri, "\n".join(lines) + "\n")
+                others["language server"] = token_classes(server, uri, lines)
             for what, codes in others.items():
                 for n, line in enumerate(lines):
                     want = by_character(editor[n], line) if n < len(editor) else ""
                     got = merge(codes[n], same) if n < len(codes) else ""
+                    if what == "language server":
+                        got = by_character(got, line)
                     if got != want:
                         failures += 1
                         if failures <= 20:
                             print("%s:%d: %s differs from the editor\n  text   %s\n  editor %s\n"
                                   "  %-6s %s" % (score, n + 1, what, line, want, what[:6], got))
+    if server and server.close() != 0:
+        print("the language server did not end cleanly")
+        failures += 1
     print("%d scores checked, %d lines differ" % (len(scores), failures))
     return 1 if failures else 0
 
