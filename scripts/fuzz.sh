@@ -12,7 +12,7 @@ set -uo pipefail
 build=$1
 seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=${FUZZ_TARGETS:-score image codec html settings smf live}
+targets=${FUZZ_TARGETS:-score image codec html settings smf live lsp}
 found=0
 for name in $targets; do
   corpus=$build/corpus/$name

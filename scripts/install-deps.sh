@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools
   libfluidsynth-dev librtmidi-dev timgm6mb-soundfont nlohmann-json3-dev
-  fonts-ipafont-gothic qt6-translations-l10n python3 python3-mido vim abcmidi
+  fonts-ipafont-gothic qt6-translations-l10n python3 python3-mido vim neovim abcmidi
 )
 [ "${1:-}" = "--fuzz" ] && packages+=(clang-14 libclang-rt-14-dev)
 missing=()

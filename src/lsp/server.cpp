@@ -112,8 +112,11 @@ std::vector<Json> Server::Handle(std::string_view body, Clock::time_point now) {
     }
     return out;
   }
+  // Parameters are read in place: a copy of deeply nested JSON would recurse
+  // once per level.
+  static const Json kNoParams = Json::object();
   const Json* params_member = Member(message, "params");
-  const Json params = params_member != nullptr ? *params_member : Json::object();
+  const Json& params = params_member != nullptr ? *params_member : kNoParams;
   if (id == nullptr) {
     Notification(*method, params, now, &out);
     return out;

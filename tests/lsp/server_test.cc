@@ -250,6 +250,17 @@ TEST_F(ServerTest, BadInputGetsErrorResponses) {
   EXPECT_EQ(server_.ExitCode(), 0);
 }
 
+TEST_F(ServerTest, DeeplyNestedParametersAreAnsweredWithoutRecursion) {
+  Request("initialize", Json::object());
+  const int depth = 1000000;
+  const std::string body = R"({"jsonrpc":"2.0","id":7,"method":"textDocument/hover","params":)" +
+                           std::string(depth, '[') + std::string(depth, ']') + "}";
+  const std::vector<Json> out = server_.Handle(body, now_);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(DumpJson(out[0]),
+            R"({"error":{"code":-32602,"message":"the document is not open"},"id":7,"jsonrpc":"2.0"})");
+}
+
 TEST_F(ServerTest, AnExitWithoutShutdownEndsWithCodeOne) {
   Notify("exit", {});
   EXPECT_TRUE(server_.Finished());
