@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build build-asan test test-asan demo bench fuzz deb deb-test clean
+.PHONY: all deps build build-asan test test-asan demo bench fuzz vsix deb deb-test clean
 
 all: build
 
@@ -35,6 +35,12 @@ bench: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_BENCH=ON
 	cmake --build build-bench -j $(JOBS)
 	./scripts/bench.sh build-bench
+
+# The VS Code extension of editors/ (grammar and language client) packaged
+# with @vscode/vsce from npm as build-vsix/quern-midi.vsix.
+vsix:
+	@./scripts/install-deps.sh --vsix
+	./scripts/vsix.sh build-vsix
 
 # libFuzzer targets built with clang (fuzz/), each run for FUZZ_SECONDS.
 # Failing inputs land in fuzz/regressions/, which `make test` replays.

@@ -42,5 +42,7 @@ install(FILES data/bash-completion/quern
 
 set(quern_editors ${CMAKE_INSTALL_DATADIR}/quern-midi/editors)
 install(FILES editors/quern.tmLanguage.json editors/quern.vim editors/package.json
+              editors/package-lock.json editors/extension.js editors/README.md
+              editors/.vscodeignore
         DESTINATION ${quern_editors})
 install(FILES editors/ftdetect/quern.vim DESTINATION ${quern_editors}/ftdetect)

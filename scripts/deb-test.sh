@@ -32,7 +32,8 @@ for f in bin/quern bin/quern-editor \
   share/doc/quern-midi/README.md share/doc/quern-midi/examples/demo.qrn \
   share/bash-completion/completions/quern \
   share/quern-midi/editors/quern.tmLanguage.json share/quern-midi/editors/quern.vim \
-  share/quern-midi/editors/ftdetect/quern.vim; do
+  share/quern-midi/editors/ftdetect/quern.vim share/quern-midi/editors/extension.js \
+  share/quern-midi/editors/package.json; do
   [ -e "$work/prefix/$f" ] || fail "the install tree has no $f"
 done
 for page in quern quern-editor; do
