@@ -46,3 +46,4 @@ install(FILES editors/quern.tmLanguage.json editors/quern.vim editors/package.js
               editors/.vscodeignore
         DESTINATION ${quern_editors})
 install(FILES editors/ftdetect/quern.vim DESTINATION ${quern_editors}/ftdetect)
+install(FILES editors/nvim/quern.lua DESTINATION ${quern_editors}/nvim)

@@ -33,7 +33,7 @@ for f in bin/quern bin/quern-editor \
   share/bash-completion/completions/quern \
   share/quern-midi/editors/quern.tmLanguage.json share/quern-midi/editors/quern.vim \
   share/quern-midi/editors/ftdetect/quern.vim share/quern-midi/editors/extension.js \
-  share/quern-midi/editors/package.json; do
+  share/quern-midi/editors/package.json share/quern-midi/editors/nvim/quern.lua; do
   [ -e "$work/prefix/$f" ] || fail "the install tree has no $f"
 done
 for page in quern quern-editor; do

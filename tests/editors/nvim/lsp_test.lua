@@ -1,8 +1,10 @@
--- Headless Neovim against `quern lsp`: opens a score with an error, waits
--- for its diagnostic, hovers a note, goes to a macro's definition and
--- renames the macro, each through Neovim's own LSP client.
--- Run by run.sh, which writes the score and passes QUERN, SCORE and
--- CAPTURE (where to write the hover as Neovim shows it; may be empty).
+-- Headless Neovim against `quern lsp`, set up as the README says: opens a
+-- score with errors, waits for the diagnostics, hovers a note, goes to a
+-- macro's definition, renames the macro and plays from the cursor, each
+-- through Neovim's own LSP client.
+-- Run by run.sh, which writes the score and passes QUERN, SCORE, SETUP
+-- (editors/nvim/quern.lua) and CAPTURE (where to write the hover as Neovim
+-- shows it; may be empty).
 local quern, score, capture = os.getenv("QUERN"), os.getenv("SCORE"), os.getenv("CAPTURE")
 local failures = 0
 
@@ -15,14 +17,14 @@ local function check(what, ok, detail)
   end
 end
 
+-- The set-up the README gives, from editors/nvim/quern.lua, with the quern
+-- under test playing on no output.
+vim.g.quern_command = { quern, "lsp", "--output", "none" }
+dofile(os.getenv("SETUP"))
 vim.cmd("edit " .. vim.fn.fnameescape(score))
 local buffer = vim.api.nvim_get_current_buf()
-local id = vim.lsp.start_client({
-  name = "quern",
-  cmd = { quern, "lsp", "--output", "none" },
-  root_dir = vim.fn.fnamemodify(score, ":h"),
-})
-vim.lsp.buf_attach_client(buffer, id)
+local id = vim.g.quern_lsp_client
+check("started", id ~= nil and vim.bo.filetype == "quern", id)
 
 -- Line 3 "A ドレ x": each byte of the two full-width characters and the "x"
 -- are undefined commands. Neovim turns the server's UTF-16 columns into
@@ -71,6 +73,17 @@ vim.wait(5000, function() return vim.api.nvim_buf_get_lines(buffer, 0, 1, false)
 local lines = vim.api.nvim_buf_get_lines(buffer, 0, -1, false)
 check("rename", lines[1] == "%Riff c d" and lines[2] == "A o4 l4 c d %Riff"
       and lines[4] == "B %Riff", lines)
+
+-- Mend line 3 as one would type it; the diagnostics go once the change has
+-- been compiled. Then play from the cursor with the key the set-up maps.
+vim.api.nvim_buf_set_lines(buffer, 2, 3, false, { "A e f" })
+vim.wait(10000, function() return #vim.diagnostic.get(buffer) == 0 end, 50)
+check("mended", #vim.diagnostic.get(buffer) == 0, vim.diagnostic.get(buffer))
+vim.api.nvim_win_set_cursor(0, { 2, 8 })
+vim.g.quern_play_result = nil
+vim.api.nvim_feedkeys(vim.api.nvim_replace_termcodes("<S-F12>", true, false, true), "x", false)
+vim.wait(5000, function() return vim.g.quern_play_result ~= nil end, 50)
+check("play from the cursor", vim.g.quern_play_result == "ok", vim.g.quern_play_result)
 
 vim.lsp.stop_client(id)
 if failures > 0 then vim.cmd("cquit 1") else vim.cmd("qall!") end

@@ -12,6 +12,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 printf '%%M c d\nA o4 l4 c d %%M\nA ドレ x\nB %%M\n' > "$work/song.qrn"
-QUERN="$quern" SCORE="$work/song.qrn" CAPTURE="$capture" \
+here=$(cd "$(dirname "$0")" && pwd)
+QUERN="$quern" SCORE="$work/song.qrn" CAPTURE="$capture" SETUP="$here/../../../editors/nvim/quern.lua" \
   timeout 60 nvim --headless -u NONE -i NONE -n \
-  -c "luafile $(dirname "$0")/lsp_test.lua" 2>&1
+  -c "luafile $here/lsp_test.lua" 2>&1
