@@ -2,7 +2,8 @@
 # Runs the benchmarks built in BUILD (make bench builds build-bench with
 # -DQUERN_BENCH=ON, a release build) and prints their figures.
 #   scripts/bench.sh [BUILD]
-# In process (Google Benchmark): the compiler on a 5 MB score of plain notes
+# In process (Google Benchmark): the language server's requests on a 5,000-line
+# score (the Lsp rows); the compiler on a 5 MB score of plain notes
 # and on a macro-heavy score; the player's real-time runs (about 8 seconds
 # each at 1 and at 4 ms), notes landing in the built-in synthesizer (at 4 and
 # 10 ms, sent at once and timestamped), offline rendering and the sequencer

@@ -13,12 +13,20 @@ namespace {
 constexpr int kSymbolNamespace = 3, kSymbolClass = 5, kSymbolFunction = 12;
 constexpr int kCompletionFunction = 3, kCompletionClass = 7, kCompletionKeyword = 14;
 
+// Built member by member: braced lists would copy every nested value, which
+// shows on answers with thousands of locations.
 Json PositionJson(const TextPosition& p) {
-  return {{"line", p.line}, {"character", p.character}};
+  Json position = Json::object();
+  position["line"] = p.line;
+  position["character"] = p.character;
+  return position;
 }
 
 Json Location(const std::string& uri, const TextRange& range) {
-  return {{"uri", uri}, {"range", RangeJson(range)}};
+  Json location = Json::object();
+  location["uri"] = uri;
+  location["range"] = RangeJson(range);
+  return location;
 }
 
 // The run of the line holding the character at column, or ending at it.
@@ -120,12 +128,15 @@ std::string DefinitionLine(const Document& document, const std::vector<OutlineIt
 }  // namespace
 
 Json RangeJson(const TextRange& range) {
-  return {{"start", PositionJson(range.start)}, {"end", PositionJson(range.end)}};
+  Json json = Json::object();
+  json["start"] = PositionJson(range.start);
+  json["end"] = PositionJson(range.end);
+  return json;
 }
 
-Json HoverAt(Analysis* analysis, const Document& document, TextPosition position) {
-  const std::vector<std::vector<ClassRun>> classes = ClassifyDocument(document);
-  const std::vector<ClassRun>& runs = classes[static_cast<size_t>(position.line)];
+Json HoverAt(Analysis* analysis, const Document& document, const ScoreIndex& index,
+            TextPosition position) {
+  const std::vector<ClassRun>& runs = index.classes[static_cast<size_t>(position.line)];
   const std::string_view line = document.Line(position.line);
   const ClassRun* run = nullptr;
   for (const ClassRun& r : runs) {
@@ -135,10 +146,9 @@ Json HoverAt(Analysis* analysis, const Document& document, TextPosition position
   const TextRange run_range = {{position.line, run->start},
                                {position.line, run->start + run->length}};
   if (run->score_class == ScoreClass::kMacroUse) {
-    const std::vector<OutlineItem> items = ReadOutline(document);
-    const OutlineItem* call = ItemAt(items, position);
+    const OutlineItem* call = ItemAt(index.items, position);
     if (call == nullptr) return nullptr;
-    const std::string definition = DefinitionLine(document, items, call->name);
+    const std::string definition = DefinitionLine(document, index.items, call->name);
     if (definition.empty()) return Markdown("no macro named `" + call->name + "`", run_range);
     return Markdown("```quern\n" + definition + "\n```", run_range);
   }
@@ -164,7 +174,7 @@ Json HoverAt(Analysis* analysis, const Document& document, TextPosition position
                   range);
 }
 
-Json CompletionAt(const Document& document, TextPosition position) {
+Json CompletionAt(const Document& document, const ScoreIndex& index, TextPosition position) {
   const std::string_view line = document.Line(position.line);
   const size_t byte = ByteOfUtf16(line, position.character);
   size_t word = byte;
@@ -172,7 +182,7 @@ Json CompletionAt(const Document& document, TextPosition position) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
   };
   while (word > 0 && is_name(line[word - 1])) --word;
-  const std::vector<OutlineItem> items = ReadOutline(document);
+  const std::vector<OutlineItem>& items = index.items;
   Json list = Json::array();
   std::set<std::string> seen;
   auto add = [&](const std::string& label, int kind, const std::string& detail,
@@ -193,8 +203,7 @@ Json CompletionAt(const Document& document, TextPosition position) {
       if (item.kind == OutlineItem::kTrack) add(item.name, kCompletionClass, "track", "");
     }
   } else {
-    const std::vector<std::vector<ClassRun>> classes = ClassifyDocument(document);
-    const std::vector<ClassRun>& runs = classes[static_cast<size_t>(position.line)];
+    const std::vector<ClassRun>& runs = index.classes[static_cast<size_t>(position.line)];
     const int column = Utf16OfByte(line, word);
     const ClassRun* run = RunAt(runs, column);
     const bool in_text = run == nullptr || (run->score_class != ScoreClass::kComment &&
@@ -213,8 +222,9 @@ Json CompletionAt(const Document& document, TextPosition position) {
   return {{"isIncomplete", false}, {"items", list}};
 }
 
-Json DefinitionAt(const Document& document, const std::string& uri, TextPosition position) {
-  const std::vector<OutlineItem> items = ReadOutline(document);
+Json DefinitionAt(const Document& document, const ScoreIndex& index, const std::string& uri,
+                  TextPosition position) {
+  const std::vector<OutlineItem>& items = index.items;
   const OutlineItem* at = ItemAt(items, position);
   if (at == nullptr) return nullptr;
   Json locations = Json::array();
@@ -230,9 +240,9 @@ Json DefinitionAt(const Document& document, const std::string& uri, TextPosition
   return locations;
 }
 
-Json ReferencesAt(const Document& document, const std::string& uri, TextPosition position,
+Json ReferencesAt(const ScoreIndex& index, const std::string& uri, TextPosition position,
                   bool include_declaration) {
-  const std::vector<OutlineItem> items = ReadOutline(document);
+  const std::vector<OutlineItem>& items = index.items;
   const OutlineItem* at = ItemAt(items, position);
   if (at == nullptr || (at->kind != OutlineItem::kCall && at->kind != OutlineItem::kMacro)) {
     return nullptr;
@@ -248,9 +258,9 @@ Json ReferencesAt(const Document& document, const std::string& uri, TextPosition
   return locations;
 }
 
-bool RenameAt(const Document& document, const std::string& uri, TextPosition position,
+bool RenameAt(const ScoreIndex& index, const std::string& uri, TextPosition position,
               const std::string& new_name, Json* edit, std::string* error) {
-  const std::vector<OutlineItem> items = ReadOutline(document);
+  const std::vector<OutlineItem>& items = index.items;
   const OutlineItem* at = ItemAt(items, position);
   if (at == nullptr || (at->kind != OutlineItem::kCall && at->kind != OutlineItem::kMacro)) {
     *error = "no macro here to rename";
@@ -278,10 +288,10 @@ bool RenameAt(const Document& document, const std::string& uri, TextPosition pos
   return true;
 }
 
-Json DocumentSymbols(const Document& document) {
+Json DocumentSymbols(const Document& document, const ScoreIndex& index) {
   Json symbols = Json::array();
   std::set<std::pair<int, std::string>> seen;
-  for (const OutlineItem& item : ReadOutline(document)) {
+  for (const OutlineItem& item : index.items) {
     if (item.kind == OutlineItem::kCall) continue;
     if (item.kind != OutlineItem::kCommon && !seen.insert({item.kind, item.name}).second) continue;
     const int kind = item.kind == OutlineItem::kTrack   ? kSymbolClass
@@ -309,10 +319,10 @@ Json SemanticTokensLegend() {
           {"tokenModifiers", Json::array()}};
 }
 
-Json SemanticTokens(const Document& document) {
+Json SemanticTokens(const ScoreIndex& index) {
   std::vector<int> data;
   int last_line = 0, last_start = 0;
-  const std::vector<std::vector<ClassRun>> classes = ClassifyDocument(document);
+  const std::vector<std::vector<ClassRun>>& classes = index.classes;
   for (size_t line = 0; line < classes.size(); ++line) {
     for (const ClassRun& run : classes[line]) {
       const int l = static_cast<int>(line);

@@ -2,8 +2,9 @@
 // definition, references, rename, document symbols and semantic tokens, as
 // protocol JSON.
 //
-// In: the document, its analysis (for hovers on notes), the document's uri,
-//   a position inside the document (the caller checks that it is).
+// In: the document, its index (score_outline.h) and analysis (for hovers on
+//   notes) of the same version, the document's uri, a position inside the
+//   document (the caller checks that it is).
 // Out: the result value of the request (null where there is nothing to
 //   say), or for rename an error text.
 // Facts come from the stages: notes from the source map and a silent run of
@@ -19,20 +20,23 @@
 
 #include "lsp/analysis.h"
 #include "lsp/document.h"
+#include "lsp/score_outline.h"
 
 using Json = nlohmann::json;
 
-Json HoverAt(Analysis* analysis, const Document& document, TextPosition position);
-Json CompletionAt(const Document& document, TextPosition position);
-Json DefinitionAt(const Document& document, const std::string& uri, TextPosition position);
-Json ReferencesAt(const Document& document, const std::string& uri, TextPosition position,
+Json HoverAt(Analysis* analysis, const Document& document, const ScoreIndex& index,
+            TextPosition position);
+Json CompletionAt(const Document& document, const ScoreIndex& index, TextPosition position);
+Json DefinitionAt(const Document& document, const ScoreIndex& index, const std::string& uri,
+                  TextPosition position);
+Json ReferencesAt(const ScoreIndex& index, const std::string& uri, TextPosition position,
                   bool include_declaration);
 // A workspace edit renaming the macro at position; false with *error when
-// there is none there or the new name cannot be called.
-bool RenameAt(const Document& document, const std::string& uri, TextPosition position,
+// there is none there, the new name cannot be called or another macro has it.
+bool RenameAt(const ScoreIndex& index, const std::string& uri, TextPosition position,
               const std::string& new_name, Json* edit, std::string* error);
-Json DocumentSymbols(const Document& document);
-Json SemanticTokens(const Document& document);
+Json DocumentSymbols(const Document& document, const ScoreIndex& index);
+Json SemanticTokens(const ScoreIndex& index);
 // The token types, one per ScoreClass in its order.
 Json SemanticTokensLegend();
 

@@ -3,15 +3,6 @@
 #include "compiler/reader/reader_internal.h"
 #include "lsp/text_lines.h"
 
-std::vector<std::vector<ClassRun>> ClassifyDocument(const Document& document) {
-  std::vector<std::vector<ClassRun>> classes;
-  bool in_block_comment = false;
-  for (int line = 0; line < document.LineCount(); ++line) {
-    classes.push_back(ClassifyScoreLine(ToUtf16(document.Line(line)), &in_block_comment));
-  }
-  return classes;
-}
-
 namespace {
 
 std::string Utf8Of(std::u16string_view units) {
@@ -22,12 +13,15 @@ std::string Utf8Of(std::u16string_view units) {
 
 }  // namespace
 
-std::vector<OutlineItem> ReadOutline(const Document& document) {
-  std::vector<OutlineItem> items;
-  const std::vector<std::vector<ClassRun>> classes = ClassifyDocument(document);
+ScoreIndex IndexScore(const Document& document) {
+  ScoreIndex index;
+  std::vector<OutlineItem>& items = index.items;
+  index.classes.reserve(static_cast<size_t>(document.LineCount()));
+  bool in_block_comment = false;
   for (int line = 0; line < document.LineCount(); ++line) {
     const std::u16string text = ToUtf16(document.Line(line));
-    for (const ClassRun& run : classes[static_cast<size_t>(line)]) {
+    index.classes.push_back(ClassifyScoreLine(text, &in_block_comment));
+    for (const ClassRun& run : index.classes.back()) {
       OutlineItem item;
       int sign = 1;
       switch (run.score_class) {
@@ -55,7 +49,7 @@ std::vector<OutlineItem> ReadOutline(const Document& document) {
       items.push_back(std::move(item));
     }
   }
-  return items;
+  return index;
 }
 
 bool CommonSelects(std::string_view after_star, const std::string& track) {

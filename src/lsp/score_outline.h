@@ -4,9 +4,10 @@
 // navigation finds.
 //
 // In: a document.
-// Out: every track, macro and common line with its name's range, and every
-//   macro call with its name's range (the sign not included), in document
-//   order; the tracks a common line selects (the compiler's letter sets).
+// Out: the classes of every line; every track, macro and common line with
+//   its name's range, and every macro call with its name's range (the sign
+//   not included), in document order; the tracks a common line selects (the
+//   compiler's letter sets).
 // Nothing fails. Thread: any; no state beyond the arguments.
 #ifndef QUERN_LSP_SCORE_OUTLINE_H_
 #define QUERN_LSP_SCORE_OUTLINE_H_
@@ -26,10 +27,14 @@ struct OutlineItem {
   TextRange name_range;     // the name alone
 };
 
-std::vector<OutlineItem> ReadOutline(const Document& document);
+// What the answers look up in one version of a document, read in one pass.
+struct ScoreIndex {
+  // The classes of every line, block comments carried from line to line.
+  std::vector<std::vector<ClassRun>> classes;
+  std::vector<OutlineItem> items;
+};
 
-// The classes of every line, block comments carried from line to line.
-std::vector<std::vector<ClassRun>> ClassifyDocument(const Document& document);
+ScoreIndex IndexScore(const Document& document);
 
 // Whether a common line is read by the track; after_star: the line's text
 // behind its "*".

@@ -157,7 +157,7 @@ void Server::Notification(const std::string& method, const Json& params, Clock::
     const std::optional<std::string> text = StringAt(*document, "text");
     if (!text) return;
     OpenDocument& open = documents_[*uri];
-    open = OpenDocument{Document(*text, version), std::nullopt, std::nullopt};
+    open = OpenDocument{Document(*text, version), std::nullopt, std::nullopt, std::nullopt};
     out->push_back(Publish(*uri, open));
   } else if (method == "textDocument/didChange") {
     const auto it = documents_.find(*uri);
@@ -175,6 +175,7 @@ void Server::Notification(const std::string& method, const Json& params, Clock::
       }
     }
     open.analysis.reset();
+    open.index.reset();
     open.due = now + options_.debounce;
   } else if (method == "textDocument/didClose") {
     if (documents_.erase(*uri) > 0) {
@@ -211,30 +212,35 @@ Server::Reply Server::DocumentRequest(const std::string& method, const Json& par
   }
   OpenDocument& open = it->second;
   const Document& document = open.document;
-  if (method == "textDocument/documentSymbol") return {DocumentSymbols(document), std::nullopt};
-  if (method == "textDocument/semanticTokens/full") return {SemanticTokens(document), std::nullopt};
+  const ScoreIndex& index = Indexed(open);
+  if (method == "textDocument/documentSymbol") {
+    return {DocumentSymbols(document, index), std::nullopt};
+  }
+  if (method == "textDocument/semanticTokens/full") return {SemanticTokens(index), std::nullopt};
   const std::optional<TextPosition> position = PositionOf(Member(params, "position"));
   if (!position || !document.Contains(*position)) {
     return {nullptr, std::make_pair(kInvalidParams, "the position lies outside the document")};
   }
   if (method == "textDocument/hover") {
-    return {HoverAt(&Analysed(open), document, *position), std::nullopt};
+    return {HoverAt(&Analysed(open), document, index, *position), std::nullopt};
   }
-  if (method == "textDocument/completion") return {CompletionAt(document, *position), std::nullopt};
+  if (method == "textDocument/completion") {
+    return {CompletionAt(document, index, *position), std::nullopt};
+  }
   if (method == "textDocument/definition") {
-    return {DefinitionAt(document, *uri, *position), std::nullopt};
+    return {DefinitionAt(document, index, *uri, *position), std::nullopt};
   }
   if (method == "textDocument/references") {
     const Json* context = Member(params, "context");
     const Json* declaration = context ? Member(*context, "includeDeclaration") : nullptr;
     const bool include = declaration != nullptr && declaration->is_boolean() && declaration->get<bool>();
-    return {ReferencesAt(document, *uri, *position, include), std::nullopt};
+    return {ReferencesAt(index, *uri, *position, include), std::nullopt};
   }
   const std::optional<std::string> new_name = StringAt(params, "newName");
   if (!new_name) return {nullptr, std::make_pair(kInvalidParams, "rename needs a newName")};
   Json edit;
   std::string error;
-  if (!RenameAt(document, *uri, *position, *new_name, &edit, &error)) {
+  if (!RenameAt(index, *uri, *position, *new_name, &edit, &error)) {
     return {nullptr, std::make_pair(kRequestFailed, error)};
   }
   return {edit, std::nullopt};
@@ -291,6 +297,11 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
 Analysis& Server::Analysed(OpenDocument& open) {
   if (!open.analysis) open.analysis = Analyse(*compilation_, open.document);
   return *open.analysis;
+}
+
+const ScoreIndex& Server::Indexed(OpenDocument& open) {
+  if (!open.index) open.index = IndexScore(open.document);
+  return *open.index;
 }
 
 Json Server::Publish(const std::string& uri, OpenDocument& open) {

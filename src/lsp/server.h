@@ -29,6 +29,7 @@
 #include "lsp/analysis.h"
 #include "lsp/document.h"
 #include "lsp/playback.h"
+#include "lsp/score_outline.h"
 
 class Compilation;
 
@@ -60,6 +61,7 @@ class Server {
   struct OpenDocument {
     Document document;
     std::optional<Analysis> analysis;  // of the document's current version
+    std::optional<ScoreIndex> index;   // likewise
     std::optional<Clock::time_point> due;  // diagnostics to publish
   };
   struct Reply {
@@ -73,6 +75,7 @@ class Server {
   Reply DocumentRequest(const std::string& method, const Json& params);
   Reply ExecuteCommand(const Json& params);
   Analysis& Analysed(OpenDocument& open);
+  const ScoreIndex& Indexed(OpenDocument& open);
   Json Publish(const std::string& uri, OpenDocument& open);
 
   PlaybackPort* playback_;

@@ -51,7 +51,7 @@ end, 50)
 local hover = float and vim.api.nvim_buf_get_lines(vim.api.nvim_win_get_buf(float), 0, -1, false) or {}
 check("hover", table.concat(hover, "\n"):find("MIDI 60 · 48 ticks (1/4) · channel 2", 1, true)
       and table.concat(hover, "\n"):find("first played at tick 0, bar 1:1", 1, true), hover)
-if capture and float then
+if capture and capture ~= "" and float then
   local lines = vim.api.nvim_buf_get_lines(buffer, 0, -1, false)
   local out = { lines[1], lines[2] }
   for _, l in ipairs(hover) do table.insert(out, "        │ " .. l) end
