@@ -38,12 +38,13 @@ std::string BenchScore() {
 struct BenchServer {
   BenchServer() : server(nullptr, ServerOptions{"bench", std::chrono::milliseconds(0)}) {
     Send(R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{}})");
-    Send(Json{{"jsonrpc", "2.0"},
-              {"method", "textDocument/didOpen"},
-              {"params",
-               {{"textDocument",
-                 {{"uri", kUri}, {"languageId", "quern"}, {"version", 1}, {"text", BenchScore()}}}}}}
-             .dump());
+    Send(
+        Json{{"jsonrpc", "2.0"},
+             {"method", "textDocument/didOpen"},
+             {"params",
+              {{"textDocument",
+                {{"uri", kUri}, {"languageId", "quern"}, {"version", 1}, {"text", BenchScore()}}}}}}
+            .dump());
   }
   size_t Send(const std::string& body) { return server.Handle(body, now).size(); }
   std::string At(const std::string& method, int line, int character) {
@@ -67,8 +68,9 @@ std::string Keystroke(int version) {
               {"params",
                {{"textDocument", {{"uri", kUri}, {"version", version}}},
                 {"contentChanges",
-                 {{{"range", {{"start", {{"line", 2500}, {"character", 5}}},
-                              {"end", {{"line", 2500}, {"character", 6}}}}},
+                 {{{"range",
+                    {{"start", {{"line", 2500}, {"character", 5}}},
+                     {"end", {{"line", 2500}, {"character", 6}}}}},
                    {"text", version % 2 ? "c" : "d"}}}}}}}
       .dump();
 }

@@ -33,8 +33,8 @@ class SilentPlayback : public PlaybackPort {
 };
 
 [[noreturn]] void Fail(const char* what, std::string_view body) {
-  std::fprintf(stderr, "lsp: %s: %.*s\n", what, static_cast<int>(std::min<size_t>(body.size(), 200)),
-               body.data());
+  std::fprintf(stderr, "lsp: %s: %.*s\n", what,
+               static_cast<int>(std::min<size_t>(body.size(), 200)), body.data());
   std::abort();
 }
 
@@ -66,9 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Server server(&playback, ServerOptions{"fuzz", std::chrono::milliseconds(10)});
   Server::Clock::time_point now{};
   server.Handle(R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{}})", now);
-  server.Handle(R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":)"
-                R"({"uri":"file:///f.qrn","version":1,"text":"%M c d\nA o4 l8 [c %M]2 ド\n*A e\nB r %M\n"}}})",
-                now);
+  server.Handle(
+      R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":)"
+      R"({"uri":"file:///f.qrn","version":1,"text":"%M c d\nA o4 l8 [c %M]2 ド\n*A e\nB r %M\n"}}})",
+      now);
 
   FrameReader reader;
   const size_t piece = size > 0 ? 1 + data[0] % 64 : 1;

@@ -80,10 +80,11 @@ Analysis Analyse(Compilation& compilation, const Document& document) {
   }
   if (bytes.unencodable > 0) {
     const TextPlace& at = bytes.first_unencodable_in_bytes;
-    analysis.diagnostics.push_back(
-        {RangeAt(document, at.line, at.column), 2,
-         std::to_string(bytes.unencodable) + " character(s) have no Shift-JIS form and compile as "
-         "\"?\", the first being \"" + Utf8Of(bytes.first_unencodable_character) + "\""});
+    analysis.diagnostics.push_back({RangeAt(document, at.line, at.column), 2,
+                                    std::to_string(bytes.unencodable) +
+                                        " character(s) have no Shift-JIS form and compile as "
+                                        "\"?\", the first being \"" +
+                                        Utf8Of(bytes.first_unencodable_character) + "\""});
   }
   return analysis;
 }

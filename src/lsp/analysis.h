@@ -35,8 +35,8 @@ struct LspDiagnostic {
 struct NoteFacts {
   int track = 0;
   int key = 0;
-  int channel = 0;  // 0 to 15
-  int gate = 0;     // ticks it sounds
+  int channel = 0;         // 0 to 15
+  int gate = 0;            // ticks it sounds
   int64_t first_tick = 0;  // score time: the song starts at 0
   int times = 0;
 };

@@ -101,7 +101,9 @@ std::string NoteHover(const Analysis& analysis, const NoteFacts& n) {
 // The command whose spelling covers column in a run of small letters.
 const CommandEntry* CommandAt(std::string_view line, int column, int* start, int* end) {
   int i = column;
-  while (i > 0 && line[static_cast<size_t>(i - 1)] >= 'a' && line[static_cast<size_t>(i - 1)] <= 'z') --i;
+  while (i > 0 && line[static_cast<size_t>(i - 1)] >= 'a' &&
+         line[static_cast<size_t>(i - 1)] <= 'z')
+    --i;
   while (i <= column) {
     const std::string_view spelling = CommandSpellingAt(line.substr(static_cast<size_t>(i)));
     const int length = spelling.empty() ? 1 : static_cast<int>(spelling.size());
@@ -135,7 +137,7 @@ Json RangeJson(const TextRange& range) {
 }
 
 Json HoverAt(Analysis* analysis, const Document& document, const ScoreIndex& index,
-            TextPosition position) {
+             TextPosition position) {
   const std::vector<ClassRun>& runs = index.classes[static_cast<size_t>(position.line)];
   const std::string_view line = document.Line(position.line);
   const ClassRun* run = nullptr;
@@ -229,8 +231,8 @@ Json DefinitionAt(const Document& document, const ScoreIndex& index, const std::
   if (at == nullptr) return nullptr;
   Json locations = Json::array();
   for (const OutlineItem& item : items) {
-    const bool macro = at->kind == OutlineItem::kCall && item.kind == OutlineItem::kMacro &&
-                       item.name == at->name;
+    const bool macro =
+        at->kind == OutlineItem::kCall && item.kind == OutlineItem::kMacro && item.name == at->name;
     // A track line's name leads to the common lines the track reads.
     const bool common = at->kind == OutlineItem::kTrack && item.kind == OutlineItem::kCommon &&
                         CommonSelects(document.Line(item.line).substr(1), at->name);
@@ -275,8 +277,8 @@ bool RenameAt(const ScoreIndex& index, const std::string& uri, TextPosition posi
   Json edits = Json::array();
   for (const OutlineItem& item : items) {
     if (item.kind == OutlineItem::kMacro && item.name == new_name && new_name != at->name) {
-      *error = "a macro named '" + new_name + "' exists (line " + std::to_string(item.line + 1) +
-               ")";
+      *error =
+          "a macro named '" + new_name + "' exists (line " + std::to_string(item.line + 1) + ")";
       return false;
     }
     if ((item.kind == OutlineItem::kCall || item.kind == OutlineItem::kMacro) &&
@@ -297,11 +299,11 @@ Json DocumentSymbols(const Document& document, const ScoreIndex& index) {
     const int kind = item.kind == OutlineItem::kTrack   ? kSymbolClass
                      : item.kind == OutlineItem::kMacro ? kSymbolFunction
                                                         : kSymbolNamespace;
-    const std::string sign = item.kind == OutlineItem::kTrack ? "" : item.kind == OutlineItem::kMacro
-                                                                        ? std::string(document.Line(item.line).substr(0, 1))
-                                                                        : "*";
-    const TextRange line = {{item.line, 0},
-                            {item.line, Utf16Length(document.Line(item.line))}};
+    const std::string sign = item.kind == OutlineItem::kTrack ? ""
+                             : item.kind == OutlineItem::kMacro
+                                 ? std::string(document.Line(item.line).substr(0, 1))
+                                 : "*";
+    const TextRange line = {{item.line, 0}, {item.line, Utf16Length(document.Line(item.line))}};
     symbols.push_back({{"name", sign + item.name},
                        {"kind", kind},
                        {"range", RangeJson(line)},

@@ -25,7 +25,7 @@
 using Json = nlohmann::json;
 
 Json HoverAt(Analysis* analysis, const Document& document, const ScoreIndex& index,
-            TextPosition position);
+             TextPosition position);
 Json CompletionAt(const Document& document, const ScoreIndex& index, TextPosition position);
 Json DefinitionAt(const Document& document, const ScoreIndex& index, const std::string& uri,
                   TextPosition position);

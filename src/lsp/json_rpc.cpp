@@ -58,8 +58,8 @@ bool FrameReader::ReadHeader(Frame* frame) {
     return true;
   }
   size_t length = 0;
-  if (end > kMaxHeaderBytes || !ParseContentLength(std::string_view(buffer_).substr(0, end),
-                                                   &length)) {
+  if (end > kMaxHeaderBytes ||
+      !ParseContentLength(std::string_view(buffer_).substr(0, end), &length)) {
     broken_ = true;
     *frame = {Frame::kBadHeader, "a header block without a valid Content-Length"};
     return true;

@@ -42,8 +42,8 @@ ScoreIndex IndexScore(const Document& document) {
           continue;
       }
       item.line = line;
-      item.name = Utf8Of(std::u16string_view(text).substr(
-          static_cast<size_t>(run.start + sign), static_cast<size_t>(run.length - sign)));
+      item.name = Utf8Of(std::u16string_view(text).substr(static_cast<size_t>(run.start + sign),
+                                                          static_cast<size_t>(run.length - sign)));
       item.sign_and_name = {{line, run.start}, {line, run.start + run.length}};
       item.name_range = {{line, run.start + sign}, {line, run.start + run.length}};
       items.push_back(std::move(item));

@@ -86,7 +86,8 @@ Json DiagnosticJson(const LspDiagnostic& d) {
 }  // namespace
 
 Server::Server(PlaybackPort* playback, ServerOptions options)
-    : playback_(playback), options_(std::move(options)),
+    : playback_(playback),
+      options_(std::move(options)),
       compilation_(std::make_unique<Compilation>()) {}
 
 Server::~Server() = default;
@@ -122,7 +123,8 @@ std::vector<Json> Server::Handle(std::string_view body, Clock::time_point now) {
     return out;
   }
   if (!id_valid) {
-    out.push_back(ErrorResponse(nullptr, kInvalidRequest, "the id is neither a number nor a string"));
+    out.push_back(
+        ErrorResponse(nullptr, kInvalidRequest, "the id is neither a number nor a string"));
     return out;
   }
   Reply reply;
@@ -198,10 +200,13 @@ Server::Reply Server::Request(const std::string& method, const Json& params) {
 }
 
 Server::Reply Server::DocumentRequest(const std::string& method, const Json& params) {
-  static const char* const kKnown[] = {
-      "textDocument/hover",      "textDocument/completion",     "textDocument/definition",
-      "textDocument/references", "textDocument/rename",         "textDocument/documentSymbol",
-      "textDocument/semanticTokens/full"};
+  static const char* const kKnown[] = {"textDocument/hover",
+                                       "textDocument/completion",
+                                       "textDocument/definition",
+                                       "textDocument/references",
+                                       "textDocument/rename",
+                                       "textDocument/documentSymbol",
+                                       "textDocument/semanticTokens/full"};
   if (std::find(std::begin(kKnown), std::end(kKnown), method) == std::end(kKnown)) {
     return {nullptr, std::make_pair(kMethodNotFound, "unknown method '" + method + "'")};
   }
@@ -233,7 +238,8 @@ Server::Reply Server::DocumentRequest(const std::string& method, const Json& par
   if (method == "textDocument/references") {
     const Json* context = Member(params, "context");
     const Json* declaration = context ? Member(*context, "includeDeclaration") : nullptr;
-    const bool include = declaration != nullptr && declaration->is_boolean() && declaration->get<bool>();
+    const bool include =
+        declaration != nullptr && declaration->is_boolean() && declaration->get<bool>();
     return {ReferencesAt(index, *uri, *position, include), std::nullopt};
   }
   const std::optional<std::string> new_name = StringAt(params, "newName");
@@ -254,8 +260,8 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
   auto fail = [](int code, const std::string& why) {
     return Reply{nullptr, std::make_pair(code, why)};
   };
-  if (!command || std::find(std::begin(kCommands), std::end(kCommands), *command) ==
-                      std::end(kCommands)) {
+  if (!command ||
+      std::find(std::begin(kCommands), std::end(kCommands), *command) == std::end(kCommands)) {
     return fail(kInvalidParams, "unknown command");
   }
   if (playback_ == nullptr) return fail(kRequestFailed, "this server cannot play");
@@ -265,7 +271,8 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
   }
   const auto it = !args.empty() && args[0].is_string() ? documents_.find(args[0].get<std::string>())
                                                        : documents_.end();
-  if (it == documents_.end()) return fail(kInvalidParams, "the first argument is an open document's uri");
+  if (it == documents_.end())
+    return fail(kInvalidParams, "the first argument is an open document's uri");
   const Document& document = it->second.document;
   Analysis& analysis = Analysed(it->second);
   if (analysis.severity > 2) return fail(kRequestFailed, "the score has errors");
@@ -275,8 +282,10 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
   int64_t start = 0, stop = 0;
   if (*command == "quern.playFromCursor") {
     const std::optional<TextPosition> caret = PositionOf(args.size() > 1 ? &args[1] : nullptr);
-    if (!caret || !document.Contains(*caret)) return fail(kInvalidParams, "the caret lies outside the document");
-    start = TickFromCaret(analysis.image.data(), analysis.image.size(), analysis.map, place(*caret));
+    if (!caret || !document.Contains(*caret))
+      return fail(kInvalidParams, "the caret lies outside the document");
+    start =
+        TickFromCaret(analysis.image.data(), analysis.image.size(), analysis.map, place(*caret));
     if (start < 0) return fail(kRequestFailed, "no note at or after the caret");
   } else if (*command == "quern.playSelection") {
     const std::optional<TextRange> range = RangeOf(args.size() > 1 ? &args[1] : nullptr);
@@ -307,7 +316,8 @@ const ScoreIndex& Server::Indexed(OpenDocument& open) {
 Json Server::Publish(const std::string& uri, OpenDocument& open) {
   open.due.reset();
   Json diagnostics = Json::array();
-  for (const LspDiagnostic& d : Analysed(open).diagnostics) diagnostics.push_back(DiagnosticJson(d));
+  for (const LspDiagnostic& d : Analysed(open).diagnostics)
+    diagnostics.push_back(DiagnosticJson(d));
   return {{"jsonrpc", "2.0"},
           {"method", "textDocument/publishDiagnostics"},
           {"params",

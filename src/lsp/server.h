@@ -60,8 +60,8 @@ class Server {
  private:
   struct OpenDocument {
     Document document;
-    std::optional<Analysis> analysis;  // of the document's current version
-    std::optional<ScoreIndex> index;   // likewise
+    std::optional<Analysis> analysis;      // of the document's current version
+    std::optional<ScoreIndex> index;       // likewise
     std::optional<Clock::time_point> due;  // diagnostics to publish
   };
   struct Reply {

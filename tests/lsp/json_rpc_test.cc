@@ -12,8 +12,9 @@ std::vector<Frame> ReadAll(FrameReader& reader) {
 }
 
 TEST(JsonRpcTest, MessagesComeWholeHoweverTheBytesArrive) {
-  const std::string stream = "Content-Length: 2\r\n\r\n{}content-length:7\r\n"
-                             "Content-Type: application/vscode-jsonrpc; charset=utf-8\r\n\r\n[1,2,3]";
+  const std::string stream =
+      "Content-Length: 2\r\n\r\n{}content-length:7\r\n"
+      "Content-Type: application/vscode-jsonrpc; charset=utf-8\r\n\r\n[1,2,3]";
   FrameReader reader;
   std::vector<Frame> frames;
   for (char c : stream) {
@@ -47,7 +48,7 @@ TEST(JsonRpcTest, AHugeMessageIsSkippedAndTheNextOneRead) {
 TEST(JsonRpcTest, HeadersWithoutAUsableLengthBreakTheStream) {
   for (const std::string& bad : std::vector<std::string>{
            "Content-Length: -1\r\n\r\n", "Content-Length: 12x\r\n\r\n", "Content-Type: a\r\n\r\n",
-        "garbage\r\n\r\n", std::string(kMaxHeaderBytes + 1, 'h')}) {
+           "garbage\r\n\r\n", std::string(kMaxHeaderBytes + 1, 'h')}) {
     FrameReader reader;
     reader.Feed(bad);
     reader.Feed("Content-Length: 2\r\n\r\n{}");

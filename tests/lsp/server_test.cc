@@ -54,8 +54,8 @@ class ServerTest : public testing::Test {
   std::string Open(const std::string& text) {
     Request("initialize", Json::object());
     return Notify("textDocument/didOpen",
-                  {{"textDocument", {{"uri", kUri}, {"languageId", "quern"}, {"version", 1},
-                                     {"text", text}}}});
+                  {{"textDocument",
+                    {{"uri", kUri}, {"languageId", "quern"}, {"version", 1}, {"text", text}}}});
   }
 
   FakePlayback playback_;
@@ -99,16 +99,16 @@ TEST_F(ServerTest, AMessageAboutTheWholeSongGoesOnLineZero) {
 
 TEST_F(ServerTest, ChangesArePublishedOnceTheDebounceHasPassed) {
   Open("A c\n");
-  EXPECT_EQ(Notify("textDocument/didChange",
-                   {{"textDocument", {{"uri", kUri}, {"version", 2}}},
-                    {"contentChanges", {{{"range", {{"start", {{"line", 0}, {"character", 2}}},
-                                                    {"end", {{"line", 0}, {"character", 3}}}}},
-                                         {"text", "x"}}}}}),
+  EXPECT_EQ(Notify("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 2}}},
+                                              {"contentChanges",
+                                               {{{"range",
+                                                  {{"start", {{"line", 0}, {"character", 2}}},
+                                                   {"end", {{"line", 0}, {"character", 3}}}}},
+                                                 {"text", "x"}}}}}),
             "");
   now_ += 50ms;
-  EXPECT_EQ(Notify("textDocument/didChange",
-                   {{"textDocument", {{"uri", kUri}, {"version", 3}}},
-                    {"contentChanges", {{{"text", "A ｘ\n"}}}}}),
+  EXPECT_EQ(Notify("textDocument/didChange", {{"textDocument", {{"uri", kUri}, {"version", 3}}},
+                                              {"contentChanges", {{{"text", "A ｘ\n"}}}}}),
             "");
   EXPECT_EQ(server_.NextDue(), now_ + 100ms);
   EXPECT_TRUE(server_.Flush(now_ + 99ms).empty());
@@ -159,9 +159,11 @@ TEST_F(ServerTest, CompletionOffersMacrosCommandsAndTrackNames) {
             "etail\":\"track\",\"kind\":7,\"label\":\"A\"},{\"detail\":\"track\",\"kind\":7,\""
             "label\":\"B\"}]}}\n");
   const std::string commands = At("textDocument/completion", 3, 2);
-  EXPECT_NE(commands.find(
-                R"j({"detail":"chN","documentation":"sets the MIDI channel (1 to 16)","kind":14,"label":"ch"})j"),
-            std::string::npos) << commands;
+  EXPECT_NE(
+      commands.find(
+          R"j({"detail":"chN","documentation":"sets the MIDI channel (1 to 16)","kind":14,"label":"ch"})j"),
+      std::string::npos)
+      << commands;
 }
 
 TEST_F(ServerTest, MacrosNavigateAndRenameAcrossDefinitionsAndCalls) {
@@ -171,9 +173,13 @@ TEST_F(ServerTest, MacrosNavigateAndRenameAcrossDefinitionsAndCalls) {
             "line\":0},\"start\":{\"character\":0,\"line\":0}},\"uri\":\"file:///s.qrn\"},{\""
             "range\":{\"end\":{\"character\":2,\"line\":2},\"start\":{\"character\":0,\"line\""
             ":2}},\"uri\":\"file:///s.qrn\"}]}\n");
-  EXPECT_EQ(At("textDocument/definition", 5, 0),
-            "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":4,\""
-            "line\":4},\"start\":{\"character\":0,\"line\":4}},\"uri\":\"file:///s.qrn\"}]}\n");  // "track B reads *A-B"
+  EXPECT_EQ(
+      At("textDocument/definition", 5, 0),
+      "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":4,\""
+      "line\":4},\"start\":{\"character\":0,\"line\":4}},\"uri\":\"file:///s.qrn\"}]}\n");  // "track
+                                                                                            // B
+                                                                                            // reads
+                                                                                            // *A-B"
   EXPECT_EQ(At("textDocument/references", 0, 1, {{"context", {{"includeDeclaration", false}}}}),
             "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":4,\""
             "line\":3},\"start\":{\"character\":2,\"line\":3}},\"uri\":\"file:///s.qrn\"},{\""
@@ -236,11 +242,11 @@ TEST_F(ServerTest, BadInputGetsErrorResponses) {
   EXPECT_EQ(At("textDocument/hover", 7, 0),
             "{\"error\":{\"code\":-32602,\"message\":\"the position lies outside the document"
             "\"},\"id\":5,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("textDocument/hover", {{"textDocument", {{"uri", kUri}}}, {"position", {{"line", -1}, {"character", "x"}}}}),
+  EXPECT_EQ(Request("textDocument/hover", {{"textDocument", {{"uri", kUri}}},
+                                           {"position", {{"line", -1}, {"character", "x"}}}}),
             "{\"error\":{\"code\":-32602,\"message\":\"the position lies outside the document"
             "\"},\"id\":6,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("shutdown", nullptr),
-            "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":null}\n");
+  EXPECT_EQ(Request("shutdown", nullptr), "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":null}\n");
   EXPECT_EQ(At("textDocument/hover", 0, 0),
             "{\"error\":{\"code\":-32600,\"message\":\"the server is shutting down\"},\"id\":"
             "8,\"jsonrpc\":\"2.0\"}\n");
@@ -257,8 +263,9 @@ TEST_F(ServerTest, DeeplyNestedParametersAreAnsweredWithoutRecursion) {
                            std::string(depth, '[') + std::string(depth, ']') + "}";
   const std::vector<Json> out = server_.Handle(body, now_);
   ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(DumpJson(out[0]),
-            R"({"error":{"code":-32602,"message":"the document is not open"},"id":7,"jsonrpc":"2.0"})");
+  EXPECT_EQ(
+      DumpJson(out[0]),
+      R"({"error":{"code":-32602,"message":"the document is not open"},"id":7,"jsonrpc":"2.0"})");
 }
 
 TEST_F(ServerTest, AnExitWithoutShutdownEndsWithCodeOne) {
@@ -275,7 +282,8 @@ TEST_F(ServerTest, PlayCommandsPlayTheTicksOfTheCaretAndTheSelection) {
   command("quern.play", {kUri});
   command("quern.playFromCursor", {kUri, {{"line", 1}, {"character", 7}}});
   command("quern.playSelection",
-          {kUri, {{"start", {{"line", 0}, {"character", 5}}}, {"end", {{"line", 0}, {"character", 6}}}}});
+          {kUri,
+           {{"start", {{"line", 0}, {"character", 5}}}, {"end", {{"line", 0}, {"character", 6}}}}});
   command("quern.stop", Json::array());
   EXPECT_EQ(playback_.calls, "play 0 0;play 49 0;play 1 49;stop;");
   EXPECT_EQ(command("quern.playFromCursor", {kUri, {{"line", 0}, {"character", 8}}}),

@@ -1,8 +1,8 @@
 // quern lsp: the language server on standard input and output. The outputs
 // load only when a play command first comes, as for `quern play`.
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
@@ -26,8 +26,7 @@ class PlayerPort : public PlaybackPort {
     CloseMidiDevices();
   }
 
-  bool Play(std::vector<uint8_t> image, int64_t start, int64_t stop,
-            std::string* error) override {
+  bool Play(std::vector<uint8_t> image, int64_t start, int64_t stop, std::string* error) override {
     if (!opened_ && !Open(error)) return false;
     Stop();
     image_ = std::move(image);

@@ -1,8 +1,8 @@
 // Syntax colours of the score language in the editor.
 //
 // The classes come from syntax/score_classes.h, line by line; an open block
-// comment is carried in the block state. Notes take the editor's text colour; every other class keeps
-// its designed hue at a lightness that reads on the editor's background.
+// comment is carried in the block state. Notes take the editor's text colour; every other class
+// keeps its designed hue at a lightness that reads on the editor's background.
 #ifndef QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 #define QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 
