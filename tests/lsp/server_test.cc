@@ -65,36 +65,26 @@ class ServerTest : public testing::Test {
 };
 
 TEST_F(ServerTest, DiagnosticsRangesCountUtf16UnitsOnJapaneseLines) {
-  EXPECT_EQ(Open(kScore),
-            "{\"jsonrpc\":\"2.0\",\"method\":\"textDocument/publishDiagnostics\",\"params\":{"
-            "\"diagnostics\":[{\"message\":\"未定義コマンドです\",\"range\":{\"end\""
-            ":{\"character\":16,\"line\":2},\"start\":{\"character\":15,\"line\":2}},\"severi"
-            "ty\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\",\"rang"
-            "e\":{\"end\":{\"character\":16,\"line\":2},\"start\":{\"character\":15,\"line\":"
-            "2}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\""
-            ",\"range\":{\"end\":{\"character\":18,\"line\":2},\"start\":{\"character\":17,\""
-            "line\":2}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\""
-            ",\"range\":{\"end\":{\"character\":3,\"line\":3},\"start\":{\"character\":2,\"li"
-            "ne\":3}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\""
-            ",\"range\":{\"end\":{\"character\":4,\"line\":3},\"start\":{\"character\":3,\"li"
-            "ne\":3}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\""
-            ",\"range\":{\"end\":{\"character\":7,\"line\":3},\"start\":{\"character\":5,\"li"
-            "ne\":3}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\""
-            ",\"range\":{\"end\":{\"character\":9,\"line\":3},\"start\":{\"character\":8,\"li"
-            "ne\":3}},\"severity\":1,\"source\":\"quern\"},{\"message\":\"1 character(s) have"
-            " no Shift-JIS form and compile as \\\"?\\\", the first being \\\"😀\\\"\",\"ra"
-            "nge\":{\"end\":{\"character\":7,\"line\":3},\"start\":{\"character\":5,\"line\":"
-            "3}},\"severity\":2,\"source\":\"quern\"}],\"uri\":\"file:///s.qrn\",\"version\":"
-            "1}}\n");
+  EXPECT_EQ(
+      Open(kScore),
+      R"j({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":16,"line":2},"start":{"character":15,"line":2}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":16,"line":2},"start":{"character":15,"line":2}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":18,"line":2},"start":{"character":17,"line":2}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":3,"line":3},"start":{"character":2,"line":3}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":4,"line":3},"start":{"character":3,"line":3}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":7,"line":3},"start":{"character":5,"line":3}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":9,"line":3},"start":{"character":8,"line":3}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"1 character(s) have no Shift-JIS form and compile as \"?\", the first being \"😀\"","range":{"end":{"character":7,"line":3},"start":{"character":5,"line":3}},"severity":2,"source":"quern"}],"uri":"file:///s.qrn","version":1}})j"
+      "\n");
 }
 
 TEST_F(ServerTest, AMessageAboutTheWholeSongGoesOnLineZero) {
-  EXPECT_EQ(Open("A \"x\" c \"y\" c\nB \"y\" c \"x\" c\n"),
-            "{\"jsonrpc\":\"2.0\",\"method\":\"textDocument/publishDiagnostics\",\"params\":{"
-            "\"diagnostics\":[{\"message\":\"小節の順序に不整合があります\",\"r"
-            "ange\":{\"end\":{\"character\":13,\"line\":0},\"start\":{\"character\":0,\"line\""
-            ":0}},\"severity\":1,\"source\":\"quern\"}],\"uri\":\"file:///s.qrn\",\"version\""
-            ":1}}\n");
+  EXPECT_EQ(
+      Open("A \"x\" c \"y\" c\nB \"y\" c \"x\" c\n"),
+      R"j({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)j"
+      R"j({"message":"小節の順序に不整合があります","range":{"end":{"character":13,"line":0},"start":{"character":0,"line":0}},"severity":1,"source":"quern"}],"uri":"file:///s.qrn","version":1}})j"
+      "\n");
 }
 
 TEST_F(ServerTest, ChangesArePublishedOnceTheDebounceHasPassed) {
@@ -114,50 +104,50 @@ TEST_F(ServerTest, ChangesArePublishedOnceTheDebounceHasPassed) {
   EXPECT_TRUE(server_.Flush(now_ + 99ms).empty());
   std::string flushed;
   for (const Json& m : server_.Flush(now_ + 100ms)) flushed += DumpJson(m) + "\n";
-  EXPECT_EQ(flushed,
-            "{\"jsonrpc\":\"2.0\",\"method\":\"textDocument/publishDiagnostics\",\"params\":{"
-            "\"diagnostics\":[{\"message\":\"未定義コマンドです\",\"range\":{\"end\""
-            ":{\"character\":3,\"line\":0},\"start\":{\"character\":2,\"line\":0}},\"severity"
-            "\":1,\"source\":\"quern\"},{\"message\":\"未定義コマンドです\",\"range\""
-            ":{\"end\":{\"character\":3,\"line\":0},\"start\":{\"character\":2,\"line\":0}},\""
-            "severity\":1,\"source\":\"quern\"}],\"uri\":\"file:///s.qrn\",\"version\":3}}\n");
+  EXPECT_EQ(
+      flushed,
+      R"j({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":3,"line":0},"start":{"character":2,"line":0}},"severity":1,"source":"quern"},)j"
+      R"j({"message":"未定義コマンドです","range":{"end":{"character":3,"line":0},"start":{"character":2,"line":0}},"severity":1,"source":"quern"}],"uri":"file:///s.qrn","version":3}})j"
+      "\n");
   EXPECT_FALSE(server_.NextDue().has_value());
 }
 
 TEST_F(ServerTest, HoversTellNotesCommandsAndMacroCalls) {
   Open(kScore);
-  EXPECT_EQ(At("textDocument/hover", 1, 3),
-            "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{\"contents\":{\"kind\":\"markdown\",\""
-            "value\":\"**C4** · MIDI 60 · 48 ticks (1/4) · channel 2\\n\\nfirst played at "
-            "tick 72, bar 1:2+24 · played 3 times\"},\"range\":{\"end\":{\"character\":4,\"l"
-            "ine\":1},\"start\":{\"character\":3,\"line\":1}}}}\n");  // "c of %M, played 3 times"
-  EXPECT_EQ(At("textDocument/hover", 4, 9),
-            "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{\"contents\":{\"kind\":\"markdown\",\""
-            "value\":\"**E4** · MIDI 64 · 24 ticks (1/8) · channel 2\\n\\nfirst played at "
-            "tick 48, bar 1:2 · played 2 times\"},\"range\":{\"end\":{\"character\":10,\"lin"
-            "e\":4},\"start\":{\"character\":9,\"line\":4}}}}\n");  // "e8 in B, u1 bars"
-  EXPECT_EQ(At("textDocument/hover", 2, 2),
-            "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":{\"contents\":{\"kind\":\"markdown\",\""
-            "value\":\"`oN` — sets the octave (-1 to 9)\"},\"range\":{\"end\":{\"character\""
-            ":3,\"line\":2},\"start\":{\"character\":2,\"line\":2}}}}\n");
-  EXPECT_EQ(At("textDocument/hover", 2, 13),
-            "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{\"contents\":{\"kind\":\"markdown\",\""
-            "value\":\"```quern\\n%M c d\\n```\"},\"range\":{\"end\":{\"character\":14,\"line"
-            "\":2},\"start\":{\"character\":12,\"line\":2}}}}\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 1, 3),
+      R"j({"id":2,"jsonrpc":"2.0","result":{"contents":{"kind":"markdown","value":"**C4** · MIDI 60 · 48 ticks (1/4) · channel 2\n\nfirst played at tick 72, bar 1:2+24 · played 3 times"},"range":{"end":{"character":4,"line":1},"start":{"character":3,"line":1}}}})j"
+      "\n");  // "c of %M, played 3 times"
+  EXPECT_EQ(
+      At("textDocument/hover", 4, 9),
+      R"j({"id":3,"jsonrpc":"2.0","result":{"contents":{"kind":"markdown","value":"**E4** · MIDI 64 · 24 ticks (1/8) · channel 2\n\nfirst played at tick 48, bar 1:2 · played 2 times"},"range":{"end":{"character":10,"line":4},"start":{"character":9,"line":4}}}})j"
+      "\n");  // "e8 in B, u1 bars"
+  EXPECT_EQ(
+      At("textDocument/hover", 2, 2),
+      R"j({"id":4,"jsonrpc":"2.0","result":{"contents":{"kind":"markdown","value":"`oN` — sets the octave (-1 to 9)"},"range":{"end":{"character":3,"line":2},"start":{"character":2,"line":2}}}})j"
+      "\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 2, 13),
+      R"j({"id":5,"jsonrpc":"2.0","result":{"contents":{"kind":"markdown","value":"```quern\n%M c d\n```"},"range":{"end":{"character":14,"line":2},"start":{"character":12,"line":2}}}})j"
+      "\n");
   EXPECT_EQ(At("textDocument/hover", 0, 2),
-            "{\"id\":6,\"jsonrpc\":\"2.0\",\"result\":null}\n");  // "a header"
+            R"j({"id":6,"jsonrpc":"2.0","result":null})j"
+            "\n");  // "a header"
 }
 
 TEST_F(ServerTest, CompletionOffersMacrosCommandsAndTrackNames) {
   Open("%Mel c\n@Bass d\nA %\nB c\n");
   EXPECT_EQ(At("textDocument/completion", 2, 3),
-            "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{\"isIncomplete\":false,\"items\":[{\"d"
-            "etail\":\"%Mel c\",\"kind\":3,\"label\":\"Mel\"},{\"detail\":\"@Bass d\",\"kind\""
-            ":3,\"label\":\"Bass\"}]}}\n");
+            R"j({"id":2,"jsonrpc":"2.0","result":{"isIncomplete":false,"items":[)j"
+            R"j({"detail":"%Mel c","kind":3,"label":"Mel"},)j"
+            R"j({"detail":"@Bass d","kind":3,"label":"Bass"}]}})j"
+            "\n");
   EXPECT_EQ(At("textDocument/completion", 3, 0),
-            "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":{\"isIncomplete\":false,\"items\":[{\"d"
-            "etail\":\"track\",\"kind\":7,\"label\":\"A\"},{\"detail\":\"track\",\"kind\":7,\""
-            "label\":\"B\"}]}}\n");
+            R"j({"id":3,"jsonrpc":"2.0","result":{"isIncomplete":false,"items":[)j"
+            R"j({"detail":"track","kind":7,"label":"A"},)j"
+            R"j({"detail":"track","kind":7,"label":"B"}]}})j"
+            "\n");
   const std::string commands = At("textDocument/completion", 3, 2);
   EXPECT_NE(
       commands.find(
@@ -168,88 +158,96 @@ TEST_F(ServerTest, CompletionOffersMacrosCommandsAndTrackNames) {
 
 TEST_F(ServerTest, MacrosNavigateAndRenameAcrossDefinitionsAndCalls) {
   Open("%M c\n+d\n@M e\nA %M ド%M\n*A-B f\nB %M\n");
-  EXPECT_EQ(At("textDocument/definition", 3, 6),
-            "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":2,\""
-            "line\":0},\"start\":{\"character\":0,\"line\":0}},\"uri\":\"file:///s.qrn\"},{\""
-            "range\":{\"end\":{\"character\":2,\"line\":2},\"start\":{\"character\":0,\"line\""
-            ":2}},\"uri\":\"file:///s.qrn\"}]}\n");
+  EXPECT_EQ(
+      At("textDocument/definition", 3, 6),
+      R"j({"id":2,"jsonrpc":"2.0","result":[)j"
+      R"j({"range":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}},"uri":"file:///s.qrn"},)j"
+      R"j({"range":{"end":{"character":2,"line":2},"start":{"character":0,"line":2}},"uri":"file:///s.qrn"}]})j"
+      "\n");
   EXPECT_EQ(
       At("textDocument/definition", 5, 0),
-      "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":4,\""
-      "line\":4},\"start\":{\"character\":0,\"line\":4}},\"uri\":\"file:///s.qrn\"}]}\n");  // "track
-                                                                                            // B
-                                                                                            // reads
-                                                                                            // *A-B"
-  EXPECT_EQ(At("textDocument/references", 0, 1, {{"context", {{"includeDeclaration", false}}}}),
-            "{\"id\":4,\"jsonrpc\":\"2.0\",\"result\":[{\"range\":{\"end\":{\"character\":4,\""
-            "line\":3},\"start\":{\"character\":2,\"line\":3}},\"uri\":\"file:///s.qrn\"},{\""
-            "range\":{\"end\":{\"character\":8,\"line\":3},\"start\":{\"character\":6,\"line\""
-            ":3}},\"uri\":\"file:///s.qrn\"},{\"range\":{\"end\":{\"character\":4,\"line\":5}"
-            ",\"start\":{\"character\":2,\"line\":5}},\"uri\":\"file:///s.qrn\"}]}\n");
-  EXPECT_EQ(At("textDocument/rename", 3, 3, {{"newName", "Riff"}}),
-            "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{\"changes\":{\"file:///s.qrn\":[{\"new"
-            "Text\":\"Riff\",\"range\":{\"end\":{\"character\":2,\"line\":0},\"start\":{\"cha"
-            "racter\":1,\"line\":0}}},{\"newText\":\"Riff\",\"range\":{\"end\":{\"character\""
-            ":2,\"line\":2},\"start\":{\"character\":1,\"line\":2}}},{\"newText\":\"Riff\",\""
-            "range\":{\"end\":{\"character\":4,\"line\":3},\"start\":{\"character\":3,\"line\""
-            ":3}}},{\"newText\":\"Riff\",\"range\":{\"end\":{\"character\":8,\"line\":3},\"st"
-            "art\":{\"character\":7,\"line\":3}}},{\"newText\":\"Riff\",\"range\":{\"end\":{\""
-            "character\":4,\"line\":5},\"start\":{\"character\":3,\"line\":5}}}]}}}\n");
-  EXPECT_EQ(At("textDocument/rename", 3, 3, {{"newName", "a_b"}}),
-            "{\"error\":{\"code\":-32803,\"message\":\"a macro name is a letter followed by l"
-            "etters and digits: 'a_b'\"},\"id\":6,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("textDocument/documentSymbol", {{"textDocument", {{"uri", kUri}}}}),
-            "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":[{\"kind\":12,\"name\":\"%M\",\"range\""
-            ":{\"end\":{\"character\":4,\"line\":0},\"start\":{\"character\":0,\"line\":0}},\""
-            "selectionRange\":{\"end\":{\"character\":2,\"line\":0},\"start\":{\"character\":"
-            "0,\"line\":0}}},{\"kind\":5,\"name\":\"A\",\"range\":{\"end\":{\"character\":8,\""
-            "line\":3},\"start\":{\"character\":0,\"line\":3}},\"selectionRange\":{\"end\":{\""
-            "character\":1,\"line\":3},\"start\":{\"character\":0,\"line\":3}}},{\"kind\":3,\""
-            "name\":\"*A-B\",\"range\":{\"end\":{\"character\":6,\"line\":4},\"start\":{\"cha"
-            "racter\":0,\"line\":4}},\"selectionRange\":{\"end\":{\"character\":4,\"line\":4}"
-            ",\"start\":{\"character\":0,\"line\":4}}},{\"kind\":5,\"name\":\"B\",\"range\":{"
-            "\"end\":{\"character\":4,\"line\":5},\"start\":{\"character\":0,\"line\":5}},\"s"
-            "electionRange\":{\"end\":{\"character\":1,\"line\":5},\"start\":{\"character\":0"
-            ",\"line\":5}}}]}\n");
+      R"j({"id":3,"jsonrpc":"2.0","result":[)j"
+      R"j({"range":{"end":{"character":4,"line":4},"start":{"character":0,"line":4}},"uri":"file:///s.qrn"}]})j"
+      "\n");  // "track
+              // B
+              // reads
+              // *A-B"
+  EXPECT_EQ(
+      At("textDocument/references", 0, 1, {{"context", {{"includeDeclaration", false}}}}),
+      R"j({"id":4,"jsonrpc":"2.0","result":[)j"
+      R"j({"range":{"end":{"character":4,"line":3},"start":{"character":2,"line":3}},"uri":"file:///s.qrn"},)j"
+      R"j({"range":{"end":{"character":8,"line":3},"start":{"character":6,"line":3}},"uri":"file:///s.qrn"},)j"
+      R"j({"range":{"end":{"character":4,"line":5},"start":{"character":2,"line":5}},"uri":"file:///s.qrn"}]})j"
+      "\n");
+  EXPECT_EQ(
+      At("textDocument/rename", 3, 3, {{"newName", "Riff"}}),
+      R"j({"id":5,"jsonrpc":"2.0","result":{"changes":{"file:///s.qrn":[)j"
+      R"j({"newText":"Riff","range":{"end":{"character":2,"line":0},"start":{"character":1,"line":0}}},)j"
+      R"j({"newText":"Riff","range":{"end":{"character":2,"line":2},"start":{"character":1,"line":2}}},)j"
+      R"j({"newText":"Riff","range":{"end":{"character":4,"line":3},"start":{"character":3,"line":3}}},)j"
+      R"j({"newText":"Riff","range":{"end":{"character":8,"line":3},"start":{"character":7,"line":3}}},)j"
+      R"j({"newText":"Riff","range":{"end":{"character":4,"line":5},"start":{"character":3,"line":5}}}]}}})j"
+      "\n");
+  EXPECT_EQ(
+      At("textDocument/rename", 3, 3, {{"newName", "a_b"}}),
+      R"j({"error":{"code":-32803,"message":"a macro name is a letter followed by letters and digits: 'a_b'"},"id":6,"jsonrpc":"2.0"})j"
+      "\n");
+  EXPECT_EQ(
+      Request("textDocument/documentSymbol", {{"textDocument", {{"uri", kUri}}}}),
+      R"j({"id":7,"jsonrpc":"2.0","result":[)j"
+      R"j({"kind":12,"name":"%M","range":{"end":{"character":4,"line":0},"start":{"character":0,"line":0}},"selectionRange":{"end":{"character":2,"line":0},"start":{"character":0,"line":0}}},)j"
+      R"j({"kind":5,"name":"A","range":{"end":{"character":8,"line":3},"start":{"character":0,"line":3}},"selectionRange":{"end":{"character":1,"line":3},"start":{"character":0,"line":3}}},)j"
+      R"j({"kind":3,"name":"*A-B","range":{"end":{"character":6,"line":4},"start":{"character":0,"line":4}},"selectionRange":{"end":{"character":4,"line":4},"start":{"character":0,"line":4}}},)j"
+      R"j({"kind":5,"name":"B","range":{"end":{"character":4,"line":5},"start":{"character":0,"line":5}},"selectionRange":{"end":{"character":1,"line":5},"start":{"character":0,"line":5}}}]})j"
+      "\n");
 }
 
 TEST_F(ServerTest, SemanticTokensCarryTheEditorsClasses) {
   Open("A c4 %M\n");
-  EXPECT_EQ(Request("textDocument/semanticTokens/full", {{"textDocument", {{"uri", kUri}}}}),
-            "{\"id\":2,\"jsonrpc\":\"2.0\",\"result\":{\"data\":[0,0,1,2,0,0,2,1,6,0,0,1,1,8,"
-            "0,0,2,2,13,0]}}\n");
+  EXPECT_EQ(
+      Request("textDocument/semanticTokens/full", {{"textDocument", {{"uri", kUri}}}}),
+      R"j({"id":2,"jsonrpc":"2.0","result":{"data":[0,0,1,2,0,0,2,1,6,0,0,1,1,8,0,0,2,2,13,0]}})j"
+      "\n");
 }
 
 TEST_F(ServerTest, BadInputGetsErrorResponses) {
-  EXPECT_EQ(At("textDocument/hover", 0, 0),
-            "{\"error\":{\"code\":-32002,\"message\":\"the server has not been initialized\"}"
-            ",\"id\":1,\"jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 0, 0),
+      R"j({"error":{"code":-32002,"message":"the server has not been initialized"},"id":1,"jsonrpc":"2.0"})j"
+      "\n");
   Open("A c\n");
   std::string out;
   for (const Json& m : server_.Handle("{\"id\":1", now_)) out += DumpJson(m) + "\n";
   for (const Json& m : server_.Handle("[1]", now_)) out += DumpJson(m) + "\n";
-  EXPECT_EQ(out,
-            "{\"error\":{\"code\":-32700,\"message\":\"the message is not JSON\"},\"id\":null"
-            ",\"jsonrpc\":\"2.0\"}\n{\"error\":{\"code\":-32600,\"message\":\"not a request\""
-            "},\"id\":null,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("no/such", {}),
-            "{\"error\":{\"code\":-32601,\"message\":\"unknown method 'no/such'\"},\"id\":3,\""
-            "jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(
+      out,
+      R"j({"error":{"code":-32700,"message":"the message is not JSON"},"id":null,"jsonrpc":"2.0"}
+{"error":{"code":-32600,"message":"not a request"},"id":null,"jsonrpc":"2.0"})j"
+      "\n");
+  EXPECT_EQ(
+      Request("no/such", {}),
+      R"j({"error":{"code":-32601,"message":"unknown method 'no/such'"},"id":3,"jsonrpc":"2.0"})j"
+      "\n");
   EXPECT_EQ(Notify("no/such", {}), "") << "unknown notifications are ignored";
-  EXPECT_EQ(At("textDocument/hover", 0, 4),
-            "{\"error\":{\"code\":-32602,\"message\":\"the position lies outside the document"
-            "\"},\"id\":4,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(At("textDocument/hover", 7, 0),
-            "{\"error\":{\"code\":-32602,\"message\":\"the position lies outside the document"
-            "\"},\"id\":5,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("textDocument/hover", {{"textDocument", {{"uri", kUri}}},
-                                           {"position", {{"line", -1}, {"character", "x"}}}}),
-            "{\"error\":{\"code\":-32602,\"message\":\"the position lies outside the document"
-            "\"},\"id\":6,\"jsonrpc\":\"2.0\"}\n");
-  EXPECT_EQ(Request("shutdown", nullptr), "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":null}\n");
-  EXPECT_EQ(At("textDocument/hover", 0, 0),
-            "{\"error\":{\"code\":-32600,\"message\":\"the server is shutting down\"},\"id\":"
-            "8,\"jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 0, 4),
+      R"j({"error":{"code":-32602,"message":"the position lies outside the document"},"id":4,"jsonrpc":"2.0"})j"
+      "\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 7, 0),
+      R"j({"error":{"code":-32602,"message":"the position lies outside the document"},"id":5,"jsonrpc":"2.0"})j"
+      "\n");
+  EXPECT_EQ(
+      Request("textDocument/hover", {{"textDocument", {{"uri", kUri}}},
+                                     {"position", {{"line", -1}, {"character", "x"}}}}),
+      R"j({"error":{"code":-32602,"message":"the position lies outside the document"},"id":6,"jsonrpc":"2.0"})j"
+      "\n");
+  EXPECT_EQ(Request("shutdown", nullptr), R"j({"id":7,"jsonrpc":"2.0","result":null})j"
+                                          "\n");
+  EXPECT_EQ(
+      At("textDocument/hover", 0, 0),
+      R"j({"error":{"code":-32600,"message":"the server is shutting down"},"id":8,"jsonrpc":"2.0"})j"
+      "\n");
   EXPECT_FALSE(server_.Finished());
   Notify("exit", {});
   EXPECT_TRUE(server_.Finished());
@@ -286,13 +284,14 @@ TEST_F(ServerTest, PlayCommandsPlayTheTicksOfTheCaretAndTheSelection) {
            {{"start", {{"line", 0}, {"character", 5}}}, {"end", {{"line", 0}, {"character", 6}}}}});
   command("quern.stop", Json::array());
   EXPECT_EQ(playback_.calls, "play 0 0;play 49 0;play 1 49;stop;");
-  EXPECT_EQ(command("quern.playFromCursor", {kUri, {{"line", 0}, {"character", 8}}}),
-            "{\"error\":{\"code\":-32803,\"message\":\"no note at or after the caret\"},\"id\""
-            ":6,\"jsonrpc\":\"2.0\"}\n");
+  EXPECT_EQ(
+      command("quern.playFromCursor", {kUri, {{"line", 0}, {"character", 8}}}),
+      R"j({"error":{"code":-32803,"message":"no note at or after the caret"},"id":6,"jsonrpc":"2.0"})j"
+      "\n");
   Open("A x\n");
   EXPECT_EQ(command("quern.play", {kUri}),
-            "{\"error\":{\"code\":-32803,\"message\":\"the score has errors\"},\"id\":8,\"jso"
-            "nrpc\":\"2.0\"}\n");
+            R"j({"error":{"code":-32803,"message":"the score has errors"},"id":8,"jsonrpc":"2.0"})j"
+            "\n");
 }
 
 }  // namespace
