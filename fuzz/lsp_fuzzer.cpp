@@ -30,6 +30,7 @@ class SilentPlayback : public PlaybackPort {
  public:
   bool Play(std::vector<uint8_t>, int64_t, int64_t, std::string*) override { return true; }
   void Stop() override {}
+  int64_t PlayingTick() override { return 100; }
 };
 
 [[noreturn]] void Fail(const char* what, std::string_view body) {

@@ -20,6 +20,9 @@ class PlaybackPort {
   virtual bool Play(std::vector<uint8_t> image, int64_t start, int64_t stop,
                     std::string* error) = 0;
   virtual void Stop() = 0;
+  // The sequencer's tick while a song plays (the song starts at tick 1); -1
+  // when nothing plays, the song having ended or been stopped.
+  virtual int64_t PlayingTick() = 0;
 };
 
 #endif  // QUERN_LSP_PLAYBACK_H_

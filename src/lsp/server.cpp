@@ -1,5 +1,7 @@
 #include "lsp/server.h"
 
+#include <algorithm>
+
 #include "compiler/driver/driver.h"
 #include "live/play_range.h"
 #include "lsp/answers.h"
@@ -98,6 +100,7 @@ Json Server::FrameError(const std::string& why) const {
 
 std::vector<Json> Server::Handle(std::string_view body, Clock::time_point now) {
   std::vector<Json> out;
+  now_ = now;
   Json message = Json::parse(body, nullptr, false);
   if (message.is_discarded()) {
     out.push_back(ErrorResponse(nullptr, kParseError, "the message is not JSON"));
@@ -191,6 +194,7 @@ void Server::Notification(const std::string& method, const Json& params, Clock::
 Server::Reply Server::Request(const std::string& method, const Json& params) {
   if (method == "shutdown") {
     shutdown_ = true;
+    playhead_.reset();
     if (playback_ != nullptr) playback_->Stop();
     return {nullptr, std::nullopt};
   }
@@ -266,6 +270,7 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
   }
   if (playback_ == nullptr) return fail(kRequestFailed, "this server cannot play");
   if (*command == "quern.stop") {
+    playhead_.reset();
     playback_->Stop();
     return {nullptr, std::nullopt};
   }
@@ -300,6 +305,7 @@ Server::Reply Server::ExecuteCommand(const Json& params) {
   }
   std::string error;
   if (!playback_->Play(analysis.image, start, stop, &error)) return fail(kRequestFailed, error);
+  FollowPlayhead(it->first, it->second, start);
   return {nullptr, std::nullopt};
 }
 
@@ -324,16 +330,62 @@ Json Server::Publish(const std::string& uri, OpenDocument& open) {
            {{"uri", uri}, {"version", open.document.Version()}, {"diagnostics", diagnostics}}}};
 }
 
+void Server::FollowPlayhead(const std::string& uri, const OpenDocument& open, int64_t start) {
+  // The notes from the start on, each at the first tick it is struck
+  // there; a song that repeats longer than the scan shows its first notes.
+  constexpr size_t kMaxNotes = 1000000;
+  const Analysis& analysis = *open.analysis;
+  const Document& document = open.document;
+  Playhead playhead{uri, {}, {-1, -1}, now_ + kPlayheadInterval};
+  ScanStruckNotes(
+      analysis.image.data(), analysis.image.size(), kScanTicks, [&](const StruckNote& struck) {
+        const NoteSource* source = analysis.map.Find(struck.track, struck.offset);
+        if (source != nullptr && struck.tick >= start) {
+          const int line = source->place.line;
+          const int character = Utf16OfShiftJis(document.Line(line), source->place.column);
+          playhead.notes.push_back({struck.tick, {line, character}});
+        }
+        return playhead.notes.size() < kMaxNotes;
+      });
+  playhead_ = std::move(playhead);
+}
+
+std::optional<Json> Server::PlayheadNote(Clock::time_point now) {
+  if (!playhead_ || now < playhead_->due || playback_ == nullptr) return std::nullopt;
+  playhead_->due = now + kPlayheadInterval;
+  const int64_t tick = playback_->PlayingTick();
+  if (tick < 0) {
+    playhead_.reset();
+    return std::nullopt;
+  }
+  const auto& notes = playhead_->notes;
+  auto next = std::upper_bound(notes.begin(), notes.end(), tick,
+                               [](int64_t t, const auto& note) { return t < note.first; });
+  if (next == notes.begin()) return std::nullopt;
+  const TextPosition at = std::prev(next)->second;
+  if (at == playhead_->sent) return std::nullopt;
+  playhead_->sent = at;
+  return Json{{"jsonrpc", "2.0"},
+              {"method", "quern/playhead"},
+              {"params",
+               {{"uri", playhead_->uri},
+                {"line", at.line},
+                {"character", at.character},
+                {"tick", tick - 1}}}};  // score time, as hovers give it
+}
+
 std::vector<Json> Server::Flush(Clock::time_point now) {
   std::vector<Json> out;
   for (auto& [uri, open] : documents_) {
     if (open.due && *open.due <= now) out.push_back(Publish(uri, open));
   }
+  if (std::optional<Json> note = PlayheadNote(now)) out.push_back(std::move(*note));
   return out;
 }
 
 std::optional<Server::Clock::time_point> Server::NextDue() const {
   std::optional<Clock::time_point> next;
+  if (playhead_) next = playhead_->due;
   for (const auto& [uri, open] : documents_) {
     if (open.due && (!next || *open.due < *next)) next = open.due;
   }

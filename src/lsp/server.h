@@ -3,9 +3,11 @@
 //
 // In: message bodies (json_rpc.h frames) and the time they arrive; the
 //   playback port for the play commands (may be null: they then fail).
-// Out: responses, and notifications (publishDiagnostics) due by a given time:
-//   diagnostics on open at once, after changes once the debounce has passed
-//   without a further change.
+// Out: responses, and notifications due by a given time: publishDiagnostics
+//   on open at once, after changes once the debounce has passed without a
+//   further change; while a song started by a play command plays,
+//   quern/playhead (uri, line, character, tick) every kPlayheadInterval when
+//   the note last struck has moved to another place.
 // Errors are responses: malformed JSON (-32700), a message that is no request
 //   (-32600), an unknown method (-32601), bad parameters or a position outside
 //   the document (-32602), a request before initialize (-32002) or after
@@ -32,6 +34,8 @@
 #include "lsp/score_outline.h"
 
 class Compilation;
+
+constexpr std::chrono::milliseconds kPlayheadInterval{100};
 
 struct ServerOptions {
   std::string version = "0";
@@ -64,6 +68,13 @@ class Server {
     std::optional<ScoreIndex> index;       // likewise
     std::optional<Clock::time_point> due;  // diagnostics to publish
   };
+  // Where the playing song's notes were written, for quern/playhead.
+  struct Playhead {
+    std::string uri;
+    std::vector<std::pair<int64_t, TextPosition>> notes;  // by sequencer tick
+    TextPosition sent{-1, -1};
+    Clock::time_point due;
+  };
   struct Reply {
     Json result;
     std::optional<std::pair<int, std::string>> error;
@@ -77,11 +88,15 @@ class Server {
   Analysis& Analysed(OpenDocument& open);
   const ScoreIndex& Indexed(OpenDocument& open);
   Json Publish(const std::string& uri, OpenDocument& open);
+  void FollowPlayhead(const std::string& uri, const OpenDocument& open, int64_t start);
+  std::optional<Json> PlayheadNote(Clock::time_point now);
 
   PlaybackPort* playback_;
   ServerOptions options_;
   std::unique_ptr<Compilation> compilation_;
   std::map<std::string, OpenDocument> documents_;
+  std::optional<Playhead> playhead_;
+  Clock::time_point now_{};  // of the message being handled
   bool initialized_ = false;
   bool shutdown_ = false;
   bool finished_ = false;

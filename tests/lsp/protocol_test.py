@@ -2,7 +2,8 @@
 """Starts `quern lsp` as a process and speaks JSON-RPC to it over its pipes:
 the life cycle, diagnostics on Japanese lines after a ranged change,
 hover, completion, navigation, rename, symbols, tokens, the play commands on
-the silent output, bad input, and a client that goes away.
+the silent output with the playing places they send, bad input, and a client
+that goes away.
 
     protocol_test.py QUERN
 """
@@ -93,6 +94,12 @@ def main():
         reply = client.request("workspace/executeCommand",
                                {"command": command, "arguments": arguments})
         check(command, reply.get("error"), None)
+    # While it plays (on no output, in real time), the playing places come.
+    client.request("workspace/executeCommand", {"command": "quern.play", "arguments": [clean]})
+    playhead = client.wait_notification("quern/playhead", timeout=5)
+    check("playhead", playhead and (playhead["params"]["uri"], playhead["params"]["line"]),
+          (clean, 0))
+    client.request("workspace/executeCommand", {"command": "quern.stop", "arguments": []})
     reply = client.request("workspace/executeCommand", {"command": "quern.play", "arguments": [URI]})
     check("play with errors", reply["error"]["message"], "the score has errors")
 

@@ -16,7 +16,9 @@ class FakePlayback : public PlaybackPort {
     return !image.empty();
   }
   void Stop() override { calls += "stop;"; }
+  int64_t PlayingTick() override { return tick; }
   std::string calls;
+  int64_t tick = -1;
 };
 
 const char kUri[] = "file:///s.qrn";
@@ -284,6 +286,7 @@ TEST_F(ServerTest, PlayCommandsPlayTheTicksOfTheCaretAndTheSelection) {
            {{"start", {{"line", 0}, {"character", 5}}}, {"end", {{"line", 0}, {"character", 6}}}}});
   command("quern.stop", Json::array());
   EXPECT_EQ(playback_.calls, "play 0 0;play 49 0;play 1 49;stop;");
+  EXPECT_FALSE(server_.NextDue().has_value()) << "nothing plays after quern.stop";
   EXPECT_EQ(
       command("quern.playFromCursor", {kUri, {{"line", 0}, {"character", 8}}}),
       R"j({"error":{"code":-32803,"message":"no note at or after the caret"},"id":6,"jsonrpc":"2.0"})j"
@@ -292,6 +295,24 @@ TEST_F(ServerTest, PlayCommandsPlayTheTicksOfTheCaretAndTheSelection) {
   EXPECT_EQ(command("quern.play", {kUri}),
             R"j({"error":{"code":-32803,"message":"the score has errors"},"id":8,"jsonrpc":"2.0"})j"
             "\n");
+}
+
+TEST_F(ServerTest, APlayingSongSendsThePlaceOfTheNoteStruckLast) {
+  Open("A l4 c d\nB l4 r e f\n");
+  // While the song plays, the place of the note struck last, in score time.
+  Request("workspace/executeCommand", {{"command", "quern.play"}, {"arguments", {kUri}}});
+  ASSERT_EQ(server_.NextDue(), now_ + kPlayheadInterval);
+  playback_.tick = 98;
+  std::string notes;
+  for (const Json& m : server_.Flush(now_ + kPlayheadInterval)) notes += DumpJson(m) + "\n";
+  EXPECT_EQ(notes,
+            R"j({"jsonrpc":"2.0","method":"quern/playhead","params":{"character":9,"line":1,)j"
+            R"j("tick":97,"uri":"file:///s.qrn"}})j"
+            "\n");
+  EXPECT_TRUE(server_.Flush(now_ + 2 * kPlayheadInterval).empty()) << "the same note";
+  playback_.tick = -1;
+  EXPECT_TRUE(server_.Flush(now_ + 3 * kPlayheadInterval).empty());
+  EXPECT_FALSE(server_.NextDue().has_value()) << "the song has ended";
 }
 
 }  // namespace

@@ -38,6 +38,10 @@ class PlayerPort : public PlaybackPort {
     return true;
   }
 
+  int64_t PlayingTick() override {
+    return opened_ && IsPlaying() && !SongFinished() ? SequencerTickCount() : -1;
+  }
+
   void Stop() override {
     if (!opened_ || !IsPlaying()) return;
     StopPlayback();
