@@ -133,4 +133,21 @@ TEST(ScoreWriterTest, OffGridTimesKeepTheirTicksAndTheGridMovesThem) {
   EXPECT_EQ(g.largest_move, 5);
 }
 
+// Four times a large prime leaves term sizes so far apart that one note
+// would take thousands of terms, more than a line holds, and the score lost
+// its end. Such a division is taken at a resolution that writes every length
+// in a few terms, and the report says the times were rounded.
+TEST(ScoreWriterTest, ADivisionWhoseLengthsCannotBeWrittenIsScaled) {
+  SmfSong song;
+  std::string error;
+  const std::string events = NoteOn(0, 60, 80) + std::string("\xa9\x04\x90\x3c\x00", 5) + kEnd;
+  ASSERT_TRUE(ReadSmf(File(0, 21649, Track(events)), &song, &error)) << error;
+  const ImportResult r = WriteScore(song, "t", ImportOptions{0});
+  EXPECT_NE(r.score.find("#clock 1920\n"), std::string::npos) << r.score;
+  EXPECT_LT(r.score.size(), 200u);
+  EXPECT_EQ(0, CompileScore(r.score.c_str())) << r.score << ReportText();
+  ASSERT_EQ(r.report.size(), 2u);
+  EXPECT_EQ(r.report[1], "21649 ticks per quarter do not fit: resolution scaled to 1920, times rounded");
+}
+
 }  // namespace
