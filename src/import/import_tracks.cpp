@@ -167,6 +167,7 @@ struct Builder {
     switch (e.kind) {
       case SmfKind::kSysEx:
       case SmfKind::kEscape:
+        if (e.bytes.empty()) return;  // an escape of no bytes sends nothing
         if (e.bytes.size() > 255) {
           ++plan.counts.long_sysex;
         } else {

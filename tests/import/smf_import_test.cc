@@ -133,6 +133,14 @@ TEST(ScoreWriterTest, OffGridTimesKeepTheirTicksAndTheGridMovesThem) {
   EXPECT_EQ(g.largest_move, 5);
 }
 
+// An F7 escape of no bytes sends nothing; an empty byte list would not
+// compile.
+TEST(ScoreWriterTest, AnEmptyEscapeIsLeftOut) {
+  const ImportResult r = Import(NoteOn(0, 60, 80) + std::string("\x00\xf7\x00", 3) +
+                                NoteOn(96, 60, 0));
+  EXPECT_EQ(r.score.find('{'), std::string::npos) << r.score;
+}
+
 // Four times a large prime leaves term sizes so far apart that one note
 // would take thousands of terms, more than a line holds, and the score lost
 // its end. Such a division is taken at a resolution that writes every length
