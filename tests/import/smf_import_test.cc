@@ -133,6 +133,24 @@ TEST(ScoreWriterTest, OffGridTimesKeepTheirTicksAndTheGridMovesThem) {
   EXPECT_EQ(g.largest_move, 5);
 }
 
+std::string Vlq(uint32_t v) {
+  std::string out(1, static_cast<char>(v & 127));
+  while (v >>= 7) out.insert(out.begin(), static_cast<char>(128 | (v & 127)));
+  return out;
+}
+
+// A long silence: the score grows with what changes, not with the song's
+// length (100,000 bars of rest once took a line each past the loop limit).
+TEST(ScoreWriterTest, ALongSilenceNestsItsLoops) {
+  auto on = [](uint32_t delta, int key, int vel) {
+    return Vlq(delta) + "\x90" + static_cast<char>(key) + static_cast<char>(vel);
+  };
+  const std::string e = on(0, 60, 80) + on(192, 60, 0) + on(192 * 100000 - 192, 62, 80) +
+                        on(48, 62, 0);
+  const ImportResult r = Import(e);
+  EXPECT_EQ(Body(r), "\nA ch1\nA c1\nA [[r1]255]255\nA [[r1]255]137\nA [r1]39\nA d\n");
+}
+
 // An F7 escape of no bytes sends nothing; an empty byte list would not
 // compile.
 TEST(ScoreWriterTest, AnEmptyEscapeIsLeftOut) {
