@@ -2,8 +2,12 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+# What ships and what is measured: make demo, make deb and make bench all use
+# this one Release build with link-time optimisation. Tests are built in
+# BUILD and ASAN_BUILD instead.
+RELEASE_BUILD ?= build-release
 
-.PHONY: all deps build build-asan test test-asan demo bench fuzz vsix deb deb-test clean
+.PHONY: all deps build build-asan release test test-asan demo bench fuzz vsix deb deb-test clean
 
 all: build
 
@@ -15,6 +19,12 @@ $(BUILD)/build.ninja:
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
+
+$(RELEASE_BUILD)/build.ninja:
+	cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_TESTS=OFF -DQUERN_BENCH=ON
+
+release: deps $(RELEASE_BUILD)/build.ninja
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUERN_SANITIZE=ON
@@ -28,13 +38,12 @@ test: build build-asan
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
-	./scripts/demo.sh $(BUILD)
+demo: deps $(RELEASE_BUILD)/build.ninja
+	cmake --build $(RELEASE_BUILD) -j $(JOBS) --target quern quern_outputs quern-editor
+	./scripts/demo.sh $(RELEASE_BUILD)
 
-bench: deps
-	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUERN_BENCH=ON
-	cmake --build build-bench -j $(JOBS)
-	./scripts/bench.sh build-bench
+bench: release
+	./scripts/bench.sh $(RELEASE_BUILD)
 
 # The VS Code extension of editors/ (grammar and language client) packaged
 # with @vscode/vsce from npm as build-vsix/quern-midi.vsix.
@@ -52,13 +61,13 @@ fuzz:
 	./scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # The Debian package quern-midi_VERSION_amd64.deb, in this folder.
-deb: build
-	cd $(BUILD) && cpack -G DEB
+deb: release
+	cd $(RELEASE_BUILD) && cpack -G DEB
 
 # Builds the package, checks it with lintian, installs it for real, runs the
 # installed programs and purges it again (root; not part of make test).
 deb-test: deb
-	./scripts/deb-test.sh $(BUILD)
+	./scripts/deb-test.sh $(RELEASE_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz

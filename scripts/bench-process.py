@@ -8,14 +8,22 @@ Usage: scripts/bench-process.py QUERN WORK_DIR
   - peak memory (maximum resident set) of `quern compile` on a 5 MB score of
     plain notes, against the goal of 3 x score size + 10 MiB;
   - `quern compile` against abc2midi on equivalent scores of about 1 MB (the
-    same notes in 32 parts: quern tracks, ABC voices), runs alternating in
-    the same invocation; the ratio is abc2midi's median over quern's.
+    same notes in 15 parts: quern tracks, ABC voices; abc2midi gives each
+    voice a channel of its own and keeps one back, so 15 is the most it
+    converts without dropping parts), runs alternating in the same invocation;
+    the ratio is abc2midi's median over quern's. Both programs must work
+    without a message, and their MIDI files must hold the same notes, or
+    the comparison stops: unequal work would give a meaningless ratio.
+Every score is checked first: one that does not compile without a message
+stops the run.
 Prints one "name: value" line per figure.
 """
 import os
 import resource
 import shutil
+import re
 import statistics
+import subprocess
 import sys
 import time
 
@@ -91,6 +99,63 @@ def run(args):
     return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0)
 
 
+def check_clean(quern, score):
+    """Stops the bench unless `quern compile` takes the score without a
+    message: a figure for a score that ends in errors measures less work."""
+    done = subprocess.run([quern, "compile", score, "-o", score + ".xrt"],
+                          capture_output=True)
+    if done.returncode != 0 or re.search(rb" : (Error|Warning|Fatal) ", done.stdout):
+        sys.exit("bench: %s does not compile cleanly:\n%s" %
+                 (score, done.stdout.decode("cp932", "replace")))
+
+
+def note_ons(path):
+    """The note-ons that sound (velocity above 0) in a Standard MIDI File,
+    read with running status; meta and SysEx events are skipped."""
+    data, pos, count = open(path, "rb").read(), 14, 0
+    while pos + 8 <= len(data):
+        end = pos + 8 + int.from_bytes(data[pos + 4:pos + 8], "big")
+        pos, running = pos + 8, 0
+        while pos < end:
+            while data[pos] & 0x80:  # the delta time
+                pos += 1
+            pos += 1
+            status = running
+            if data[pos] & 0x80:
+                status, pos = data[pos], pos + 1
+            if status >= 0xF0:  # meta and SysEx keep the running status
+                pos += status == 0xFF  # the meta type
+                length = 0
+                while True:
+                    length, pos = (length << 7) | (data[pos] & 0x7F), pos + 1
+                    if not data[pos - 1] & 0x80:
+                        break
+                pos += length
+                continue
+            running = status
+            size = 1 if status & 0xF0 in (0xC0, 0xD0) else 2
+            if status & 0xF0 == 0x90 and data[pos + 1] > 0:
+                count += 1
+            pos += size
+        pos = end
+    return count
+
+
+def check_equal_work(quern, qrn, abc2midi, abc):
+    """Stops the comparison unless abc2midi converts the ABC score without a
+    warning and both programs put out the same number of notes."""
+    done = subprocess.run([abc2midi, abc, "-o", abc + ".mid"], capture_output=True, text=True)
+    said = [l for l in (done.stdout + done.stderr).splitlines()
+            if re.search(r"warning|error|exceeded", l, re.I)]
+    if done.returncode != 0 or said:
+        sys.exit("bench: abc2midi did not convert %s cleanly:\n%s" % (abc, "\n".join(said[:5])))
+    subprocess.run([quern, "export", qrn, "-o", qrn + ".mid"], check=True, capture_output=True)
+    q_notes, a_notes = note_ons(qrn + ".mid"), note_ons(abc + ".mid")
+    print("abc_compare_notes: quern %d, abc2midi %d" % (q_notes, a_notes))
+    if q_notes != a_notes:
+        sys.exit("bench: the two programs wrote different numbers of notes")
+
+
 def medians(runs):
     return (statistics.median(r.wall for r in runs) * 1000,
             statistics.median(r.cpu for r in runs) * 1000)
@@ -104,6 +169,7 @@ def main():
 
     small = os.path.join(work, "small.qrn")
     size = write_quern(small, 4, 1024)
+    check_clean(quern, small)
     true = shutil.which("true")
     runs, floor = [], []
     for _ in range(60):
@@ -116,6 +182,7 @@ def main():
 
     big = os.path.join(work, "plain5mb.qrn")
     size = write_quern(big, 120, 17000)
+    check_clean(quern, big)
     print("peak_memory_5mb_score_bytes: %d" % size)
     rss = run([quern, "compile", big, "-o", big + ".xrt"]).rss_mib
     if not os.path.exists(big + ".xrt"):
@@ -126,10 +193,13 @@ def main():
     abc2midi = shutil.which("abc2midi")
     qrn = os.path.join(work, "equal1mb.qrn")
     abc = os.path.join(work, "equal1mb.abc")
-    qsize = write_quern(qrn, 32, 12800)
-    asize = write_abc(abc, 32, 12800)
+    qsize = write_quern(qrn, 15, 27296)
+    asize = write_abc(abc, 15, 27296)
+    check_clean(quern, qrn)
     print("abc_compare_quern_score_bytes: %d" % qsize)
     print("abc_compare_abc_score_bytes: %d" % asize)
+    if abc2midi:
+        check_equal_work(quern, qrn, abc2midi, abc)
     q_runs, a_runs = [], []
     for _ in range(7):
         q_runs.append(run([quern, "compile", qrn, "-o", qrn + ".xrt"]))

@@ -167,6 +167,7 @@ struct Builder {
     switch (e.kind) {
       case SmfKind::kSysEx:
       case SmfKind::kEscape:
+        if (e.bytes.empty()) return;  // an escape of no bytes sends nothing
         if (e.bytes.size() > 255) {
           ++plan.counts.long_sysex;
         } else {
@@ -409,18 +410,39 @@ void CutLongTracks(ImportPlan& plan) {
   plan.tracks = std::move(out);
 }
 
+// Whether lengths at resolution r need too many terms to write. A length
+// is written as terms of r / d ticks for the divisors d of r, largest first,
+// so between two neighbouring term sizes a < b at most b / a terms of a are
+// used: the sum of those ratios bounds the terms of any length a note can
+// have. Four times a large prime leaves a gap that would take thousands of
+// terms for one note, more than a line of the score holds.
+bool AwkwardResolution(int64_t r) {
+  constexpr int64_t kMostTerms = 128;
+  int64_t previous = 1;
+  int64_t terms = 0;
+  for (int64_t d = 2; d <= r && previous <= kLongestLength; ++d) {
+    if (r % d != 0) continue;
+    terms += d / previous;
+    previous = d;
+  }
+  return terms > kMostTerms;
+}
+
+// The resolution used when the file's own does not fit: 480 ticks per
+// quarter, which holds every common note value and tuplet.
+constexpr int kFittingResolution = 1920;
+
 }  // namespace
 
 ImportPlan PlanTracks(const SmfSong& song, int grid) {
   ImportPlan plan;
   Timing timing;
   const int64_t natural = 4 * static_cast<int64_t>(song.division);
-  if (natural <= 65535) {
-    plan.resolution = static_cast<int>(natural);
-  } else {
-    const int64_t k = (natural + 65534) / 65535;
-    plan.resolution = static_cast<int>(natural / k);
-    timing.num = plan.resolution;
+  int64_t resolution = natural <= 65535 ? natural : natural / ((natural + 65534) / 65535);
+  if (AwkwardResolution(resolution)) resolution = kFittingResolution;
+  plan.resolution = static_cast<int>(resolution);
+  if (resolution != natural) {
+    timing.num = resolution;
     timing.den = natural;
     plan.scaled = true;
   }

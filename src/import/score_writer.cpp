@@ -324,13 +324,23 @@ void WriteTrack(const ImportTrack& track, const std::string& name, const ImportP
     bar.text = writer.Bar(bars[b], std::min(bars[b + 1], end));
     texts.push_back(bar);
   }
+  // A loop repeats at most 255 times; a longer run of equal bars (a long
+  // silence, most often) nests one loop in another, so that the score grows
+  // with what changes, not with the song's length.
+  constexpr size_t kMostPasses = 255;
   for (size_t b = 0; b < texts.size();) {
     size_t run = 1;
-    while (b + run < texts.size() && run < 255 && texts[b + run].state == texts[b].state &&
-           texts[b + run].text == texts[b].text) {
+    while (b + run < texts.size() && run < kMostPasses * kMostPasses &&
+           texts[b + run].state == texts[b].state && texts[b + run].text == texts[b].text) {
       ++run;
     }
-    if (run >= 2 && *loops < 1000) {
+    if (run > kMostPasses && *loops < 999) {
+      const size_t outer = run / kMostPasses;
+      PutLine(score, name, "[[" + texts[b].text + "]255]" + std::to_string(outer));
+      *loops += 2;
+      run = outer * kMostPasses;
+    } else if (run >= 2 && *loops < 1000) {
+      run = std::min(run, kMostPasses);
       PutLine(score, name, "[" + texts[b].text + "]" + std::to_string(run));
       ++*loops;
     } else {

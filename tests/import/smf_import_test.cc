@@ -133,4 +133,47 @@ TEST(ScoreWriterTest, OffGridTimesKeepTheirTicksAndTheGridMovesThem) {
   EXPECT_EQ(g.largest_move, 5);
 }
 
+std::string Vlq(uint32_t v) {
+  std::string out(1, static_cast<char>(v & 127));
+  while (v >>= 7) out.insert(out.begin(), static_cast<char>(128 | (v & 127)));
+  return out;
+}
+
+// A long silence: the score grows with what changes, not with the song's
+// length (100,000 bars of rest once took a line each past the loop limit).
+TEST(ScoreWriterTest, ALongSilenceNestsItsLoops) {
+  auto on = [](uint32_t delta, int key, int vel) {
+    return Vlq(delta) + "\x90" + static_cast<char>(key) + static_cast<char>(vel);
+  };
+  const std::string e = on(0, 60, 80) + on(192, 60, 0) + on(192 * 100000 - 192, 62, 80) +
+                        on(48, 62, 0);
+  const ImportResult r = Import(e);
+  EXPECT_EQ(Body(r), "\nA ch1\nA c1\nA [[r1]255]255\nA [[r1]255]137\nA [r1]39\nA d\n");
+}
+
+// An F7 escape of no bytes sends nothing; an empty byte list would not
+// compile.
+TEST(ScoreWriterTest, AnEmptyEscapeIsLeftOut) {
+  const ImportResult r = Import(NoteOn(0, 60, 80) + std::string("\x00\xf7\x00", 3) +
+                                NoteOn(96, 60, 0));
+  EXPECT_EQ(r.score.find('{'), std::string::npos) << r.score;
+}
+
+// Four times a large prime leaves term sizes so far apart that one note
+// would take thousands of terms, more than a line holds, and the score lost
+// its end. Such a division is taken at a resolution that writes every length
+// in a few terms, and the report says the times were rounded.
+TEST(ScoreWriterTest, ADivisionWhoseLengthsCannotBeWrittenIsScaled) {
+  SmfSong song;
+  std::string error;
+  const std::string events = NoteOn(0, 60, 80) + std::string("\xa9\x04\x90\x3c\x00", 5) + kEnd;
+  ASSERT_TRUE(ReadSmf(File(0, 21649, Track(events)), &song, &error)) << error;
+  const ImportResult r = WriteScore(song, "t", ImportOptions{0});
+  EXPECT_NE(r.score.find("#clock 1920\n"), std::string::npos) << r.score;
+  EXPECT_LT(r.score.size(), 200u);
+  EXPECT_EQ(0, CompileScore(r.score.c_str())) << r.score << ReportText();
+  ASSERT_EQ(r.report.size(), 2u);
+  EXPECT_EQ(r.report[1], "21649 ticks per quarter do not fit: resolution scaled to 1920, times rounded");
+}
+
 }  // namespace

@@ -287,6 +287,7 @@ std::map<std::pair<int, int>, std::pair<int64_t, int64_t>> SoundingAt(
 TEST(SongSwapTest, RandomEditsSwappedInAtRandomTicksKeepNotesPairedAndStateRight) {
   std::mt19937 rng(12);
   int swaps = 0;
+  int slips = 0;
   for (int run = 0; run < 200; ++run) {
     Score score;
     score.tracks = {{"c4", "e4", "g2"}, {"@5", "c1"}};
@@ -295,6 +296,16 @@ TEST(SongSwapTest, RandomEditsSwappedInAtRandomTicksKeepNotesPairedAndStateRight
     for (int edit = 0; edit < 25; ++edit) {
       song.Run(static_cast<int>(rng() % 60));
       if (song.seq.Finished()) break;
+      if (rng() % 8 == 0) {
+        // A slip that breaks the score: it has errors, so nothing is swapped
+        // and the last good song plays on; the next edit starts again from
+        // the good text, which repairs it.
+        Score broken = score;
+        broken.tracks[rng() % broken.tracks.size()].push_back("x");
+        EXPECT_EQ(3, CompileScore(broken.Text().c_str())) << broken.Text();
+        ++slips;
+        continue;
+      }
       Edit(score, rng);
       const std::vector<uint8_t> next = Compile(score.Text());
       const int64_t at = song.seq.TickCount() + 1;
@@ -334,6 +345,7 @@ TEST(SongSwapTest, RandomEditsSwappedInAtRandomTicksKeepNotesPairedAndStateRight
     if (HasFailure()) break;
   }
   EXPECT_GE(swaps, 1000);
+  EXPECT_GE(slips, 100);
 }
 
 }  // namespace

@@ -168,6 +168,34 @@ class ScreenshotsTest : public QObject {
     w.StopSong();
   }
 
+  // The demo playing with live editing on, just after an edit of the theme's
+  // tempo took over without a restart.
+  void liveEditing() {
+    EditorHarness h({demo_}, false, true);
+    MainWindow& w = *h.window;
+    w.resize(900, 600);
+    w.show();
+    w.Action(QStringLiteral("LiveEdit1"))->setChecked(true);
+    w.Editor()->setTextCursor(QTextCursor(w.Editor()->document()->findBlockByNumber(49)));
+    w.Action(QStringLiteral("CompPlay1"))->trigger();
+    QVERIFY(IsPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(SequencerTickCount() > 600, 10000);
+    const int at = w.Editor()->toPlainText().indexOf(QStringLiteral("t104"));
+    QVERIFY(at >= 0);
+    QTextCursor cursor(w.Editor()->document());
+    cursor.setPosition(at + 1);
+    cursor.setPosition(at + 4, QTextCursor::KeepAnchor);
+    cursor.insertText(QStringLiteral("112"));
+    const int64_t edited = SequencerTickCount();
+    QTRY_VERIFY_WITH_TIMEOUT(SequencerTickCount() > edited + 200 &&
+                                 !w.Editor()->PlayheadMarks().isEmpty(),
+                             10000);
+    QVERIFY(IsPlaying());
+    w.Messages()->hide();
+    Save(&w, folder_, "live_edit.png");
+    w.StopSong();
+  }
+
   void mainWindowInADarkColourScheme() {
     EditorHarness h;
     h.Stop();
