@@ -408,7 +408,8 @@ int TakeSwapOption(Args* args, SwapRequest* swap) {
     if (!swap->file.empty()) return UsageError("trace", "--swap-at is given twice");
     if (i + 2 >= args->size() || !ParseNumber((*args)[i + 1], 1, 1000000000, &swap->at) ||
         (*args)[i + 2].empty()) {
-      return UsageError("trace", "--swap-at takes a tick from 1 and a score or song file");
+      return UsageError("trace",
+                        "--swap-at takes a tick from 1 to 1000000000 and a score or song file");
     }
     swap->file = (*args)[i + 2];
     args->erase(args->begin() + i, args->begin() + i + 3);
