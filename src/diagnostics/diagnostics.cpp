@@ -41,26 +41,8 @@ bool ParseMessageLine(std::string_view text, ReportFields* fields) {
   return true;
 }
 
-// Message text in UTF-8; a byte that is not Shift-JIS reads "?" (the score
-// reader shows it as a character of U+F780..U+F7FF, which a message need
-// not carry).
-std::string MessageText(std::string_view cp932) {
-  const std::string utf8 = ShiftJisToUtf8(cp932);
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
-    if (b(i) == 0xef && i + 2 < utf8.size() && (b(i + 1) == 0x9e || b(i + 1) == 0x9f) &&
-        (b(i + 1) == 0x9f || b(i + 2) >= 0x80)) {
-      out += '?';
-      i += 2;
-    } else {
-      out += utf8[i];
-    }
-  }
-  return out;
-}
-
-// The severity word at the start of rest and the text behind its blank.
+// The severity word at the start of rest and the text behind its blank,
+// in UTF-8: a byte that is not Shift-JIS reads "?".
 void SplitSeverity(std::string_view rest, Diagnostic* d) {
   struct Word {
     std::string_view word;
@@ -71,17 +53,13 @@ void SplitSeverity(std::string_view rest, Diagnostic* d) {
   for (const Word& w : kWords) {
     if (rest.starts_with(w.word)) {
       d->severity = w.severity;
-      d->message = MessageText(rest.substr(w.word.size()));
+      d->message = ShiftJisToUtf8Text(rest.substr(w.word.size()));
       return;
     }
   }
   // A message without a severity letter has an empty word: "... :  TEXT".
   d->severity = "note";
-  d->message = MessageText(rest.starts_with(" ") ? rest.substr(1) : rest);
-}
-
-bool IsLeadByte(unsigned char b) {
-  return (b >= 0x81 && b <= 0x9f) || (b >= 0xe0 && b <= 0xfc);
+  d->message = ShiftJisToUtf8Text(rest.starts_with(" ") ? rest.substr(1) : rest);
 }
 
 // The score's lines as the compiler counts them: split at line feeds, with
@@ -96,23 +74,6 @@ std::vector<std::string> SplitLines(std::string_view score) {
     }
   }
   return lines;
-}
-
-// Characters before byte column within line; a column inside a double-byte
-// character counts that character's start, a column past the line's end
-// counts one character per byte beyond it.
-int CharacterColumn(std::string_view line, int byte_column) {
-  const size_t limit = static_cast<size_t>(byte_column);
-  size_t i = 0;
-  int characters = 0;
-  while (i < limit && i < line.size()) {
-    const bool pair = IsLeadByte(static_cast<unsigned char>(line[i])) && i + 1 < line.size();
-    if (pair && i + 1 == limit) break;
-    i += pair ? 2 : 1;
-    ++characters;
-  }
-  if (limit > line.size()) characters += static_cast<int>(limit - line.size());
-  return characters;
 }
 
 }  // namespace
@@ -132,8 +93,10 @@ std::vector<Diagnostic> ReadDiagnostics(std::string_view report, std::string_vie
       d.character_column = fields.column;
       if (fields.line >= 0 && fields.column >= 0 &&
           static_cast<size_t>(fields.line) < lines.size()) {
-        d.character_column =
-            CharacterColumn(lines[static_cast<size_t>(fields.line)], fields.column);
+        // Characters as the score reader decodes them, so the column is the
+        // one an editor shows for the same bytes.
+        d.character_column = ShiftJisCharactersBefore(lines[static_cast<size_t>(fields.line)],
+                                                      static_cast<size_t>(fields.column));
       }
       SplitSeverity(fields.rest, &d);
       diagnostics.push_back(std::move(d));

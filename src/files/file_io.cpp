@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <random>
 
+#include "files/signal_cleanup.h"
+
 namespace {
 
 constexpr int kMaxLinkHops = 40;
@@ -26,27 +28,75 @@ std::string SizeText(size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+bool NamesFolder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  return base.empty() || base == "." || base == "..";
+}
+
 // The file a write to path lands in: path itself, or the end of its chain
-// of symbolic links (which may not exist yet).
-std::string FinalTarget(const std::string& path) {
+// of symbolic links (which may not exist yet). Fails with the system's
+// reason when the chain cannot be followed: a loop, or more links than the
+// system follows (ELOOP), a link that cannot be read.
+bool FinalTarget(const std::string& path, std::string* target, int* error_number) {
   std::string current = path;
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
     struct stat st;
-    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *target = current;
+      return true;
+    }
+    if (hop == kMaxLinkHops) break;
     char link[PATH_MAX];
     ssize_t n = ::readlink(current.c_str(), link, sizeof link);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof link) return current;
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof link) {
+      *error_number = n < 0 ? errno : ENAMETOOLONG;
+      return false;
+    }
     std::string next(link, static_cast<size_t>(n));
     size_t slash = current.rfind('/');
     if (next[0] != '/' && slash != std::string::npos) next = current.substr(0, slash + 1) + next;
     current = next;
   }
-  return current;
+  *error_number = ELOOP;
+  return false;
+}
+
+// Where a replacement of path goes, or why it cannot: a path that names a
+// folder, or that the system cannot resolve.
+bool ResolveOutput(const std::string& path, std::string* target, std::string* reason) {
+  constexpr const char* kFolder = "the path names a folder, not a file";
+  struct stat st;
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists && errno == ELOOP) {
+    *reason = Reason(ELOOP);
+    return false;
+  }
+  if (NamesFolder(path) || (exists && S_ISDIR(st.st_mode))) {
+    *reason = kFolder;
+    return false;
+  }
+  int error_number = 0;
+  if (!FinalTarget(path, target, &error_number)) {
+    *reason = Reason(error_number);
+    return false;
+  }
+  if (NamesFolder(*target)) {
+    *reason = kFolder;
+    return false;
+  }
+  return true;
+}
+
+bool IsDeviceOrPipe(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
 }
 
 // Creates a new file with a name no other file has, beside target; the
-// mode is the usual 0666 less the umask.
-int CreateTemporary(const std::string& target, std::string* name) {
+// mode is the usual 0666 less the umask. The name is registered for removal
+// by a signal before the file exists (*slot), so no moment leaves it behind.
+int CreateTemporary(const std::string& target, std::string* name, int* slot) {
   size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -58,8 +108,16 @@ int CreateTemporary(const std::string& target, std::string* name) {
     std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
                   static_cast<unsigned long long>(random() & 0xffffffffffffull));
     *name = folder + "." + base + suffix;
+    *slot = RegisterTemporary(name->c_str());
     int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0) return fd;
+    const int saved = errno;
+    WithdrawTemporary(*slot);
+    *slot = -1;
+    if (saved != EEXIST) {
+      errno = saved;
+      return -1;
+    }
   }
   errno = EEXIST;
   return -1;
@@ -151,6 +209,23 @@ bool IsSameFile(const std::string& input, const std::string& output) {
   return !ec_in && !ec_out && a == b;
 }
 
+bool CheckOutputPath(const std::string& path, std::string* error) {
+  if (IsDeviceOrPipe(path)) return true;
+  std::string target, reason;
+  if (!ResolveOutput(path, &target, &reason)) {
+    *error = path + ": " + reason;
+    return false;
+  }
+  // The temporary file is made in the target's folder, which must let us.
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    *error = path + ": " + Reason(errno);
+    return false;
+  }
+  return true;
+}
+
 AtomicFileWriter::~AtomicFileWriter() {
   Discard();
 }
@@ -158,16 +233,17 @@ AtomicFileWriter::~AtomicFileWriter() {
 bool AtomicFileWriter::Open(const std::string& path, std::string* error) {
   Discard();
   path_ = path;
-  target_ = FinalTarget(path);
-  struct stat st;
-  bool exists = ::stat(target_.c_str(), &st) == 0;
-  if (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+  if (IsDeviceOrPipe(path)) {
     // A device or a pipe (/dev/null, /dev/stdout) cannot be replaced: the
     // bytes go straight to it.
-    fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     return fd_ >= 0 || Fail(Reason(errno), error);
   }
-  fd_ = CreateTemporary(target_, &temporary_);
+  std::string reason;
+  if (!ResolveOutput(path, &target_, &reason)) return Fail(reason, error);
+  struct stat st;
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  fd_ = CreateTemporary(target_, &temporary_, &slot_);
   if (fd_ < 0) {
     temporary_.clear();
     return Fail(Reason(errno), error);
@@ -194,6 +270,10 @@ bool AtomicFileWriter::WriteAt(uint64_t offset, std::string_view bytes, std::str
   return WriteAll(fd_, bytes, static_cast<int64_t>(offset)) || Fail(Reason(errno), error);
 }
 
+bool AtomicFileWriter::CanWriteAt() const {
+  return fd_ >= 0 && (!temporary_.empty() || ::lseek(fd_, 0, SEEK_CUR) >= 0);
+}
+
 bool AtomicFileWriter::Commit(std::string* error) {
   if (fd_ < 0) return Fail(Reason(EBADF), error);
   if (::fsync(fd_) != 0 && !(temporary_.empty() && errno == EINVAL)) {
@@ -205,6 +285,8 @@ bool AtomicFileWriter::Commit(std::string* error) {
   if (temporary_.empty()) return true;
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) return Fail(Reason(errno), error);
   temporary_.clear();
+  WithdrawTemporary(slot_);
+  slot_ = -1;
   if (!SyncFolder(target_)) {
     *error = path_ + ": written, but its folder could not be synced: " + Reason(errno);
     return false;
@@ -223,6 +305,8 @@ void AtomicFileWriter::Discard() {
   fd_ = -1;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
+  WithdrawTemporary(slot_);
+  slot_ = -1;
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {

@@ -19,7 +19,10 @@
 // renamed over the target; the folder is synced after the rename, so a
 // power cut leaves either the old file or the new one. A target that is a
 // symbolic link is written through: its final target is replaced and the
-// link stays.
+// link stays. A path that the system cannot resolve (a loop of links, more
+// links than it follows) or that names a folder ("out/", an existing
+// folder) is refused, and nothing is replaced. A signal that ends the
+// program removes the temporary file (signal_cleanup.h).
 #ifndef QUERN_FILES_FILE_IO_H_
 #define QUERN_FILES_FILE_IO_H_
 
@@ -40,6 +43,11 @@ bool ReadFileChecked(const std::string& path, size_t limit, std::string* bytes, 
 // or the same path once links and "." and ".." are resolved.
 bool IsSameFile(const std::string& input, const std::string& output);
 
+// Checks, before any work, that a replacement of path could begin: the path
+// resolves, names no folder, and its folder lets a temporary file be made.
+// A device or a pipe passes. Fails with "PATH: reason".
+bool CheckOutputPath(const std::string& path, std::string* error);
+
 // One replacement of a file, written in steps: Open, any Write and WriteAt,
 // then Commit. Destroying it before a successful Commit removes the
 // temporary file and leaves the target untouched.
@@ -56,6 +64,9 @@ class AtomicFileWriter {
   bool Write(std::string_view bytes, std::string* error);
   // Writes bytes at offset (for headers filled in at the end).
   bool WriteAt(uint64_t offset, std::string_view bytes, std::string* error);
+  // False for an output that cannot go back (a pipe, a terminal), where
+  // WriteAt fails.
+  bool CanWriteAt() const;
   // Syncs and closes the temporary file, renames it over the target and
   // syncs the folder.
   bool Commit(std::string* error);
@@ -67,6 +78,7 @@ class AtomicFileWriter {
   std::string path_;       // as the caller named it, for messages
   std::string target_;     // the file replaced: path_ with links followed
   std::string temporary_;  // empty when there is none
+  int slot_ = -1;          // of temporary_ in the signal cleanup's table
   int fd_ = -1;
 };
 

@@ -273,6 +273,51 @@ std::string ShiftJisToUtf8(std::string_view bytes, int* undecodable) {
   return utf8;
 }
 
+std::string ShiftJisToUtf8Text(std::string_view bytes) {
+  // ASCII reads the same in both, and a text without other bytes (the usual
+  // report) is handed back as it is: opening the converter loads its
+  // module, which would cost a short compile a good part of its time.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; })) {
+    return std::string(bytes);
+  }
+  const std::string utf8 = ShiftJisToUtf8(bytes);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t n = std::max<size_t>(Utf8SequenceLength(utf8, i), 1);
+    if (IsEscape(CodePointAt(utf8, i, n))) {
+      out += '?';
+    } else {
+      out.append(utf8, i, n);
+    }
+    i += n;
+  }
+  return out;
+}
+
+int ShiftJisCharactersBefore(std::string_view bytes, size_t byte_offset) {
+  // One byte more than the offset is decoded, so that a character of two
+  // bytes that ends right there is whole; one that starts there is cut and
+  // ends past the offset either way.
+  const size_t decoded = byte_offset < bytes.size() ? byte_offset + 1 : bytes.size();
+  const std::string utf8 = ShiftJisToUtf8(bytes.substr(0, decoded));
+  size_t end = 0;  // of the characters counted so far, in Shift-JIS bytes
+  int characters = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t n = std::max<size_t>(Utf8SequenceLength(utf8, i), 1);
+    const char32_t c = CodePointAt(utf8, i, n);
+    // Every character the decoder gives came from one byte (ASCII,
+    // half-width katakana, an undecodable byte) or from two.
+    const bool single = c < 0x80 || IsEscape(c) || (c >= 0xFF61 && c <= 0xFF9F);
+    end += single ? 1 : 2;
+    if (end > byte_offset) break;
+    ++characters;
+    i += n;
+  }
+  if (byte_offset > bytes.size()) characters += static_cast<int>(byte_offset - bytes.size());
+  return characters;
+}
+
 std::string Utf8ToShiftJis(std::string_view utf8, int* unencodable) {
   std::string out;
   Loss loss;

@@ -123,6 +123,16 @@ size_t FirstInvalidUtf8(std::string_view bytes);
 // left as they are.
 std::string ShiftJisToUtf8(std::string_view bytes, int* undecodable = nullptr);
 std::string Utf8ToShiftJis(std::string_view utf8, int* unencodable = nullptr);
+// For text shown to a user that must not carry the escape characters (a
+// report, a message): as ShiftJisToUtf8, but each undecodable byte is "?".
+std::string ShiftJisToUtf8Text(std::string_view bytes);
+
+// The number of characters that ShiftJisToUtf8 decodes from bytes and that
+// end at or before byte_offset: a double-byte character counts once, and
+// only when both its bytes lie before byte_offset; a byte that is not part
+// of a Shift-JIS character counts once. An offset past the end counts one
+// character per byte beyond it.
+int ShiftJisCharactersBefore(std::string_view bytes, size_t byte_offset);
 
 // The number of Shift-JIS bytes of one character as the compiler sees it:
 // 1 for ASCII, half-width katakana and the escape characters of undecodable

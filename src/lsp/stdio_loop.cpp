@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -93,6 +94,10 @@ int RunServerLoop(Server& server, int in_fd, int out_fd) {
       break;
     }
     ok = ok && Send(out_fd, server.Flush(Server::Clock::now()));
+    if (!ok) {
+      std::fprintf(stderr, "quern lsp: cannot write standard output: %s\n", std::strerror(errno));
+      code = 2;
+    }
     if (!ok || ended) break;
   }
   {

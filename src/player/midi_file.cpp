@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr uint32_t kMaxDelta = 0x0fffffff;
+
 void PutBigEndian(std::string& out, uint32_t v, int bytes) {
   for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
 }
@@ -24,20 +26,20 @@ int ChannelMessageLength(uint8_t status) {
 
 // Appends the events of one long message at delta: System Exclusive as such,
 // channel messages as channel events, anything else as an escape.
-void PutLongMessage(std::string& track, uint32_t delta, const std::vector<uint8_t>& m) {
-  if (m.size() >= 2 && m.front() == 0xf0 && m.back() == 0xf7) {
+void PutLongMessage(std::string& track, uint32_t delta, const uint8_t* m, size_t size) {
+  if (size >= 2 && m[0] == 0xf0 && m[size - 1] == 0xf7) {
     PutVarLen(track, delta);
     track.push_back(static_cast<char>(0xf0));
-    PutVarLen(track, static_cast<uint32_t>(m.size() - 1));
-    track.append(m.begin() + 1, m.end());
+    PutVarLen(track, static_cast<uint32_t>(size - 1));
+    track.append(reinterpret_cast<const char*>(m) + 1, size - 1);
     return;
   }
   std::string escape;
   size_t i = 0;
-  while (i < m.size()) {
+  while (i < size) {
     const uint8_t b = m[i];
     const int n = b >= 0x80 && b < 0xf0 ? ChannelMessageLength(b) : 0;
-    if (n == 0 || m.size() - i < static_cast<size_t>(n)) {
+    if (n == 0 || size - i < static_cast<size_t>(n)) {
       escape.push_back(static_cast<char>(b));
       ++i;
       continue;
@@ -87,34 +89,89 @@ void PutTempo(std::string& track, uint32_t delta, int quarters_per_minute,
 
 }  // namespace
 
-std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int resolution) {
+MidiFileEncoder::MidiFileEncoder(int resolution) {
   const FileTiming timing = TimingFor(resolution < 1 ? 192 : resolution);
-  const uint32_t scale = static_cast<uint32_t>(timing.scale);
-  std::string track;
-  PutTempo(track, 0, 120, timing);
-  uint64_t last = 0;
-  for (const RecordedMessage& m : messages) {
-    const uint64_t at = static_cast<uint64_t>(m.tick > 0 ? m.tick - 1 : 0) * scale;
-    const uint32_t delta = static_cast<uint32_t>(std::min<uint64_t>(at - last, 0x0fffffff));
-    last = at;
-    if (m.tempo >= 0) {
-      PutTempo(track, delta, m.tempo, timing);
-    } else if (m.long_message) {
-      PutLongMessage(track, delta, m.bytes);
-    } else if (!m.bytes.empty()) {
-      PutVarLen(track, delta);
-      track.push_back(static_cast<char>(m.bytes[0]));
-      for (size_t k = 1; k < m.bytes.size(); ++k)
-        track.push_back(static_cast<char>(m.bytes[k] & 127));
-    }
+  division_ = timing.division;
+  scale_ = timing.scale;
+  resolution_ = timing.resolution;
+  pending_.assign(kMidiHeaderBytes, '\0');
+  PutTempo(pending_, 0, 120, timing);
+}
+
+uint32_t MidiFileEncoder::DeltaTo(int64_t tick) {
+  const uint64_t at = static_cast<uint64_t>(tick > 0 ? tick - 1 : 0) * scale_;
+  // Messages come in time order; one from before the last counts as at
+  // the same time.
+  uint64_t delta = at > last_ ? at - last_ : 0;
+  last_ = std::max(last_, at);
+  // A delta holds 28 bits: a longer silence is bridged by empty text
+  // events, so that the time after it stays right.
+  while (delta > kMaxDelta) {
+    PutVarLen(pending_, kMaxDelta);
+    pending_ += std::string("\xff\x01\x00", 3);
+    delta -= kMaxDelta;
   }
-  track += std::string("\x00\xff\x2f\x00", 4);
+  return static_cast<uint32_t>(delta);
+}
+
+void MidiFileEncoder::AddTempo(int64_t tick, int quarters_per_minute) {
+  PutTempo(pending_, DeltaTo(tick), quarters_per_minute, {division_, scale_, resolution_});
+}
+
+void MidiFileEncoder::AddShort(int64_t tick, const uint8_t* bytes, int length) {
+  if (length <= 0) return;
+  PutVarLen(pending_, DeltaTo(tick));
+  pending_.push_back(static_cast<char>(bytes[0]));
+  for (int k = 1; k < length; ++k) pending_.push_back(static_cast<char>(bytes[k] & 127));
+}
+
+void MidiFileEncoder::AddLong(int64_t tick, const uint8_t* bytes, int length) {
+  if (length <= 0) return;
+  PutLongMessage(pending_, DeltaTo(tick), bytes, static_cast<size_t>(std::max(length, 0)));
+}
+
+void MidiFileEncoder::Add(const RecordedMessage& m) {
+  if (m.tempo >= 0) {
+    AddTempo(m.tick, m.tempo);
+  } else if (m.long_message) {
+    AddLong(m.tick, m.bytes.data(), static_cast<int>(m.bytes.size()));
+  } else {
+    AddShort(m.tick, m.bytes.data(), static_cast<int>(m.bytes.size()));
+  }
+}
+
+void MidiFileEncoder::End() {
+  pending_ += std::string("\x00\xff\x2f\x00", 4);
+}
+
+std::string MidiFileEncoder::TakePending() {
+  written_ += pending_.size();
+  std::string bytes;
+  bytes.swap(pending_);
+  return bytes;
+}
+
+uint64_t MidiFileEncoder::TrackBytes() const {
+  return written_ + pending_.size() - kMidiHeaderBytes;
+}
+
+std::string MidiFileEncoder::Header() const {
   std::string file = "MThd";
   PutBigEndian(file, 6, 4);
   PutBigEndian(file, 0, 2);
   PutBigEndian(file, 1, 2);
-  PutBigEndian(file, static_cast<uint32_t>(timing.division), 2);
+  PutBigEndian(file, static_cast<uint32_t>(division_), 2);
   file += "MTrk";
-  PutBigEndian(file, static_cast<uint32_t>(track.size()), 4);
-  return file + track;
+  PutBigEndian(file, static_cast<uint32_t>(std::min<uint64_t>(TrackBytes(), kMaxMidiTrackBytes)),
+               4);
+  return file;
+}
+
+std::string BuildMidiFile(const std::vector<RecordedMessage>& messages, int resolution) {
+  MidiFileEncoder encoder(resolution);
+  for (const RecordedMessage& m : messages) encoder.Add(m);
+  encoder.End();
+  std::string file = encoder.TakePending();
+  file.replace(0, kMidiHeaderBytes, encoder.Header());
+  return file;
 }

@@ -196,6 +196,34 @@ TEST_F(DriverTest, AFloodOfMessagesIsCappedAndTheCompilationRunsToItsEnd) {
       tail);
 }
 
+// A stored line holds 4000 bytes: what stands behind them is lost, and the
+// report says so where the line is cut, once per cut line.
+TEST_F(DriverTest, LinesCutAtTheLimitAreWarnedWhereTheyAreCut) {
+  const std::string score =
+      "#title x\n"
+      "A" +
+      Repeat(" c", 3000) + "\n" +                 // 6001 bytes
+      "%M" + std::string(3998, 'd') + "\n" +      // exactly 4000
+      "B " + std::string(3998, 'c') + "\r\r\n" +  // 4000 once CRs go
+      "// " + std::string(5000, 'x') + "\n" +     // a comment
+      "+ " + std::string(4000, 'e') + "\n" +      // 4002
+      "C c\n";
+  EXPECT_EQ(2, CompileScore(score.c_str()));
+  const std::string report = ReportWithoutBytes();
+  EXPECT_EQ(
+      "  1 : 4000 : Warning 行が 4000 バイトを超えています（以降は無視）\n"
+      "  5 : 4000 : Warning 行が 4000 バイトを超えています（以降は無視）\n",
+      report.substr(0, report.find("Track")));
+  EXPECT_EQ(3, CompiledTrackCount());
+  // An error in the kept part still raises the severity past the warning.
+  EXPECT_EQ(3, CompileScore(("A x" + std::string(5000, 'c')).c_str()));
+  const std::string errors = ReportWithoutBytes();
+  EXPECT_EQ(
+      "  0 : 4000 : Warning 行が 4000 バイトを超えています（以降は無視）\n"
+      "  0 :   2 : Error 未定義コマンドです\n",
+      errors.substr(0, errors.find("Track")));
+}
+
 TEST_F(DriverTest, LongLinesManyTracksDeepMacros) {
   std::string long_lines = "A" + std::string(100000, 'c') + "\n%M" + std::string(100000, '(') +
                            "\nB %M" + std::string(100000, '(') + "\n";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "compiler/driver/source_lines.h"
 
@@ -92,6 +93,13 @@ TEST(SourceLines, LongLinesAreCutAt4000Bytes) {
   EXPECT_EQ(4000u, std::string(table.Text(0)).size());
   EXPECT_STREQ("B d", table.Text(1));
   EXPECT_EQ(1, table.lines[1].line_number);
+  EXPECT_EQ(std::vector<int32_t>{0}, table.cut_lines);
+  // Only stored lines count as cut: not comments, headers or #off lines.
+  EXPECT_TRUE(Scan(" " + std::string(4100, 'c') + "\n#off\nA" + std::string(4100, 'c') + "\n")
+                  .cut_lines.empty());
+  EXPECT_EQ(std::vector<int32_t>{2},
+            Scan("A c\n\n+" + std::string(4000, 'c') + "\r\n+" + std::string(3999, 'c') + "\r\r\n")
+                .cut_lines);
   // A header line is cut the same way and still acts.
   EXPECT_EQ(96, Scan("#clock 96" + std::string(100000, ' ') + "\nA\n").resolution);
 }

@@ -27,6 +27,7 @@ TEST(DiagnosticsTest, CharacterColumnsCountShiftJisCharactersOfTheReportedLine) 
       {"carriage returns are not counted", "A\r\n" + kTe + "\r x\r\n", 1, 3, 2},
       {"past the line's end, one per byte", "A c", 0, 5, 5},
       {"a lead byte at the line's end", "A \x83", 0, 3, 3},
+      {"a lead byte without its trail byte", "A \x81 x", 0, 4, 4},
       {"a line beyond the text", "A c", 7, 4, 4},
   };
   for (const ColumnCase& c : cases) {

@@ -167,4 +167,82 @@ TEST_F(FileIo, HeadersWrittenLastAndDevicesWrittenDirectly) {
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+TEST_F(FileIo, OutputsTheSystemCannotResolveOrThatNameAFolderAreRefused) {
+  fs::create_symlink("self", Path("self"));
+  // A chain longer than the system follows: 45 links, then a file.
+  for (int i = 1; i <= 45; ++i) {
+    fs::create_symlink("l" + std::to_string(i + 1), Path("l" + std::to_string(i)));
+  }
+  Put("l46", "end");
+  // Exactly as many links as the system follows still lead to the file.
+  for (int i = 1; i <= 40; ++i) {
+    fs::create_symlink("k" + std::to_string(i + 1), Path("k" + std::to_string(i)));
+  }
+  Put("k41", "old");
+  fs::create_directory(Path("adir"));
+  const std::string before = Listing();
+  struct Case {
+    std::string path, reason;
+  } cases[] = {
+      {Path("self"), "Too many levels of symbolic links"},
+      {Path("l1"), "Too many levels of symbolic links"},
+      {Path("l5"), "Too many levels of symbolic links"},
+      {Path("adir"), "the path names a folder, not a file"},
+      {Path("adir/"), "the path names a folder, not a file"},
+      {Path("new/"), "the path names a folder, not a file"},
+      {Path("adir/."), "the path names a folder, not a file"},
+      {Path("self/x"), "Too many levels of symbolic links"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string error;
+    EXPECT_FALSE(CheckOutputPath(c.path, &error));
+    EXPECT_EQ(error, c.path + ": " + c.reason);
+    error.clear();
+    EXPECT_FALSE(ReplaceFileAtomically(c.path, "new", &error));
+    EXPECT_EQ(error, c.path + ": " + c.reason);
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("self")));
+  EXPECT_TRUE(fs::is_symlink(Path("l5")));
+  EXPECT_EQ(Get("l46"), "end");
+  EXPECT_TRUE(fs::is_empty(Path("adir")));
+  EXPECT_EQ(Listing(), before);
+
+  std::string error;
+  EXPECT_TRUE(CheckOutputPath(Path("k1"), &error)) << error;
+  ASSERT_TRUE(ReplaceFileAtomically(Path("k1"), "new", &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(Path("k1")));
+  EXPECT_EQ(Get("k41"), "new");
+  // The folder is checked too, before any work.
+  EXPECT_FALSE(CheckOutputPath(Path("no/such.mid"), &error));
+  EXPECT_EQ(error, Path("no/such.mid") + ": No such file or directory");
+  EXPECT_TRUE(CheckOutputPath("/dev/null", &error));
+  EXPECT_TRUE(CheckOutputPath(Path("fresh.mid"), &error));
+}
+
+TEST_F(FileIo, OnlyAPipeCannotHaveItsHeaderWrittenLast) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const std::string pipe_name = "/proc/self/fd/" + std::to_string(fds[1]);
+  std::string error;
+  {
+    AtomicFileWriter file;
+    ASSERT_TRUE(file.Open(pipe_name, &error)) << error;
+    EXPECT_FALSE(file.CanWriteAt());
+    ASSERT_TRUE(file.Write("through", &error)) << error;
+    ASSERT_TRUE(file.Commit(&error)) << error;
+  }
+  char bytes[16] = {};
+  EXPECT_EQ(::read(fds[0], bytes, sizeof bytes), 7);
+  EXPECT_STREQ(bytes, "through");
+  ::close(fds[0]);
+  ::close(fds[1]);
+  AtomicFileWriter file;
+  ASSERT_TRUE(file.Open(Path("song.mid"), &error));
+  EXPECT_TRUE(file.CanWriteAt());
+  AtomicFileWriter device;
+  ASSERT_TRUE(device.Open("/dev/null", &error));
+  EXPECT_TRUE(device.CanWriteAt());
+}
+
 }  // namespace

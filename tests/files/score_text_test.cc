@@ -100,4 +100,51 @@ TEST(ScoreText, Utf8DecisionAndValidity) {
   EXPECT_EQ(FirstInvalidUtf8("\xF0\x9F\x98\x80"), std::string::npos);
 }
 
+// Reports and messages are shown with "?" for each byte that is not
+// Shift-JIS, as a plain conversion byte by byte gives them.
+TEST(ScoreText, TextForTheUserMarksUndecodableBytes) {
+  EXPECT_EQ(ShiftJisToUtf8Text("Track 'A'"), "Track 'A'");
+  EXPECT_EQ(ShiftJisToUtf8Text("\x83\x65\x81 x\xFF\xB1\x82"), "テ? x?ｱ?");
+  std::mt19937 random(25);
+  const std::string pieces[] = {"\x82\xA0", "\x81", "\x80", "\xFD",
+                                "\xB1",     "A",    " ",    "\xEF\x9E\x81"};
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes;
+    const int length = static_cast<int>(random() % 12);
+    for (int i = 0; i < length; ++i) {
+      bytes += random() % 3 == 0 ? std::string(1, static_cast<char>(random() % 256))
+                                 : pieces[random() % std::size(pieces)];
+    }
+    ASSERT_EQ(ShiftJisToUtf8Text(bytes), Utf8FromCp932(bytes)) << ::testing::PrintToString(bytes);
+  }
+}
+
+// Characters are counted as the reader decodes them: a byte that starts a
+// double-byte character but is not followed by a trail byte is a character
+// of its own, as the editor shows it.
+TEST(ScoreText, CharactersBeforeAByteOffsetAsTheReaderDecodesThem) {
+  const std::string te = "\x83\x65";  // テ
+  struct Case {
+    std::string bytes;
+    size_t offset;
+    int characters;
+  } cases[] = {
+      {"A c d", 4, 4},
+      {"A " + te + " x", 5, 4},
+      {"A " + te + " x", 3, 2},  // inside テ: its start
+      {"A " + te + " x", 4, 3},
+      {"A \x81 x", 4, 4},      // a lone lead byte
+      {"A \x81\x81x", 4, 3},   // a lead byte and a trail byte
+      {"A \xB6\xC0 x", 5, 5},  // half-width katakana
+      {"A \xFF\x80 x", 5, 5},
+      {"A \x83", 3, 3},
+      {"A c", 5, 5},  // past the end: one per byte
+      {"", 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ShiftJisCharactersBefore(c.bytes, c.offset), c.characters)
+        << ::testing::PrintToString(c.bytes) << " at " << c.offset;
+  }
+}
+
 }  // namespace

@@ -4,10 +4,12 @@
 
 #include <cstdio>
 
+#include "compiler/driver/driver.h"
 #include "player/midi_file.h"
 #include "player/player.h"
 #include "player/sequencer.h"
 #include "player/song_builder.h"
+#include "player/song_export.h"
 
 namespace {
 
@@ -159,6 +161,118 @@ TEST(MidiFileTest, TemplatesOfChannelMessagesBecomeChannelEvents) {
   m.bytes = {0xb2, 7, 100, 0xc2, 5, 0x42};
   int division = 0;
   EXPECT_EQ("3 b2 07 64\n3 c2 05\n3 42\n", ReadBack(BuildMidiFile({m}, 192), 1, &division));
+}
+
+std::vector<uint8_t> Compiled(const char* score) {
+  EXPECT_TRUE(SetUpCompiler());
+  EXPECT_EQ(0, CompileScore(score));
+  return std::vector<uint8_t>(SongImageBegin(), SongImageBegin() + SongImageLength());
+}
+
+// Counts the note-ons (velocity above 0) and note-offs in trace lines.
+void CountNotes(const std::string& lines, int* ons, int* offs) {
+  *ons = *offs = 0;
+  unsigned tick = 0, status = 0, key = 0, velocity = 0;
+  for (size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
+    if (std::sscanf(lines.c_str() + at, "%u %x %x %x", &tick, &status, &key, &velocity) != 4) {
+      continue;
+    }
+    if ((status & 0xf0) == 0x90) ++(velocity > 0 ? *ons : *offs);
+  }
+}
+
+TEST(MidiFileTest, AStreamedExportIsTheFileInMemoryPieceByPiece) {
+  const std::vector<uint8_t> image = Compiled("A t120 o4 l8 [cdef]*\nB o3 l2 [c g]*\n");
+  Sequencer whole, streamed, again;
+  ASSERT_TRUE(whole.Load(image.data(), image.size()));
+  bool endless = false;
+  const std::string file = BuildSongMidiFile(whole, 1000000, &endless);
+  EXPECT_TRUE(endless);
+
+  ASSERT_TRUE(streamed.Load(image.data(), image.size()));
+  std::vector<std::string> pieces;
+  std::string header;
+  const MidiStreamResult result = StreamSongMidiFile(
+      streamed, 1000000, 1,
+      [&pieces](std::string_view bytes) {
+        pieces.emplace_back(bytes);
+        return true;
+      },
+      &header);
+  EXPECT_TRUE(result.endless);
+  EXPECT_FALSE(result.cut || result.too_long || result.write_failed);
+  ASSERT_GT(pieces.size(), 4u);
+  std::string joined;
+  for (const std::string& piece : pieces) {
+    EXPECT_LT(piece.size(), size_t{66} << 10);  // a piece and one tick's bytes at most
+    joined += piece;
+  }
+  EXPECT_EQ(joined.substr(0, kMidiHeaderBytes), std::string(kMidiHeaderBytes, '\0'));
+  joined.replace(0, kMidiHeaderBytes, header);
+  EXPECT_EQ(joined, file);
+
+  // With the header known beforehand (an output that cannot seek), it goes
+  // out first in place of the placeholders.
+  ASSERT_TRUE(again.Load(image.data(), image.size()));
+  std::string direct, unused;
+  StreamSongMidiFile(
+      again, 1000000, 1,
+      [&direct](std::string_view bytes) {
+        direct.append(bytes);
+        return true;
+      },
+      &unused, header);
+  EXPECT_EQ(direct, file);
+}
+
+TEST(MidiFileTest, AFailedWriteStopsTheRun) {
+  const std::vector<uint8_t> image = Compiled("A t120 o4 l8 [cdef]*\n");
+  Sequencer song;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  int writes = 0;
+  std::string header;
+  const MidiStreamResult result = StreamSongMidiFile(
+      song, 1000000000, 1, [&writes](std::string_view) { return ++writes < 3; }, &header);
+  EXPECT_TRUE(result.write_failed);
+  EXPECT_EQ(writes, 3);
+  EXPECT_LT(song.TickCount(), 2000000);
+}
+
+TEST(MidiFileTest, AFileAtTheChunkLimitIsCutWithItsNotesReleased) {
+  const std::vector<uint8_t> image = Compiled("A t120 o4 l8 [c&e&g d]*\nB o3 l1 [c]*\n");
+  Sequencer song;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  std::string file, header;
+  const MidiStreamResult result = StreamSongMidiFile(
+      song, 1000000, 1,
+      [&file](std::string_view bytes) {
+        file.append(bytes);
+        return true;
+      },
+      &header, "", 20000);
+  EXPECT_TRUE(result.cut);
+  EXPECT_FALSE(result.endless || result.too_long || result.write_failed);
+  file.replace(0, kMidiHeaderBytes, header);
+  EXPECT_LE(file.size(), kMidiHeaderBytes + 20000);
+  EXPECT_GE(file.size(), kMidiHeaderBytes + 10000);
+  int division = 0, ons = 0, offs = 0;
+  CountNotes(ReadBack(file, 1, &division), &ons, &offs);
+  EXPECT_GT(ons, 100);
+  EXPECT_EQ(ons, offs);
+}
+
+TEST(MidiFileTest, ASilenceLongerThanADeltaKeepsTheTimeAfterIt) {
+  RecordedMessage on, off;
+  on.tick = 5;
+  on.bytes = {0x90, 60, 100};
+  off.tick = 5 + 600000000;  // beyond the 28 bits of a delta twice over
+  off.bytes = {0x90, 60, 0};
+  int division = 0;
+  EXPECT_EQ("5 90 3c 64\n600000005 90 3c 00\n",
+            ReadBack(BuildMidiFile({on, off}, 192), 1, &division));
+  // At four file ticks per song tick too.
+  EXPECT_EQ("5 90 3c 64\n600000005 90 3c 00\n",
+            ReadBack(BuildMidiFile({on, off}, 190), 4, &division));
 }
 
 }  // namespace

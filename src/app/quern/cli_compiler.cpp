@@ -1,17 +1,21 @@
 // quern compile, quern tokens and quern events: the compiler on the command
 // line. Their outputs are parsed by scripts and editors; keep them exact.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "app/quern/cli.h"
-#include "diagnostics/diagnostics.h"
 #include "app/quern/help.h"
 #include "app/quern/score_input.h"
+#include "app/quern/standard_output.h"
 #include "compiler/driver/driver.h"
 #include "compiler/reader/reader.h"
 #include "compiler/song/events.h"
+#include "diagnostics/diagnostics.h"
 #include "files/file_io.h"
 
 namespace {
@@ -155,10 +159,35 @@ int CompileForEditor(const Options& options) {
   } else {
     const std::string json = FormatJsonDiagnostics(diagnostics);
     std::fwrite(json.data(), 1, json.size(), stdout);
-    std::fflush(stdout);
+    FlushStandardOutput();
   }
   if (severity > 2) return 1;
   return WriteSongImage(options);
+}
+
+// True for a name that stands for an open descriptor (/dev/stdin,
+// /dev/fd/N, /proc/self/fd/N), whatever the descriptor reads: it has no
+// folder to put anything beside.
+bool NamesDescriptor(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  const std::string folder = std::filesystem::weakly_canonical(parent, ec).string();
+  if (!ec && folder.starts_with("/proc/")) return true;
+  char target[16] = {};
+  const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+  return n > 0 && std::string_view(target, static_cast<size_t>(n)).starts_with("/proc/");
+}
+
+// The song image goes beside the score unless -o says otherwise; a score
+// that is no file in a folder (a device, a pipe, a descriptor such as
+// /dev/stdin) has no "beside". A missing score or a folder fails when it
+// is read, with its own reason.
+bool NeedsOutputName(const Options& options) {
+  struct stat st;
+  if (!options.output.empty() || ::stat(options.score.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return false;
+  return !S_ISREG(st.st_mode) || NamesDescriptor(options.score);
 }
 
 }  // namespace
@@ -166,6 +195,10 @@ int CompileForEditor(const Options& options) {
 int RunCompile(const Args& args) {
   Options options;
   if (int status = ParseOptions("compile", args, true, &options)) return status;
+  if (NeedsOutputName(options)) {
+    return UsageError("compile",
+                      options.score + " is not a file in a folder: name the song image with -o");
+  }
   std::string output = options.output.empty() ? DefaultOutput(options.score) : options.output;
   if (IsSameFile(options.score, output)) {
     return UsageError("compile",
@@ -175,9 +208,10 @@ int RunCompile(const Args& args) {
   int severity = CompileScoreFile(options.score, options.encoding, options.report_encoding);
   if (severity < 0) return 2;
   if (severity > 2) return 1;
+  if (int status = WriteSongImage(options)) return status;
+  // Said once the image is where it should be.
   std::printf("Object Size : %zu bytes\n", SongImageLength());
-  std::fflush(stdout);
-  return WriteSongImage(options);
+  return 0;
 }
 
 int RunTokens(const Args& args) {
@@ -188,7 +222,7 @@ int RunTokens(const Args& args) {
   const int severity = ListScoreTokens(
       text.c_str(), [](const char* name) { std::printf("Track %s\n", name); },
       [&options](const ListedToken& token) { PrintToken(token, options); });
-  std::fflush(stdout);
+  FlushStandardOutput();
   PrintReportToStderr(options);
   return severity > 2 ? 1 : 0;
 }
@@ -208,7 +242,7 @@ int RunEvents(const Args& args) {
                   records[i].value);
     }
   }
-  std::fflush(stdout);
+  FlushStandardOutput();
   PrintReportToStderr(options);
   return severity > 2 ? 1 : 0;
 }

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,13 +14,16 @@
 #include <vector>
 
 #include "app/quern/cli.h"
+#include "app/quern/cli_export.h"
 #include "app/quern/cli_watch.h"
 #include "app/quern/help.h"
 #include "app/quern/output_module.h"
 #include "app/quern/score_input.h"
+#include "app/quern/standard_output.h"
 #include "compiler/driver/driver.h"
 #include "compiler/song/source_map.h"
 #include "files/file_io.h"
+#include "files/signal_cleanup.h"
 #include "live/file_watch.h"
 #include "live/play_range.h"
 #include "player/messages.h"
@@ -51,7 +53,7 @@ struct Options {
   int64_t to_tick = 0;    // 0: to the end
   SourcePlace from, to;   // line -1: not given
   std::vector<std::string> mute, solo;
-  int width = 1600;  // roll: the picture's width in pixels
+  int width = 1600;    // roll: the picture's width in pixels
   bool watch = false;  // play: swap in each good save of the score
 };
 
@@ -126,7 +128,7 @@ int ParseRangeOption(const char* command, const std::string& arg, const std::str
     }
   } else if (arg == "--from-tick" || arg == "--to-tick") {
     if (!ParseNumber(value, 1, 1000000000, &number)) {
-      UsageError(command, arg + " takes a tick from 1");
+      UsageError(command, arg + " takes a tick from 1 to 1000000000");
       return -1;
     }
     (arg == "--from-tick" ? o->from_tick : o->to_tick) = number;
@@ -171,7 +173,7 @@ int ParseOptions(const char* command, const Args& args, int allowed, Options* o)
       if (ParseRangeOption(command, arg, value, o) < 0) return 2;
     } else if ((allowed & kTicks) && arg == "--ticks") {
       if (!take() || !ParseNumber(value, 1, 1000000000, &number)) {
-        return UsageError(command, "--ticks takes a number of ticks from 1");
+        return UsageError(command, "--ticks takes a number of ticks from 1 to 1000000000");
       }
       o->max_ticks = number;
     } else if ((allowed & kWidth) && arg == "--width") {
@@ -362,7 +364,8 @@ void ReportCuts(const char* command, const Sequencer& song, size_t* reported) {
 }
 
 // Refuses an output file that is one of the command's input files, which
-// writing it would destroy. Returns 0 or the usage error status.
+// writing it would destroy, or that cannot be written at all (checked
+// before the work, not after). Returns 0 or the exit status.
 int CheckOutputIsNew(const char* command, const Options& o) {
   for (const std::string* input : {&o.input, &o.soundfont}) {
     if (!input->empty() && IsSameFile(*input, o.output_file)) {
@@ -370,16 +373,18 @@ int CheckOutputIsNew(const char* command, const Options& o) {
                         o.output_file + ": the output would overwrite the input " + *input);
     }
   }
+  std::string error;
+  if (!CheckOutputPath(o.output_file, &error)) {
+    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    return 2;
+  }
   return 0;
 }
 
 // ---- Playing.
 
+// Set by SIGINT, SIGTERM or SIGHUP while a song plays.
 std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) {
-  g_interrupted.store(true);
-}
 
 std::string MinutesSeconds(double ms) {
   const long s = static_cast<long>(ms / 1000.0);
@@ -387,7 +392,6 @@ std::string MinutesSeconds(double ms) {
   std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
   return text;
 }
-
 
 // ---- Swapping songs in a trace: `--swap-at N NEW` plays the input up to
 // tick N - 1 and NEW from tick N, as the editor's live editing does.
@@ -404,7 +408,8 @@ int TakeSwapOption(Args* args, SwapRequest* swap) {
     if (!swap->file.empty()) return UsageError("trace", "--swap-at is given twice");
     if (i + 2 >= args->size() || !ParseNumber((*args)[i + 1], 1, 1000000000, &swap->at) ||
         (*args)[i + 2].empty()) {
-      return UsageError("trace", "--swap-at takes a tick from 1 and a score or song file");
+      return UsageError("trace",
+                        "--swap-at takes a tick from 1 to 1000000000 and a score or song file");
     }
     swap->file = (*args)[i + 2];
     args->erase(args->begin() + i, args->begin() + i + 3);
@@ -438,8 +443,8 @@ int CompileNewSong(const std::string& path, const Options& o, std::vector<uint8_
 int TraceSwap(Sequencer& song, const std::vector<uint8_t>& new_image, const std::vector<int>& mute,
               const std::vector<int>& solo, int64_t at, int64_t max_ticks) {
   if (at <= song.TickCount()) {
-    return UsageError("trace", "--swap-at " + std::to_string(at) +
-                                   " lies before the start of the range");
+    return UsageError("trace",
+                      "--swap-at " + std::to_string(at) + " lies before the start of the range");
   }
   if (at > max_ticks) {
     return UsageError("trace", "--swap-at " + std::to_string(at) + " lies past the bound --ticks " +
@@ -453,7 +458,7 @@ int TraceSwap(Sequencer& song, const std::vector<uint8_t>& new_image, const std:
   for (int track : mute) swap.SetTrackMuted(track, true);
   for (int track : solo) swap.SetTrackSoloed(track, true);
   if (!RunSwapOffline(song, swap, at, max_ticks)) {
-    std::fflush(stdout);
+    FlushStandardOutput();
     std::fprintf(stderr, "quern trace: the song stops before --swap-at %lld\n",
                  static_cast<long long>(at));
     return 2;
@@ -463,7 +468,7 @@ int TraceSwap(Sequencer& song, const std::vector<uint8_t>& new_image, const std:
 
 // The total time as play shows it: minutes and seconds, or why not.
 std::string TotalTime(const SongLength& length) {
-  return length.end == SongLength::End::kFinished   ? MinutesSeconds(length.ms + 500)  // nearest
+  return length.end == SongLength::End::kFinished    ? MinutesSeconds(length.ms + 500)  // nearest
          : length.end == SongLength::End::kTickLimit ? "endless"
                                                      : "unknown";
 }
@@ -493,11 +498,11 @@ int RunTrace(const Args& args) {
   PrintingSink printer(song);
   song.SetSink(&printer);
   if (swap.file.empty()) {
-    RunSongOffline(song, o.max_ticks);
+    RunSongOffline(song, o.max_ticks, [] { return !StandardOutputFailed(); });
   } else if (int status = TraceSwap(song, new_image, new_mute, new_solo, swap.at, o.max_ticks)) {
     return status;
   }
-  std::fflush(stdout);
+  FlushStandardOutput();
   size_t reported = 0;
   ReportCuts("trace", song, &reported);
   return 0;
@@ -511,14 +516,15 @@ int RunExport(const Args& args) {
   Sequencer song;
   if (int status = LoadInputRange("export", o, &range, song)) return status;
   bool endless = false;
-  const std::string file = BuildSongMidiFile(song, o.max_ticks, &endless, range.start);
+  auto restart = [&range](Sequencer& again) {
+    again.Load(g_image.data(), g_image.size());
+    ApplyRange(range, again);
+  };
+  const int status =
+      ExportSongMidiFile(song, o.output_file, o.max_ticks, range.start, restart, &endless);
   size_t reported = 0;
   ReportCuts("export", song, &reported);
-  std::string error;
-  if (!ReplaceFileAtomically(o.output_file, file, &error)) {
-    std::fprintf(stderr, "quern: %s\n", error.c_str());
-    return 2;
-  }
+  if (status != 0) return status;
   if (endless) {
     std::fprintf(stderr,
                  "quern export: the song goes on beyond %lld ticks; --ticks N exports N ticks\n",
@@ -604,8 +610,9 @@ int RunPlay(const Args& args) {
     return 2;
   }
   ApplyRange(range, DefaultPlayer().Song());
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  // A signal stops the song: what sounds is silenced below, and the process
+  // then ends by that signal.
+  NoteSignals(&g_interrupted);
   std::string total = TotalTime(length);
   std::unique_ptr<PlayWatch> watcher;
   if (watch) {
@@ -654,8 +661,7 @@ int RunPlay(const Args& args) {
   }
   CloseMidiDevices();
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
+  EndByNotedSignal();
   return 0;
 }
 
@@ -678,9 +684,9 @@ int RunMap(const Args& args) {
     }
     line += "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
-    return true;
+    return !StandardOutputFailed();
   });
-  std::fflush(stdout);
+  FlushStandardOutput();
   return 0;
 }
 

@@ -38,7 +38,8 @@ pitch bend, tempo). --from, --to, --mute and --solo need a score.
 
 constexpr const char* kExitStatus =
     "Exit status: 0 success, 1 the score has errors, 2 a usage error or a file\n"
-    "that cannot be read or written.\n";
+    "that cannot be read or written (standard output included). SIGINT, SIGTERM\n"
+    "or SIGHUP removes the file being written and ends by that signal.\n";
 
 constexpr CommandHelp kCommands[] = {
     {"compile",
@@ -47,12 +48,13 @@ constexpr CommandHelp kCommands[] = {
      "compile a score into a song image (.xrt) and print the compiler report",
      R"(Compiles SCORE and prints the compiler report: one line per message
 ("LINE : COL : Error TEXT", line and byte column counted from 0), then one
-statistics line per track. With no errors it prints "Object Size : N bytes"
-and writes the song image.
+statistics line per track. With no errors it writes the song image, then
+prints "Object Size : N bytes".
 
 Options:
   -o, --output OUT.xrt   where the song image goes (default: beside SCORE,
-                         with the extension .xrt)
+                         with the extension .xrt; needed when SCORE is not
+                         a regular file)
   --encoding auto|cp932|utf-8
                          how SCORE is read (default auto: a valid UTF-8 file
                          with non-ASCII bytes is converted, any other file is

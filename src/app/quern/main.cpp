@@ -4,6 +4,8 @@
 
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
+#include "app/quern/standard_output.h"
+#include "files/signal_cleanup.h"
 
 namespace {
 
@@ -13,16 +15,14 @@ struct Subcommand {
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"compile", RunCompile}, {"tokens", RunTokens}, {"events", RunEvents},
-    {"play", RunPlay},       {"trace", RunTrace},   {"export", RunExport},
-    {"render", RunRender},   {"map", RunMap},       {"ports", RunPorts},
-    {"roll", RunRoll},       {"html", RunHtml},       {"import", RunImport},
+    {"compile", RunCompile}, {"tokens", RunTokens}, {"events", RunEvents}, {"play", RunPlay},
+    {"trace", RunTrace},     {"export", RunExport}, {"render", RunRender}, {"map", RunMap},
+    {"ports", RunPorts},     {"roll", RunRoll},     {"html", RunHtml},     {"import", RunImport},
     {"lsp", RunLsp},
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// Runs the command the arguments name; its exit status.
+int RunCommand(int argc, char** argv, std::string* command) {
   if (argc < 2) {
     PrintUsageLines();
     return 2;
@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   const Args rest(argv + 2, argv + argc);
   for (const Subcommand& s : kSubcommands) {
     if (first != s.name) continue;
+    *command = first;
     if (WantsHelp(rest)) {
       PrintCommandHelp(first);
       return 0;
@@ -55,4 +56,15 @@ int main(int argc, char** argv) {
     return ReportUsageError("", "unknown option '" + first + "'");
   }
   return ReportUsageError("", "unknown command '" + first + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  HoldClosedStandardStreams();
+  // An interrupted command leaves no temporary file behind.
+  RemoveTemporariesOnSignals();
+  std::string command;
+  const int status = RunCommand(argc, argv, &command);
+  return FinishStandardOutput(command, status);
 }

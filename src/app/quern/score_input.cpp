@@ -1,9 +1,5 @@
 #include "app/quern/score_input.h"
 
-#include <iconv.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -55,34 +51,6 @@ std::string UnencodableWarning(const std::string& path, const CompilerInput& inp
                 static_cast<unsigned>(input.first_unencodable_character),
                 input.first_unencodable_in_bytes.line, input.first_unencodable_in_bytes.column);
   return path + detail;
-}
-
-// CP932 to UTF-8 with iconv, each byte that does not convert as "?". ASCII
-// reads the same in both, and a report without other bytes (the usual
-// one) is handed back as it is: opening the converter loads its module,
-// which would cost a short compile a good part of its time.
-std::string ConvertReport(std::string_view in) {
-  if (std::all_of(in.begin(), in.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
-    return std::string(in);
-  }
-  std::string out;
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
-  char buffer[4096];
-  char* src = const_cast<char*>(in.data());
-  size_t left = in.size();
-  while (left > 0) {
-    char* dst = buffer;
-    size_t room = sizeof(buffer);
-    size_t result = iconv(cd, &src, &left, &dst, &room);
-    out.append(buffer, dst - buffer);
-    if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
-    out.push_back('?');
-    ++src;
-    --left;
-  }
-  iconv_close(cd);
-  return out;
 }
 
 }  // namespace
@@ -137,7 +105,7 @@ bool ReadScoreFile(const std::string& path, Encoding encoding, std::string* cp93
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
-  return ConvertReport(cp932);
+  return ShiftJisToUtf8Text(cp932);
 }
 
 std::string ReportInEncoding(std::string_view cp932, ReportEncoding encoding) {

@@ -47,6 +47,10 @@ void PrepareSource(CompileContext& cc, Text&& text) {
   cc.events.ReserveFor(source.text.size());
   SetSourceTable(cc, &source);
   ResetHighestSeverity(cc);
+  // A cut line loses what stands behind the limit: said where it is cut.
+  for (int32_t line : source.cut_lines) {
+    ReportMessageAt(cc, static_cast<int>(kMaxSourceLineBytes), line, kLineTooLong);
+  }
 }
 
 // Line number of the first track line named name.

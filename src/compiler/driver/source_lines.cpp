@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr size_t kMaxLineBytes = 4000;
 constexpr int kDefaultResolution = 192;
 
 bool IsCapital(uint8_t c) {
@@ -31,22 +30,26 @@ bool StartsScoreLine(uint8_t c) {
 
 // Reads one line from *p (the text ends at `end`, where a zero byte stands),
 // rewriting it in place: up to the line feed or the end of the text,
-// carriage returns dropped, at most kMaxLineBytes kept, then a zero byte
-// where the kept bytes end. The kept bytes never run ahead of the bytes
+// carriage returns dropped, at most kMaxSourceLineBytes kept, then a zero
+// byte where the kept bytes end. The kept bytes never run ahead of the bytes
 // read, so nothing unread is overwritten; a line without a carriage return
-// is only ended, not copied. *p ends behind the line feed.
-std::string_view ReadLine(char** p, char* end) {
+// is only ended, not copied. *p ends behind the line feed; *cut tells
+// whether bytes beyond the limit were dropped.
+std::string_view ReadLine(char** p, char* end, bool* cut) {
   char* const start = *p;
   char* const feed = static_cast<char*>(std::memchr(start, '\n', end - start));
   char* const stop = feed != nullptr ? feed : end;
-  size_t kept = static_cast<size_t>(stop - start);
-  if (std::memchr(start, '\r', kept) != nullptr) {
-    kept = 0;
+  size_t length = static_cast<size_t>(stop - start);  // without its CRs
+  if (std::memchr(start, '\r', length) != nullptr) {
+    length = 0;
     for (char* s = start; s != stop; ++s) {
-      if (*s != '\r' && kept < kMaxLineBytes) start[kept++] = *s;
+      if (*s == '\r') continue;
+      if (length < kMaxSourceLineBytes) start[length] = *s;
+      ++length;
     }
   }
-  kept = std::min(kept, kMaxLineBytes);
+  *cut = length > kMaxSourceLineBytes;
+  const size_t kept = std::min(length, kMaxSourceLineBytes);
   *p = feed != nullptr ? feed + 1 : end;
   start[kept] = 0;
   return std::string_view(start, kept);
@@ -95,6 +98,7 @@ bool IsMacroNameByte(uint8_t c) {
 void ScanTableText(SourceTable& table) {
   table.resolution = kDefaultResolution;
   table.lines.clear();
+  table.cut_lines.clear();
   table.line_counter = 0;
   // The text ends at its first zero byte.
   table.text.resize(std::strlen(table.text.c_str()));
@@ -106,9 +110,11 @@ void ScanTableText(SourceTable& table) {
   while (p != end) {
     const uint8_t first = static_cast<uint8_t>(*p);
     const size_t offset = static_cast<size_t>(p - begin);
-    std::string_view line = ReadLine(&p, end);
+    bool cut = false;
+    std::string_view line = ReadLine(&p, end, &cut);
     if (on && StartsScoreLine(first)) {
       table.lines.push_back(SourceLine{table.line_counter, offset, 0, -1, 0});
+      if (cut) table.cut_lines.push_back(table.line_counter);
     } else if (first == '#') {
       ActOnHeader(table, line, &on);
     }
@@ -120,6 +126,7 @@ void ScanTableText(SourceTable& table) {
 
 void SourceTable::Reset() {
   lines.clear();
+  cut_lines.clear();
   text.clear();
   names.Clear();
   line_counter = 0;

@@ -9,7 +9,8 @@
 //   makes each stored line a zero-terminated view into it, rewritten in
 //   place: its CRs dropped, cut at 4000 bytes, its line feed replaced by the
 //   terminator.
-// Reports nothing; overlong lines are cut silently.
+// Reports nothing itself: the line numbers of stored lines that were cut are
+//   kept in cut_lines, for the driver to warn about.
 #ifndef QUERN_COMPILER_DRIVER_SOURCE_LINES_H_
 #define QUERN_COMPILER_DRIVER_SOURCE_LINES_H_
 
@@ -26,6 +27,9 @@ enum LineKind : uint8_t {
   kLineContinuation = 6,
 };
 
+// A stored line keeps at most this many bytes (CRs not counted).
+inline constexpr size_t kMaxSourceLineBytes = 4000;
+
 struct SourceLine {
   int32_t line_number;
   size_t text_offset;  // of the line's text in the table's buffer
@@ -35,8 +39,9 @@ struct SourceLine {
 };
 
 struct SourceTable {
-  std::vector<SourceLine> lines;  // room for every line, reserved by the scan
-  std::string text;               // the score; stored lines end in a zero byte
+  std::vector<SourceLine> lines;   // room for every line, reserved by the scan
+  std::vector<int32_t> cut_lines;  // line numbers of stored lines cut at the limit
+  std::string text;                // the score; stored lines end in a zero byte
   StringTable names;
   int32_t line_counter = 0;
   int32_t resolution = 192;

@@ -1,1 +1,1 @@
-compile /dev/zero
+compile /dev/zero -o $TMP/zero.xrt

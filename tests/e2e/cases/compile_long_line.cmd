@@ -1,0 +1,1 @@
+compile $TMP/long.qrn -o $TMP/song.xrt --diagnostics json

@@ -1,0 +1,1 @@
+export $SCORE -o $TMP/short.mid --ticks 100000

@@ -1,0 +1,1 @@
+compile $SCORE -o $TMP/song.xrt

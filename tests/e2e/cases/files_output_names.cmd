@@ -1,0 +1,1 @@
+compile /dev/stdin

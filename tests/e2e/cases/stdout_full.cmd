@@ -1,0 +1,1 @@
+trace $SCORE --ticks 2
