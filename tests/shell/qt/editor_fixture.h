@@ -23,7 +23,7 @@
 
 struct FakeDialogs : Dialogs {
   struct Box {
-    QString caption, text;
+    QString caption, text, detail;
   };
   std::vector<Box> informed;
   std::vector<Box> asked;
@@ -39,10 +39,14 @@ struct FakeDialogs : Dialogs {
   std::function<void(QDialog*)> modal = [](QDialog* dialog) { dialog->reject(); };
 
   void Inform(QWidget*, const QString& caption, const QString& text) override {
-    informed.push_back({caption, text});
+    informed.push_back({caption, text, {}});
+  }
+  void InformWithDetail(QWidget*, const QString& caption, const QString& text,
+                        const QString& detail) override {
+    informed.push_back({caption, text, detail});
   }
   Answer AskYesNoCancel(QWidget*, const QString& caption, const QString& text) override {
-    asked.push_back({caption, text});
+    asked.push_back({caption, text, {}});
     if (answers.empty()) return Answer::kCancel;
     Answer answer = answers.front();
     answers.pop_front();
