@@ -72,6 +72,9 @@ void MainWindow::SetCaption(const QString& text) {
   // "[*]" is where the toolkit shows the modified mark; the caption itself
   // stays the designed text.
   setWindowTitle(text + kModifiedMark);
+  // Replacing the text may clear the document's modified state without a
+  // word: the mark follows the state the text is in now.
+  if (edit_) setWindowModified(edit_->document()->isModified());
 }
 
 QString MainWindow::Caption() const {
@@ -117,7 +120,7 @@ void MainWindow::WarnAboutNul(const std::string& bytes) {
   entries.prepend(warning);
   messages_->SetEntries(entries);
   ShowMessages();
-  statusBar()->showMessage(
+  ShowCompileStatus(
       QStringLiteral("%1 行 %2 桁の NUL バイトでスコアが終わっています").arg(line).arg(column));
 }
 

@@ -35,6 +35,8 @@ struct FakeDialogs : Dialogs {
   std::vector<std::pair<int, int>> line_questions;  // current and last line of each
   std::deque<std::function<bool(QFont*)>> fonts;
   std::deque<std::function<bool(QColor*)>> colors;
+  // Runs while a question is open, as the user takes time to answer.
+  std::function<void()> while_asking;
   // Runs a modal dialog: shown, handed to the script, then its result.
   std::function<void(QDialog*)> modal = [](QDialog* dialog) { dialog->reject(); };
 
@@ -47,6 +49,7 @@ struct FakeDialogs : Dialogs {
   }
   Answer AskYesNoCancel(QWidget*, const QString& caption, const QString& text) override {
     asked.push_back({caption, text, {}});
+    if (while_asking) while_asking();
     if (answers.empty()) return Answer::kCancel;
     Answer answer = answers.front();
     answers.pop_front();
