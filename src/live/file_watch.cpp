@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,17 +45,6 @@ class InotifyWatch final : public FileWatch {
 };
 
 }  // namespace
-
-FileStamp StampOf(const std::string& path) {
-  FileStamp stamp;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return stamp;
-  stamp.exists = true;
-  stamp.size = st.st_size;
-  stamp.modified_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  stamp.inode = st.st_ino;
-  return stamp;
-}
 
 bool WaitUntilSettled(const std::string& path, int settle_ms, int max_looks, FileStamp* stamp) {
   FileStamp last = StampOf(path);

@@ -13,20 +13,10 @@
 #ifndef QUERN_LIVE_FILE_WATCH_H_
 #define QUERN_LIVE_FILE_WATCH_H_
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
-// What identifies one version of a file: a later save changes at least one.
-struct FileStamp {
-  bool exists = false;
-  int64_t size = 0;
-  int64_t modified_ns = 0;
-  uint64_t inode = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const std::string& path);
+#include "files/settled_read.h"  // FileStamp, StampOf
 
 // Looks at the file every settle_ms until two looks in a row agree (and the
 // file exists); at most max_looks looks. True with *stamp set, or false.

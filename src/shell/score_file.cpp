@@ -29,8 +29,12 @@ SaveResult SaveScoreFile(const QString& path, const QString& text, const ScoreFo
     result.outcome = SaveOutcome::kWouldLoseCharacters;
     return result;
   }
-  result.outcome = WriteFileAtomically(path, encoded.bytes, &result.error) ? SaveOutcome::kSaved
-                                                                           : SaveOutcome::kFailed;
+  if (!WriteFileAtomically(path, encoded.bytes, &result.error)) {
+    result.outcome = SaveOutcome::kFailed;
+    return result;
+  }
+  result.outcome = SaveOutcome::kSaved;
+  result.bytes = std::move(encoded.bytes);
   return result;
 }
 

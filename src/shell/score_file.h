@@ -36,7 +36,8 @@ struct SaveResult {
   SaveOutcome outcome = SaveOutcome::kFailed;
   int unencodable = 0;  // with kWouldLoseCharacters (or kSaved with allow_loss)
   TextPlace first_unencodable;
-  QString error;  // with kFailed: the system's reason
+  QString error;      // with kFailed: the system's reason
+  std::string bytes;  // with kSaved: the bytes the file now holds
 };
 
 SaveResult SaveScoreFile(const QString& path, const QString& text, const ScoreFormat& format,

@@ -15,6 +15,13 @@ void QtDialogs::Inform(QWidget* parent, const QString& caption, const QString& t
   box.exec();
 }
 
+void QtDialogs::InformWithDetail(QWidget* parent, const QString& caption, const QString& text,
+                                 const QString& detail) {
+  QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+  box.setInformativeText(detail);
+  box.exec();
+}
+
 Dialogs::Answer QtDialogs::AskYesNoCancel(QWidget* parent, const QString& caption,
                                           const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, caption, text,

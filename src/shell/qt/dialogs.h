@@ -23,6 +23,9 @@ class Dialogs {
 
   // A box with one OK button.
   virtual void Inform(QWidget* parent, const QString& caption, const QString& text) = 0;
+  // The same, with detail under the text (such as the reason for it).
+  virtual void InformWithDetail(QWidget* parent, const QString& caption, const QString& text,
+                                const QString& detail) = 0;
   // A box with Yes, No and Cancel and no icon. Closing it counts as Cancel.
   virtual Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) = 0;
   // The Save As dialog, starting from start (a file or a folder). Returns the
@@ -49,6 +52,8 @@ class Dialogs {
 class QtDialogs : public Dialogs {
  public:
   void Inform(QWidget* parent, const QString& caption, const QString& text) override;
+  void InformWithDetail(QWidget* parent, const QString& caption, const QString& text,
+                        const QString& detail) override;
   Answer AskYesNoCancel(QWidget* parent, const QString& caption, const QString& text) override;
   QString AskSavePath(QWidget* parent, const QString& start) override;
   QString AskExportPath(QWidget* parent, const QString& start, const QString& filter,

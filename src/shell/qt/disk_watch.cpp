@@ -1,35 +1,35 @@
 #include "shell/qt/disk_watch.h"
 
+#include <QFile>
 #include <QFileInfo>
-
-#include "shell/score_file.h"
-
-namespace {
-
-std::optional<QByteArray> BytesOf(const QString& path) {
-  std::optional<std::string> bytes = ReadFileBytes(path);
-  if (!bytes) return std::nullopt;
-  return QByteArray::fromStdString(*bytes);
-}
-
-}  // namespace
 
 DiskWatch::DiskWatch(QObject* parent) : QObject(parent) {
   connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &DiskWatch::Check);
   // A file replaced by renaming another over it is watched again through
   // its folder.
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &DiskWatch::Check);
+  look_timer_.setSingleShot(true);
+  look_timer_.setInterval(kLookMs);
+  connect(&look_timer_, &QTimer::timeout, this, &DiskWatch::Look);
 }
 
-void DiskWatch::Watch(const QString& path) {
+DiskWatch::~DiskWatch() = default;
+
+void DiskWatch::Watch(const QString& path, std::optional<std::string> held) {
   if (!watcher_.files().isEmpty()) watcher_.removePaths(watcher_.files());
   if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
+  look_timer_.stop();
   path_.clear();
   seen_.reset();
+  settle_.reset();
+  probe_.reset();
   if (path.isEmpty() || QFileInfo(path).isDir()) return;
   path_ = path;
-  seen_ = BytesOf(path);
+  seen_ = std::move(held);
+  probe_ = std::make_unique<DiskProbe>(QFile::encodeName(path).toStdString());
+  settle_ = std::make_unique<SettledRead>(probe_.get());
   Rewatch();
+  Check();
 }
 
 void DiskWatch::Rewatch() {
@@ -40,14 +40,28 @@ void DiskWatch::Rewatch() {
 
 void DiskWatch::Check() {
   if (path_.isEmpty()) return;
-  std::optional<QByteArray> now = BytesOf(path_);
+  settle_->Restart();
+  if (!look_timer_.isActive()) look_timer_.start();
+}
+
+void DiskWatch::Look() {
+  // Armed before the look, so that a write after it is noticed.
   Rewatch();
-  if (now == seen_) return;
-  const bool removed = !now && seen_;
-  seen_ = now;
-  if (removed) {
-    emit removedFromDisk();
-  } else {
-    emit changedOnDisk();
+  switch (settle_->Look()) {
+    case SettledRead::Result::kWait:
+      look_timer_.start();
+      return;
+    case SettledRead::Result::kUnreadable:
+      return;
+    case SettledRead::Result::kGone:
+      if (!seen_) return;
+      seen_.reset();
+      emit removedFromDisk();
+      return;
+    case SettledRead::Result::kSettled:
+      if (seen_ == settle_->Bytes()) return;
+      seen_ = settle_->Bytes();
+      emit changedOnDisk();
+      return;
   }
 }

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <iterator>
+#include <vector>
 
 FindDialog::FindDialog(QPlainTextEdit* editor, QWidget* parent)
     : QDialog(parent, Qt::Tool), editor_(editor) {
@@ -39,6 +41,11 @@ FindDialog::FindDialog(QPlainTextEdit* editor, QWidget* parent)
   options->addWidget(regex_);
   grid->addLayout(options, 2, 0, 1, 2);
   grid->addWidget(status_, 3, 0, 1, 3);
+  // Tab goes from the text to find to its replacement, then to the buttons
+  // and the options (hidden ones are passed over).
+  QWidget* const order[] = {find_,        replace_,    next,  replace_one_,
+                            replace_all_, whole_word_, case_, regex_};
+  for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 
   connect(next, &QPushButton::clicked, this, [this] { FindNext(); });
   connect(replace_one_, &QPushButton::clicked, this, &FindDialog::ReplaceOne);
@@ -78,13 +85,40 @@ QRegularExpression FindDialog::Pattern() const {
   return QRegularExpression(pattern, options);
 }
 
-QTextDocument::FindFlags FindDialog::Flags() const {
-  // The document makes every expression case-blind unless told otherwise.
-  return case_->isChecked() ? QTextDocument::FindCaseSensitively : QTextDocument::FindFlags();
-}
-
 void FindDialog::Say(const QString& text) {
   status_->setText(text);
+}
+
+std::optional<FindDialog::Match> FindDialog::MatchFrom(const QRegularExpression& pattern,
+                                                       int position) const {
+  QTextBlock block = editor_->document()->findBlock(position);
+  int offset = position - block.position();
+  for (; block.isValid(); block = block.next(), offset = 0) {
+    QRegularExpressionMatchIterator matches = pattern.globalMatch(block.text(), offset);
+    while (matches.hasNext()) {
+      QRegularExpressionMatch match = matches.next();
+      if (match.capturedLength() > 0) {
+        return Match{block.position() + static_cast<int>(match.capturedStart()), match};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<FindDialog::Match> FindDialog::SelectedMatch(
+    const QRegularExpression& pattern) const {
+  const QTextCursor cursor = editor_->textCursor();
+  if (!cursor.hasSelection()) return std::nullopt;
+  const QTextBlock block = editor_->document()->findBlock(cursor.selectionStart());
+  const int offset = cursor.selectionStart() - block.position();
+  QRegularExpressionMatch match =
+      pattern.match(block.text(), offset, QRegularExpression::NormalMatch,
+                    QRegularExpression::AnchorAtOffsetMatchOption);
+  if (!match.hasMatch() || match.capturedLength() == 0 ||
+      block.position() + static_cast<int>(match.capturedEnd()) != cursor.selectionEnd()) {
+    return std::nullopt;
+  }
+  return Match{cursor.selectionStart(), match};
 }
 
 bool FindDialog::FindNext() {
@@ -94,33 +128,24 @@ bool FindDialog::FindNext() {
     Say(QStringLiteral("正規表現が正しくありません: ") + pattern.errorString());
     return false;
   }
-  QTextDocument* document = editor_->document();
-  QTextCursor found = document->find(pattern, editor_->textCursor(), Flags());
-  if (found.isNull() || found.selectionStart() == found.selectionEnd()) {
-    found = document->find(pattern, 0, Flags());  // wrap round to the start
-  }
-  if (found.isNull() || found.selectionStart() == found.selectionEnd()) {
+  std::optional<Match> found = MatchFrom(pattern, editor_->textCursor().selectionEnd());
+  if (!found) found = MatchFrom(pattern, 0);  // wrap round to the start
+  if (!found) {
     Say(QStringLiteral("見つかりません: ") + find_->text());
     return false;
   }
   status_->clear();
-  editor_->setTextCursor(found);
+  QTextCursor cursor(editor_->document());
+  cursor.setPosition(found->start);
+  cursor.setPosition(found->start + static_cast<int>(found->match.capturedLength()),
+                     QTextCursor::KeepAnchor);
+  editor_->setTextCursor(cursor);
   editor_->ensureCursorVisible();
   return true;
 }
 
-bool FindDialog::SelectionMatches(const QRegularExpression& pattern) const {
-  QTextCursor cursor = editor_->textCursor();
-  if (!cursor.hasSelection()) return false;
-  QTextDocument* document = editor_->document();
-  QTextCursor found = document->find(pattern, cursor.selectionStart(), Flags());
-  return !found.isNull() && found.selectionStart() == cursor.selectionStart() &&
-         found.selectionEnd() == cursor.selectionEnd();
-}
-
-QString FindDialog::Replacement(const QString& matched, const QRegularExpression& pattern) const {
+QString FindDialog::Replacement(const QRegularExpressionMatch& match) const {
   if (!regex_->isChecked()) return replace_->text();
-  QRegularExpressionMatch match = pattern.match(matched);
   QString result;
   const QString text = replace_->text();
   for (int i = 0; i < text.size(); ++i) {
@@ -136,10 +161,12 @@ QString FindDialog::Replacement(const QString& matched, const QRegularExpression
 
 void FindDialog::ReplaceOne() {
   QRegularExpression pattern = Pattern();
-  if (pattern.isValid() && !find_->text().isEmpty() && SelectionMatches(pattern)) {
-    QTextCursor cursor = editor_->textCursor();
-    cursor.insertText(Replacement(cursor.selectedText(), pattern));
-    editor_->setTextCursor(cursor);
+  if (pattern.isValid() && !find_->text().isEmpty()) {
+    if (std::optional<Match> selected = SelectedMatch(pattern)) {
+      QTextCursor cursor = editor_->textCursor();
+      cursor.insertText(Replacement(selected->match));
+      editor_->setTextCursor(cursor);
+    }
   }
   FindNext();
 }
@@ -151,17 +178,22 @@ int FindDialog::ReplaceAll() {
     Say(QStringLiteral("正規表現が正しくありません: ") + pattern.errorString());
     return 0;
   }
-  QTextDocument* document = editor_->document();
-  QTextCursor edit(document);
+  // Every match of the text as it stands, then the replacements from the
+  // last to the first, so that each one's place is still where it was.
+  std::vector<Match> matches;
+  for (std::optional<Match> found = MatchFrom(pattern, 0); found;
+       found = MatchFrom(pattern, found->start + static_cast<int>(found->match.capturedLength()))) {
+    matches.push_back(*found);
+  }
+  QTextCursor edit(editor_->document());
   edit.beginEditBlock();
-  int count = 0;
-  QTextCursor found = document->find(pattern, 0, Flags());
-  while (!found.isNull() && found.selectionStart() != found.selectionEnd()) {
-    found.insertText(Replacement(found.selectedText(), pattern));
-    ++count;
-    found = document->find(pattern, found.position(), Flags());
+  for (auto m = matches.rbegin(); m != matches.rend(); ++m) {
+    edit.setPosition(m->start);
+    edit.setPosition(m->start + static_cast<int>(m->match.capturedLength()),
+                     QTextCursor::KeepAnchor);
+    edit.insertText(Replacement(m->match));
   }
   edit.endEditBlock();
-  Say(QStringLiteral("%1 個を置換しました").arg(count));
-  return count;
+  Say(QStringLiteral("%1 個を置換しました").arg(matches.size()));
+  return static_cast<int>(matches.size());
 }

@@ -7,6 +7,10 @@
 // Out: the next match selected in the editor (the search wraps round at the
 // end); a replacement of the selected match, or of every match as one undo
 // step. A regular expression's replacement may name its groups as \1 .. \9.
+// Each line is searched as a whole, and a replacement is built from the
+// match found there, so lookbehind, lookahead, anchors and word boundaries
+// see the text around the match. Every match of a replace-all is found in
+// the text as it was before the first replacement. A match is never empty.
 // What can go wrong: no match, or an invalid expression: the dialog says so
 // in its own status line and the text stays as it was.
 #ifndef QUERN_SHELL_QT_FIND_DIALOG_H_
@@ -14,7 +18,7 @@
 
 #include <QDialog>
 #include <QRegularExpression>
-#include <QTextDocument>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -47,12 +51,18 @@ class FindDialog : public QDialog {
   QLabel* StatusLine() const { return status_; }
 
  private:
+  struct Match {
+    int start;  // in the document
+    QRegularExpressionMatch match;
+  };
   void ShowMode(bool replace);
   // The pattern of the ticked options; invalid for an invalid expression.
   QRegularExpression Pattern() const;
-  QTextDocument::FindFlags Flags() const;
-  bool SelectionMatches(const QRegularExpression& pattern) const;
-  QString Replacement(const QString& matched, const QRegularExpression& pattern) const;
+  // The first match that starts at or after position.
+  std::optional<Match> MatchFrom(const QRegularExpression& pattern, int position) const;
+  // The match that is the editor's selection, if it is one.
+  std::optional<Match> SelectedMatch(const QRegularExpression& pattern) const;
+  QString Replacement(const QRegularExpressionMatch& match) const;
   void Say(const QString& text);
 
   QPlainTextEdit* editor_;

@@ -210,6 +210,20 @@ void LivePlayback::SongLoaded() {
   StartWatching();
 }
 
+void LivePlayback::ClearSong() {
+  poll_.stop();
+  map_ = SourceMap();
+  previous_map_ = SourceMap();
+  swap_tick_ = 0;
+  looping_selection_ = false;
+  played_selection_ = QTextCursor();
+  lit_.clear();
+  marks_dirty_ = false;
+  edit_->SetPlayheadMarks({});
+  tracks_->SetTracks({});
+  time_label_->clear();
+}
+
 void LivePlayback::StartWatching() {
   tracks_->ApplySwitches();
   StruckNote stale;

@@ -44,6 +44,10 @@ class LivePlayback : public QObject {
   void SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names);
   // A song was loaded to play from its start: mute, solo and the playhead.
   void SongLoaded();
+  // The text no longer holds the song (New): its track list, its time and
+  // its marks go, and its map with them, so that nothing lights on the new
+  // text. Playback has been stopped.
+  void ClearSong();
   // A newly compiled song took over from the playing one at tick `at` (live
   // editing): its map lights the notes struck from then on.
   void SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,

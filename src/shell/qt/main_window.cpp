@@ -30,6 +30,7 @@
 #include "shell/qt/disk_watch.h"
 #include "shell/qt/file_browser.h"
 #include "shell/qt/find_dialog.h"
+#include "shell/qt/focus_dialogs.h"
 #include "shell/qt/icons.h"
 #include "shell/qt/live_edit.h"
 #include "shell/qt/live_playback.h"
@@ -94,6 +95,8 @@ MainWindow::MainWindow(EditorStart start)
   resize(517, 578);
   edit_ = new ScoreEdit;
   edit_->setObjectName(QStringLiteral("Memo1"));
+  focus_dialogs_ = std::make_unique<FocusDialogs>(dialogs_, edit_);
+  dialogs_ = focus_dialogs_.get();
   highlighter_ = new ScoreHighlighter(edit_->document());
   // The Save command and the caption's mark follow the text's modified
   // state at once, so that F2 right after an edit saves.
@@ -136,6 +139,8 @@ MainWindow::MainWindow(EditorStart start)
   timer1_.start(1000);
   UpdateCommandStates();
   ShowCaretPosition();
+  // Typing at once goes into the text, not into the first dock.
+  edit_->setFocus(Qt::OtherFocusReason);
 }
 
 MainWindow::~MainWindow() {
@@ -187,14 +192,18 @@ void MainWindow::OpenOutput(bool report_failure) {
     sound_status_->ShowWorking();
     return;
   }
-  // The box says only that there is no device; the status bar's lasting
-  // indicator and standard error say why, so that the user knows what to
-  // set up or choose instead.
+  // The box says that there is no device and why; the status bar's lasting
+  // indicator and standard error keep the reason, so that the user knows
+  // what to set up or choose instead.
   if (!error.empty()) std::fprintf(stderr, "quern-editor: %s\n", error.c_str());
   sound_status_->ShowFailure(QString::fromStdString(error));
-  if (report_failure) {
-    dialogs_->Inform(this, QStringLiteral("Message"),
-                     QStringLiteral("MIDIデバイスが使用できません"));
+  if (!report_failure) return;
+  const QString text = QStringLiteral("MIDIデバイスが使用できません");
+  const QString reason = EditorSoundReason(QString::fromStdString(error));
+  if (error.empty() || reason == text) {
+    dialogs_->Inform(this, QStringLiteral("Message"), text);
+  } else {
+    dialogs_->InformWithDetail(this, QStringLiteral("Message"), text, reason);
   }
 }
 
@@ -208,11 +217,13 @@ QAction* MainWindow::AddAction(const QString& name, const QString& caption,
 }
 
 void MainWindow::CreateActions() {
-  AddAction(QStringLiteral("New1"), QStringLiteral("新規作成(&N)"), &MainWindow::NewScore);
-  AddAction(QStringLiteral("Open1"), QStringLiteral("開く(&O) ..."), &MainWindow::OpenWithBrowser,
-            Qt::Key_F1);
-  AddAction(QStringLiteral("Save1"), QStringLiteral("上書き保存(&S)"), &MainWindow::SaveCurrent,
-            Qt::Key_F2);
+  // The designed keys, and the ones every desktop program has beside them.
+  AddAction(QStringLiteral("New1"), QStringLiteral("新規作成(&N)"), &MainWindow::NewScore,
+            QKeySequence(Qt::CTRL | Qt::Key_N));
+  AddAction(QStringLiteral("Open1"), QStringLiteral("開く(&O) ..."), &MainWindow::OpenWithBrowser)
+      ->setShortcuts({QKeySequence(Qt::Key_F1), QKeySequence(Qt::CTRL | Qt::Key_O)});
+  AddAction(QStringLiteral("Save1"), QStringLiteral("上書き保存(&S)"), &MainWindow::SaveCurrent)
+      ->setShortcuts({QKeySequence(Qt::Key_F2), QKeySequence(Qt::CTRL | Qt::Key_S)});
   connect(AddAction(QStringLiteral("SaveAs1"), QStringLiteral("名前を付けて保存(&A) ..."), nullptr),
           &QAction::triggered, this, [this] { SaveWithDialog(); });
   AddAction(QStringLiteral("OutputXRT1"), QStringLiteral("XRTﾌｧｲﾙを出力"), &MainWindow::OutputXrt);
@@ -387,6 +398,8 @@ void MainWindow::CreateOtherWindows() {
 
   messages_ = new MessageWindow;
   messages_->setAttribute(Qt::WA_QuitOnClose, false);
+  // In front of the main window, also when a jump brings it forward.
+  messages_->StayInFrontOf(this);
   // A docked window is shown only in its dock, never first on its own.
   messages_->ApplySettings(settings_.message_placement, settings_.message_font,
                            settings_.show_message && !settings_.message_docked);
@@ -424,16 +437,18 @@ void MainWindow::CompileText() {
   EncodedScore text = MakeCompileText(edit_->toPlainText(), format_);
   last_severity_ = compiler_->Compile(text.bytes.c_str());
   messages_->SetEntries(ReportEntries(compiler_->Report()));
+  // The previous compilation's word goes; any other message (a save just
+  // made, a file recreated) stays in sight.
+  if (statusBar()->currentMessage() == compile_status_) statusBar()->clearMessage();
+  compile_status_.clear();
   WarnAboutNul(text.bytes);
   if (text.unencodable > 0) {
     // The compiler reads Shift-JIS; say what it was given instead.
-    statusBar()->showMessage(
+    ShowCompileStatus(
         QStringLiteral(
             "Shift-JIS で表せない文字 %1 個を \"?\" としてコンパイルしました (最初は %2 行)")
             .arg(text.unencodable)
             .arg(text.first_unencodable.line));
-  } else {
-    statusBar()->clearMessage();
   }
   if (last_severity_ > 2) {
     ShowMessages();
@@ -476,139 +491,6 @@ void MainWindow::PlaySong() {
 void MainWindow::StopSong() {
   live_edit_->Cancel();
   StopPlayback();
-}
-
-bool MainWindow::QuerySave() {
-  if (!edit_->document()->isModified()) return true;
-  switch (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"),
-                                   QStringLiteral("テキストは変更されています\n保存しますか？"))) {
-    case Dialogs::Answer::kYes:
-      return SaveWithDialog();
-    case Dialogs::Answer::kNo:
-      return true;
-    case Dialogs::Answer::kCancel:
-      break;
-  }
-  return false;
-}
-
-bool MainWindow::SaveToPath(const QString& path) {
-  // A watched file that vanished is made again, and the user is told.
-  const bool recreating = disk_watch_->Path() == path && !QFileInfo::exists(path);
-  QString text = edit_->toPlainText();
-  SaveResult result = SaveScoreFile(path, text, format_);
-  if (result.outcome == SaveOutcome::kWouldLoseCharacters) {
-    QString question = QStringLiteral(
-                           "Shift-JIS で表せない文字が %1 個あります (最初は %2 行 %3 桁)。\n"
-                           "UTF-8 で保存しますか？\n"
-                           "[いいえ] を選ぶとそれらの文字は \"?\" になります。")
-                           .arg(result.unencodable)
-                           .arg(result.first_unencodable.line)
-                           .arg(result.first_unencodable.column);
-    switch (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"), question)) {
-      case Dialogs::Answer::kYes:
-        format_.encoding = ScoreEncoding::kUtf8;
-        format_.kept_lines.clear();
-        result = SaveScoreFile(path, text, format_);
-        break;
-      case Dialogs::Answer::kNo:
-        result = SaveScoreFile(path, text, format_, true);
-        break;
-      case Dialogs::Answer::kCancel:
-        return false;
-    }
-  }
-  if (result.outcome != SaveOutcome::kSaved) {
-    // The text stays modified, so nothing is lost by a failed save.
-    dialogs_->Inform(this, QStringLiteral("Error"),
-                     QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), result.error));
-    return false;
-  }
-  edit_->document()->setModified(false);
-  SetCaption(path);
-  RememberFile(path);
-  UpdateCommandStates();
-  if (recreating) statusBar()->showMessage(QStringLiteral("ファイルを作り直しました: ") + path);
-  return true;
-}
-
-void MainWindow::SaveCurrent() {
-  const QString path = browser_->CurrentFilePath();
-  QFile file(path);
-  if (!path.isEmpty() && QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly)) {
-    file.close();
-    SaveToPath(path);
-  } else {
-    SaveWithDialog();
-  }
-}
-
-bool MainWindow::SaveWithDialog() {
-  QString start = save_dialog_name_.isEmpty() ? browser_->BrowseDirectory() : save_dialog_name_;
-  QString path = dialogs_->AskSavePath(this, start);
-  if (path.isEmpty()) return false;
-  save_dialog_name_ = path;
-  if (!SaveToPath(path)) return false;
-  browser_->SetCurrentFilePath(path);
-  return true;
-}
-
-void MainWindow::LoadFile(const QString& path) {
-  std::optional<DecodedScore> score = ReadScoreFile(path);
-  if (!score) return;
-  format_ = score->format;
-  edit_->setPlainText(score->text);
-  edit_->document()->setModified(false);
-  edit_->MarkDiagnosticLine(-1);
-  SetCaption(path);
-  RememberFile(path);
-  save_dialog_name_ = path;
-  UpdateCommandStates();
-  if (score->undecodable > 0) {
-    dialogs_->Inform(
-        this, QStringLiteral("Message"),
-        QStringLiteral("Shift-JIS として読めないバイトが %1 個あります (最初は %2 行 %3 桁)。\n"
-                       "それらのバイトは保存するとそのまま書き戻されます。")
-            .arg(score->undecodable)
-            .arg(score->first_undecodable.line)
-            .arg(score->first_undecodable.column));
-  }
-}
-
-void MainWindow::OpenWithBrowser() {
-  if (dialogs_->RunModal(browser_) != QDialog::Accepted) return;
-  QString chosen = browser_->ChosenPath();
-  if (chosen.isEmpty() || !QuerySave()) return;
-  browser_->SetCurrentFilePath(chosen);
-  LoadFile(chosen);
-}
-
-void MainWindow::NewScore() {
-  if (!QuerySave()) return;
-  edit_->clear();
-  edit_->document()->setModified(false);
-  edit_->MarkDiagnosticLine(-1);
-  format_ = ScoreFormat();
-  // A browse directory never listed yet is the working directory.
-  const QString directory = NormaliseBrowseDirectory(browser_->BrowseDirectory());
-  browser_->SetBrowseDirectory(directory);
-  browser_->SetCurrentFilePath(directory);
-  SetCaption(directory);
-  disk_watch_->Watch(QString());
-  UpdateCommandStates();
-}
-
-void MainWindow::SaveCompilePlay() {
-  // A score without a file of its own (none yet, or the folder after New)
-  // gets one through Save As first; writing to the folder's path would fail.
-  const QString path = browser_->CurrentFilePath();
-  if (path.isEmpty() || QFileInfo(path).isDir()) {
-    if (!SaveWithDialog()) return;
-  } else if (!SaveToPath(path)) {
-    return;
-  }
-  CompileText();
-  PlaySong();
 }
 
 void MainWindow::OutputXrt() {
@@ -760,6 +642,11 @@ void MainWindow::ShowCaretPosition() {
   int column = 0;
   for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
   caret_label_->setText(QStringLiteral("%1 : %2").arg(cursor.blockNumber()).arg(column));
+}
+
+void MainWindow::ShowCompileStatus(const QString& text) {
+  compile_status_ = text;
+  statusBar()->showMessage(text);
 }
 
 void MainWindow::BringToFront() {

@@ -145,6 +145,7 @@ class MainWindow : public QMainWindow {
   void ShutDown();
   void ShowCaretPosition();
   void BringToFront();
+  void ShowCompileStatus(const QString& text);
   void SetCaption(const QString& text);
   void CreateEditingActions();
   void CreateImportAction();
@@ -153,7 +154,12 @@ class MainWindow : public QMainWindow {
   bool CompileForLive(std::vector<uint8_t>* image, QStringList* tracks);
   void ApplyShortcutContexts();
   void ShowMessages();
-  void RememberFile(const QString& path);
+  // After a load or save: the recent files, and the watch on the bytes the
+  // file holds.
+  void RememberFile(const QString& path, std::string bytes);
+  bool SaveInPlaceOrAsk();
+  bool SavesInPlace(const QString& path) const;
+  void ReportUndecodable(const DecodedScore& score);
   bool CompileForExport();
   QString AskExportPath(const char* filter, const char* suffix);
   void ReportExportFailure(const QString& path, const QString& reason);
@@ -163,6 +169,7 @@ class MainWindow : public QMainWindow {
 
   Dialogs* dialogs_;
   std::unique_ptr<Dialogs> own_dialogs_;
+  std::unique_ptr<Dialogs> focus_dialogs_;  // dialogs_, giving the text the focus back
   std::unique_ptr<QSettings> store_;
   std::unique_ptr<ScoreCompiler> compiler_;
   OutputOpener open_output_;
@@ -176,6 +183,8 @@ class MainWindow : public QMainWindow {
   QString save_dialog_name_;
   ScoreFormat format_;  // how the file in the editor is stored
   bool shut_down_ = false;
+  bool reload_question_open_ = false;
+  QString compile_status_;  // the status bar message of the last compilation
 
   ScoreEdit* edit_ = nullptr;
   ScoreHighlighter* highlighter_ = nullptr;

@@ -1,6 +1,6 @@
 // The main window's everyday editing commands (redo, find and replace, go
-// to line, line numbers, recent files), the exports to MIDI and WAV, the
-// docked message window, and the watch on the file in the editor.
+// to line, line numbers), the exports to MIDI and WAV, and the docked
+// message window.
 #include <QCoreApplication>
 #include <QDir>
 #include <QDockWidget>
@@ -72,17 +72,15 @@ void MainWindow::SetCaption(const QString& text) {
   // "[*]" is where the toolkit shows the modified mark; the caption itself
   // stays the designed text.
   setWindowTitle(text + kModifiedMark);
+  // Replacing the text may clear the document's modified state without a
+  // word: the mark follows the state the text is in now.
+  if (edit_) setWindowModified(edit_->document()->isModified());
 }
 
 QString MainWindow::Caption() const {
   QString title = windowTitle();
   if (title.endsWith(kModifiedMark)) title.chop(kModifiedMark.size());
   return title;
-}
-
-void MainWindow::RememberFile(const QString& path) {
-  recent_menu_->Add(path);
-  disk_watch_->Watch(path);
 }
 
 // ---------------------------------------------------------------- messages
@@ -122,7 +120,7 @@ void MainWindow::WarnAboutNul(const std::string& bytes) {
   entries.prepend(warning);
   messages_->SetEntries(entries);
   ShowMessages();
-  statusBar()->showMessage(
+  ShowCompileStatus(
       QStringLiteral("%1 行 %2 桁の NUL バイトでスコアが終わっています").arg(line).arg(column));
 }
 
@@ -148,48 +146,6 @@ void MainWindow::GoToLine() {
 
 void MainWindow::ToggleLineNumbers() {
   edit_->SetLineNumbersVisible(Action(QStringLiteral("LineNumbers1"))->isChecked());
-}
-
-void MainWindow::OpenRecent(const QString& path) {
-  if (!QFileInfo(path).isFile()) {
-    dialogs_->Inform(this, QStringLiteral("Message"),
-                     QStringLiteral("ファイルがありません\n%1").arg(path));
-    recent_menu_->Remove(path);
-    return;
-  }
-  if (!QuerySave()) return;
-  browser_->SetCurrentFilePath(path);
-  LoadFile(path);
-}
-
-// ---------------------------------------------------------------- the file on disk
-
-void MainWindow::ReloadFromDisk() {
-  const QString path = disk_watch_->Path();
-  if (edit_->document()->isModified()) {
-    const QString question = QStringLiteral(
-                                 "%1\nはほかのプログラムで変更されました。\n読み込み直しますか？\n"
-                                 "[いいえ] を選ぶと編集中のテキストがそのまま残ります。")
-                                 .arg(path);
-    if (dialogs_->AskYesNoCancel(this, QStringLiteral("Query"), question) !=
-        Dialogs::Answer::kYes) {
-      return;
-    }
-  }
-  const int caret = edit_->textCursor().position();
-  LoadFile(path);
-  QTextCursor cursor = edit_->textCursor();
-  cursor.setPosition(std::clamp(caret, 0, edit_->document()->characterCount() - 1));
-  edit_->setTextCursor(cursor);
-  statusBar()->showMessage(QStringLiteral("ディスク上の変更を読み込みました: ") + path);
-}
-
-void MainWindow::ReportRemovedFromDisk() {
-  // The text now lives only in the editor: it counts as modified, so that
-  // closing asks and Save is offered; the next save makes the file again.
-  edit_->document()->setModified(true);
-  statusBar()->showMessage(QStringLiteral("ファイルが削除されました: %1 (保存すると作り直します)")
-                               .arg(disk_watch_->Path()));
 }
 
 // ---------------------------------------------------------------- export

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "shell/qt/window_placement.h"
 #include "shell/report_lines.h"
@@ -65,6 +66,24 @@ void MessageWindow::ShowInFront() {
   activateWindow();
 }
 
+void MessageWindow::StayInFrontOf(QWidget* owner) {
+  owner_ = owner;
+  owner->installEventFilter(this);
+  TieToOwner();
+}
+
+// Both windows need their window-system windows, which each gets when it is
+// first shown: tie them when either is.
+void MessageWindow::TieToOwner() {
+  if (!owner_ || !isWindow() || !windowHandle() || !owner_->windowHandle()) return;
+  windowHandle()->setTransientParent(owner_->windowHandle());
+}
+
+void MessageWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  TieToOwner();
+}
+
 void MessageWindow::JumpFromSelected() {
   QListWidgetItem* item = list_->currentItem();
   if (!item || !item->isSelected()) return;
@@ -97,6 +116,7 @@ void MessageWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MessageWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == owner_ && event->type() == QEvent::Show) TieToOwner();
   if (watched == list_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -6,10 +6,12 @@
 // entries without a position ("Object Size : ...", plain text, negative
 // numbers) do nothing. Closing the window hides it and says so through
 // closedByUser, so that the main window can clear its menu check. Esc in
-// the list asks to stop playback.
+// the list asks to stop playback. As a window of its own it stays in front
+// of the main window.
 #ifndef QUERN_SHELL_QT_MESSAGE_WINDOW_H_
 #define QUERN_SHELL_QT_MESSAGE_WINDOW_H_
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -36,6 +38,9 @@ class MessageWindow : public QWidget {
 
   // Shows the window and brings it to the front.
   void ShowInFront();
+  // Keeps the window in front of owner (as its transient window) while it
+  // is a window of its own, so that raising owner never hides it.
+  void StayInFrontOf(QWidget* owner);
   // Jumps from the selected entry, if it is a jump target.
   void JumpFromSelected();
   // Selects the first entry that is a jump target, if there is one.
@@ -51,12 +56,15 @@ class MessageWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ReportSelectedLine();
+  void TieToOwner();
 
   QListWidget* list_;
+  QPointer<QWidget> owner_;
 };
 
 #endif  // QUERN_SHELL_QT_MESSAGE_WINDOW_H_

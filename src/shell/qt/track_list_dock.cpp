@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 
 #include "player/sequencer.h"
 
@@ -29,10 +30,10 @@ TrackListDock::TrackListDock(QWidget* parent) : QDockWidget(QStringLiteral("ト�
   grid_->addWidget(new QLabel(QStringLiteral("ミュート")), 0, 2);
   grid_->addWidget(new QLabel(QStringLiteral("ソロ")), 0, 3);
   grid_->setRowStretch(1000, 1);
-  auto* scroll = new QScrollArea;
-  scroll->setWidgetResizable(true);
-  scroll->setWidget(body);
-  setWidget(scroll);
+  scroll_ = new QScrollArea;
+  scroll_->setWidgetResizable(true);
+  scroll_->setWidget(body);
+  setWidget(scroll_);
   clock_.start();
 }
 
@@ -47,7 +48,14 @@ void TrackListDock::SetTracks(const QStringList& names) {
   rows_.clear();
   names_ = names;
   for (int i = 0; i < names.size(); ++i) CreateRow(i, names[i]);
-  widget()->setMinimumWidth(grid_->sizeHint().width() + 24);
+  FitWidth();
+}
+
+// Room for every column beside the scroll bar that a long list shows, so
+// that the last column is never cut off.
+void TrackListDock::FitWidth() {
+  const int bar = scroll_->verticalScrollBar()->sizeHint().width();
+  scroll_->setMinimumWidth(grid_->sizeHint().width() + bar + 2 * scroll_->frameWidth());
 }
 
 void TrackListDock::CreateRow(int track, const QString& name) {
@@ -69,6 +77,11 @@ void TrackListDock::CreateRow(int track, const QString& name) {
   grid_->addWidget(row.name, line, 1);
   grid_->addWidget(row.mute, line, 2);
   grid_->addWidget(row.solo, line, 3);
+  // Shown now, not later by the layout, so that the width counts them.
+  for (QWidget* w : {static_cast<QWidget*>(row.light), static_cast<QWidget*>(row.name),
+                     static_cast<QWidget*>(row.mute), static_cast<QWidget*>(row.solo)}) {
+    w->show();
+  }
   rows_.push_back(row);
 }
 

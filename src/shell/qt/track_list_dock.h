@@ -14,6 +14,7 @@
 class QCheckBox;
 class QLabel;
 class QGridLayout;
+class QScrollArea;
 
 class TrackListDock : public QDockWidget {
   Q_OBJECT
@@ -47,11 +48,13 @@ class TrackListDock : public QDockWidget {
     qint64 lit_until = 0;  // ms on clock_; 0: dark
   };
   void CreateRow(int track, const QString& name);
+  void FitWidth();
   void SetLight(Row& row, bool on);
   void ToggleMute(int track, bool muted);
   void ToggleSolo(int track, bool soloed);
 
   QGridLayout* grid_;
+  QScrollArea* scroll_;
   QStringList names_;
   std::vector<Row> rows_;
   QSet<QString> muted_names_, soloed_names_;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QPushButton>
 
 #include "editor_fixture.h"
 #include "player/output/outputs.h"
@@ -94,6 +95,85 @@ class EditorEditingTest : public QObject {
     find->ReplaceOne();
     QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("A g2 d8 c4\nB c16"));
     QCOMPARE(w.Editor()->textCursor().selectedText(), QStringLiteral("c4"));
+  }
+
+  // The replacement is built from the match as found in its line, so that
+  // lookbehind, lookahead, anchors and word boundaries keep their meaning.
+  void regularExpressionReplacementsSeeTheWholeLine() {
+    EditorHarness h;
+    MainWindow& w = *h.window;
+    w.Action(QStringLiteral("Replace1"))->trigger();
+    FindDialog* find = w.FindBox();
+    struct Case {
+      const char* text;
+      const char* find;
+      const char* replace;
+      const char* result;
+      int count;
+    };
+    const Case cases[] = {
+        {"A @33 c4 @5 d\nB @12 e 34", "(?<=@)(\\d+)", "x\\1", "A @x33 c4 @x5 d\nB @x12 e 34", 3},
+        {"A c4 c8 c4", "c(?=4)", "e", "A e4 c8 e4", 2},
+        {"A c\nA d\n A e", "^A", "Z", "Z c\nZ d\n A e", 2},
+        {"A c d\nB d e d", "d$", "f", "A c f\nB d e f", 2},
+        {"A c cd c4 dc c", "\\bc\\b", "g", "A g cd c4 dc g", 2},
+        {"A aaa", "(?<=a)a", "b", "A abb", 2},  // every match in the text as it was
+        {"A o4c o5d", "(?<=o)(\\d)(\\w)", "\\2\\1\\0", "A oc44c od55d", 2},
+        {"A c d", "x*", "y", "A c d", 0},  // an empty match is no match
+    };
+    for (const Case& c : cases) {
+      w.Editor()->setPlainText(QString::fromUtf8(c.text));
+      SetSearch(find, {c.find, false, true, true}, c.replace);
+      QCOMPARE(find->ReplaceAll(), c.count);
+      QCOMPARE(w.Editor()->toPlainText(), QString::fromUtf8(c.result));
+      QCOMPARE(find->StatusLine()->text(), QStringLiteral("%1 個を置換しました").arg(c.count));
+      w.Action(QStringLiteral("Undo1"))->trigger();
+      QCOMPARE(w.Editor()->toPlainText(), QString::fromUtf8(c.text));
+    }
+
+    // One at a time, with the same meaning.
+    w.Editor()->setPlainText(QStringLiteral("A @33 c4 @5"));
+    SetSearch(find, {"(?<=@)(\\d+)", false, true, true}, "x\\1");
+    w.Editor()->moveCursor(QTextCursor::Start);
+    find->ReplaceOne();
+    QCOMPARE(w.Editor()->textCursor().selectedText(), QStringLiteral("33"));
+    find->ReplaceOne();
+    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("A @x33 c4 @5"));
+    QCOMPARE(w.Editor()->textCursor().selectedText(), QStringLiteral("5"));
+    find->ReplaceOne();
+    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("A @x33 c4 @x5"));
+    // A selection that is no match in its line is not replaced.
+    w.Editor()->setPlainText(QStringLiteral("A 33 @4"));
+    QTextCursor cursor = w.Editor()->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    w.Editor()->setTextCursor(cursor);
+    find->ReplaceOne();
+    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("A 33 @4"));
+    QCOMPARE(w.Editor()->textCursor().selectedText(), QStringLiteral("4"));
+  }
+
+  void replaceDialogTabsFromSearchToReplaceToTheButtons() {
+    EditorHarness h;
+    MainWindow& w = *h.window;
+    w.show();
+    w.Action(QStringLiteral("Replace1"))->trigger();
+    FindDialog* find = w.FindBox();
+    QVERIFY(QTest::qWaitForWindowActive(find));
+    QCOMPARE(QApplication::focusWidget(), find->FindEdit());
+    QStringList order;
+    for (int i = 0; i < 4; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* focused = QApplication::focusWidget();
+      if (focused == find->ReplaceEdit()) {
+        order << QStringLiteral("replace");
+      } else if (auto* button = qobject_cast<QPushButton*>(focused)) {
+        order << button->text();
+      } else {
+        order << QString::fromLatin1(focused ? focused->metaObject()->className() : "none");
+      }
+    }
+    QCOMPARE(order, (QStringList{"replace", "次を検索(&F)", "置換(&E)", "すべて置換(&A)"}));
   }
 
   void goToLineCountsFromZeroAsTheReportDoes() {

@@ -23,7 +23,7 @@
 
 struct FakeDialogs : Dialogs {
   struct Box {
-    QString caption, text;
+    QString caption, text, detail;
   };
   std::vector<Box> informed;
   std::vector<Box> asked;
@@ -35,14 +35,21 @@ struct FakeDialogs : Dialogs {
   std::vector<std::pair<int, int>> line_questions;  // current and last line of each
   std::deque<std::function<bool(QFont*)>> fonts;
   std::deque<std::function<bool(QColor*)>> colors;
+  // Runs while a question is open, as the user takes time to answer.
+  std::function<void()> while_asking;
   // Runs a modal dialog: shown, handed to the script, then its result.
   std::function<void(QDialog*)> modal = [](QDialog* dialog) { dialog->reject(); };
 
   void Inform(QWidget*, const QString& caption, const QString& text) override {
-    informed.push_back({caption, text});
+    informed.push_back({caption, text, {}});
+  }
+  void InformWithDetail(QWidget*, const QString& caption, const QString& text,
+                        const QString& detail) override {
+    informed.push_back({caption, text, detail});
   }
   Answer AskYesNoCancel(QWidget*, const QString& caption, const QString& text) override {
-    asked.push_back({caption, text});
+    asked.push_back({caption, text, {}});
+    if (while_asking) while_asking();
     if (answers.empty()) return Answer::kCancel;
     Answer answer = answers.front();
     answers.pop_front();

@@ -71,7 +71,8 @@ class MainWindowTest : public QObject {
       }
     }
     QCOMPARE(items.join(QLatin1Char('\n')),
-             QStringLiteral("新規作成(&N)|\n開く(&O) ...|F1\n上書き保存(&S)|F2\n"
+             QStringLiteral("新規作成(&N)|Ctrl+N\n開く(&O) ...|F1; Ctrl+O\n"
+                            "上書き保存(&S)|F2; Ctrl+S\n"
                             "名前を付けて保存(&A) ...|\n-\nMIDI ファイルを読み込む…|\n-\n"
                             "XRTﾌｧｲﾙを出力|\n"
                             "MIDI ファイルに書き出す…|\nWAV に書き出す…|\n-\n"
@@ -135,6 +136,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(h.dialogs.informed.size(), size_t(1));
     QCOMPARE(h.dialogs.informed[0].caption, QStringLiteral("Message"));
     QCOMPARE(h.dialogs.informed[0].text, QStringLiteral("MIDIデバイスが使用できません"));
+    QCOMPARE(h.dialogs.informed[0].detail, QStringLiteral("no device"));  // the output's reason
     // The reason stays in sight after the box is gone, and after compiling.
     SoundStatus* sound = h.window->SoundIndicator();
     QVERIFY(sound->isVisibleTo(h.window.get()));
@@ -258,13 +260,14 @@ class MainWindowTest : public QObject {
     QCOMPARE(ReadAll(h.Path("a.qrn")), QByteArray("A c"));
     QVERIFY(!w.Editor()->document()->isModified());
 
-    // Yes always runs the dialog, even for a text that has a file.
+    // A text that has a file is saved in place, without the dialog.
     Type(w, QStringLiteral(" d"));
     h.dialogs.answers = {Dialogs::Answer::kYes};
     size_t dialogs_before = h.dialogs.save_starts.size();
-    QVERIFY(!w.QuerySave());
-    QCOMPARE(h.dialogs.save_starts.size(), dialogs_before + 1);
-    QCOMPARE(h.dialogs.save_starts.back(), h.Path("a.qrn"));
+    QVERIFY(w.QuerySave());
+    QCOMPARE(h.dialogs.save_starts.size(), dialogs_before);
+    QCOMPARE(ReadAll(h.Path("a.qrn")), QByteArray("A c d"));
+    QVERIFY(!w.Editor()->document()->isModified());
   }
 
   void openCancelledAnywhereChangesNothing() {
@@ -303,16 +306,20 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("xA c\n"));
     QCOMPARE(w.CurrentFilePath(), h.Path("first.qrn"));
 
-    // Yes, then Cancel in Save As.
-    h.dialogs.answers = {Dialogs::Answer::kYes};
-    w.Action(QStringLiteral("Open1"))->trigger();
-    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("xA c\n"));
-
     // Save still writes to the file that was open.
     w.UpdateCommandStates();
     w.Action(QStringLiteral("Save1"))->trigger();
     QCOMPARE(ReadAll(h.Path("first.qrn")), QByteArray("xA c\r\n"));
     QCOMPARE(ReadAll(h.Path("second.qrn")), QByteArray("B d\r\n"));
+
+    // A text without a file: Yes, then Cancel in Save As opens nothing.
+    w.Action(QStringLiteral("New1"))->trigger();
+    Type(w, QStringLiteral("C e"));
+    h.dialogs.answers = {Dialogs::Answer::kYes};
+    w.Action(QStringLiteral("Open1"))->trigger();
+    QCOMPARE(h.dialogs.save_starts.size(), size_t(1));
+    QCOMPARE(w.Editor()->toPlainText(), QStringLiteral("C e"));
+    QCOMPARE(w.CurrentFilePath(), w.Browser()->BrowseDirectory());
   }
 
   void filesAreShiftJisWithCrLfAndLineBreaksAreMended() {
