@@ -69,9 +69,15 @@ check([r.get("y") for r in rects] == ["94", "82", "70", "64"], "y of the notes")
 check([(r.get("data-line"), r.get("data-col")) for r in rects] ==
       [("0", "2"), ("0", "4"), ("0", "6"), ("0", "8")], "data-line/data-col")
 title = rects[1].find(NS + "title").text
-check(title.startswith("A d4 2:1 length ") and title.endswith("line 1:5"), "title " + title)
+check(title == "A d4 2:1 length 48 velocity 80 line 0:4", "title " + title)
 labels = [t.text for t in root.iter(NS + "text")]
 check("c4" in labels and "1" in labels, "octave label and bar number")
+
+# A note that came through macros names its place and the call sites,
+# innermost first, as `quern map` does.
+_, root, _ = roll("%In c %1\n%Out %In(%1) g\nA r %Out(e)\n")
+titles = [r.find(NS + "title").text for r in notes(root)]
+check(titles[0].endswith(" line 0:4 < 1:5 < 2:4"), "title through macros " + titles[0])
 
 # Range options: ticks and tracks.
 _, root, _ = roll("A c d e f\nB g a\n", "--from-tick", "49", "--mute", "B")
