@@ -6,6 +6,7 @@
 #include <QScrollArea>
 
 #include "player/sequencer.h"
+#include "roll/roll_text.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ void TrackListDock::CreateRow(int track, const QString& name) {
   row.light->setFixedSize(kLightSize, kLightSize);
   row.light->setStyleSheet(LightStyle(false));
   row.name = new QLabel(name);
+  row.name->setStyleSheet(QStringLiteral("border-left: 8px solid %1; padding-left: 4px;")
+                              .arg(QString::fromLatin1(RollTrackColour(track).c_str())));
   row.mute = new QCheckBox;
   row.mute->setChecked(muted_names_.contains(name));
   row.solo = new QCheckBox;
@@ -79,6 +82,7 @@ void TrackListDock::ToggleMute(int track, bool muted) {
     muted_names_.remove(names_[track]);
   }
   SetTrackMuted(track, muted);
+  emit switchesChanged();
 }
 
 void TrackListDock::ToggleSolo(int track, bool soloed) {
@@ -88,6 +92,7 @@ void TrackListDock::ToggleSolo(int track, bool soloed) {
     soloed_names_.remove(names_[track]);
   }
   SetTrackSoloed(track, soloed);
+  emit switchesChanged();
 }
 
 void TrackListDock::ApplySwitches() const {
@@ -138,4 +143,12 @@ bool TrackListDock::FadeLights() {
 
 bool TrackListDock::Lit(int track) const {
   return track >= 0 && track < static_cast<int>(rows_.size()) && rows_[track].lit_until != 0;
+}
+
+bool TrackListDock::Audible(int track) const {
+  if (Muted(track)) return false;
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+    if (Soloed(i)) return Soloed(track);
+  }
+  return true;
 }
