@@ -56,9 +56,11 @@ void TrackListDock::CreateRow(int track, const QString& name) {
   row.light = new QLabel;
   row.light->setFixedSize(kLightSize, kLightSize);
   row.light->setStyleSheet(LightStyle(false));
-  row.name = new QLabel(name);
-  row.name->setStyleSheet(QStringLiteral("border-left: 8px solid %1; padding-left: 4px;")
-                              .arg(QString::fromLatin1(RollTrackColour(track).c_str())));
+  // A square in the track's colour before its name.
+  row.name = new QLabel(QStringLiteral("<span style=\"color:%1\">&#9632;</span> %2")
+                            .arg(QString::fromLatin1(RollTrackColour(track).c_str()),
+                                 name.toHtmlEscaped()));
+  row.name->setTextFormat(Qt::RichText);
   row.mute = new QCheckBox;
   row.mute->setChecked(muted_names_.contains(name));
   row.solo = new QCheckBox;

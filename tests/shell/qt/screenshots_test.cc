@@ -150,11 +150,10 @@ class ScreenshotsTest : public QObject {
     EditorHarness h({demo_}, false, true);
     MainWindow& w = *h.window;
     w.Roll()->ShowAction()->trigger();
-    w.resize(1000, 780);
+    w.resize(1000, 860);
     w.show();
     w.Messages()->hide();
-    w.Roll()->resize(w.Roll()->width(), 330);
-    w.resizeDocks({w.Roll()}, {330}, Qt::Vertical);
+    w.resizeDocks({w.Roll()}, {400}, Qt::Vertical);
     const int taken = w.Roll()->ModelsTaken();
     w.CompileText();
     QTRY_VERIFY_WITH_TIMEOUT(w.Roll()->ModelsTaken() > taken, 10000);
