@@ -113,9 +113,11 @@ bool BuildRollModel(const uint8_t* image, size_t size, const SourceMap& map, Rol
   sink.SetSequencer(sequencer.get());
   model->resolution = sequencer->Messages().Resolution();
   for (int t = 0; t < sequencer->TrackCount(); ++t) model->bar_ticks.push_back(map.BarLength(t));
+  int64_t bound = max_ticks;
   while (!sequencer->Finished()) {
-    if (sequencer->TickCount() >= max_ticks) {
+    if (sequencer->TickCount() >= max_ticks || model->notes.size() >= kRollMaxNotes) {
       model->bounded = true;
+      bound = sequencer->TickCount();
       break;
     }
     if (cancel && sequencer->TickCount() % kCancelCheckTicks == 0 && cancel->load()) {
@@ -125,7 +127,7 @@ bool BuildRollModel(const uint8_t* image, size_t size, const SourceMap& map, Rol
     sequencer->Tick();
   }
   Finish(model);
-  if (model->bounded) model->end_tick = std::max(model->end_tick, max_ticks);
+  if (model->bounded) model->end_tick = std::max(model->end_tick, bound);
   return true;
 }
 

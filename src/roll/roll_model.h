@@ -11,7 +11,8 @@
 //   places in the text to the notes written there.
 // What can go wrong: an image that is not a song gives false and an empty
 //   model. A song that never ends (an endless loop) is run up to the bound
-//   and marked `bounded`, so that the picture can say so.
+//   (or up to kRollMaxNotes notes) and marked `bounded`, so that the
+//   picture can say so.
 // The song runs silently on a sequencer of its own: nothing is sent and
 // whatever plays is not disturbed. Any thread (a window builds it on a
 // worker thread, which may cancel it); the model is plain data.
@@ -30,6 +31,10 @@
 // The default bound: enough for any song that ends, short enough to stay
 // quick for one that does not.
 constexpr int64_t kRollTicks = 1000000;
+// The most notes a model holds (twenty times a long song): a song with more
+// before its bound is cut after the tick that reaches it, and says so, so
+// that an endless song run for many ticks cannot exhaust the memory.
+constexpr size_t kRollMaxNotes = 1000000;
 
 struct RollNote {
   int64_t tick = 0;

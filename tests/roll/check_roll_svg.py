@@ -93,6 +93,13 @@ short, _, _ = roll("A c [r1]250 d\n")
 long, _, _ = roll("A c [[r1]250]10 d\n")
 check(len(long) < len(short) + 200, "size grows with ticks: %d vs %d" % (len(long), len(short)))
 
+# A gradual tempo change sets a tempo on many ticks: the marks are thinned
+# to the width, so the file does not grow with the change's length.
+_, root, _ = roll("A t60 t200:1^1^1^1^1^1^1^1 [c]32\n", "--width", "800")
+tempo = [g for g in root.iter(NS + "g") if g.get("class") == "tempo"][0]
+marks = len(list(tempo.iter(NS + "path")))
+check(2 <= marks <= 800 // 24 + 1, "tempo marks thinned: %d" % marks)
+
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

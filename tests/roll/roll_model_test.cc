@@ -188,6 +188,19 @@ TEST(RollModelTest, ACancelledBuildGivesAnEmptyModel) {
   EXPECT_TRUE(model.notes.empty());
 }
 
+// However many ticks are asked for, an endless song stops at the most notes
+// a model holds, at the end of the tick that reached it, and says so.
+TEST(RollModelTest, AnEndlessSongStopsAtTheMostNotes) {
+  const Song song = Compile("A l64 [c&d&e&f]*\n");
+  RollModel model;
+  ASSERT_TRUE(
+      BuildRollModel(song.image.data(), song.image.size(), song.map, &model, int64_t{1} << 40));
+  EXPECT_TRUE(model.bounded);
+  EXPECT_GE(model.notes.size(), kRollMaxNotes);
+  EXPECT_LT(model.notes.size(), kRollMaxNotes + 4);
+  EXPECT_GT(model.end_tick, model.notes.back().tick);
+}
+
 TEST(RollModelTest, TempoChangesKeepTheirTicks) {
   const Song song = Compile("A t150 c d t90 e\n");
   RollModel model;

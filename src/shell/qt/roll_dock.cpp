@@ -77,6 +77,9 @@ RollDock::RollDock(QMainWindow* window, ScoreEdit* edit, LivePlayback* live, QSe
   playhead_.setTimerType(Qt::PreciseTimer);
   connect(&playhead_, &QTimer::timeout, this, &RollDock::PollPlayhead);
   connect(live_, &LivePlayback::songChanged, this, &RollDock::BuildModel);
+  connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    if (visible && stale_) BuildModel();
+  });
   connect(live_, &LivePlayback::playbackStarted, &playhead_, qOverload<>(&QTimer::start));
   connect(live_->Tracks(), &TrackListDock::switchesChanged, this, &RollDock::UpdateTracks);
   connect(roll_, &RollWidget::noteClicked, this, &RollDock::SelectNote);
@@ -136,6 +139,8 @@ void RollDock::CancelBuild() {
 
 void RollDock::BuildModel() {
   CancelBuild();
+  stale_ = isHidden();
+  if (stale_) return;
   if (!live_->SongImage() || live_->SongSize() == 0) return;
   auto image = std::make_shared<std::vector<uint8_t>>(live_->SongImage(),
                                                       live_->SongImage() + live_->SongSize());

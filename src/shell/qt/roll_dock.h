@@ -12,7 +12,8 @@
 //   notes, followed with "再生位置を追う".
 // The model is built on a worker thread from a copy of the song (on a
 // sequencer of its own, so playback goes on); a newer song cancels an
-// older build. Scrolling and playback never rebuild it. Shown, floating
+// older build; while the dock is hidden, the build waits until it is shown.
+// Scrolling and playback never rebuild it. Shown, floating
 // and the floating place are remembered in the settings.
 // Threads: the window's, but for the build.
 #ifndef QUERN_SHELL_QT_ROLL_DOCK_H_
@@ -86,6 +87,7 @@ class RollDock : public QDockWidget {
   bool building_ = false;
   int models_taken_ = 0;
   bool caret_from_roll_ = false;
+  bool stale_ = false;  // a song came while the dock was hidden
 };
 
 #endif  // QUERN_SHELL_QT_ROLL_DOCK_H_

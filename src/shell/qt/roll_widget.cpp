@@ -70,6 +70,7 @@ void RollWidget::FitSong() {
   if (!model_) return;
   FitRollSong(*model_, &view_);
   Changed();
+  fitted_ = true;
 }
 
 bool RollWidget::FitOutlined() {
@@ -126,6 +127,7 @@ QString RollWidget::ToolTipAt(const QPoint& point) const {
 // ---------------------------------------------------------------- view
 
 void RollWidget::Changed() {
+  fitted_ = false;
   if (model_) ClampRollView(*model_, &view_);
   SyncScrollBars();
   viewport()->update();
@@ -162,6 +164,7 @@ void RollWidget::TakeScrollBars() {
   view_.left = limits.left_min + horizontalScrollBar()->value() / view_.px_per_tick;
   view_.top = limits.top_max - static_cast<double>(verticalScrollBar()->value()) / view_.row_height;
   ClampRollView(*model_, &view_);
+  fitted_ = false;
   viewport()->update();
 }
 
@@ -192,14 +195,27 @@ void RollWidget::paintEvent(QPaintEvent*) {
   marks.outlined = &outlined_flags_;
   marks.now = now_;
   BuildRollScene(*index_, view_, marks, &scene_);
-  PaintRollScene(painter, *model_, view_, scene_);
+  // The picture is painted into an image of the viewport's size (kept
+  // between paints), then shown in one piece.
+  const qreal ratio = viewport()->devicePixelRatioF();
+  const QSize pixels = viewport()->size() * ratio;
+  if (picture_.size() != pixels || picture_.devicePixelRatio() != ratio) {
+    picture_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    picture_.setDevicePixelRatio(ratio);
+  }
+  PaintRollScene(picture_, *model_, view_, scene_);
+  painter.drawImage(0, 0, picture_);
 }
 
 void RollWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   view_.width = viewport()->width();
   view_.height = viewport()->height();
-  Changed();
+  if (fitted_) {
+    FitSong();
+  } else {
+    Changed();
+  }
 }
 
 void RollWidget::mousePressEvent(QMouseEvent* event) {

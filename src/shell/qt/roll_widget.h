@@ -15,6 +15,7 @@
 #define QUERN_SHELL_QT_ROLL_WIDGET_H_
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <memory>
 #include <vector>
 
@@ -87,7 +88,9 @@ class RollWidget : public QAbstractScrollArea {
   std::vector<uint8_t> outlined_flags_;
   int64_t now_ = 0;
   RollScene scene_;
+  QImage picture_;
   bool syncing_ = false;
+  bool fitted_ = false;  // the whole song is in view: a resize fits it again
 };
 
 #endif  // QUERN_SHELL_QT_ROLL_WIDGET_H_

@@ -4,6 +4,7 @@
 // to picture (the caret outlines every pass), mute and solo, playing, the
 // tooltip, the remembered dock and the rebuild after a live swap.
 #include <QCheckBox>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTextBlock>
 
@@ -225,6 +226,29 @@ class PianoRollTest : public QObject {
     h.Stop();
     h.Start();
     QVERIFY(h.window->Roll()->isHidden());
+  }
+
+  void aHiddenRollIsBuiltOnceShown() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.show();
+    w.Editor()->setPlainText(QStringLiteral("A c d e\n"));
+    w.CompileText();
+    QTest::qWait(50);
+    QCOMPARE(w.Roll()->ModelsTaken(), 0);
+    w.Roll()->ShowAction()->trigger();
+    QTRY_COMPARE(w.Roll()->ModelsTaken(), 1);
+    QCOMPARE(w.Roll()->Roll()->Model()->notes.size(), size_t{3});
+  }
+
+  void anEndlessSongIsDrawnToTheBoundAndSaysSo() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    RollWidget* roll = CompileWithRoll(w, "A [c d]*\n");
+    QVERIFY(roll);
+    QVERIFY(roll->Model()->bounded);
+    QCOMPARE(w.Roll()->findChild<QLabel*>(QStringLiteral("PianoRollNotice1"))->text(),
+             QStringLiteral("終わらない曲: 1000000 ティックまで表示しています"));
   }
 
   void aLiveSwapRebuildsTheRoll() {
