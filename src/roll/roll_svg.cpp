@@ -105,7 +105,8 @@ void DrawGrid(const RollModel& model, const Frame& f, std::string* out) {
     *out +=
         "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"" + h + "\" stroke=\"#888\" stroke-width=\"1\"/>";
     if (bar % beat == 0 && beat * f.scale >= 4) {
-      for (int b = beat; b < bar; b += beat) {
+      // A bar longer than the picture holds only the beats it shows.
+      for (int b = beat; b < bar && b * f.scale < f.width; b += beat) {
         const std::string x = Number(b * f.scale);
         *out += "<line x1=\"" + x + "\" y1=\"0\" x2=\"" + x + "\" y2=\"" + h +
                 "\" stroke=\"#ddd\" stroke-width=\"0.5\"/>";

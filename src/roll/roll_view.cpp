@@ -56,11 +56,15 @@ void AddGrid(const RollModel& model, const RollViewport& v, RollScene* scene) {
       static_cast<double>(beat) * v.px_per_tick < kBeatSpacing) {
     return;
   }
-  for (int64_t n = first; n <= last; ++n) {
-    for (int64_t b = beat; b < bar; b += beat) {
-      const double x = v.X(static_cast<double>(1 + n * bar + b));
-      if (x >= v.keys_width && x < v.width) scene->beat_lines.push_back(static_cast<float>(x));
-    }
+  // Only the beats in view are visited, however long a bar is.
+  const int64_t first_beat =
+      static_cast<int64_t>(std::ceil((left - 1) / static_cast<double>(beat)));
+  const int64_t last_beat =
+      static_cast<int64_t>(std::floor((right - 1) / static_cast<double>(beat)));
+  for (int64_t k = first_beat; k <= last_beat; ++k) {
+    if (k * beat % bar == 0) continue;  // a bar line
+    const double x = v.X(static_cast<double>(1 + k * beat));
+    if (x >= v.keys_width && x < v.width) scene->beat_lines.push_back(static_cast<float>(x));
   }
 }
 

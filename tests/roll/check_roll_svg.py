@@ -49,16 +49,39 @@ def note_ons(trace):
     return count
 
 
-# One rectangle per note-on, over the examples and scores with loops, macros,
-# groups and several tracks.
-scores = ["A c d e f\n", "A c&e&g [c d]3\n", "%M c d\nA %M e %M\nB o3 c4 c4\n"]
-for score in scores:
-    _, root, trace = roll(score)
-    check(len(notes(root)) == note_ons(trace), "note count of %r" % score)
-for example in sorted(os.listdir(EXAMPLES)):
-    if example.endswith(".qrn"):
-        _, root, trace = roll(None, name=os.path.join(EXAMPLES, example))
-        check(len(notes(root)) == note_ons(trace), "note count of " + example)
+def map_places(path):
+    """The place of each note-on as `quern map` prints it, in order."""
+    out = subprocess.run([QUERN, "map", path], check=True, capture_output=True,
+                         text=True).stdout
+    return [tuple(line.split()[2].split(":")) for line in out.splitlines()]
+
+
+def roll_and_map(score_text, name="score.qrn"):
+    with tempfile.TemporaryDirectory() as tmp:
+        path = name
+        if score_text is not None:
+            path = os.path.join(tmp, name)
+            with open(path, "wb") as f:
+                f.write(score_text.encode("ascii"))
+        data, root, trace = roll(None, name=path)
+        return root, trace, map_places(path)
+
+
+# One rectangle per note-on, in the order the trace sends them, each at the
+# place `quern map` gives: over the examples and scores with loops, macros,
+# "&" groups, phases and several tracks.
+scores = ["A c d e f\n", "A c&e&g [c d]3\n", "%M c d\nA %M e %M\nB o3 c4 c4\n",
+          "A \"one\" c d \"two\" e\nB \"one\" f g a \"two\" b\n",
+          "%C c&e %1\nA u2 [%C(g) | r]2 ~c _d\nB ch10 l8 [c [c+ d]2]3\n"]
+inputs = [(score, "score.qrn") for score in scores]
+inputs += [(None, os.path.join(EXAMPLES, e)) for e in sorted(os.listdir(EXAMPLES))
+           if e.endswith(".qrn")]
+for text, name in inputs:
+    root, trace, places = roll_and_map(text, name)
+    what = repr(text) if text is not None else name
+    check(len(notes(root)) == note_ons(trace), "note count of " + what)
+    drawn = [(r.get("data-line"), r.get("data-col")) for r in notes(root)]
+    check(drawn == places, "places of " + what)
 
 # Exact places: 2 pixels a tick from the keyboard's edge at 40; rows of 6
 # pixels under the 28-pixel ruler, the octave c4..b4 drawn (c4 lowest).

@@ -215,6 +215,23 @@ TEST(RollSceneTest, ExactGeometry) {
   EXPECT_EQ(-1, HitRollBar(model, v, 240, 30));
 }
 
+// A bar of a billion ticks zoomed in: only the beats in view are visited.
+TEST(RollSceneTest, AHugeBarDrawsOnlyTheBeatsInView) {
+  RollModel model;
+  model.resolution = 4;  // beats of one tick
+  model.bar_ticks = {1 << 30};
+  model.notes = {RollNote{1, 1 << 30, 60, 100, 0, 0, 0, -1}};
+  model.end_tick = (1 << 30) + 1;
+  const RollIndex index(model);
+  RollViewport v;
+  v.px_per_tick = 8;
+  v.left = 1000;
+  RollScene scene;
+  BuildRollScene(index, v, RollMarks{}, &scene);
+  EXPECT_EQ(0u, scene.bar_lines.size());
+  EXPECT_EQ(95u, scene.beat_lines.size());  // ticks 999 to 1093
+}
+
 TEST(RollHitTest, OverlapsGiveTheLaterAndThinNotesCanBeHit) {
   RollModel model;
   model.bar_ticks = {192};
