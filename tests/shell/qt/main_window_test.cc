@@ -70,27 +70,25 @@ class MainWindowTest : public QObject {
                                             QKeySequence::listToString(item->shortcuts()));
       }
     }
-    QCOMPARE(
-        items.join(QLatin1Char('\n')),
-        QStringLiteral(
-            "新規作成(&N)|\n開く(&O) ...|F1\n上書き保存(&S)|F2\n"
-            "名前を付けて保存(&A) ...|\n-\nMIDI ファイルを読み込む…|\n-\n"
-            "XRTﾌｧｲﾙを出力|\n"
-            "MIDI ファイルに書き出す…|\nWAV に書き出す…|\n-\n"
-            "最近使ったファイル(&R)|\n-\nAbout ...|\n-\n"
-            "終了(&Q)|Ctrl+Q\n"
-            "元に戻す(&U)|Ctrl+Z\nやり直し(&R)|Ctrl+Y; Ctrl+Shift+Z\n-\n"
-            "切り取り(&T)|Ctrl+X\nｺﾋﾟｰ(&C)|Ctrl+C\n"
-            "貼り付け(&P)|Ctrl+V\n-\n全て選択(&A)|Ctrl+A\n-\n"
-            "検索(&F) ...|Ctrl+F\n置換(&R) ...|Ctrl+H\n行へ移動(&G) ...|Ctrl+G\n"
-            "ｺﾝﾊﾟｲﾙのみ(&O)|\nｺﾝﾊﾟｲﾙと演奏(&C)|F12\n保存･ｺﾝﾊﾟｲﾙ･演奏|F5\n-\n"
-            "カーソル位置から演奏|Shift+F12\n選択範囲を演奏|Ctrl+F12\n繰り返し|\n-\n"
-            "ライブ編集|\n小節で切り替え|\n入力後の待ち時間|\n"
-            "演奏を更新|Ctrl+Shift+F12\n-\n"
-            "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
-            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nメッセージを下に表示|\n行番号|\nトラック|\nピアノロール|\n"
-            "再生位置を追う|\n-\n"
-            "各種設定 ...|\nコンバート|"));
+    QCOMPARE(items.join(QLatin1Char('\n')),
+             QStringLiteral("新規作成(&N)|\n開く(&O) ...|F1\n上書き保存(&S)|F2\n"
+                            "名前を付けて保存(&A) ...|\n-\nMIDI ファイルを読み込む…|\n-\n"
+                            "XRTﾌｧｲﾙを出力|\n"
+                            "MIDI ファイルに書き出す…|\nWAV に書き出す…|\n-\n"
+                            "最近使ったファイル(&R)|\n-\nAbout ...|\n-\n"
+                            "終了(&Q)|Ctrl+Q\n"
+                            "元に戻す(&U)|Ctrl+Z\nやり直し(&R)|Ctrl+Y; Ctrl+Shift+Z\n-\n"
+                            "切り取り(&T)|Ctrl+X\nｺﾋﾟｰ(&C)|Ctrl+C\n"
+                            "貼り付け(&P)|Ctrl+V\n-\n全て選択(&A)|Ctrl+A\n-\n"
+                            "検索(&F) ...|Ctrl+F\n置換(&R) ...|Ctrl+H\n行へ移動(&G) ...|Ctrl+G\n"
+                            "ｺﾝﾊﾟｲﾙのみ(&O)|\nｺﾝﾊﾟｲﾙと演奏(&C)|F12\n保存･ｺﾝﾊﾟｲﾙ･演奏|F5\n-\n"
+                            "カーソル位置から演奏|Shift+F12\n選択範囲を演奏|Ctrl+F12\n繰り返し|\n-\n"
+                            "ライブ編集|\n小節で切り替え|\n入力後の待ち時間|\n"
+                            "演奏を更新|Ctrl+Shift+F12\n-\n"
+                            "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
+                            "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nメッセージを下に表示|\n行番号|\nトラック|\n"
+                            "ピアノロール|\n再生位置を追う|\n-\n"
+                            "各種設定 ...|\nコンバート|"));
     QMenu* convert =
         w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()
             ? nullptr

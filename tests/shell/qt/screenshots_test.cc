@@ -223,8 +223,9 @@ class ScreenshotsTest : public QObject {
     cursor.setPosition(at + 4, QTextCursor::KeepAnchor);
     cursor.insertText(QStringLiteral("112"));
     const int64_t edited = SequencerTickCount();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        SequencerTickCount() > edited + 200 && !w.Editor()->PlayheadMarks().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(SequencerTickCount() > edited + 200 &&
+                                 !w.Editor()->PlayheadMarks().isEmpty(),
+                             10000);
     QVERIFY(IsPlaying());
     w.Messages()->hide();
     Save(&w, folder_, "live_edit.png");
