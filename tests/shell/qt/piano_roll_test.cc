@@ -203,6 +203,32 @@ class PianoRollTest : public QObject {
     QTRY_COMPARE(roll->PlayTick(), int64_t{0});
   }
 
+  void thePlayheadIsFollowedOnlyWhenAsked() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    RollWidget* roll = CompileWithRoll(w, "A t240 [c8]64\n");
+    QVERIFY(roll);
+    auto zoom_to_start = [roll] {
+      RollViewport view = roll->View();
+      view.px_per_tick = 16;
+      view.left = 1;
+      roll->SetView(view);
+    };
+    QVERIFY(w.Live()->FollowAction()->isChecked());
+    zoom_to_start();
+    w.PlaySong();
+    QTRY_VERIFY(roll->View().left > 100);
+    QVERIFY(roll->PlayTick() >= roll->View().left);
+    w.StopSong();
+    w.Live()->FollowAction()->setChecked(false);
+    zoom_to_start();
+    const double left = roll->View().left;
+    w.PlaySong();
+    QTRY_VERIFY(roll->PlayTick() > 300);
+    QCOMPARE(roll->View().left, left);
+    w.StopSong();
+  }
+
   void theTooltipGivesTheFactsOfTheSvgTitle() {
     EditorHarness h({}, false, true);
     MainWindow& w = *h.window;
