@@ -9,7 +9,8 @@
 # and on a macro-heavy score; the player's real-time runs (about 8 seconds
 # each at 1 and at 4 ms), notes landing in the built-in synthesizer (at 4 and
 # 10 ms, sent at once and timestamped), offline rendering and the sequencer
-# alone.
+# alone; the piano roll's model and one full paint of it on a score of
+# 50,000 notes (the Roll rows).
 # Whole processes (scripts/bench-process.py): `quern compile` of a 10 KB
 # score, its peak memory on a 5 MB score, and against abc2midi (Debian's
 # abcmidi, installed here when missing) on equivalent 1 MB scores; `quern

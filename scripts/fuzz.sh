@@ -12,7 +12,7 @@ set -uo pipefail
 build=$1
 seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=${FUZZ_TARGETS:-score image codec html settings smf live lsp}
+targets=${FUZZ_TARGETS:-score image codec html settings smf live lsp roll}
 found=0
 for name in $targets; do
   corpus=$build/corpus/$name
@@ -20,11 +20,12 @@ for name in $targets; do
   regressions=$root/fuzz/regressions/$name
   mkdir -p "$corpus" "$seeds" "$regressions"
   case $name in
-    score | codec | html)
+    score | codec | html | roll)
       cp "$root"/examples/*.qrn "$root"/tests/e2e/cases/*.qrn "$seeds"/ ;;
     image)
       cp "$root"/fuzz/seeds/image/* "$seeds"/ ;;
   esac
+  [ "$name" = roll ] && cp "$root"/fuzz/seeds/image/* "$seeds"/
   [ -d "$root/fuzz/seeds/$name" ] && cp "$root/fuzz/seeds/$name"/* "$seeds"/
   cp "$regressions"/* "$seeds"/ 2>/dev/null
   before=$(ls "$regressions" | wc -l)

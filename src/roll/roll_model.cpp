@@ -1,8 +1,9 @@
 #include "roll/roll_model.h"
 
 #include <algorithm>
-#include <map>
+#include <iterator>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "player/chase.h"
@@ -11,91 +12,76 @@
 
 namespace {
 
-// Collects what one tick sends: note-on velocities and tempo changes.
+// How often a build looks whether it was cancelled.
+constexpr int64_t kCancelCheckTicks = 4096;
+
+// Turns what the sequencer strikes into the model's notes. The note-on goes
+// out just before the note is reported, so its velocity is the last one sent.
 class RecordingSink : public MessageSink, public NoteSink {
  public:
+  RecordingSink(const SourceMap& map, RollModel* model) : map_(map), model_(model) {}
+
   void SendShort(const uint8_t* bytes, int length) override {
-    if (length == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0) {
-      velocities_[(bytes[0] & 0x0F) * 128 + bytes[1]] = bytes[2];
-    }
+    if (length == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] > 0) last_velocity_ = bytes[2];
   }
   bool SendLong(const uint8_t*, int) override { return true; }
   void SetTempo(int quarters_per_minute) override {
-    if (!tempos_) return;
-    if (tempos_->empty() || tempos_->back().quarters_per_minute != quarters_per_minute) {
-      tempos_->push_back({sequencer_->TickCount(), quarters_per_minute});
+    std::vector<TempoChange>& tempos = model_->tempos;
+    if (tempos.empty() || tempos.back().quarters_per_minute != quarters_per_minute) {
+      tempos.push_back({sequencer_->TickCount(), quarters_per_minute});
     }
   }
-  void NoteStruck(const StruckNote& note) override { struck_.push_back(note); }
-
-  std::vector<StruckNote>& Struck() { return struck_; }
-  int Velocity(int channel, int key) const {
-    return velocities_[((channel & 0x0F) * 128 + (key & 0x7F))];
-  }
-  void RecordTempos(const Sequencer* sequencer, std::vector<TempoChange>* tempos) {
-    sequencer_ = sequencer;
-    tempos_ = tempos;
-  }
-
- private:
-  std::vector<StruckNote> struck_;
-  int velocities_[16 * 128] = {};
-  const Sequencer* sequencer_ = nullptr;
-  std::vector<TempoChange>* tempos_ = nullptr;
-};
-
-// One index per written note, shared by all its passes.
-int SourceIndex(const SourceMap& map, const StruckNote& struck, RollModel* model,
-                std::map<const NoteSource*, int>* seen) {
-  const NoteSource* source = map.Find(struck.track, struck.offset);
-  if (!source) return -1;
-  auto [it, added] = seen->emplace(source, static_cast<int>(model->sources.size()));
-  if (added) model->sources.push_back(*source);
-  return it->second;
-}
-
-void TakeTick(const SourceMap& map, RecordingSink& sink, RollModel* model,
-              std::map<const NoteSource*, int>* seen) {
-  for (const StruckNote& struck : sink.Struck()) {
+  void NoteStruck(const StruckNote& struck) override {
     RollNote note;
     note.tick = struck.tick;
     note.gate = struck.gate;
     note.key = struck.note;
-    note.velocity = sink.Velocity(struck.channel, struck.note);
+    note.velocity = last_velocity_;
     note.channel = struck.channel;
     note.track = struck.track;
     note.offset = struck.offset;
-    note.source = SourceIndex(map, struck, model, seen);
-    model->lowest_key = std::min(model->lowest_key, note.key);
-    model->highest_key = std::max(model->highest_key, note.key);
-    model->end_tick = std::max(model->end_tick, note.tick + std::max(note.gate, 1));
-    model->notes.push_back(note);
+    note.source = SourceIndex(struck);
+    model_->lowest_key = std::min(model_->lowest_key, note.key);
+    model_->highest_key = std::max(model_->highest_key, note.key);
+    model_->notes.push_back(note);
   }
-  sink.Struck().clear();
-}
+  void SetSequencer(const Sequencer* sequencer) { sequencer_ = sequencer; }
 
-bool PlaceMatches(const NoteSource& source, SourcePlace place) {
-  return source.place == place ||
-         std::find(source.calls.begin(), source.calls.end(), place) != source.calls.end();
-}
-
-bool PlaceInRange(const NoteSource& source, SourcePlace from, SourcePlace to) {
-  auto in = [&](SourcePlace p) { return !(p < from) && p < to; };
-  return in(source.place) || std::any_of(source.calls.begin(), source.calls.end(), in);
-}
-
-// The place the caret stands on: the last note place or call site on the
-// caret's line at or before it.
-SourcePlace PlaceAtCaret(const RollModel& model, SourcePlace caret) {
-  SourcePlace best;
-  auto consider = [&](SourcePlace p) {
-    if (p.line == caret.line && p.column <= caret.column && best < p) best = p;
-  };
-  for (const NoteSource& source : model.sources) {
-    consider(source.place);
-    for (const SourcePlace& call : source.calls) consider(call);
+ private:
+  // One index per written note, shared by all its passes.
+  int SourceIndex(const StruckNote& struck) {
+    const NoteSource* source = map_.Find(struck.track, struck.offset);
+    if (!source) return -1;
+    auto [it, added] = seen_.emplace(source, static_cast<int>(model_->sources.size()));
+    if (added) model_->sources.push_back(*source);
+    return it->second;
   }
-  return best;
+
+  const SourceMap& map_;
+  RollModel* model_;
+  const Sequencer* sequencer_ = nullptr;
+  int last_velocity_ = 0;
+  std::unordered_map<const NoteSource*, int> seen_;
+};
+
+// Every note's own place and call sites, sorted, for NotesAtPlace.
+void IndexPlaces(RollModel* model) {
+  for (size_t i = 0; i < model->notes.size(); ++i) {
+    const NoteSource* source = model->Source(model->notes[i]);
+    if (!source) continue;
+    const uint32_t note = static_cast<uint32_t>(i);
+    model->places.push_back({source->place, note});
+    for (const SourcePlace& call : source->calls) model->places.push_back({call, note});
+  }
+  std::sort(model->places.begin(), model->places.end());
+}
+
+void Finish(RollModel* model) {
+  for (const RollNote& note : model->notes) {
+    model->end_tick = std::max(model->end_tick, model->NoteEnd(note));
+  }
+  if (model->notes.empty()) model->lowest_key = model->highest_key = 60;
+  IndexPlaces(model);
 }
 
 }  // namespace
@@ -106,6 +92,11 @@ int RollModel::RulerBarTicks() const {
   return ticks > 0 ? ticks : std::max(resolution / 4, 1);
 }
 
+int RollModel::BarTicks(int track) const {
+  const bool own = track >= 0 && track < static_cast<int>(bar_ticks.size()) && bar_ticks[track] > 0;
+  return own ? bar_ticks[track] : RulerBarTicks();
+}
+
 size_t RollModel::FirstNoteFrom(int64_t tick) const {
   auto it = std::lower_bound(notes.begin(), notes.end(), tick,
                              [](const RollNote& n, int64_t t) { return n.tick < t; });
@@ -113,41 +104,54 @@ size_t RollModel::FirstNoteFrom(int64_t tick) const {
 }
 
 bool BuildRollModel(const uint8_t* image, size_t size, const SourceMap& map, RollModel* model,
-                    int64_t max_ticks) {
+                    int64_t max_ticks, const std::atomic<bool>* cancel) {
   *model = RollModel{};
-  RecordingSink sink;
+  RecordingSink sink(map, model);
   auto sequencer = std::make_unique<Sequencer>(&sink);
   if (!sequencer->Load(image, size)) return false;
   sequencer->SetNoteSink(&sink);
-  sink.RecordTempos(sequencer.get(), &model->tempos);
+  sink.SetSequencer(sequencer.get());
   model->resolution = sequencer->Messages().Resolution();
   for (int t = 0; t < sequencer->TrackCount(); ++t) model->bar_ticks.push_back(map.BarLength(t));
-  std::map<const NoteSource*, int> seen;
+  int64_t bound = max_ticks;
   while (!sequencer->Finished()) {
-    if (sequencer->TickCount() >= max_ticks) {
+    if (sequencer->TickCount() >= max_ticks || model->notes.size() >= kRollMaxNotes) {
       model->bounded = true;
-      model->end_tick = std::max(model->end_tick, max_ticks);
+      bound = sequencer->TickCount();
       break;
     }
+    if (cancel && sequencer->TickCount() % kCancelCheckTicks == 0 && cancel->load()) {
+      *model = RollModel{};
+      return false;
+    }
     sequencer->Tick();
-    TakeTick(map, sink, model, &seen);
   }
-  if (model->notes.empty()) model->lowest_key = model->highest_key = 60;
+  Finish(model);
+  if (model->bounded) model->end_tick = std::max(model->end_tick, bound);
   return true;
 }
 
-std::vector<size_t> NotesAtPlace(const RollModel& model, const SourceMap& map, SourcePlace caret,
-                                 SourcePlace end) {
-  (void)map;
+std::vector<size_t> NotesAtPlace(const RollModel& model, SourcePlace caret, SourcePlace end) {
+  const std::vector<RollPlace>& places = model.places;
+  auto from = [&](SourcePlace p) {
+    return std::lower_bound(places.begin(), places.end(), RollPlace{p, 0});
+  };
   std::vector<size_t> found;
-  const SourcePlace at = end.line >= 0 ? caret : PlaceAtCaret(model, caret);
-  if (at.line < 0) return found;
-  for (size_t i = 0; i < model.notes.size(); ++i) {
-    const NoteSource* source = model.Source(model.notes[i]);
-    if (!source) continue;
-    if (end.line >= 0 ? PlaceInRange(*source, at, end) : PlaceMatches(*source, at)) {
-      found.push_back(i);
-    }
+  auto begin = places.end(), stop = places.end();
+  if (end.line >= 0) {
+    begin = from(caret);
+    stop = from(end);
+  } else {
+    // The last place on the caret's line at or before it.
+    auto after = from(SourcePlace{caret.line, caret.column + 1});
+    if (after == places.begin()) return found;
+    const SourcePlace at = std::prev(after)->place;
+    if (at.line != caret.line) return found;
+    begin = from(at);
+    stop = after;
   }
+  for (auto it = begin; it < stop; ++it) found.push_back(it->note);
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
   return found;
 }

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+#include "roll/roll_text.h"
 
-const char* const kNoteNames[12] = {"c", "c+", "d", "d+", "e", "f", "f+", "g", "g+", "a", "a+", "b"};
-const char* const kColours[] = {"#e6194b", "#3cb44b", "#4363d8", "#f58231", "#911eb4", "#42d4f4",
-                                "#f032e6", "#9a6324", "#469990", "#808000", "#000075", "#bfef45"};
+namespace {
 
 std::string Number(double value) {
   char text[32];
@@ -22,10 +20,18 @@ std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       default:
         // Names are Shift-JIS bytes: keep ASCII, mark the rest.
         out += (static_cast<unsigned char>(c) < 0x80 && c >= 0x20) ? std::string(1, c) : "?";
@@ -57,8 +63,8 @@ Frame MakeFrame(const RollModel& model, const RollView& view, int tracks) {
   Frame f;
   f.start = view.start;
   f.stop = view.stop > view.start ? view.stop : std::max(model.end_tick, view.start + 1);
-  f.low = std::clamp(model.lowest_key / 12 * 12, 0, 120);
-  f.high = std::clamp(model.highest_key / 12 * 12 + 11, f.low + 11, 127);
+  f.low = std::clamp(model.lowest_key / 12 * 12, 0, 240);
+  f.high = std::clamp(model.highest_key / 12 * 12 + 11, f.low + 11, 255);
   f.width = std::max(view.width, kRollKeysWidth + 100);
   f.scale = static_cast<double>(f.width - kRollKeysWidth) / static_cast<double>(f.stop - f.start);
   f.legend_top = f.Y(f.low) + kRollRowHeight + 8;
@@ -69,7 +75,7 @@ Frame MakeFrame(const RollModel& model, const RollView& view, int tracks) {
 void DrawKeyboard(const Frame& f, std::string* out) {
   *out += "<g class=\"keys\">\n";
   for (int key = f.low; key <= f.high; ++key) {
-    const bool black = std::string(kNoteNames[key % 12]).size() > 1;
+    const bool black = RollNoteName(key)[1] == '+';
     *out += "<rect x=\"0\" y=\"" + std::to_string(f.Y(key)) + "\" width=\"" +
             std::to_string(black ? kRollKeysWidth * 2 / 3 : kRollKeysWidth) + "\" height=\"" +
             std::to_string(kRollRowHeight) + "\" fill=\"" + (black ? "#333" : "#fff") +
@@ -96,20 +102,23 @@ void DrawGrid(const RollModel& model, const Frame& f, std::string* out) {
   if (bar_px >= 2) {
     *out += "<defs><pattern id=\"bars\" patternUnits=\"userSpaceOnUse\" x=\"" + Number(origin) +
             "\" y=\"" + Number(top) + "\" width=\"" + Number(bar_px) + "\" height=\"" + h + "\">";
-    *out += "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"" + h + "\" stroke=\"#888\" stroke-width=\"1\"/>";
+    *out +=
+        "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"" + h + "\" stroke=\"#888\" stroke-width=\"1\"/>";
     if (bar % beat == 0 && beat * f.scale >= 4) {
-      for (int b = beat; b < bar; b += beat) {
+      // A bar longer than the picture holds only the beats it shows.
+      for (int b = beat; b < bar && b * f.scale < f.width; b += beat) {
         const std::string x = Number(b * f.scale);
         *out += "<line x1=\"" + x + "\" y1=\"0\" x2=\"" + x + "\" y2=\"" + h +
                 "\" stroke=\"#ddd\" stroke-width=\"0.5\"/>";
       }
     }
     *out += "</pattern></defs>\n";
-    *out += "<rect class=\"grid\" x=\"" + std::to_string(kRollKeysWidth) + "\" y=\"" +
-            Number(top) + "\" width=\"" + std::to_string(f.width - kRollKeysWidth) +
-            "\" height=\"" + h + "\" fill=\"url(#bars)\"/>\n";
+    *out += "<rect class=\"grid\" x=\"" + std::to_string(kRollKeysWidth) + "\" y=\"" + Number(top) +
+            "\" width=\"" + std::to_string(f.width - kRollKeysWidth) + "\" height=\"" + h +
+            "\" fill=\"url(#bars)\"/>\n";
   }
-  const int64_t every = std::max<int64_t>(1, static_cast<int64_t>(40.0 / std::max(bar_px, 1e-9)) + 1);
+  const int64_t every =
+      std::max<int64_t>(1, static_cast<int64_t>(40.0 / std::max(bar_px, 1e-9)) + 1);
   const int64_t first = (f.start - 1) / bar + 1, last = (f.stop - 1) / bar + 1;
   *out += "<g class=\"ruler\" font-size=\"9\">\n";
   for (int64_t n = first; n <= last; ++n) {
@@ -121,30 +130,22 @@ void DrawGrid(const RollModel& model, const Frame& f, std::string* out) {
   *out += "</g>\n";
 }
 
+// Tempo changes, thinned to one mark in kTempoSpacing pixels (a gradual
+// change sets a new tempo on many ticks): the size follows the width.
+constexpr double kTempoSpacing = 24;
+
 void DrawTempos(const RollModel& model, const Frame& f, std::string* out) {
   *out += "<g class=\"tempo\" font-size=\"8\" fill=\"#a00\">\n";
+  double last_x = -kTempoSpacing;
   for (const TempoChange& t : model.tempos) {
     if (t.tick < f.start || t.tick >= f.stop) continue;
+    if (f.X(t.tick) < last_x + kTempoSpacing) continue;
+    last_x = f.X(t.tick);
     const std::string x = Number(f.X(t.tick));
     *out += "<path d=\"M" + x + " 16 l3 6 h-6 z\"/><text x=\"" + Number(f.X(t.tick) + 4) +
             "\" y=\"25\">t" + std::to_string(t.quarters_per_minute) + "</text>\n";
   }
   *out += "</g>\n";
-}
-
-std::string NoteTitle(const RollModel& model, const RollNote& n, const std::string& track) {
-  const int bar = n.track < static_cast<int>(model.bar_ticks.size()) && model.bar_ticks[n.track] > 0
-                      ? model.bar_ticks[n.track]
-                      : model.RulerBarTicks();
-  std::string title = track + " " + RollNoteName(n.key) + " " +
-                      RollBarBeat(n.tick, bar, model.resolution) + " length " +
-                      (n.gate > 0 ? std::to_string(n.gate) : std::string("held")) + " velocity " +
-                      std::to_string(n.velocity);
-  if (const NoteSource* source = model.Source(n)) {
-    title += " line " + std::to_string(source->place.line + 1) + ":" +
-             std::to_string(source->place.column + 1);
-  }
-  return title;
 }
 
 void DrawNotes(const RollModel& model, const RollView& view, const Frame& f,
@@ -155,7 +156,7 @@ void DrawNotes(const RollModel& model, const RollView& view, const Frame& f,
     if (n.tick >= f.stop) break;
     if (!Drawn(view, n.track)) continue;
     const double x = f.X(n.tick);
-    const double w = std::max(std::max(n.gate, 1) * f.scale, 1.0);
+    const double w = std::max(static_cast<double>(model.DrawnTicks(n)) * f.scale, 1.0);
     *out += "<rect class=\"note\" x=\"" + Number(x) + "\" y=\"" + std::to_string(f.Y(n.key)) +
             "\" width=\"" + Number(w) + "\" height=\"" + std::to_string(kRollRowHeight) +
             "\" fill=\"" + RollTrackColour(n.track) + "\" fill-opacity=\"" +
@@ -166,7 +167,7 @@ void DrawNotes(const RollModel& model, const RollView& view, const Frame& f,
     }
     const std::string track =
         n.track < static_cast<int>(names.size()) ? names[n.track] : std::to_string(n.track + 1);
-    *out += "><title>" + Escaped(NoteTitle(model, n, track)) + "</title></rect>\n";
+    *out += "><title>" + Escaped(RollNoteTitle(model, n, track)) + "</title></rect>\n";
   }
   *out += "</g>\n";
 }
@@ -195,20 +196,6 @@ void DrawLegend(const RollModel& model, const RollView& view, const Frame& f,
 
 }  // namespace
 
-std::string RollNoteName(int key) {
-  return kNoteNames[key % 12] + std::to_string(key / 12 - 1);
-}
-
-std::string RollBarBeat(int64_t tick, int bar_ticks, int resolution) {
-  const int64_t t = std::max<int64_t>(tick - 1, 0);
-  const int bar = std::max(bar_ticks, 1), beat = std::max(resolution / 4, 1);
-  return std::to_string(t / bar + 1) + ":" + std::to_string(t % bar / beat + 1);
-}
-
-std::string RollTrackColour(int track) {
-  return kColours[static_cast<size_t>(track) % std::size(kColours)];
-}
-
 std::string RollSvg(const RollModel& model, const RollView& view,
                     const std::vector<std::string>& track_names) {
   const Frame f = MakeFrame(model, view, static_cast<int>(track_names.size()));
@@ -224,7 +211,8 @@ std::string RollSvg(const RollModel& model, const RollView& view,
   if (model.bounded && (view.stop == 0 || view.stop > model.end_tick)) {
     out += "<text class=\"bounded\" x=\"" + std::to_string(f.width - 4) +
            "\" y=\"12\" font-size=\"9\" text-anchor=\"end\" fill=\"#a00\">the song goes on: drawn "
-           "up to tick " + std::to_string(model.end_tick) + "</text>\n";
+           "up to tick " +
+           std::to_string(model.end_tick) + "</text>\n";
   }
   out += "</svg>\n";
   return out;

@@ -7,9 +7,10 @@
 //   tempo changes, bar and beat lines, and one <rect class="note"> per note,
 //   coloured by track, its opacity from the velocity, with a <title> (track,
 //   note, bar:beat, length, velocity, line:col) and data-line/data-col
-//   attributes. The bar and beat lines are one pattern and the bar numbers
-//   are thinned to fit the width, so the size grows with the notes, not with
-//   the song's length in ticks. A model cut at its bound says so.
+//   attributes (roll_text.h). The bar and beat lines are one pattern and the
+//   bar numbers and tempo marks are thinned to fit the width, so the size
+//   grows with the notes, not with the song's length in ticks. A model cut
+//   at its bound says so.
 // Nothing can fail; any thread.
 #ifndef QUERN_ROLL_ROLL_SVG_H_
 #define QUERN_ROLL_ROLL_SVG_H_
@@ -19,26 +20,19 @@
 #include <vector>
 
 #include "roll/roll_model.h"
+#include "roll/roll_text.h"
 
 struct RollView {
-  int64_t start = 0;  // first tick drawn
-  int64_t stop = 0;   // tick the drawing ends at; 0: the song's end
+  int64_t start = 0;            // first tick drawn
+  int64_t stop = 0;             // tick the drawing ends at; 0: the song's end
   std::vector<int> mute, solo;  // track indices left out, or kept alone
-  int width = 1600;   // the whole picture, in pixels
+  int width = 1600;             // the whole picture, in pixels
 };
 
 // Pixel geometry shared with whoever hit-tests the picture.
 constexpr int kRollKeysWidth = 40;
 constexpr int kRollRulerHeight = 28;
 constexpr int kRollRowHeight = 6;
-
-// A note's name with its octave in the score's numbering: "c4", "f+3".
-std::string RollNoteName(int key);
-// "bar:beat" of a tick (the first tick is 1:1) for a bar of bar_ticks ticks
-// and beats of a quarter note.
-std::string RollBarBeat(int64_t tick, int bar_ticks, int resolution);
-// A track's colour as "#rrggbb": the same for the same index everywhere.
-std::string RollTrackColour(int track);
 
 std::string RollSvg(const RollModel& model, const RollView& view,
                     const std::vector<std::string>& track_names);

@@ -720,9 +720,8 @@ int RunRoll(const Args& args) {
   const SourceMap no_places;
   BuildRollModel(g_image.data(), g_image.size(), g_have_source_map ? g_source_map : no_places,
                  &model, o.max_ticks);
-  std::vector<std::string> names;
   for (int t = 0; t < song.TrackCount(); ++t) {
-    names.push_back(g_have_source_map ? CompiledTrackName(t) : std::to_string(t + 1));
+    model.track_names.push_back(g_have_source_map ? CompiledTrackName(t) : std::to_string(t + 1));
   }
   RollView view;
   view.start = range.start;
@@ -731,7 +730,7 @@ int RunRoll(const Args& args) {
   view.solo = range.solo;
   view.width = o.width;
   std::string error;
-  if (!ReplaceFileAtomically(o.output_file, RollSvg(model, view, names), &error)) {
+  if (!ReplaceFileAtomically(o.output_file, RollSvg(model, view, model.track_names), &error)) {
     std::fprintf(stderr, "quern roll: %s\n", error.c_str());
     return 2;
   }

@@ -164,8 +164,9 @@ Options:
      R"(Writes one SVG picture: a keyboard with octave numbers as scores write
 them (c4 is key 60), a ruler with bar numbers and tempo changes, bar and
 beat lines, and one rectangle per note, coloured by track, with a title
-(track, note, bar:beat, length, velocity, line:col) and data-line/data-col
-attributes (from 0). The range options select the ticks and tracks drawn.
+(track, note, bar:beat, length in ticks, velocity, line:col from 0, then
+"< line:col" for each macro call site, innermost first) and
+data-line/data-col attributes (from 0). The range options select the ticks and tracks drawn.
 A song that never ends is drawn up to --ticks, and the picture says so.
 
 Options:

@@ -17,6 +17,7 @@
 #include "player/messages.h"
 #include "player/player.h"
 #include "player/sequencer.h"
+#include "shell/qt/note_text.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/track_list_dock.h"
 #include "shell/text_codec.h"
@@ -29,46 +30,6 @@ constexpr size_t kMaxLit = 512;  // marks shown at once
 // endless song does not hold up every compilation.
 constexpr int64_t kMeasureTicks = 200000;
 const char kFollowKey[] = "Live/FollowPlayhead";
-
-// The character index in text of a Shift-JIS byte column (a column inside a
-// double-byte character gives that character).
-int CharIndexOfColumn(const QString& text, int column) {
-  int bytes = 0;
-  int i = 0;
-  while (i < text.size()) {
-    char32_t c = text[i].unicode();
-    int units = 1;
-    if (text[i].isHighSurrogate() && i + 1 < text.size()) {
-      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-      units = 2;
-    }
-    const int width = ShiftJisLength(c);
-    if (bytes + width > column) break;
-    bytes += width;
-    i += units;
-  }
-  return i;
-}
-
-// How many characters from `at` make up the note or call written there: a
-// call's "%" and name; a note's "~"/"_"
-// prefixes with their numbers, the letter, and the accidental and length
-// behind it. At least one.
-int NoteTokenLength(const QString& text, int at) {
-  int i = at;
-  auto is = [&](const char* set) {
-    return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());
-  };
-  if (is("%")) {  // a macro call: "%" and the name
-    ++i;
-    while (i < text.size() && text[i].isLetterOrNumber()) ++i;
-    return i - at;
-  }
-  while (is("~_0123456789")) ++i;
-  if (is("abcdefgABCDEFG")) ++i;
-  while (is("+-=0123456789.^")) ++i;
-  return std::max(i - at, 1);
-}
 
 QString MinutesSeconds(double ms) {
   const long s = static_cast<long>(ms / 1000.0);
@@ -142,8 +103,10 @@ void LivePlayback::SongCompiled(const uint8_t* image, size_t size, const QString
   std::swap(map_, compile_map_);
   image_ = image;
   size_ = size;
+  track_names_ = track_names;
   tracks_->SetTracks(track_names);
   MeasureSong();
+  emit songChanged();
 }
 
 // Runs the song silently once, on a sequencer of its own (what plays goes
@@ -173,10 +136,12 @@ void LivePlayback::SongSwapped(const uint8_t* image, size_t size, const QStringL
   swap_tick_ = at;
   image_ = image;
   size_ = size;
+  track_names_ = track_names;
   tracks_->SetTracks(track_names);
   MeasureSong();
   lit_.clear();
   marks_dirty_ = true;
+  emit songChanged();
 }
 
 bool LivePlayback::LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map,
@@ -235,16 +200,13 @@ void LivePlayback::StartWatching() {
   last_tick_ = 0;
   swap_tick_ = 0;
   poll_.start();
+  emit playbackStarted();
 }
 
 // ---------------------------------------------------------------- commands
 
 SourcePlace LivePlayback::CaretPlace(int position) const {
-  const QTextBlock block = edit_->document()->findBlock(position);
-  const QString before = block.text().left(position - block.position());
-  int column = 0;
-  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
-  return SourcePlace{block.blockNumber(), column};
+  return PlaceOfPosition(edit_->document(), position);
 }
 
 void LivePlayback::PlayFromCaret() {
@@ -258,6 +220,16 @@ void LivePlayback::PlayFromCaret() {
   StopPlayback();
   if (!LoadSong(image_, size_)) return;
   SequencerSeek(start);
+  looping_selection_ = false;
+  StartWatching();
+  StartPlayback();
+}
+
+void LivePlayback::PlayFromTick(int64_t start) {
+  if (!image_ || size_ == 0) return;
+  StopPlayback();
+  if (!LoadSong(image_, size_)) return;
+  if (start > 1) SequencerSeek(start);
   looping_selection_ = false;
   StartWatching();
   StartPlayback();
@@ -341,16 +313,9 @@ void LivePlayback::RenewMarks() {
   const QColor own(0xff, 0xa8, 0x30);
   const QColor call(0xff, 0xe2, 0xa8);
   for (const Lit& lit : lit_) {
-    const QTextBlock block = edit_->document()->findBlockByNumber(lit.line);
-    if (!block.isValid()) continue;
-    const QString text = block.text();
-    const int at = CharIndexOfColumn(text, lit.column);
     QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(block);
-    mark.cursor.setPosition(block.position() + at);
-    mark.cursor.setPosition(
-        block.position() + std::min<int>(at + NoteTokenLength(text, at), text.size()),
-        QTextCursor::KeepAnchor);
+    mark.cursor = NoteTextCursor(edit_->document(), SourcePlace{lit.line, lit.column});
+    if (mark.cursor.isNull()) continue;
     mark.format.setBackground(lit.call ? call : own);
     marks.append(mark);
   }

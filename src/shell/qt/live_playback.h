@@ -62,6 +62,16 @@ class LivePlayback : public QObject {
 
   void PlayFromCaret();
   void PlaySelection();
+  // Plays the song as last compiled (or swapped in) from tick `start`, with
+  // the channel state in effect there sent first; nothing when there is no
+  // song.
+  void PlayFromTick(int64_t start);
+
+  // The song the playhead follows: the last good compilation or swap.
+  const uint8_t* SongImage() const { return image_; }
+  size_t SongSize() const { return size_; }
+  const SourceMap& SongMap() const { return map_; }
+  const QStringList& SongTracks() const { return track_names_; }
 
   QAction* PlayFromCaretAction() const { return from_caret_; }
   QAction* PlaySelectionAction() const { return selection_; }
@@ -77,6 +87,12 @@ class LivePlayback : public QObject {
   void Poll();
   // "m:ss / m:ss  bar:beat" for a tick; public for tests.
   QString StatusText(int64_t tick) const;
+
+ signals:
+  // A new song to follow: compiled, or swapped in while playing.
+  void songChanged();
+  // Playback started, from the start or elsewhere.
+  void playbackStarted();
 
  private:
   struct Lit {
@@ -106,6 +122,7 @@ class LivePlayback : public QObject {
   bool looping_selection_ = false;
   const uint8_t* image_ = nullptr;
   size_t size_ = 0;
+  QStringList track_names_;
   std::unique_ptr<NoteRing> ring_;
   QTimer poll_;
   std::vector<Lit> lit_;

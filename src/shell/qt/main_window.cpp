@@ -37,6 +37,7 @@
 #include "shell/qt/message_dock.h"
 #include "shell/qt/message_window.h"
 #include "shell/qt/recent_files.h"
+#include "shell/qt/roll_dock.h"
 #include "shell/qt/score_compiler.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/score_highlighter.h"
@@ -116,6 +117,7 @@ MainWindow::MainWindow(EditorStart start)
   });
   compiler_->SetSourceMap(live_->CompileMap());
   CreateLiveEdit();
+  CreateRollDock();
   CreateEditingActions();
   CreateImportAction();
   ApplyShortcutContexts();
@@ -311,6 +313,7 @@ void MainWindow::CreateMenus() {
   add(option, {"Panel1", "ShowMessage1", "DockMessage1", "LineNumbers1", "FollowPlayhead1", "-",
                "Interrupt1"});
   option->insertAction(Action(QStringLiteral("FollowPlayhead1")), live_->TrackListAction());
+  option->insertAction(Action(QStringLiteral("FollowPlayhead1")), roll_dock_->ShowAction());
   QMenu* convert = option->addMenu(QStringLiteral("コンバート"));
   convert->setObjectName(QStringLiteral("Convert1"));
   add(convert, {"Html11", "Html21"});
@@ -628,6 +631,7 @@ void MainWindow::WriteSettings() {
   settings_.message_docked = message_dock_->Docked();
   settings_.line_numbers = edit_->LineNumbersVisible();
   settings_.recent_files = recent_menu_->Files();
+  roll_dock_->WriteSettings();
   QString error;
   if (!SaveSettings(*store_, settings_, &error)) {
     qWarning("quern-editor: the settings could not be saved: %s", qUtf8Printable(error));

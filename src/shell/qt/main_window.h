@@ -44,6 +44,7 @@ class QProgressDialog;
 class QSettings;
 class QToolButton;
 class RecentFilesMenu;
+class RollDock;
 class SoundStatus;
 class ScoreEdit;
 class ScoreHighlighter;
@@ -128,6 +129,7 @@ class MainWindow : public QMainWindow {
   SoundStatus* SoundIndicator() const { return sound_status_; }
   QProgressDialog* ExportProgress() const { return export_progress_; }
   DiskWatch* Watch() const { return disk_watch_; }
+  RollDock* Roll() const { return roll_dock_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -151,6 +153,7 @@ class MainWindow : public QMainWindow {
   void CreateImportAction();
   void CreateLiveEdit();
   void AddLiveEditButton();
+  void CreateRollDock();
   bool CompileForLive(std::vector<uint8_t>* image, QStringList* tracks);
   void ApplyShortcutContexts();
   void ShowMessages();
@@ -203,6 +206,7 @@ class MainWindow : public QMainWindow {
   SoundStatus* sound_status_ = nullptr;
   QProgressDialog* export_progress_ = nullptr;
   DiskWatch* disk_watch_ = nullptr;
+  RollDock* roll_dock_ = nullptr;  // the piano roll (main_window_roll.cpp)
 };
 
 #endif  // QUERN_SHELL_QT_MAIN_WINDOW_H_

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "player/sequencer.h"
+#include "roll/roll_text.h"
 
 namespace {
 
@@ -63,7 +64,11 @@ void TrackListDock::CreateRow(int track, const QString& name) {
   row.light = new QLabel;
   row.light->setFixedSize(kLightSize, kLightSize);
   row.light->setStyleSheet(LightStyle(false));
-  row.name = new QLabel(name);
+  // A square in the track's colour before its name.
+  row.name = new QLabel(QStringLiteral("<span style=\"color:%1\">&#9632;</span> %2")
+                            .arg(QString::fromLatin1(RollTrackColour(track).c_str()),
+                                 name.toHtmlEscaped()));
+  row.name->setTextFormat(Qt::RichText);
   row.mute = new QCheckBox;
   row.mute->setChecked(muted_names_.contains(name));
   row.solo = new QCheckBox;
@@ -92,6 +97,7 @@ void TrackListDock::ToggleMute(int track, bool muted) {
     muted_names_.remove(names_[track]);
   }
   SetTrackMuted(track, muted);
+  emit switchesChanged();
 }
 
 void TrackListDock::ToggleSolo(int track, bool soloed) {
@@ -101,6 +107,7 @@ void TrackListDock::ToggleSolo(int track, bool soloed) {
     soloed_names_.remove(names_[track]);
   }
   SetTrackSoloed(track, soloed);
+  emit switchesChanged();
 }
 
 void TrackListDock::ApplySwitches() const {
@@ -151,4 +158,12 @@ bool TrackListDock::FadeLights() {
 
 bool TrackListDock::Lit(int track) const {
   return track >= 0 && track < static_cast<int>(rows_.size()) && rows_[track].lit_until != 0;
+}
+
+bool TrackListDock::Audible(int track) const {
+  if (Muted(track)) return false;
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+    if (Soloed(i)) return Soloed(track);
+  }
+  return true;
 }

@@ -1,5 +1,6 @@
-// Track list dock: one row per track of the song with its name, a mute box,
-// a solo box and an activity light that flashes on each note the track
+// Track list dock: one row per track of the song with its name in the
+// track's colour (the piano roll draws its notes in the same one), a mute
+// box, a solo box and an activity light that flashes on each note the track
 // strikes. Mute and solo go to the sequencer at once, also while playing;
 // they stay with the track names across compilations.
 #ifndef QUERN_SHELL_QT_TRACK_LIST_DOCK_H_
@@ -38,6 +39,12 @@ class TrackListDock : public QDockWidget {
   // Lets lights go dark whose flash is over; false when none is lit.
   bool FadeLights();
   bool Lit(int track) const;
+  // Whether the track is heard: not muted, and soloed when any track is.
+  bool Audible(int track) const;
+
+ signals:
+  // A mute or solo box changed.
+  void switchesChanged();
 
  private:
   struct Row {

@@ -88,7 +88,7 @@ class MainWindowTest : public QObject {
                             "演奏を更新|Ctrl+Shift+F12\n-\n"
                             "演奏(&P)|\n演奏停止(&S) <ESC>|\n"
                             "ツールバー|\nｺﾝﾊﾟｲﾗの出力|\nメッセージを下に表示|\n行番号|\nトラック|\n"
-                            "再生位置を追う|\n-\n"
+                            "ピアノロール|\n再生位置を追う|\n-\n"
                             "各種設定 ...|\nコンバート|"));
     QMenu* convert =
         w.Action(QStringLiteral("Html11"))->associatedObjects().isEmpty()

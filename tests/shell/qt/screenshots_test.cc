@@ -14,6 +14,8 @@
 #include "shell/qt/file_browser.h"
 #include "shell/qt/live_playback.h"
 #include "shell/qt/message_window.h"
+#include "shell/qt/roll_dock.h"
+#include "shell/qt/roll_widget.h"
 #include "shell/qt/score_edit.h"
 #include "shell/qt/settings_dialog.h"
 
@@ -139,6 +141,40 @@ class ScreenshotsTest : public QObject {
                              10000);
     w.Messages()->hide();
     Save(&w, folder_, "playing.png");
+    w.StopSong();
+  }
+
+  // The demo from the middle of the song with the piano roll docked under
+  // the text: the sounding notes lit, a macro call's notes outlined.
+  void pianoRoll() {
+    EditorHarness h({demo_}, false, true);
+    MainWindow& w = *h.window;
+    w.Roll()->ShowAction()->trigger();
+    w.resize(1000, 860);
+    w.show();
+    w.Messages()->hide();
+    w.resizeDocks({w.Roll()}, {400}, Qt::Vertical);
+    const int taken = w.Roll()->ModelsTaken();
+    w.CompileText();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Roll()->ModelsTaken() > taken, 10000);
+    RollWidget* roll = w.Roll()->Roll();
+    // The caret on a piano bar of the theme: every note of that %Pat.
+    const QTextBlock line = w.Editor()->document()->findBlockByNumber(40);
+    QVERIFY(line.text().startsWith(QStringLiteral("+ %Pat(a,~c,~e) %Pat(f,a,~c) %Pat(d,g,b)")));
+    QTextCursor caret(line);
+    caret.setPosition(line.position() + 29);
+    w.Editor()->setTextCursor(caret);
+    QTRY_VERIFY(!roll->Outlined().empty());
+    RollViewport view = roll->View();
+    view.px_per_tick *= 3;
+    roll->SetView(view);
+    const int64_t middle = roll->Model()->notes[roll->Outlined().front()].tick - 96;
+    w.Live()->PlayFromTick(middle);
+    QVERIFY(IsPlaying());
+    QTRY_VERIFY_WITH_TIMEOUT(SequencerTickCount() > middle + 300 && !roll->Scene().sounding.empty(),
+                             10000);
+    w.Messages()->hide();
+    Save(&w, folder_, "piano_roll.png");
     w.StopSong();
   }
 

@@ -1,0 +1,67 @@
+#include "shell/qt/note_text.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+#include <algorithm>
+#include <cstring>
+
+#include "shell/text_codec.h"
+
+int CharIndexOfColumn(const QString& text, int column) {
+  int bytes = 0;
+  int i = 0;
+  while (i < text.size()) {
+    char32_t c = text[i].unicode();
+    int units = 1;
+    if (text[i].isHighSurrogate() && i + 1 < text.size()) {
+      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+      units = 2;
+    }
+    const int width = ShiftJisLength(c);
+    if (bytes + width > column) break;
+    bytes += width;
+    i += units;
+  }
+  return i;
+}
+
+int NoteTokenLength(const QString& text, int at) {
+  int i = at;
+  auto is = [&](const char* set) {
+    return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());
+  };
+  if (is("%")) {  // a macro call: "%" and the name
+    ++i;
+    while (i < text.size() && text[i].isLetterOrNumber()) ++i;
+    return i - at;
+  }
+  while (is("~_0123456789")) ++i;
+  if (is("abcdefgABCDEFG")) ++i;
+  while (is("+-=0123456789.^")) ++i;
+  return std::max(i - at, 1);
+}
+
+QTextCursor NoteTextCursor(QTextDocument* document, SourcePlace place) {
+  const QTextBlock block = document->findBlockByNumber(place.line);
+  if (place.line < 0 || !block.isValid()) return QTextCursor();
+  const QString text = block.text();
+  const int at = CharIndexOfColumn(text, std::max(place.column, 0));
+  QTextCursor cursor(block);
+  cursor.setPosition(block.position() + at);
+  cursor.setPosition(block.position() + std::min<int>(at + NoteTokenLength(text, at), text.size()),
+                     QTextCursor::KeepAnchor);
+  return cursor;
+}
+
+QString NoteTextAt(QTextDocument* document, SourcePlace place) {
+  const QTextCursor cursor = NoteTextCursor(document, place);
+  return cursor.isNull() ? QString() : cursor.selectedText();
+}
+
+SourcePlace PlaceOfPosition(const QTextDocument* document, int position) {
+  const QTextBlock block = document->findBlock(position);
+  const QString before = block.text().left(position - block.position());
+  int column = 0;
+  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
+  return SourcePlace{block.blockNumber(), column};
+}
