@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <deque>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -133,6 +133,19 @@ TEST(SongSwapTest, TheSameNoteSoundsOnAndOnlyWhatChangedIsSent) {
       "97 b1 07 32\n"  // only the volume differs; c sounds on
       "193 91 3c 00\n193 91 40 50\n385 91 40 00\n",
       song.out.text);
+}
+
+// A range that ends at a tick ends there in the song that takes over too.
+TEST(SongSwapTest, TheEndOfARangeCarriesOverToTheNewSong) {
+  Playing song("A c d e f g a b\n");
+  song.seq.SetStopTick(100, false);
+  const std::vector<uint8_t> next = Compile("A c d e f g a b >c\n");
+  SongSwap swap(song.image().data(), song.image().size(), next.data(), next.size());
+  swap.SetStopTick(100);
+  ASSERT_TRUE(RunSwapOffline(song.seq, swap, 50, 1000));
+  EXPECT_TRUE(song.seq.Finished());
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3e 50\n97 91 3e 00\n97 91 40 50\n100 91 40 00\n",
+            song.out.text);
 }
 
 TEST(SongSwapTest, NotesThatDifferAreReleasedAndNewOnesStartedBeforeAreNotStruck) {
