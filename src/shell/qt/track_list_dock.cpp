@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QScrollArea>
 
+#include "compiler/driver/driver.h"
 #include "player/sequencer.h"
 
 namespace {
@@ -18,6 +19,15 @@ QString LightStyle(bool on) {
 }
 
 }  // namespace
+
+QStringList CompiledTrackNames() {
+  QStringList names;
+  for (int i = 0; i < CompiledTrackCount(); ++i) {
+    const std::string& name = CompiledTrackFullName(i);
+    names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+  }
+  return names;
+}
 
 TrackListDock::TrackListDock(QWidget* parent) : QDockWidget(QStringLiteral("トラック"), parent) {
   setObjectName(QStringLiteral("TrackList1"));
