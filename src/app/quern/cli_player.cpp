@@ -131,7 +131,7 @@ int TakeSwapOption(Args* args, SwapRequest* swap) {
   for (size_t i = 0; i < args->size(); ++i) {
     if ((*args)[i] != "--swap-at") continue;
     if (!swap->file.empty()) return UsageError("trace", "--swap-at is given twice");
-    if (i + 2 >= args->size() || !ParseNumber((*args)[i + 1], 1, 1000000000, &swap->at) ||
+    if (i + 2 >= args->size() || !ParseNumber((*args)[i + 1], 1, kMaxOptionTick, &swap->at) ||
         (*args)[i + 2].empty()) {
       return UsageError("trace", "--swap-at takes a tick from 1 and a score or song file");
     }
