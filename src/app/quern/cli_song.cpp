@@ -71,7 +71,8 @@ int CaretTick(const char* command, const Options& o, const LoadedSong& loaded, S
   return ReportUsageError(command, problem);
 }
 
-// A start at or past the bound would run nothing of the song.
+// The range starts before its bound: --ticks counts from the song's start,
+// wherever the range starts, and a start at or past it is refused.
 int CheckStart(const char* command, const Options& o, int64_t start) {
   if (o.max_ticks <= 0 || start < o.max_ticks) return 0;
   const std::string bound = " the bound --ticks " + std::to_string(o.max_ticks);
