@@ -50,7 +50,8 @@ bool PlaceCounts(const SourceMap& map, const LineContext& context, SourcePlace p
 }  // namespace
 
 bool ScanStruckNotes(const uint8_t* image, size_t size, int64_t max_ticks,
-                     const std::function<bool(const StruckNote&)>& on_note) {
+                     const std::function<bool(const StruckNote&)>& on_note, bool* at_bound) {
+  if (at_bound) *at_bound = false;
   // A sequencer of its own: scanning never touches the one that plays.
   auto sequencer = std::make_unique<Sequencer>();
   if (!sequencer->Load(image, size)) return false;
@@ -59,8 +60,19 @@ bool ScanStruckNotes(const uint8_t* image, size_t size, int64_t max_ticks,
   sequencer->SetMessageCapture(&silence);
   sequencer->SetNoteSink(&sink);
   while (sequencer->TickCount() < max_ticks && !sequencer->Finished() && !sink.Stopped()) {
-    sequencer->Tick();
+    // Ticks that the sequencer promises quiet strike nothing: jump over them
+    // (a silent run does), so that the scan costs what the song does, not
+    // the ticks it spans.
+    const int64_t quiet =
+        std::min(sequencer->TicksToNextWork(), max_ticks - sequencer->TickCount());
+    if (quiet > 1) {
+      sequencer->RunSilently(sequencer->TickCount() + quiet);
+      sequencer->SetMessageCapture(&silence);  // the silent run takes its capture away
+    } else {
+      sequencer->Tick();
+    }
   }
+  if (at_bound) *at_bound = !sink.Stopped() && !sequencer->Finished();
   return true;
 }
 
@@ -75,13 +87,19 @@ bool NoteFromCaret(const SourceMap& map, const NoteSource& note, SourcePlace car
 }
 
 int64_t TickFromCaret(const uint8_t* image, size_t size, const SourceMap& map, SourcePlace caret,
-                      int64_t max_ticks) {
+                      int64_t max_ticks, bool* at_bound) {
   int64_t found = -1;
-  ScanStruckNotes(image, size, max_ticks, [&](const StruckNote& struck) {
-    const NoteSource* note = map.Find(struck.track, struck.offset);
-    if (note && NoteFromCaret(map, *note, caret)) found = struck.tick;
-    return found < 0;
-  });
+  if (at_bound) *at_bound = false;
+  // A caret of no context has no note after it: nothing to run.
+  if (!CaretContext(map, &caret)) return found;
+  ScanStruckNotes(
+      image, size, max_ticks,
+      [&](const StruckNote& struck) {
+        const NoteSource* note = map.Find(struck.track, struck.offset);
+        if (note && NoteFromCaret(map, *note, caret)) found = struck.tick;
+        return found < 0;
+      },
+      at_bound);
   return found;
 }
 

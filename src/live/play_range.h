@@ -31,19 +31,21 @@ constexpr int64_t kScanTicks = 1000000;
 
 // Runs the image silently from its start, handing each struck note to
 // on_note until it returns false, the song ends or max_ticks have run.
-// Returns false when the image is not a song.
+// Returns false when the image is not a song. *at_bound (when given): the
+// scan stopped at max_ticks with the song still going, so notes may follow.
 bool ScanStruckNotes(const uint8_t* image, size_t size, int64_t max_ticks,
-                     const std::function<bool(const StruckNote&)>& on_note);
+                     const std::function<bool(const StruckNote&)>& on_note,
+                     bool* at_bound = nullptr);
 
 // Whether a note written at `note` is at or after `caret` in its context; with
 // `end` (line >= 0), also before `end`.
 bool NoteFromCaret(const SourceMap& map, const NoteSource& note, SourcePlace caret,
                    SourcePlace end = SourcePlace{});
 
-// The tick at which the first note at or after the caret is struck; -1 when
-// there is none.
+// The tick at which the first note at or after the caret is struck, up to
+// tick max_ticks; -1 when there is none. *at_bound as for ScanStruckNotes.
 int64_t TickFromCaret(const uint8_t* image, size_t size, const SourceMap& map, SourcePlace caret,
-                      int64_t max_ticks = kScanTicks);
+                      int64_t max_ticks = kScanTicks, bool* at_bound = nullptr);
 
 struct TickRange {
   int64_t start = -1;  // -1: no note in the selection

@@ -5,7 +5,7 @@
 #include "player/sequencer.h"
 
 SongLength MeasureSongLength(Sequencer& song, int64_t max_ticks,
-                             const std::function<bool()>& budget_spent) {
+                             const std::function<bool()>& budget_spent, int64_t count_from) {
   SongLength length;
   MessageBuilder& messages = song.Messages();
   MessageSink* const sink = song.Sink();
@@ -21,6 +21,7 @@ SongLength MeasureSongLength(Sequencer& song, int64_t max_ticks,
       break;
     }
     song.Tick();
+    if (song.TickCount() < count_from) continue;
     ++length.ticks;
     length.ms += messages.TickLengthMs();
   }

@@ -5,8 +5,10 @@
 //   the run makes between ticks, true once the budget is spent (TimeBudget
 //   gives one on the steady clock). Playback of that sequencer must be
 //   stopped.
-// Out: the song's length in milliseconds and ticks as far as the run went,
-//   and how the run ended: the song finished, it was still going at the
+// Out: the song's length in milliseconds and ticks as far as the run went
+//   (with count_from, of the ticks from that tick on: the ticks before it run,
+//   and cost budget, but neither count nor meet the limit), and how the run
+//   ended: the song finished, it was still going at the
 //   tick limit (taken as endless), or the budget ran out first (unknown).
 // The run sends nothing: the sequencer's sink is taken away for it and given
 // back after. It leaves the song at its end, so load it again to play it.
@@ -28,7 +30,7 @@ struct SongLength {
 };
 
 SongLength MeasureSongLength(Sequencer& song, int64_t max_ticks,
-                             const std::function<bool()>& budget_spent);
+                             const std::function<bool()>& budget_spent, int64_t count_from = 1);
 
 // A budget of `ms` milliseconds of the steady clock, counted from now.
 std::function<bool()> TimeBudget(double ms);

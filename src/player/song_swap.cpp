@@ -47,6 +47,11 @@ void SongSwap::SetLoop(int64_t start, int64_t stop) {
   offer_.loop = true;
 }
 
+void SongSwap::SetStopTick(int64_t stop) {
+  offer_.stop = stop;
+  offer_.loop = false;
+}
+
 SwapOffer& SongSwap::PrepareAt(int64_t at) {
   if (offer_.loop && !loop_marked_ && offer_.loop_start <= at) {
     next_.RunSilently(offer_.loop_start);

@@ -41,6 +41,10 @@ class SongSwap {
   // A selection playing in a loop: the new song loops [start, stop). Set
   // before the first PrepareAt.
   void SetLoop(int64_t start, int64_t stop);
+  // A range that ends at tick `stop` without a loop: the new song ends
+  // there too, as the playing one would have. Set before the first
+  // PrepareAt, instead of SetLoop.
+  void SetStopTick(int64_t stop);
 
   // Makes the offer ready for tick `at`: both songs run on silently to
   // at - 1 from where an earlier call left them (`at` never goes back).

@@ -48,6 +48,13 @@ TEST_F(DriverTest, NamesSharingTheirFirst32Bytes) {
   std::string prefix(32, 'N');
   CompileScore((prefix + "b\n" + prefix + "a\n" + prefix + "a\n").c_str());
   EXPECT_EQ(prefix + "," + prefix + ",", TrackNames());
+  // The whole names tell the two tracks apart.
+  EXPECT_EQ(prefix + "a", CompiledTrackFullName(0));
+  EXPECT_EQ(prefix + "b", CompiledTrackFullName(1));
+  EXPECT_EQ("", CompiledTrackFullName(2));
+  CompileScore("B\nA\n");
+  EXPECT_EQ("A", CompiledTrackFullName(0));
+  EXPECT_EQ("B", CompiledTrackFullName(1));
 }
 
 TEST_F(DriverTest, EmptyTrackHoldsStartAndEnd) {

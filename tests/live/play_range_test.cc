@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "compiler/driver/driver.h"
+#include "player/chase.h"
 #include "player/player.h"
 
 namespace {
@@ -121,6 +124,94 @@ TEST(PlayRangeTest, ScanningLeavesWhatPlaysWhereItStands) {
   EXPECT_EQ(2, notes);
   EXPECT_EQ(60, SequencerTickCount());
   EXPECT_FALSE(SongFinished());
+}
+
+// The caret's note is searched as far as the caller's bound: past the
+// default million ticks when asked, and not past a smaller one.
+TEST(PlayRangeTest, CaretSearchGoesAsFarAsItsBound) {
+  Song song = Compile("A o4 [[r1]100]60 c d\n");  // c at 6000 whole rests
+  const uint8_t* image = song.image.data();
+  const size_t size = song.image.size();
+  bool at_bound = false;
+  EXPECT_EQ(-1, TickFromCaret(image, size, song.map, {0, 17}, kScanTicks, &at_bound));
+  EXPECT_TRUE(at_bound);  // the song goes on: a note may lie beyond
+  EXPECT_EQ(1152001, TickFromCaret(image, size, song.map, {0, 17}, 3000000, &at_bound));
+  EXPECT_FALSE(at_bound);
+  EXPECT_EQ(1152001, TickFromCaret(image, size, song.map, {0, 17}, 1152001, &at_bound));
+  EXPECT_EQ(-1, TickFromCaret(image, size, song.map, {0, 17}, 1152000, &at_bound));
+  EXPECT_TRUE(at_bound);
+  // Behind every note: the song ends before the bound, so there is none.
+  EXPECT_EQ(-1, TickFromCaret(image, size, song.map, {0, 21}, 3000000, &at_bound));
+  EXPECT_FALSE(at_bound);
+  // A caret of no context has no note, however far the song goes.
+  EXPECT_EQ(-1, TickFromCaret(image, size, song.map, {5, 0}, 3000000, &at_bound));
+  EXPECT_FALSE(at_bound);
+}
+
+// ---- The scan jumps over quiet ticks: it must strike what a tick-by-tick
+// run strikes, on random songs and bounds.
+
+std::string RandomScore(std::mt19937& rng) {
+  static const char* kItems[] = {"c",      "d4",    "e8",  "r1",  "r2",   "c16",
+                                 "[r1]40", "g2:1",  "V90", "v60", "t90",  "t200",
+                                 "[c e]3", "a1&c1", "l32", "o5",  "r1 r1"};
+  std::string score;
+  for (const char* track : {"A", "B"}) {
+    score += track;
+    score += " ";
+    const int items = 1 + static_cast<int>(rng() % 10);
+    for (int i = 0; i < items; ++i) score += std::string(kItems[rng() % 17]) + " ";
+    if (rng() % 4 == 0) score += "[c r2]*";
+    score += "\n";
+  }
+  return score;
+}
+
+// What the scan did before it jumped: every tick run, one by one.
+std::vector<StruckNote> PlainScan(const Song& song, int64_t max_ticks, bool* at_bound) {
+  struct Collect : NoteSink {
+    void NoteStruck(const StruckNote& note) override { notes.push_back(note); }
+    std::vector<StruckNote> notes;
+  } sink;
+  auto sequencer = std::make_unique<Sequencer>();
+  EXPECT_TRUE(sequencer->Load(song.image.data(), song.image.size()));
+  ChaseState silence;
+  sequencer->SetMessageCapture(&silence);
+  sequencer->SetNoteSink(&sink);
+  while (sequencer->TickCount() < max_ticks && !sequencer->Finished()) sequencer->Tick();
+  *at_bound = !sequencer->Finished();
+  return sink.notes;
+}
+
+std::string Lines(const std::vector<StruckNote>& notes) {
+  std::string out;
+  for (const StruckNote& n : notes) {
+    out += std::to_string(n.tick) + " " + std::to_string(n.track) + " " + std::to_string(n.offset) +
+           " " + std::to_string(n.gate) + " " + std::to_string(n.channel) + " " +
+           std::to_string(n.note) + "\n";
+  }
+  return out;
+}
+
+TEST(PlayRangeTest, JumpingScanStrikesWhatATickByTickRunStrikes) {
+  std::mt19937 rng(21);
+  for (int round = 0; round < 300; ++round) {
+    const std::string score = RandomScore(rng);
+    Song song = Compile(score);
+    const int64_t max_ticks = 1 + static_cast<int64_t>(rng() % 20000);
+    bool plain_at_bound = false, at_bound = false;
+    const std::string want = Lines(PlainScan(song, max_ticks, &plain_at_bound));
+    std::vector<StruckNote> notes;
+    ASSERT_TRUE(ScanStruckNotes(
+        song.image.data(), song.image.size(), max_ticks,
+        [&](const StruckNote& n) {
+          notes.push_back(n);
+          return true;
+        },
+        &at_bound));
+    ASSERT_EQ(want, Lines(notes)) << score << "bound " << max_ticks;
+    ASSERT_EQ(plain_at_bound, at_bound) << score << "bound " << max_ticks;
+  }
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "compiler/driver/driver.h"
 #include "player/player.h"
+#include "player/sequencer.h"
 #include "player/song_builder.h"
 
 namespace {
@@ -53,6 +56,30 @@ TEST(SongLengthTest, EndsWithTheSongAtTheTickLimitOrWhenTheBudgetIsSpent) {
   length = Measure(1000, after_five);
   EXPECT_EQ(SongLength::End::kOutOfBudget, length.end);
   EXPECT_EQ(5, length.ticks);
+}
+
+// Counted from a tick, the length holds the ticks from there at the tempo
+// in effect; the ticks before still run, and the limit counts from there.
+TEST(SongLengthTest, CountedFromATickAtTheTempoInEffectThere) {
+  static const bool set_up = SetUpCompiler();
+  ASSERT_TRUE(set_up);
+  ASSERT_EQ(0, CompileScore("A t90 c d t150 e f\n"));
+  const std::vector<uint8_t> image(SongImageBegin(), SongImageBegin() + SongImageLength());
+  auto never = [] { return false; };
+  const double ms90 = 240000.0 / (90 * 192), ms150 = 240000.0 / (150 * 192);
+  Sequencer song;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  SongLength length = MeasureSongLength(song, 1000, never, 50);
+  EXPECT_EQ(SongLength::End::kFinished, length.end);
+  EXPECT_EQ(144, length.ticks);  // 50 to 193, the last note-off's tick
+  EXPECT_NEAR(47 * ms90 + 97 * ms150, length.ms, 1e-9);
+
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  length = MeasureSongLength(song, 10, never, 150);
+  EXPECT_EQ(SongLength::End::kTickLimit, length.end);
+  EXPECT_EQ(10, length.ticks);
+  EXPECT_NEAR(10 * ms150, length.ms, 1e-9);
+  EXPECT_EQ(159, song.TickCount());
 }
 
 TEST(SongLengthTest, TimeBudget) {

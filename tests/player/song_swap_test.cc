@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <deque>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -133,6 +134,19 @@ TEST(SongSwapTest, TheSameNoteSoundsOnAndOnlyWhatChangedIsSent) {
       "97 b1 07 32\n"  // only the volume differs; c sounds on
       "193 91 3c 00\n193 91 40 50\n385 91 40 00\n",
       song.out.text);
+}
+
+// A range that ends at a tick ends there in the song that takes over too.
+TEST(SongSwapTest, TheEndOfARangeCarriesOverToTheNewSong) {
+  Playing song("A c d e f g a b\n");
+  song.seq.SetStopTick(100, false);
+  const std::vector<uint8_t> next = Compile("A c d e f g a b >c\n");
+  SongSwap swap(song.image().data(), song.image().size(), next.data(), next.size());
+  swap.SetStopTick(100);
+  ASSERT_TRUE(RunSwapOffline(song.seq, swap, 50, 1000));
+  EXPECT_TRUE(song.seq.Finished());
+  EXPECT_EQ("1 91 3c 50\n49 91 3c 00\n49 91 3e 50\n97 91 3e 00\n97 91 40 50\n100 91 40 00\n",
+            song.out.text);
 }
 
 TEST(SongSwapTest, NotesThatDifferAreReleasedAndNewOnesStartedBeforeAreNotStruck) {
@@ -346,6 +360,40 @@ TEST(SongSwapTest, RandomEditsSwappedInAtRandomTicksKeepNotesPairedAndStateRight
   }
   EXPECT_GE(swaps, 1000);
   EXPECT_GE(slips, 100);
+}
+
+// A range's end carries over whatever the edit: the song that takes over
+// stops at the same tick, releasing what sounds, and sends nothing later.
+TEST(SongSwapTest, RandomEditsSwappedInBeforeARangeEndStopThere) {
+  std::mt19937 rng(33);
+  int stopped_early = 0;
+  for (int run = 0; run < 300; ++run) {
+    Score score;
+    score.tracks = {{"c4", "e4", "g2"}, {"@5", "c1"}};
+    for (int i = 0; i < 10; ++i) Edit(score, rng);
+    Playing song(score.Text());
+    const int64_t stop = 3 + static_cast<int64_t>(rng() % 500);
+    song.seq.SetStopTick(stop, false);
+    for (int i = 0; i < 3; ++i) Edit(score, rng);
+    const std::vector<uint8_t> next = Compile(score.Text());
+    SongSwap swap(song.image().data(), song.image().size(), next.data(), next.size());
+    swap.SetStopTick(stop);
+    const int64_t at = 2 + static_cast<int64_t>(rng() % (stop - 2));
+    if (!RunSwapOffline(song.seq, swap, at, 100000)) {
+      ++stopped_early;  // the first song ended before `at`
+      continue;
+    }
+    EXPECT_TRUE(song.seq.Finished()) << score.Text();
+    EXPECT_LE(song.seq.TickCount(), stop) << score.Text();
+    std::istringstream lines(song.out.text);
+    for (std::string line; std::getline(lines, line);) {
+      ASSERT_LE(std::stoll(line), stop) << score.Text() << " swapped at " << at << "\n"
+                                        << song.out.text;
+    }
+    EXPECT_EQ("", song.out.faults) << score.Text();
+    EXPECT_EQ(0u, song.out.SoundingCount()) << score.Text();
+  }
+  EXPECT_LT(stopped_early, 150);
 }
 
 }  // namespace

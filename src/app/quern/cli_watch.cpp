@@ -8,6 +8,7 @@
 
 #include "app/quern/score_input.h"
 #include "compiler/driver/driver.h"
+#include "live/track_names.h"
 #include "player/player.h"
 #include "player/song_swap.h"
 
@@ -21,22 +22,19 @@ constexpr int kSettleLooks = 100;
 // enough to make the offer ready before the song gets there.
 constexpr double kLeadMs = 20;
 
-// The tracks of the song just compiled that carry one of the names.
+// The tracks of the song just compiled that the names stand for, matched as
+// the compiler tells tracks apart.
 std::vector<int> TracksNamed(const std::vector<std::string>& names) {
-  std::vector<int> tracks;
-  for (int i = 0; i < CompiledTrackCount(); ++i) {
-    if (std::find(names.begin(), names.end(), CompiledTrackName(i)) != names.end()) {
-      tracks.push_back(i);
-    }
-  }
-  return tracks;
+  std::vector<std::string> tracks;
+  for (int i = 0; i < CompiledTrackCount(); ++i) tracks.push_back(CompiledTrackFullName(i));
+  return ::TracksNamed(tracks, names);
 }
 
 }  // namespace
 
-PlayWatch::PlayWatch(std::string path, std::vector<std::string> mute,
-                     std::vector<std::string> solo, std::unique_ptr<FileWatch> watch,
-                     std::vector<uint8_t> playing, const std::atomic<bool>& interrupted)
+PlayWatch::PlayWatch(std::string path, std::vector<std::string> mute, std::vector<std::string> solo,
+                     std::unique_ptr<FileWatch> watch, std::vector<uint8_t> playing,
+                     const std::atomic<bool>& interrupted)
     : path_(std::move(path)),
       mute_(std::move(mute)),
       solo_(std::move(solo)),
@@ -85,12 +83,16 @@ std::string PlayWatch::SwapIn(std::vector<uint8_t> image) {
   if (!swap.Prepared()) return "quern play: " + path_ + ": " + swap.Error();
   for (int track : TracksNamed(mute_)) swap.SetTrackMuted(track, true);
   for (int track : TracksNamed(solo_)) swap.SetTrackSoloed(track, true);
+  if (stop_ > 0) swap.SetStopTick(stop_);
   const double tick_ms = std::max(song.Messages().TickLengthMs(), 1e-3);
   const auto lead = static_cast<int64_t>(std::ceil(kLeadMs / tick_ms)) + 1;
-  const int64_t at = SwapInto(song, swap, [this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return !interrupted_.load() && IsPlaying();
-  }, lead);
+  const int64_t at = SwapInto(
+      song, swap,
+      [this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return !interrupted_.load() && IsPlaying();
+      },
+      lead);
   if (at == 0) return "quern play: " + path_ + ": the song stopped before the new one took over";
   // The player now reads the new image, which moving keeps in place.
   playing_ = std::move(image);
@@ -102,5 +104,6 @@ void PlayWatch::Restart() {
   if (!LoadSong(playing_.data(), playing_.size(), &error)) return;
   for (int track : TracksNamed(mute_)) SetTrackMuted(track, true);
   for (int track : TracksNamed(solo_)) SetTrackSoloed(track, true);
+  if (stop_ > 0) ::SetStopTick(stop_, false);
   StartPlayback();
 }

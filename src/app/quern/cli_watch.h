@@ -4,8 +4,9 @@
 // with errors prints its report, and the last good song plays on. When the
 // song has ended, a good save starts the new one from its beginning.
 //
-// In: the score's path, the track names to mute or solo (they carry over by
-//   name), a file watch, and the image the default player is playing.
+// In: the score's path, the whole names of the tracks to mute or solo (they
+//   carry over by name, matched as the compiler tells tracks apart), a file
+//   watch, and the image the default player is playing.
 // Out: notes for standard error, one line each.
 // What can go wrong: a score that cannot be read or keeps changing, or has
 //   errors (said in the note; nothing changes); a player that has stopped.
@@ -27,6 +28,8 @@ class PlayWatch {
             std::unique_ptr<FileWatch> watch, std::vector<uint8_t> playing,
             const std::atomic<bool>& interrupted);
 
+  // Where the range ends (0: nowhere): each new song ends there too.
+  void SetStopTick(int64_t stop) { stop_ = stop; }
   // Waits up to timeout_ms for a save and takes it in. Returns what to tell
   // the user (empty when nothing happened).
   std::string Poll(int timeout_ms);
@@ -43,6 +46,7 @@ class PlayWatch {
   std::unique_ptr<FileWatch> watch_;
   std::vector<uint8_t> playing_;  // the image the player reads in place
   std::string last_text_;         // the score last compiled
+  int64_t stop_ = 0;
   const std::atomic<bool>& interrupted_;
 };
 

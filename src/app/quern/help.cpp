@@ -16,8 +16,8 @@ struct CommandHelp {
   bool range = false;   // takes the range options below
 };
 
-// Where to start and stop, and which tracks to hear: play, trace, export and
-// render.
+// Where to start and stop, and which tracks to hear: play, trace, export,
+// render and roll.
 #define QUERN_RANGE_USAGE \
   " [--from LINE:COL|--from-tick N] [--to LINE:COL|--to-tick N] [--mute NAMES] [--solo NAMES]"
 
@@ -33,7 +33,13 @@ constexpr const char* kRangeOptions =
                          separated by commas)
   --solo NAMES           play the notes of these tracks only
 A start sends the state in effect there first (bank, program, controllers,
-pitch bend, tempo). --from, --to, --mute and --solo need a score.
+pitch bend, tempo). Ticks count from the song's start, as --ticks does: a
+start at or past the --ticks bound is refused, and --from and --to look for
+their note up to the bound (for play without --ticks, up to tick 1000000).
+Give each end once, as a place or as a tick.
+A track is named by its whole name, or by the first 32 bytes the report
+shows when only one track has them. --from, --to, --mute and --solo need a
+score.
 )";
 
 constexpr const char* kExitStatus =
@@ -91,7 +97,7 @@ Options:
 )"},
     {"play",
      "SCORE|SONG.xrt [--output synth|alsa:PORT|none] [--soundfont FILE] [--interval "
-     "MS] [--watch]" QUERN_RANGE_USAGE,
+     "MS] [--ticks N] [--watch]" QUERN_RANGE_USAGE,
      "play a score or song image",
      R"(Compiles SCORE (a .xrt file is loaded as it is), then plays it until the
 song ends or Ctrl-C, showing the elapsed and total time on standard error.
@@ -103,6 +109,8 @@ Options:
   --soundfont FILE       the SoundFont of the built-in synthesizer (default:
                          a General MIDI SoundFont under /usr/share/sounds/sf2)
   --interval MS          the player's timer interval, 1 to 1000 (default 4)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default: play to the end)
   --watch                watch SCORE while it plays: each save that compiles
                          without errors takes over at the tick the song has
                          reached (notes that stay the same sound on); a save
@@ -118,7 +126,8 @@ the state sent at the start comes first, all at the start tick; ticks count
 from the song's start.
 
 Options:
-  --ticks N              stop after N ticks (default 1000000)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default 1000000)
   --swap-at N NEW        play the song up to tick N - 1, then swap in NEW
                          (a score or song image) at tick N, as live editing
                          does: notes the same in both songs sound on, the
@@ -132,7 +141,8 @@ Options:
 
 Options:
   -o OUT.mid             the file to write (required)
-  --ticks N              stop after N ticks (default 1000000)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default 1000000)
 )",
      true},
     {"import", "SONG.mid [-o SCORE.qrn] [--grid N] [--encoding cp932|utf-8]",
@@ -156,7 +166,8 @@ Options:
 Options:
   -o OUT.wav             the file to write (required)
   --soundfont FILE       as for play
-  --ticks N              stop after N ticks (default 1000000)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default 1000000)
 )",
      true},
     {"roll", "SCORE|SONG.xrt -o OUT.svg [--width PX] [--ticks N]" QUERN_RANGE_USAGE,
@@ -172,7 +183,8 @@ A song that never ends is drawn up to --ticks, and the picture says so.
 Options:
   -o OUT.svg             the file to write (required)
   --width PX             the picture's width (default 1600)
-  --ticks N              stop after N ticks (default 1000000)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default 1000000)
 )",
      true},
     {"map", "SCORE [--ticks N]", "print where each note the song strikes is written",
@@ -182,7 +194,8 @@ from, innermost first (lines and byte columns from 0, as the report counts
 them).
 
 Options:
-  --ticks N              stop after N ticks (default 1000000)
+  --ticks N              stop after tick N of the song, counted from its
+                         start (default 1000000)
 )"},
     {"ports", "", "list the ALSA MIDI output ports",
      R"(Lists the ALSA MIDI output ports, one "N: NAME" line each, for

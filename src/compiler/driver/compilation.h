@@ -18,6 +18,9 @@
 #ifndef QUERN_COMPILER_DRIVER_COMPILATION_H_
 #define QUERN_COMPILER_DRIVER_COMPILATION_H_
 
+#include <string>
+#include <vector>
+
 #include "compiler/commands/track_state.h"
 #include "compiler/driver/report.h"
 #include "compiler/driver/source_lines.h"
@@ -30,7 +33,8 @@
 // The driver's own part: the source table of the text and the track names.
 struct DriverPart {
   SourceTable source;
-  StringTable track_names;  // entry i: the first 32 bytes of track i's name
+  StringTable track_names;                    // entry i: the first 32 bytes of track i's name
+  std::vector<std::string> full_track_names;  // entry i: track i's whole name
   int track_count = 0;
 };
 

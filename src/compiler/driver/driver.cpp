@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kTrackNameBytes = 32;
 constexpr int kMaxResolution = 65535;
 
 DriverPart& State(CompileContext& cc) {
@@ -32,6 +31,7 @@ void ResetWorkAreas(CompileContext& cc) {
   ResetSongBuffers(cc);
   ClearCompilerReport(cc);
   State(cc).track_names.Clear();
+  State(cc).full_track_names.clear();
   State(cc).track_count = 0;
   State(cc).source.Reset();
 }
@@ -74,7 +74,8 @@ bool SelectNextTrack(CompileContext& cc, std::string* previous) {
     return false;
   }
   *previous = name;
-  driver.track_names.AddString(name.substr(0, kTrackNameBytes));
+  driver.track_names.AddString(name.substr(0, kShownTrackNameBytes));
+  driver.full_track_names.push_back(name);
   ++driver.track_count;
   return true;
 }
@@ -219,6 +220,11 @@ const char* Compilation::TrackName(int track) const {
   if (!context_ || track < 0 || track >= context_->driver.track_count) return "";
   return context_->driver.track_names.String(track);
 }
+const std::string& Compilation::FullTrackName(int track) const {
+  static const std::string kNone;
+  if (!context_ || track < 0 || track >= context_->driver.track_count) return kNone;
+  return context_->driver.full_track_names[track];
+}
 const EventRecord* Compilation::TrackEvents(int track, int* count) const {
   *count = 0;
   if (!context_ || track < 0 || track >= context_->driver.track_count ||
@@ -261,6 +267,9 @@ int CompiledTrackCount() {
 }
 const char* CompiledTrackName(int track) {
   return Compilation::Default().TrackName(track);
+}
+const std::string& CompiledTrackFullName(int track) {
+  return Compilation::Default().FullTrackName(track);
 }
 const EventRecord* CompiledTrackEvents(int track, int* count) {
   return Compilation::Default().TrackEvents(track, count);

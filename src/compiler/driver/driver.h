@@ -16,12 +16,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <string>
 #include <memory>
+#include <string>
 
 struct CompileContext;
 struct EventRecord;
 class SourceMap;
+
+// How much of a track's name the report and TrackName show.
+constexpr size_t kShownTrackNameBytes = 32;
 
 // One token as the reader yields it, with where it begins (line and byte
 // column as the report counts them), its number (#NUM) and its text (names,
@@ -57,7 +60,11 @@ class Compilation {
   size_t ImageLength() const;
   const char* Report() const;
   int TrackCount() const;
+  // The track's name as the report shows it: its first kShownTrackNameBytes.
   const char* TrackName(int track) const;
+  // The track's whole name, by which the compiler tells tracks apart: two
+  // names that share their first 32 bytes are two tracks.
+  const std::string& FullTrackName(int track) const;
   const EventRecord* TrackEvents(int track, int* count) const;
   // As ListScoreTokens below.
   int ListTokens(const char* text, const std::function<void(const char* track_name)>& on_track,
@@ -88,6 +95,7 @@ const char* ReportText();
 // Inspection of the last compilation, for tools and tests.
 int CompiledTrackCount();
 const char* CompiledTrackName(int track);
+const std::string& CompiledTrackFullName(int track);
 // The track's final event records (after loop check, phase alignment and
 // void settling).
 const EventRecord* CompiledTrackEvents(int track, int* count);

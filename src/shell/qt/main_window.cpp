@@ -43,6 +43,7 @@
 #include "shell/qt/score_highlighter.h"
 #include "shell/qt/settings_dialog.h"
 #include "shell/qt/sound_status.h"
+#include "shell/qt/track_list_dock.h"
 #include "shell/qt/window_placement.h"
 #include "shell/report_lines.h"
 #include "shell/score_browser.h"
@@ -297,8 +298,7 @@ void MainWindow::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
   file->setObjectName(QStringLiteral("File1"));
   add(file, {"New1", "Open1", "Save1", "SaveAs1", "-", "ImportMidi1", "-", "OutputXRT1",
-             "ExportMidi1", "ExportWav1",
-             "-", "*", "-", "Info1", "-", "Quit1"});
+             "ExportMidi1", "ExportWav1", "-", "*", "-", "Info1", "-", "Quit1"});
   QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
   edit->setObjectName(QStringLiteral("Edit1"));
   add(edit, {"Undo1", "Redo1", "-", "Cut1", "Copy1", "Paste1", "-", "SelectAll1", "-", "Find1",
@@ -467,10 +467,7 @@ void MainWindow::CompileText() {
     song_size_ = image.size();
     if (song_size_ > song_copy_.size()) song_copy_.resize(song_size_);
     if (song_size_ > 0) std::memcpy(song_copy_.data(), image.data(), song_size_);
-    QStringList tracks;
-    for (int i = 0; i < CompiledTrackCount(); ++i)
-      tracks << QString::fromLatin1(CompiledTrackName(i));
-    live_->SongCompiled(song_copy_.data(), song_size_, tracks);
+    live_->SongCompiled(song_copy_.data(), song_size_, CompiledTrackNames());
     messages_->AppendEntry(
         QString::fromStdString(ObjectSizeLine(static_cast<long long>(song_size_))));
     BringToFront();

@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "compiler/driver/driver.h"
+#include "shell/editor_rules.h"
 #include "shell/qt/live_edit.h"
 #include "shell/qt/live_playback.h"
 #include "shell/qt/main_window.h"
@@ -12,7 +13,7 @@
 #include "shell/qt/message_window.h"
 #include "shell/qt/score_compiler.h"
 #include "shell/qt/score_edit.h"
-#include "shell/editor_rules.h"
+#include "shell/qt/track_list_dock.h"
 #include "shell/report_lines.h"
 #include "shell/score_file.h"
 
@@ -61,10 +62,7 @@ bool MainWindow::CompileForLive(std::vector<uint8_t>* image, QStringList* tracks
   last_severity_ = severity;
   std::basic_string_view<uint8_t> bytes = compiler_->Image();
   image->assign(bytes.begin(), bytes.end());
-  tracks->clear();
-  for (int i = 0; i < CompiledTrackCount(); ++i) {
-    *tracks << QString::fromLatin1(CompiledTrackName(i));
-  }
+  *tracks = CompiledTrackNames();
   messages_->AppendEntry(
       QString::fromStdString(ObjectSizeLine(static_cast<long long>(image->size()))));
   return true;

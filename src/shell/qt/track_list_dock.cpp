@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "compiler/driver/driver.h"
 #include "player/sequencer.h"
 #include "roll/roll_text.h"
 
@@ -20,6 +21,15 @@ QString LightStyle(bool on) {
 }
 
 }  // namespace
+
+QStringList CompiledTrackNames() {
+  QStringList names;
+  for (int i = 0; i < CompiledTrackCount(); ++i) {
+    const std::string& name = CompiledTrackFullName(i);
+    names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+  }
+  return names;
+}
 
 TrackListDock::TrackListDock(QWidget* parent) : QDockWidget(QStringLiteral("トラック"), parent) {
   setObjectName(QStringLiteral("TrackList1"));

@@ -17,6 +17,11 @@ class QLabel;
 class QGridLayout;
 class QScrollArea;
 
+// The whole names of the tracks the last compilation made, in track order:
+// the names the compiler tells tracks apart by, so that mute and solo stay
+// with the right track even when two names share their first 32 bytes.
+QStringList CompiledTrackNames();
+
 class TrackListDock : public QDockWidget {
   Q_OBJECT
  public:

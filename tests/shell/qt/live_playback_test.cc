@@ -107,6 +107,29 @@ class LivePlaybackTest : public QObject {
     QVERIFY(w.Live()->Tracks()->Muted(1));
   }
 
+  // Two names that share their first 32 bytes are two tracks: each keeps
+  // its own switch across compilations, and the list shows the whole names.
+  void longTrackNamesKeepTheirOwnSwitches() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    const QString x = QString(32, QLatin1Char('A')) + QLatin1Char('X');
+    const QString y = QString(32, QLatin1Char('A')) + QLatin1Char('Y');
+    w.Editor()->setPlainText(x + QStringLiteral(" c\n") + y + QStringLiteral(" d\n"));
+    w.CompileText();
+    QCOMPARE(w.Live()->Tracks()->Tracks(), (QStringList{x, y}));
+    w.Live()->Tracks()->SetMuted(1, true);
+    w.Live()->Tracks()->SetSoloed(0, true);
+    // A new track makes the list anew; the switches follow the names.
+    w.Editor()->setPlainText(x + QStringLiteral(" c\nB e\n") + y + QStringLiteral(" d\n"));
+    w.CompileText();
+    QCOMPARE(w.Live()->Tracks()->Tracks(), (QStringList{x, y, QStringLiteral("B")}));
+    QVERIFY(!w.Live()->Tracks()->Muted(0));
+    QVERIFY(w.Live()->Tracks()->Muted(1));
+    QVERIFY(!w.Live()->Tracks()->Muted(2));
+    QVERIFY(w.Live()->Tracks()->Soloed(0));
+    QVERIFY(!w.Live()->Tracks()->Soloed(1));
+  }
+
   void followToggleIsRemembered() {
     EditorHarness h({}, false, true);
     QVERIFY(h.window->Live()->FollowAction()->isChecked());

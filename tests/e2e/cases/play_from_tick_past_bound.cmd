@@ -1,0 +1,1 @@
+play $SCORE --output none --ticks 100 --from-tick 100

@@ -1,0 +1,1 @@
+trace $SCORE --from 0:17

@@ -1,0 +1,1 @@
+trace $SCORE --from-tick 5 --from 0:17

@@ -1,0 +1,1 @@
+trace $SCORE --from-tick 1000000000

@@ -1,0 +1,1 @@
+trace $SCORE --solo AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAY --swap-at 49 $TMP/new.qrn
