@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -324,6 +325,15 @@ int LoadInputRange(const char* command, const Options& o, LiveRange* range, Sequ
   return 0;
 }
 
+// Puts a song back as LoadInputRange left it, for a second run (an output
+// that cannot seek is counted first).
+std::function<void(Sequencer&)> RestartAt(const LiveRange& range) {
+  return [range](Sequencer& song) {
+    song.Load(g_image.data(), g_image.size());
+    ApplyRange(range, song);
+  };
+}
+
 // Prints every message of the song as it is sent, one trace line each.
 class PrintingSink : public MessageSink {
  public:
@@ -516,12 +526,8 @@ int RunExport(const Args& args) {
   Sequencer song;
   if (int status = LoadInputRange("export", o, &range, song)) return status;
   bool endless = false;
-  auto restart = [&range](Sequencer& again) {
-    again.Load(g_image.data(), g_image.size());
-    ApplyRange(range, again);
-  };
   const int status =
-      ExportSongMidiFile(song, o.output_file, o.max_ticks, range.start, restart, &endless);
+      ExportSongMidiFile(song, o.output_file, o.max_ticks, range.start, RestartAt(range), &endless);
   size_t reported = 0;
   ReportCuts("export", song, &reported);
   if (status != 0) return status;
@@ -549,7 +555,8 @@ int RunRender(const Args& args) {
     std::fprintf(stderr, "quern render: %s\n", error.c_str());
     return 2;
   }
-  if (!outputs->render_wav(song, o.output_file, o.soundfont, o.max_ticks, &result, &error, {})) {
+  if (!outputs->render_wav(song, o.output_file, o.soundfont, o.max_ticks, &result, &error, {},
+                           RestartAt(range))) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
