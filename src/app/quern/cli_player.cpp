@@ -659,13 +659,12 @@ int RunPlay(const Args& args) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  StopPlayback();
-  tell_cuts();
   if (g_interrupted.load()) {
-    // The stop step releases the scheduled notes; notes struck in hit mode
-    // have none, and an instrument on a port would hold them after we quit.
-    for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, 123, 0);
+    SilencePlayback();
+  } else {
+    StopPlayback();
   }
+  tell_cuts();
   CloseMidiDevices();
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
   EndByNotedSignal();
