@@ -76,10 +76,10 @@ void OnSignal(int signo) {
   errno = saved;
 }
 
-// From now on signals are noted (when nothing has been noted yet).
-void Arm() {
+// From now on signals are noted; false when one was noted already.
+bool Arm() {
   int ending = kEnding;
-  g_noted.compare_exchange_strong(ending, kArmed);
+  return g_noted.compare_exchange_strong(ending, kArmed) || ending == kArmed;
 }
 
 void Install() {
@@ -146,14 +146,17 @@ SignalWatch::SignalWatch(std::function<void()> on_signal) : on_signal_(std::move
   g_caught.store(nullptr);
   g_wake_fd.store(wake_[1]);
   thread_ = std::thread([this] { Run(); });
-  Arm();
+  if (!Arm() && ::write(wake_[1], &kSignalByte, 1) < 0) {
+    // A signal noted before the watch is handled at once; the pipe has room.
+  }
 }
 
 SignalWatch::~SignalWatch() {
   if (!thread_.joinable()) return;
   int armed = kArmed;
-  if (g_noted.compare_exchange_strong(armed, kEnding)) {
-    // No signal came: from now on one ends the process at once.
+  // No signal came (or signals were put back to ending the process): from
+  // now on one ends the process at once.
+  if (g_noted.compare_exchange_strong(armed, kEnding) || armed == kEnding) {
     if (::write(wake_[1], &kCloseByte, 1) < 0) {
       // As in the handler: the pipe has room.
     }
