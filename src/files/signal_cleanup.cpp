@@ -1,7 +1,9 @@
 #include "files/signal_cleanup.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -18,14 +20,26 @@ struct Slot {
   char name[PATH_MAX];
 };
 
+// Who takes the next signal: kEnding, the handler (the process ends at
+// once); kArmed, the program (the handler notes the signal's number here).
+// The handler and a SignalWatch that closes compete for it with one
+// compare-and-swap, so a signal is either noted and handled or ends the
+// process, never lost between the two.
+constexpr int kEnding = -1;
+constexpr int kArmed = 0;
+
 // The handler reads these from any thread, at any moment.
 Slot g_slots[kMaxTemporaries];
-std::atomic<std::atomic<bool>*> g_caught{nullptr};  // null: a signal ends the process
-std::atomic<int> g_noted{0};
+std::atomic<int> g_noted{kEnding};
+std::atomic<std::atomic<bool>*> g_caught{nullptr};  // set when a signal is noted
+std::atomic<int> g_wake_fd{-1};                     // gets a byte when a signal is noted
 std::atomic<bool> g_installed{false};
 
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
+
+constexpr char kSignalByte = 's';
+constexpr char kCloseByte = 'q';
 
 void RemoveTemporaries() {
   for (Slot& slot : g_slots) {
@@ -48,13 +62,24 @@ void EndBy(int signo) {
 void OnSignal(int signo) {
   const int saved = errno;
   RemoveTemporaries();
-  std::atomic<bool>* caught = g_caught.load();
-  if (caught == nullptr || g_noted.exchange(signo) != 0) {
-    EndBy(signo);
-  } else {
-    caught->store(true);
+  int armed = kArmed;
+  if (!g_noted.compare_exchange_strong(armed, signo)) {
+    EndBy(signo);  // not armed, or a second signal
+    errno = saved;
+    return;
+  }
+  if (std::atomic<bool>* caught = g_caught.load()) caught->store(true);
+  const int wake = g_wake_fd.load();
+  if (wake >= 0 && ::write(wake, &kSignalByte, 1) < 0) {
+    // The pipe is new and holds at most two bytes: a write cannot fail.
   }
   errno = saved;
+}
+
+// From now on signals are noted; false when one was noted already.
+bool Arm() {
+  int ending = kEnding;
+  return g_noted.compare_exchange_strong(ending, kArmed) || ending == kArmed;
 }
 
 void Install() {
@@ -93,20 +118,64 @@ void WithdrawTemporary(int slot) {
 }
 
 void RemoveTemporariesOnSignals() {
-  g_caught.store(nullptr);
+  int armed = kArmed;
+  g_noted.compare_exchange_strong(armed, kEnding);
   Install();
 }
 
 void NoteSignals(std::atomic<bool>* caught) {
   g_caught.store(caught);
+  Arm();
   Install();
 }
 
 int NotedSignal() {
-  return g_noted.load();
+  return std::max(g_noted.load(), 0);
 }
 
 void EndByNotedSignal() {
-  const int signo = g_noted.load();
-  if (signo != 0) EndBy(signo);
+  if (const int signo = NotedSignal()) EndBy(signo);
+}
+
+SignalWatch::SignalWatch(std::function<void()> on_signal) : on_signal_(std::move(on_signal)) {
+  Install();
+  if (::pipe2(wake_, O_CLOEXEC) != 0) {
+    wake_[0] = wake_[1] = -1;
+    return;  // signals go on ending the process at once
+  }
+  g_caught.store(nullptr);
+  g_wake_fd.store(wake_[1]);
+  thread_ = std::thread([this] { Run(); });
+  if (!Arm() && ::write(wake_[1], &kSignalByte, 1) < 0) {
+    // A signal noted before the watch is handled at once; the pipe has room.
+  }
+}
+
+SignalWatch::~SignalWatch() {
+  if (!thread_.joinable()) return;
+  int armed = kArmed;
+  // No signal came (or signals were put back to ending the process): from
+  // now on one ends the process at once.
+  if (g_noted.compare_exchange_strong(armed, kEnding) || armed == kEnding) {
+    if (::write(wake_[1], &kCloseByte, 1) < 0) {
+      // As in the handler: the pipe has room.
+    }
+  }
+  // Otherwise a signal came first: the thread handles it and the process
+  // ends by it while this waits.
+  thread_.join();
+  g_wake_fd.store(-1);
+  ::close(wake_[0]);
+  ::close(wake_[1]);
+}
+
+void SignalWatch::Run() {
+  char byte = 0;
+  ssize_t n;
+  do {
+    n = ::read(wake_[0], &byte, 1);
+  } while (n < 0 && errno == EINTR);
+  if (n != 1 || byte != kSignalByte) return;
+  on_signal_();
+  EndByNotedSignal();
 }

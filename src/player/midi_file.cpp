@@ -127,7 +127,7 @@ void MidiFileEncoder::AddShort(int64_t tick, const uint8_t* bytes, int length) {
 
 void MidiFileEncoder::AddLong(int64_t tick, const uint8_t* bytes, int length) {
   if (length <= 0) return;
-  PutLongMessage(pending_, DeltaTo(tick), bytes, static_cast<size_t>(std::max(length, 0)));
+  PutLongMessage(pending_, DeltaTo(tick), bytes, static_cast<size_t>(length));
 }
 
 void MidiFileEncoder::Add(const RecordedMessage& m) {

@@ -278,6 +278,12 @@ void StopPlayback() {
   DefaultPlayer().Stop();
 }
 
+void SilencePlayback() {
+  StopPlayback();
+  constexpr int kAllNotesOff = 123;
+  for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, kAllNotesOff, 0);
+}
+
 bool IsPlaying() {
   return DefaultPlayer().Playing();
 }

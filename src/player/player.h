@@ -137,6 +137,11 @@ void SetTimerInterval(int milliseconds);
 int TimerInterval();
 void StartPlayback();
 void StopPlayback();
+// Stops playback, then sends All Notes Off (controller 123) on all 16
+// channels: the stop releases the notes the song scheduled to end, but a
+// note struck in hit mode has no end, and an instrument on a port would hold
+// it after the program has gone.
+void SilencePlayback();
 bool IsPlaying();
 bool LoadSong(const uint8_t* image, size_t size, std::string* error = nullptr);
 bool SongFinished();

@@ -2,12 +2,13 @@
 """Starts `quern lsp` as a process and speaks JSON-RPC to it over its pipes:
 the life cycle, diagnostics on Japanese lines after a ranged change,
 hover, completion, navigation, rename, symbols, tokens, the play commands on
-the silent output with the playing places they send, bad input, and a client
-that goes away.
+the silent output with the playing places they send, bad input, a client
+that goes away, and signals that end the server while it plays.
 
     protocol_test.py QUERN
 """
 import json
+import signal
 import sys
 import time
 
@@ -114,6 +115,26 @@ def main():
     gone.request("initialize")
     gone.proc.stdin.close()
     check("vanished", gone.proc.wait(timeout=10), 1)
+
+    # A signal while a song plays: the server silences it and ends by the
+    # signal; with nothing playing it just ends by the signal. The servers
+    # take the signals' default actions, even when this test was started
+    # with some of them ignored (a background job, nohup).
+    for name in ("SIGTERM", "SIGINT", "SIGHUP"):
+        signal.signal(getattr(signal, name), signal.SIG_DFL)
+    for name, play in (("SIGTERM", True), ("SIGINT", True), ("SIGHUP", True), ("SIGTERM", False)):
+        server = LspClient(quern, "--output", "none")
+        server.request("initialize")
+        server.open(clean, "A o4 l8 [c d e f g]*\n")
+        if play:
+            server.request("workspace/executeCommand",
+                           {"command": "quern.play", "arguments": [clean]})
+            server.wait_notification("quern/playhead", timeout=5)
+        server.proc.send_signal(getattr(signal, name))
+        said = "quern lsp: %s: playback stopped, every note released\n" % name if play else ""
+        check("%s %s" % (name, "while playing" if play else "with nothing playing"),
+              (server.proc.wait(timeout=10), server.proc.stderr.read().decode()),
+              (-getattr(signal, name), said))
 
     print("%d checks failed" % len(failures))
     return 1 if failures else 0

@@ -63,6 +63,28 @@ TEST_F(PlaybackTest, StopReleasesTheSoundingNoteThroughTheTimerThread) {
   EXPECT_EQ(2u, out_->Messages().size());
 }
 
+TEST_F(PlaybackTest, SilenceStopsThenSendsAllNotesOffOnEveryChannel) {
+  SongLayout song;
+  song.resolution = 1920;
+  song.tracks = {Cat({{30 | 128}, {255}, Word(60000), {255, 0}})};
+  Load(song);
+  SetTimerInterval(1);
+  StartPlayback();
+  ASSERT_TRUE(WaitFor([&] { return !out_->Messages().empty(); }));
+  SilencePlayback();
+  EXPECT_FALSE(IsPlaying());
+  std::vector<std::vector<uint8_t>> want = {{0x91, 0x3c, 0x50}, {0x91, 0x3c, 0}};
+  for (uint8_t channel = 0; channel < 16; ++channel)
+    want.push_back({uint8_t(0xb0 | channel), 123, 0});
+  std::vector<std::vector<uint8_t>> sent;
+  for (const RecordedMessage& m : out_->Messages()) sent.push_back(m.bytes);
+  EXPECT_EQ(want, sent);
+  // With nothing playing it still sweeps every channel.
+  out_->Clear();
+  SilencePlayback();
+  EXPECT_EQ(16u, out_->Messages().size());
+}
+
 TEST_F(PlaybackTest, TickOneGoesOutAtOnceAndStopWakesASleepingTimer) {
   SongLayout song;
   song.resolution = 1920;

@@ -42,6 +42,9 @@ int ExportSongMidiFile(Sequencer& song, const std::string& path, int64_t max_tic
   if (result.write_failed) return Fail(error);
   if (result.too_long) return Fail(path + ": the song is too long for a MIDI file");
   if (known.empty() && !file.WriteAt(0, header, &error)) return Fail(error);
+  if (!known.empty() && header != known) {
+    return Fail(path + ": the song ran differently from its counting run");
+  }
   if (!file.Commit(&error)) return Fail(error);
   if (result.cut) {
     std::fprintf(stderr,

@@ -1,12 +1,16 @@
 // quern lsp: the language server on standard input and output. The outputs
 // load only when a play command first comes, as for `quern play`.
 #include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
 #include "app/quern/output_module.h"
+#include "files/signal_cleanup.h"
 #include "lsp/server.h"
 #include "lsp/stdio_loop.h"
 #include "player/messages.h"
@@ -15,20 +19,23 @@
 
 namespace {
 
-// Plays through quern's player on the output `quern play` would choose.
+// Plays through quern's player on the output `quern play` would choose. The
+// server's thread plays and stops; a signal's thread silences, so each step
+// holds the lock.
 class PlayerPort : public PlaybackPort {
  public:
   PlayerPort(std::string device, std::string soundfont)
       : device_(std::move(device)), soundfont_(std::move(soundfont)) {}
-  ~PlayerPort() override {
-    if (!opened_) return;
-    Stop();
-    CloseMidiDevices();
-  }
+  ~PlayerPort() override { Close(); }
 
   bool Play(std::vector<uint8_t> image, int64_t start, int64_t stop, std::string* error) override {
+    std::lock_guard lock(mutex_);
+    if (closed_) {
+      *error = "the server is ending";
+      return false;
+    }
     if (!opened_ && !Open(error)) return false;
-    Stop();
+    StopLocked();
     image_ = std::move(image);
     if (!LoadSong(image_.data(), image_.size(), error)) return false;
     Sequencer& song = DefaultPlayer().Song();
@@ -39,17 +46,33 @@ class PlayerPort : public PlaybackPort {
   }
 
   int64_t PlayingTick() override {
+    std::lock_guard lock(mutex_);
     return opened_ && IsPlaying() && !SongFinished() ? SequencerTickCount() : -1;
   }
 
   void Stop() override {
-    if (!opened_ || !IsPlaying()) return;
-    StopPlayback();
-    // Notes struck in hit mode have no scheduled end; release every channel.
-    for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, 123, 0);
+    std::lock_guard lock(mutex_);
+    StopLocked();
+  }
+
+  // Silences what sounds and closes the output for good: nothing plays
+  // after. True when a song was playing.
+  bool Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    if (!opened_) return false;
+    const bool playing = IsPlaying();
+    StopLocked();
+    CloseMidiDevices();
+    opened_ = false;
+    return playing;
   }
 
  private:
+  void StopLocked() {
+    if (opened_ && IsPlaying()) SilencePlayback();
+  }
+
   bool Open(std::string* error) {
     const OutputModule* outputs = LoadOutputModule(error);
     std::unique_ptr<MidiOutput> output =
@@ -61,9 +84,11 @@ class PlayerPort : public PlaybackPort {
     return true;
   }
 
+  std::mutex mutex_;
   std::string device_, soundfont_;
   std::vector<uint8_t> image_;  // the sequencer reads the playing song in place
   bool opened_ = false;
+  bool closed_ = false;
 };
 
 }  // namespace
@@ -85,6 +110,14 @@ int RunLsp(const Args& args) {
   // A client that goes away must end the server, not kill it mid-write.
   std::signal(SIGPIPE, SIG_IGN);
   PlayerPort playback(device, soundfont);
+  // A signal silences what plays before the server ends by it, even while
+  // the server waits on its client.
+  SignalWatch watch([&playback] {
+    if (playback.Close()) {
+      std::fprintf(stderr, "quern lsp: SIG%s: playback stopped, every note released\n",
+                   sigabbrev_np(NotedSignal()));
+    }
+  });
   ServerOptions options;
   options.version = QUERN_VERSION;
   Server server(&playback, options);

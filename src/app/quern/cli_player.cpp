@@ -294,7 +294,8 @@ int RunRender(const Args& args) {
   // --ticks bounds the song at a tick counted from its start, wherever the
   // range starts: the render runs the ticks left up to it.
   const int64_t ticks_left = o.max_ticks - song.TickCount();
-  if (!outputs->render_wav(song, o.output_file, o.soundfont, ticks_left, &result, &error, {})) {
+  if (!outputs->render_wav(song, o.output_file, o.soundfont, ticks_left, &result, &error, {},
+                           RestartAt(loaded, range))) {
     std::fprintf(stderr, "quern: %s\n", error.c_str());
     return 2;
   }
@@ -404,13 +405,12 @@ int RunPlay(const Args& args) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  StopPlayback();
-  tell_cuts();
   if (g_interrupted.load()) {
-    // The stop step releases the scheduled notes; notes struck in hit mode
-    // have none, and an instrument on a port would hold them after we quit.
-    for (int channel = 0; channel < 16; ++channel) SendAttribute(channel, 123, 0);
+    SilencePlayback();
+  } else {
+    StopPlayback();
   }
+  tell_cuts();
   CloseMidiDevices();
   std::fprintf(stderr, "\n%s\n", g_interrupted.load() ? "stopped" : "done");
   EndByNotedSignal();

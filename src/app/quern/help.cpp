@@ -45,7 +45,8 @@ score.
 constexpr const char* kExitStatus =
     "Exit status: 0 success, 1 the score has errors, 2 a usage error or a file\n"
     "that cannot be read or written (standard output included). SIGINT, SIGTERM\n"
-    "or SIGHUP removes the file being written and ends by that signal.\n";
+    "or SIGHUP removes the file being written and ends by that signal; play and\n"
+    "lsp silence what sounds first.\n";
 
 constexpr CommandHelp kCommands[] = {
     {"compile",

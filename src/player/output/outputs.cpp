@@ -1,7 +1,9 @@
 #include "player/output/outputs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -30,6 +32,8 @@ bool Readable(const std::string& path) {
   return in.good();
 }
 
+constexpr int kRate = FluidSynthOutput::kSampleRate;
+
 void PutLe(std::string& out, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 255));
 }
@@ -42,13 +46,70 @@ std::string WavHeader(uint32_t frames) {
   PutLe(h, 16, 4);
   PutLe(h, 1, 2);  // PCM
   PutLe(h, 2, 2);  // stereo
-  PutLe(h, FluidSynthOutput::kSampleRate, 4);
-  PutLe(h, FluidSynthOutput::kSampleRate * 4, 4);
+  PutLe(h, kRate, 4);
+  PutLe(h, kRate * 4, 4);
   PutLe(h, 4, 2);
   PutLe(h, 16, 2);
   h += "data";
   PutLe(h, data_bytes, 4);
   return h;
+}
+
+// A WAV file counts its bytes in 32 bits: a song too long for it (about
+// 6 hours 45 minutes, with the second of release) ends there.
+constexpr uint64_t kMaxFrames = (0xffffffffull - 36) / 4 - kRate;
+
+uint64_t FrameAt(double ms) {
+  return static_cast<uint64_t>(ms * kRate / 1000.0);
+}
+
+// How far a render's run of the song went.
+struct RenderRun {
+  double last_ms = 0;  // when the last tick run sounds
+  int64_t ticks = 0;
+  bool cut = false;      // where a WAV file is full
+  bool stopped = false;  // by before_tick
+  // The frames of the file: up to the last tick, then a second of release.
+  uint64_t Frames() const { return FrameAt(last_ms) + kRate; }
+};
+
+// Runs the song from where it stands, as a render does: tick k (from 1)
+// sounds at the sum of the tick lengths before it, and before_tick hears the
+// ticks run so far and that frame before the tick runs (false stops the
+// run). Ends at max_ticks, when the song finishes or where a WAV file is
+// full; what still sounds is then released on the song's sink.
+RenderRun RunRenderTicks(Sequencer& song, int64_t max_ticks,
+                         const std::function<bool(int64_t ticks, uint64_t frame)>& before_tick) {
+  RenderRun run;
+  MessageBuilder& messages = song.Messages();
+  messages.SetTempo(120);
+  double next_ms = 0;
+  while (run.ticks < max_ticks && !song.Finished()) {
+    if (FrameAt(next_ms) > kMaxFrames) {
+      run.cut = true;
+      break;
+    }
+    if (!before_tick(run.ticks, FrameAt(next_ms))) {
+      run.stopped = true;
+      break;
+    }
+    song.Tick();
+    ++run.ticks;
+    run.last_ms = next_ms;
+    next_ms += messages.TickLengthMs();
+  }
+  song.SilenceNotes();
+  return run;
+}
+
+// The frames a render of the song writes, from a run that only times it:
+// nothing is sent and nothing synthesized.
+uint64_t CountFrames(Sequencer& song, int64_t max_ticks) {
+  MessageSink* const sink = song.Sink();
+  song.SetSink(nullptr);
+  const RenderRun run = RunRenderTicks(song, max_ticks, [](int64_t, uint64_t) { return true; });
+  song.SetSink(sink);
+  return run.Frames();
 }
 
 }  // namespace
@@ -83,7 +144,7 @@ std::unique_ptr<MidiOutput> OpenOutput(const std::string& name, const std::strin
 
 bool RenderWav(Sequencer& song, const std::string& path, const std::string& soundfont,
                int64_t max_ticks, RenderResult* result, std::string* error,
-               const RenderProgress& progress) {
+               const RenderProgress& progress, const SongRestart& restart) {
   const std::string file = FindSoundFont(soundfont);
   if (file.empty() && !soundfont.empty()) {
     if (error) *error = "cannot read the SoundFont " + soundfont;
@@ -97,12 +158,21 @@ bool RenderWav(Sequencer& song, const std::string& path, const std::string& soun
   // the end, so a failed render leaves any older file as it was.
   AtomicFileWriter wav;
   std::string file_error;
-  if (!wav.Open(path, &file_error)) {
-    if (error) *error = "cannot write " + file_error;
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
     return false;
+  };
+  if (!wav.Open(path, &file_error)) return fail("cannot write " + file_error);
+  // An output that cannot go back to the header (a pipe, a terminal) gets
+  // the data length first, from a run that only times the song.
+  const bool seekable = wav.CanWriteAt();
+  uint64_t known_frames = 0;
+  if (!seekable) {
+    if (!restart) return fail("cannot write " + path + ": " + std::strerror(ESPIPE));
+    known_frames = CountFrames(song, max_ticks);
+    restart(song);
   }
-  std::string header = WavHeader(0);
-  bool ok = wav.Write(header, &file_error);
+  bool ok = wav.Write(WavHeader(known_frames), &file_error);
 
   // One block of stereo frames, rendered and written in turn.
   std::vector<int16_t> buffer(2 * 4096);
@@ -115,55 +185,33 @@ bool RenderWav(Sequencer& song, const std::string& path, const std::string& soun
                      &file_error);
       written += n;
     }
+    return ok;
   };
-
-  // Tick k (from 1) sounds at the sum of the tick lengths before it: render
-  // up to that time, then run the tick.
-  auto frame_at = [](double ms) {
-    return static_cast<uint64_t>(ms * FluidSynthOutput::kSampleRate / 1000.0);
-  };
-  // A WAV file counts its bytes in 32 bits: a song too long for it (about
-  // 6 hours 45 minutes, with the second of release) ends there.
-  constexpr uint64_t kMaxFrames = (0xffffffffull - 36) / 4 - FluidSynthOutput::kSampleRate;
   MessageSink* const sink = song.Sink();
   song.SetSink(out);
-  MessageBuilder& messages = song.Messages();
-  messages.SetTempo(120);
-  double next_ms = 0;
-  double last_ms = 0;
-  int64_t ticks = 0;
-  bool cut = false;
-  bool cancelled = false;
-  while (ticks < max_ticks && !song.Finished()) {
-    if (progress && ticks % 64 == 0 && !progress(ticks)) {
-      cancelled = true;
-      break;
-    }
-    if (frame_at(next_ms) > kMaxFrames) {
-      cut = true;
-      break;
-    }
-    render_to(frame_at(next_ms));
-    song.Tick();
-    ++ticks;
-    last_ms = next_ms;
-    next_ms += messages.TickLengthMs();
-  }
-  song.SilenceNotes();
+  const RenderRun run = RunRenderTicks(song, max_ticks, [&](int64_t ticks, uint64_t frame) {
+    if (progress && ticks % 64 == 0 && !progress(ticks)) return false;
+    return render_to(frame);
+  });
   song.SetSink(sink);
-  render_to(frame_at(last_ms) + FluidSynthOutput::kSampleRate);  // one second of release
+  const bool cancelled = run.stopped && ok;
+  if (!cancelled) render_to(run.Frames());  // one second of release
 
-  header = WavHeader(static_cast<uint32_t>(written));
-  // A cancelled render is abandoned: the writer removes its temporary file.
-  ok = ok && !cancelled && wav.WriteAt(0, header, &file_error) && wav.Commit(&file_error);
-  if (!ok) {
-    if (error) *error = cancelled ? "cancelled" : "cannot write " + file_error;
-    return false;
+  if (ok && !cancelled) {
+    if (seekable) {
+      ok = wav.WriteAt(0, WavHeader(written), &file_error);
+    } else if (written != known_frames) {
+      ok = false;
+      file_error = path + ": the song ran differently from its timing run";
+    }
   }
+  // A cancelled render is abandoned: the writer removes its temporary file.
+  ok = ok && !cancelled && wav.Commit(&file_error);
+  if (!ok) return fail(cancelled ? "cancelled" : "cannot write " + file_error);
   if (result) {
-    result->seconds = last_ms / 1000.0;
-    result->ticks = ticks;
-    result->cut_at_wav_limit = cut;
+    result->seconds = run.last_ms / 1000.0;
+    result->ticks = run.ticks;
+    result->cut_at_wav_limit = run.cut;
   }
   return true;
 }

@@ -44,14 +44,20 @@ std::string FindSoundFont(const std::string& preferred = "");
 // stops, no file is left behind and the reason is "cancelled". The
 // synthesizer is the sequencer's sink for the run; its own sink comes back
 // after. Playback of that sequencer must be stopped.
+// An output that cannot seek (a pipe, a terminal) cannot have its header
+// filled in at the end: the song is first run once without synthesis to
+// time it, then restart puts it back where it was loaded, and the rendered
+// bytes are the same as a file gets. Without restart such an output is
+// refused before any work.
 struct RenderResult {
   double seconds = 0;  // length of the song written
   int64_t ticks = 0;
   bool cut_at_wav_limit = false;  // the song goes on beyond what a WAV file holds
 };
 using RenderProgress = std::function<bool(int64_t ticks)>;
+using SongRestart = std::function<void(Sequencer& song)>;
 bool RenderWav(Sequencer& song, const std::string& path, const std::string& soundfont,
                int64_t max_ticks, RenderResult* result, std::string* error,
-               const RenderProgress& progress = {});
+               const RenderProgress& progress = {}, const SongRestart& restart = {});
 
 #endif  // QUERN_PLAYER_OUTPUT_OUTPUTS_H_

@@ -227,15 +227,16 @@ void MainWindow::ExportWav() {
   export_progress_->show();
   RenderResult result;
   std::string error;
-  const bool ok =
-      RenderWav(DefaultPlayer().Song(), QFile::encodeName(path).toStdString(),
-                settings_.soundfont.toStdString(), kDefaultExportTicks, &result, &error,
-                [this, total](int64_t ticks) {
-                  if (total > 0)
-                    export_progress_->setValue(static_cast<int>(std::min<int64_t>(ticks, total)));
-                  QCoreApplication::processEvents();
-                  return !export_progress_->wasCanceled();
-                });
+  const bool ok = RenderWav(
+      DefaultPlayer().Song(), QFile::encodeName(path).toStdString(),
+      settings_.soundfont.toStdString(), kDefaultExportTicks, &result, &error,
+      [this, total](int64_t ticks) {
+        if (total > 0)
+          export_progress_->setValue(static_cast<int>(std::min<int64_t>(ticks, total)));
+        QCoreApplication::processEvents();
+        return !export_progress_->wasCanceled();
+      },
+      [this](Sequencer&) { LoadSong(song_copy_.data(), song_size_); });
   if (ok && total > 0) export_progress_->setValue(total);
   export_progress_->hide();
   OpenOutput(false);  // a fresh output after the offline run

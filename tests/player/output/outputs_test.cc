@@ -9,8 +9,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include <unistd.h>
+
+#include "compiler/driver/driver.h"
 #include "player/messages.h"
 #include "player/output/fluidsynth_output.h"
 #include "player/output/outputs.h"
@@ -205,7 +210,9 @@ TEST(OutputChoiceTest, SoundFontSearchPrefersTheNamedFile) {
   EXPECT_EQ("cannot load the SoundFont " + file.string(), error);
   std::filesystem::remove(file);
   const std::string found = FindSoundFont();
-  if (!found.empty()) EXPECT_EQ(".sf2", std::filesystem::path(found).extension());
+  if (!found.empty()) {
+    EXPECT_EQ(".sf2", std::filesystem::path(found).extension());
+  }
 }
 
 TEST(RenderTest, WavLastsAsLongAsTheSongAndIsNotSilent) {
@@ -232,6 +239,67 @@ TEST(RenderTest, WavLastsAsLongAsTheSongAndIsNotSilent) {
   std::memcpy(samples.data(), bytes.data() + 44 + 4 * 4410, samples.size() * 2);
   EXPECT_GT(Loudness(samples), 10);
   std::filesystem::remove(file);
+}
+
+// What a render writes into a pipe (a path to its write end), read on a
+// thread of its own so the pipe never fills.
+bool RenderIntoPipe(Sequencer& song, const SongRestart& restart, std::string* bytes,
+                    std::string* error) {
+  int fds[2];
+  if (::pipe(fds) != 0) return false;
+  std::thread reader([&] {
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) bytes->append(buffer, n);
+  });
+  RenderResult result;
+  const bool ok = RenderWav(song, "/proc/self/fd/" + std::to_string(fds[1]), "", 100000, &result,
+                            error, {}, restart);
+  ::close(fds[1]);
+  reader.join();
+  ::close(fds[0]);
+  return ok;
+}
+
+TEST(RenderTest, PipeGetsTheBytesOfAFile) {
+  if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI SoundFont installed";
+  // Tempo changes, a gradual one among them, so the length comes from the
+  // song's own timing.
+  ASSERT_TRUE(SetUpCompiler());
+  ASSERT_EQ(0, CompileScore("A t90 o4 l8 c d e t62:64 f g t140 a b >c\nB o3 l2 c g c\n"))
+      << ReportText();
+  const std::vector<uint8_t> image(SongImageBegin(), SongImageBegin() + SongImageLength());
+  ReleaseCompiler();
+  Sequencer song;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / "quern_render_pipe_test.wav";
+  RenderResult result;
+  std::string error;
+  ASSERT_TRUE(RenderWav(song, file.string(), "", 100000, &result, &error)) << error;
+  std::ifstream in(file, std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove(file);
+
+  int restarts = 0;
+  auto restart = [&](Sequencer& again) {
+    ++restarts;
+    again.Load(image.data(), image.size());
+  };
+  std::string piped;
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  ASSERT_TRUE(RenderIntoPipe(song, restart, &piped, &error)) << error;
+  EXPECT_EQ(1, restarts);
+  EXPECT_EQ(written.size(), piped.size());
+  EXPECT_TRUE(written == piped);
+
+  // Without a way to start the song again a pipe is refused before any
+  // byte goes out.
+  piped.clear();
+  ASSERT_TRUE(song.Load(image.data(), image.size()));
+  EXPECT_FALSE(RenderIntoPipe(song, {}, &piped, &error));
+  EXPECT_NE(std::string::npos, error.find(": Illegal seek")) << error;
+  EXPECT_EQ("", piped);
 }
 
 }  // namespace

@@ -1,0 +1,1 @@
+render $SCORE -o $TMP/song.wav --ticks 1500
