@@ -103,7 +103,7 @@ SourcePlace PlaceAtCaret(const RollModel& model, SourcePlace caret) {
 int RollModel::RulerBarTicks() const {
   const int track = notes.empty() ? 0 : notes.front().track;
   const int ticks = track < static_cast<int>(bar_ticks.size()) ? bar_ticks[track] : 0;
-  return ticks > 0 ? ticks : std::max(resolution / 4, 1);
+  return ticks > 0 ? ticks : DefaultBarTicks(resolution);
 }
 
 size_t RollModel::FirstNoteFrom(int64_t tick) const {

@@ -69,7 +69,7 @@ check([r.get("y") for r in rects] == ["94", "82", "70", "64"], "y of the notes")
 check([(r.get("data-line"), r.get("data-col")) for r in rects] ==
       [("0", "2"), ("0", "4"), ("0", "6"), ("0", "8")], "data-line/data-col")
 title = rects[1].find(NS + "title").text
-check(title.startswith("A d4 2:1 length ") and title.endswith("line 1:5"), "title " + title)
+check(title.startswith("A d4 1:2 length ") and title.endswith("line 1:5"), "title " + title)
 labels = [t.text for t in root.iter(NS + "text")]
 check("c4" in labels and "1" in labels, "octave label and bar number")
 
