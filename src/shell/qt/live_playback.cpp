@@ -30,46 +30,6 @@ constexpr size_t kMaxLit = 512;  // marks shown at once
 constexpr int64_t kMeasureTicks = 200000;
 const char kFollowKey[] = "Live/FollowPlayhead";
 
-// The character index in text of a Shift-JIS byte column (a column inside a
-// double-byte character gives that character).
-int CharIndexOfColumn(const QString& text, int column) {
-  int bytes = 0;
-  int i = 0;
-  while (i < text.size()) {
-    char32_t c = text[i].unicode();
-    int units = 1;
-    if (text[i].isHighSurrogate() && i + 1 < text.size()) {
-      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
-      units = 2;
-    }
-    const int width = ShiftJisLength(c);
-    if (bytes + width > column) break;
-    bytes += width;
-    i += units;
-  }
-  return i;
-}
-
-// How many characters from `at` make up the note or call written there: a
-// call's "%" and name; a note's "~"/"_"
-// prefixes with their numbers, the letter, and the accidental and length
-// behind it. At least one.
-int NoteTokenLength(const QString& text, int at) {
-  int i = at;
-  auto is = [&](const char* set) {
-    return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());
-  };
-  if (is("%")) {  // a macro call: "%" and the name
-    ++i;
-    while (i < text.size() && text[i].isLetterOrNumber()) ++i;
-    return i - at;
-  }
-  while (is("~_0123456789")) ++i;
-  if (is("abcdefgABCDEFG")) ++i;
-  while (is("+-=0123456789.^")) ++i;
-  return std::max(i - at, 1);
-}
-
 QString MinutesSeconds(double ms) {
   const long s = static_cast<long>(ms / 1000.0);
   return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
@@ -84,6 +44,7 @@ LivePlayback::LivePlayback(QMainWindow* window, ScoreEdit* edit, QSettings* stor
       edit_(edit),
       store_(store),
       compile_(std::move(compile)),
+      places_(SongPlaces::Take(edit->document(), SourceMap())),
       ring_(std::make_unique<NoteRing>()) {
   CreateActions(window);
   tracks_ = new TrackListDock(window);
@@ -139,7 +100,11 @@ void LivePlayback::ToggleFollow(bool on) {
 // ---------------------------------------------------------------- songs
 
 void LivePlayback::SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names) {
-  std::swap(map_, compile_map_);
+  // The compiler keeps recording into compile_map_: the song takes its
+  // contents and leaves it an empty map.
+  SourceMap map;
+  std::swap(map, compile_map_);
+  places_ = SongPlaces::Take(edit_->document(), std::move(map));
   image_ = image;
   size_ = size;
   tracks_->SetTracks(track_names);
@@ -165,11 +130,16 @@ void LivePlayback::MeasureSong() {
   endless_ = !song.Finished();
 }
 
+std::shared_ptr<SongPlaces> LivePlayback::TakeCompiled() const {
+  return SongPlaces::Take(edit_->document(), compile_map_);
+}
+
 void LivePlayback::SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
-                               SourceMap map, int64_t at) {
-  // Notes struck before the swap still come from the old song's map.
-  previous_map_ = std::move(map_);
-  map_ = std::move(map);
+                               std::shared_ptr<SongPlaces> places, int64_t at) {
+  // Notes struck before the swap still come from the old song's map; the
+  // new one's places have followed the edits since it was compiled.
+  previous_places_ = std::move(places_);
+  places_ = std::move(places);
   swap_tick_ = at;
   image_ = image;
   size_ = size;
@@ -195,7 +165,7 @@ bool LivePlayback::LoopedSelectionIn(const uint8_t* image, size_t size, const So
 
 int64_t LivePlayback::NextBarTick(int64_t tick) const {
   const int track = std::max(CaretTrack(), 0);
-  const int64_t bar = std::max<int64_t>(map_.BarLength(track), 1);
+  const int64_t bar = std::max<int64_t>(places_->Map().BarLength(track), 1);
   return (std::max<int64_t>(tick, 1) - 1 + bar - 1) / bar * bar + 1;
 }
 
@@ -236,7 +206,7 @@ SourcePlace LivePlayback::CaretPlace(int position) const {
 void LivePlayback::PlayFromCaret() {
   if (!compile_()) return;
   const SourcePlace caret = CaretPlace(edit_->textCursor().position());
-  const int64_t start = TickFromCaret(image_, size_, map_, caret);
+  const int64_t start = TickFromCaret(image_, size_, places_->Map(), caret);
   if (start < 0) {
     window_->statusBar()->showMessage(QStringLiteral("カーソルの後に音符がありません"));
     return;
@@ -256,8 +226,9 @@ void LivePlayback::PlaySelection() {
     return;
   }
   if (!compile_()) return;
-  const TickRange range = SelectionTicks(image_, size_, map_, CaretPlace(cursor.selectionStart()),
-                                         CaretPlace(cursor.selectionEnd()));
+  const TickRange range =
+      SelectionTicks(image_, size_, places_->Map(), CaretPlace(cursor.selectionStart()),
+                     CaretPlace(cursor.selectionEnd()));
   if (range.start < 0) {
     window_->statusBar()->showMessage(QStringLiteral("選択範囲に音符がありません"));
     return;
@@ -274,29 +245,37 @@ void LivePlayback::PlaySelection() {
 
 // ---------------------------------------------------------------- playhead
 
+// The track of the caret's line as the playing song was compiled: a line
+// typed since belongs to none.
 int LivePlayback::CaretTrack() const {
-  const LineContext* context = map_.Line(edit_->textCursor().blockNumber());
+  const std::optional<int> line = places_->CompiledLine(edit_->textCursor().block().position());
+  if (!line) return -1;
+  const LineContext* context = places_->Map().Line(*line);
   if (!context || context->kind != kLineTrack) return -1;
   return tracks_->Tracks().indexOf(QString::fromLatin1(context->name.c_str()));
 }
 
 void LivePlayback::TakeNote(const StruckNote& note) {
   tracks_->Flash(note.track);
-  const SourceMap& map = note.tick < swap_tick_ ? previous_map_ : map_;
-  const NoteSource* source = map.Find(note.track, note.offset);
+  const SongPlaces* places =
+      note.tick < swap_tick_ && previous_places_ ? previous_places_.get() : places_.get();
+  const NoteSource* source = places->Map().Find(note.track, note.offset);
   if (!source) return;
-  const int gate = note.gate > 0 ? note.gate : std::max(map.Resolution() / 4, 1);
+  const int gate = note.gate > 0 ? note.gate : std::max(places->Map().Resolution() / 4, 1);
   const int64_t until = note.tick + gate;
   if (lit_.size() + 1 + source->calls.size() > kMaxLit) lit_.erase(lit_.begin());
-  lit_.push_back(Lit{source->place.line, source->place.column, false, until});
-  for (const SourcePlace& call : source->calls) {
-    lit_.push_back(Lit{call.line, call.column, true, until});
-  }
-  marks_dirty_ = true;
-  if (follow_->isChecked() && note.track == CaretTrack()) {
-    const SourcePlace& in_track = source->calls.empty() ? source->place : source->calls.back();
-    FollowPlace(in_track.line, in_track.column);
-  }
+  // The note where it is written, then its call sites, innermost first.
+  std::optional<QTextCursor> in_track;
+  auto light = [&](SourcePlace place, bool call) {
+    std::optional<QTextCursor> mark = places->Mark(place);
+    if (!mark) return;  // its text was deleted since
+    lit_.push_back(Lit{*mark, call, until});
+    in_track = mark;
+    marks_dirty_ = true;
+  };
+  light(source->place, false);
+  for (const SourcePlace& call : source->calls) light(call, true);
+  if (in_track && follow_->isChecked() && note.track == CaretTrack()) FollowPlace(*in_track);
 }
 
 void LivePlayback::Poll() {
@@ -323,29 +302,23 @@ void LivePlayback::Poll() {
 
 void LivePlayback::RenewMarks() {
   marks_dirty_ = false;
+  const EditorMarkColors& colors = edit_->MarkColors();
   QList<QTextEdit::ExtraSelection> marks;
-  const QColor own(0xff, 0xa8, 0x30);
-  const QColor call(0xff, 0xe2, 0xa8);
   for (const Lit& lit : lit_) {
-    const QTextBlock block = edit_->document()->findBlockByNumber(lit.line);
-    if (!block.isValid()) continue;
-    const QString text = block.text();
-    const int at = CharIndexOfColumn(text, lit.column);
+    if (!SongPlaces::Lit(lit.mark)) continue;  // its text was deleted
     QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(block);
-    mark.cursor.setPosition(block.position() + at);
-    mark.cursor.setPosition(
-        block.position() + std::min<int>(at + NoteTokenLength(text, at), text.size()),
-        QTextCursor::KeepAnchor);
-    mark.format.setBackground(lit.call ? call : own);
+    mark.cursor = lit.mark;
+    mark.format.setBackground(lit.call ? colors.call : colors.note);
+    mark.format.setForeground(lit.call ? colors.call_text : colors.note_text);
     marks.append(mark);
   }
   edit_->SetPlayheadMarks(marks);
 }
 
-void LivePlayback::FollowPlace(int line, int column) {
-  const QTextBlock block = edit_->document()->findBlockByNumber(line);
+void LivePlayback::FollowPlace(const QTextCursor& mark) {
+  const QTextBlock block = mark.block();
   if (!block.isValid()) return;
+  const int line = block.blockNumber();
   const QRect rect = edit_->cursorRect(QTextCursor(block));
   const int height = edit_->viewport()->height();
   if (rect.top() >= 0 && rect.bottom() <= height) return;
@@ -358,10 +331,9 @@ QString LivePlayback::StatusText(int64_t tick) const {
                  (endless_ ? QStringLiteral("∞") : MinutesSeconds(total_ms_ + 500));
   const int track = CaretTrack();
   if (track >= 0 && tick >= 1) {
-    const int64_t position = tick - 1;
-    const int64_t bar = map_.BarLength(track);
-    const int64_t beat = std::max(map_.Resolution() / 4, 1);
-    text += QStringLiteral("  %1:%2").arg(position / bar + 1).arg(position % bar / beat + 1);
+    const SourceMap& map = places_->Map();
+    const BarPosition at = BarBeatAt(tick - 1, map.BarLength(track), map.Resolution());
+    text += QStringLiteral("  %1:%2").arg(at.bar).arg(at.beat);
   }
   return text;
 }
