@@ -638,6 +638,7 @@ void MainWindow::JumpToPosition(int line, int column) {
   cursor.setPosition(std::clamp(offset, 0, edit_->document()->characterCount() - 1));
   edit_->setTextCursor(cursor);
   edit_->ensureCursorVisible();
+  ReportFullWidthAtCaret();
   BringToFront();
   edit_->setFocus();
 }
