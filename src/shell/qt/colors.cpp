@@ -47,14 +47,19 @@ QColor Mix(const QColor& a, const QColor& b, double share_of_b) {
                 channel(x.blue(), y.blue()));
 }
 
-// A line mark tinted towards `tint`, brought back towards the background as
-// far as needed for the text to keep kMinTokenContrast on it (the
-// background itself always does when the text reads on it at all).
+// A line mark: `tinted` where the text keeps kMinTokenContrast on it; else
+// the tint made lighter or darker, away from the text, until it does; else
+// brought back towards the background as far as needed (the background
+// itself always reaches it when the text reads on it at all, though the
+// mark then no longer shows: only a scheme whose own text barely reads).
 QColor LineMark(const QColor& background, const QColor& tinted, const QColor& text) {
   if (ContrastRatio(text, background) < kMinTokenContrast) return tinted;
+  const int away = Luminance(text) > Luminance(background) ? -1 : 1;
   for (int step = 0; step < 16; ++step) {
-    const QColor candidate = Mix(tinted, background, step / 16.0);
-    if (ContrastRatio(text, candidate) >= kMinTokenContrast) return candidate;
+    const QColor mix = Mix(tinted, background, step / 16.0);
+    if (ContrastRatio(text, mix) >= kMinTokenContrast) return mix;
+    const QColor walked = WalkLightness(mix, QList<QColor>{text}, away);
+    if (walked.isValid() && walked != background.toRgb()) return walked;
   }
   return background.toRgb();
 }
