@@ -195,6 +195,36 @@ class PlayheadMarksTest : public QObject {
     QVERIFY(Drawn(edit).empty());
   }
 
+  // The demo playing, Enter pressed twice on line 25: every mark that
+  // lights is a note or a macro call, never other text.
+  void theDemoKeepsItsMarksOnNotesAfterEnterIsPressed() {
+    EditorHarness h({QFINDTESTDATA("../../../examples/demo.qrn")}, false, true);
+    MainWindow& w = *h.window;
+    ScoreEdit* edit = w.Editor();
+    w.resize(900, 600);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.Action(QStringLiteral("CompPlay1"))->trigger();
+    QVERIFY(IsPlaying());
+    edit->setFocus();
+    edit->setTextCursor(QTextCursor(edit->document()->findBlockByNumber(25)));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(edit->document()->findBlockByNumber(28).text().left(6), QStringLiteral("A t100"));
+    const QRegularExpression token(
+        QStringLiteral("^(%[A-Za-z0-9]+|[~_0-9]*[a-gA-G][-+=0-9.^]*)$"));
+    int seen = 0;
+    for (int i = 0; i < 60; ++i) {
+      for (const QString& text : DrawnTexts(edit)) {
+        QVERIFY2(token.match(text).hasMatch(), qPrintable(text));
+        ++seen;
+      }
+      QTest::qWait(25);
+    }
+    QVERIFY(seen > 20);
+    w.StopSong();
+  }
+
   // The song plays on after another file is opened; none of its notes
   // lights the new text, and Play again lights nothing until the new text
   // is compiled.
