@@ -211,8 +211,7 @@ class PlayheadMarksTest : public QObject {
     QTest::keyClick(edit, Qt::Key_Return);
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(edit->document()->findBlockByNumber(28).text().left(6), QStringLiteral("A t100"));
-    const QRegularExpression token(
-        QStringLiteral("^(%[A-Za-z0-9]+|[~_0-9]*[a-gA-G][-+=0-9.^]*)$"));
+    const QRegularExpression token(QStringLiteral("^(%[A-Za-z0-9]+|[~_0-9]*[a-gA-G][-+=0-9.^]*)$"));
     int seen = 0;
     for (int i = 0; i < 60; ++i) {
       for (const QString& text : DrawnTexts(edit)) {
