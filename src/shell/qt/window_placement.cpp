@@ -130,8 +130,12 @@ void ApplyMainPlacement(QWidget* window, const MainPlacement& place) {
 }
 
 void KeepOnScreen(QWidget* window) {
-  // A maximised or full-screen window is where the window system put it.
-  if (window->isMaximized() || window->isFullScreen() || window->isMinimized()) return;
+  // A window docked into another is placed by it; a maximised or
+  // full-screen window is where the window system put it.
+  if (!window->isWindow() || window->isMaximized() || window->isFullScreen() ||
+      window->isMinimized()) {
+    return;
+  }
   // Before the window system has added the frame, the frame is the window
   // itself.
   const QRect frame = window->frameGeometry(), inner = window->geometry();
