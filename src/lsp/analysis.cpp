@@ -108,10 +108,8 @@ void ScanNotes(Analysis* analysis) {
 }
 
 std::string BarBeat(const SourceMap& map, int track, int64_t tick) {
-  const int64_t bar = std::max(1, map.BarLength(track));
-  const int64_t beat = std::max(1, map.Resolution() / 4);
-  const int64_t in_bar = tick % bar;
-  std::string text = std::to_string(tick / bar + 1) + ":" + std::to_string(in_bar / beat + 1);
-  if (in_bar % beat != 0) text += "+" + std::to_string(in_bar % beat);
+  const BarPosition at = BarBeatAt(tick, map.BarLength(track), map.Resolution());
+  std::string text = std::to_string(at.bar) + ":" + std::to_string(at.beat);
+  if (at.rest != 0) text += "+" + std::to_string(at.rest);
   return text;
 }

@@ -89,7 +89,7 @@ void Finish(RollModel* model) {
 int RollModel::RulerBarTicks() const {
   const int track = notes.empty() ? 0 : notes.front().track;
   const int ticks = track < static_cast<int>(bar_ticks.size()) ? bar_ticks[track] : 0;
-  return ticks > 0 ? ticks : std::max(resolution / 4, 1);
+  return ticks > 0 ? ticks : DefaultBarTicks(resolution);
 }
 
 int RollModel::BarTicks(int track) const {

@@ -23,9 +23,8 @@ std::string RollNoteName(int key) {
 }
 
 std::string RollBarBeat(int64_t tick, int bar_ticks, int resolution) {
-  const int64_t t = std::max<int64_t>(tick - 1, 0);
-  const int bar = std::max(bar_ticks, 1), beat = std::max(resolution / 4, 1);
-  return std::to_string(t / bar + 1) + ":" + std::to_string(t % bar / beat + 1);
+  const BarPosition at = BarBeatAt(tick - 1, bar_ticks, resolution);
+  return std::to_string(at.bar) + ":" + std::to_string(at.beat);
 }
 
 uint32_t RollTrackRgb(int track) {

@@ -26,7 +26,7 @@ uint32_t RollTrackRgb(int track);
 // track's bar length), length in ticks, velocity and the place it was
 // written at, line:col counted from 0 as the compiler's report counts them,
 // followed by " < line:col" for each macro call site it came through,
-// innermost first: "A d4 2:1 length 48 velocity 100 line 0:4 < 1:9".
+// innermost first: "A d4 1:2 length 48 velocity 100 line 0:4 < 1:9".
 std::string RollNoteTitle(const RollModel& model, const RollNote& note,
                           const std::string& track_name);
 // The name the model gives a track, or its number from 1 when it has none.

@@ -92,3 +92,13 @@ std::string ObjectSizeLine(long long size) {
   std::snprintf(buf, sizeof buf, "Object Size : %lld bytes", size);
   return buf;
 }
+
+QString FullWidthNotice(const QString& line, int index) {
+  if (index < 0 || index >= line.size()) return QString();
+  const char16_t c = line[index].unicode();
+  if (c == 0x3000) return QStringLiteral("全角スペースがあります (半角スペースに直してください)");
+  if (c < 0xff01 || c > 0xff5e) return QString();
+  // The full-width forms stand in the order of ASCII 0x21 to 0x7e.
+  return QStringLiteral("全角文字「%1」があります (半角の「%2」に直してください)")
+      .arg(QChar(c), QChar(char16_t(c - 0xff01 + 0x21)));
+}

@@ -80,4 +80,11 @@ EncodedScore MakeCompileText(const QString& editor_text, const ScoreFormat& form
 // "Object Size : " + size in decimal + " bytes".
 std::string ObjectSizeLine(long long size);
 
+// What the status bar says when a jump (to a report line, to a line) lands
+// on a character that looks like one a command is written with but is its
+// full-width form, typed by mistake through an input method: the full-width
+// space U+3000, or a full-width letter, digit or sign (U+FF01 to U+FF5E).
+// Empty for every other character, and beyond the line's end.
+QString FullWidthNotice(const QString& line, int index);
+
 #endif  // QUERN_SHELL_EDITOR_RULES_H_

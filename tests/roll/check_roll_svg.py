@@ -92,7 +92,7 @@ check([r.get("y") for r in rects] == ["94", "82", "70", "64"], "y of the notes")
 check([(r.get("data-line"), r.get("data-col")) for r in rects] ==
       [("0", "2"), ("0", "4"), ("0", "6"), ("0", "8")], "data-line/data-col")
 title = rects[1].find(NS + "title").text
-check(title == "A d4 2:1 length 48 velocity 80 line 0:4", "title " + title)
+check(title == "A d4 1:2 length 48 velocity 80 line 0:4", "title " + title)
 labels = [t.text for t in root.iter(NS + "text")]
 check("c4" in labels and "1" in labels, "octave label and bar number")
 

@@ -86,4 +86,22 @@ TEST(ObjectSizeLine, Format) {
   EXPECT_EQ(ObjectSizeLine(1234), "Object Size : 1234 bytes");
 }
 
+TEST(FullWidthNotice, NamesFullWidthSpacesAndLettersOnly) {
+  const QString line = U("A t120 o4 c　d ｅ ＋ 曲 ｶ");
+  EXPECT_EQ(FullWidthNotice(line, 11).toStdString(),
+            "全角スペースがあります (半角スペースに直してください)");
+  EXPECT_EQ(FullWidthNotice(line, 14).toStdString(),
+            "全角文字「ｅ」があります (半角の「e」に直してください)");
+  EXPECT_EQ(FullWidthNotice(line, 16).toStdString(),
+            "全角文字「＋」があります (半角の「+」に直してください)");
+  // Kanji, half-width katakana, ASCII and places beyond the line: nothing.
+  for (int index : {-1, 0, 10, 12, 18, 20, 21, 99}) {
+    EXPECT_TRUE(FullWidthNotice(line, index).isEmpty()) << index;
+  }
+  EXPECT_EQ(FullWidthNotice(U("！～"), 0).toStdString(),
+            "全角文字「！」があります (半角の「!」に直してください)");
+  EXPECT_EQ(FullWidthNotice(U("！～"), 1).toStdString(),
+            "全角文字「～」があります (半角の「~」に直してください)");
+}
+
 }  // namespace

@@ -31,7 +31,19 @@ int SourceMap::BarLength(int track) const {
   if (track >= 0 && track < static_cast<int>(bar_lengths_.size()) && bar_lengths_[track] > 0) {
     return bar_lengths_[track];
   }
-  return std::max(resolution_ / 4, 1);
+  return DefaultBarTicks(resolution_);
+}
+
+int DefaultBarTicks(int resolution) {
+  return std::max(resolution, 1);
+}
+
+BarPosition BarBeatAt(int64_t tick, int bar_ticks, int resolution) {
+  tick = std::max<int64_t>(tick, 0);
+  const int64_t bar = std::max(bar_ticks, 1);
+  const int64_t beat = std::max(resolution / 4, 1);
+  const int64_t in_bar = tick % bar;
+  return BarPosition{tick / bar + 1, in_bar / beat + 1, in_bar % beat};
 }
 
 int SourceMap::AddNote(const NoteSource& note) {

@@ -65,7 +65,8 @@ class SourceMap {
   // The first line at or after `line` that has a context; nullptr if none.
   const LineContext* LineFrom(int line) const;
   int Resolution() const { return resolution_; }
-  // The bar length the track's "u" set last; a quarter note when it has none.
+  // The bar length the track's "u" set last; a 4/4 bar (DefaultBarTicks)
+  // when it sets none.
   int BarLength(int track) const;
 
  private:
@@ -76,6 +77,20 @@ class SourceMap {
   std::vector<int> bar_lengths_;    // per track; 0: not set
   int resolution_ = 192;
 };
+
+// Bars and beats as the editor, the piano roll and the language server show
+// them. A track that sets no bar length with "u" counts 4/4 bars: one whole
+// note of the resolution. (The compiler's "|" pads to a quarter note in such
+// a track; that is the language's own rule and is not this count.)
+int DefaultBarTicks(int resolution);
+struct BarPosition {
+  int64_t bar = 1;   // from 1
+  int64_t beat = 1;  // quarter notes from 1
+  int64_t rest = 0;  // ticks after the beat
+};
+// The bar and beat of score tick `tick` (0 is the first tick of the song) in
+// bars of `bar_ticks` ticks (at least 1) and beats of a quarter note.
+BarPosition BarBeatAt(int64_t tick, int bar_ticks, int resolution);
 
 // The source map part of a compilation: the map it records into (nullptr
 // when none) and the track being parsed or whose stream is compiled.

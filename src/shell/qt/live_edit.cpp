@@ -134,7 +134,8 @@ void LiveEdit::UpdateNow() {
   const auto [playing, size] = hooks_.playing();
   image_ = std::move(image);
   tracks_ = tracks;
-  map_ = *live_->CompileMap();
+  // The new map, following the edits until the song takes over.
+  places_ = live_->TakeCompiled();
   swap_ = std::make_unique<SongSwap>(playing, size, image_.data(), image_.size());
   if (!swap_->Prepared()) {
     swap_.reset();
@@ -146,7 +147,7 @@ void LiveEdit::UpdateNow() {
     swap_->SetTrackSoloed(i, dock->SoloedName(tracks_[i]));
   }
   int64_t start = 0, stop = 0;
-  if (live_->LoopedSelectionIn(image_.data(), image_.size(), map_, &start, &stop)) {
+  if (live_->LoopedSelectionIn(image_.data(), image_.size(), places_->Map(), &start, &stop)) {
     swap_->SetLoop(start, stop);
   }
   offered_over_ = playing;
@@ -193,7 +194,7 @@ void LiveEdit::Commit() {
   const int64_t at = swap_->Offer().at;
   swap_.reset();
   const auto [image, size] = hooks_.commit(&image_);
-  live_->SongSwapped(image, size, tracks_, std::move(map_), at);
+  live_->SongSwapped(image, size, tracks_, std::move(places_), at);
 }
 
 void LiveEdit::Cancel() {

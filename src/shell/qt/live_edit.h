@@ -6,7 +6,8 @@
 //   so that the playing song is never stopped), the playing song's image.
 // Out: a song swap offered to the default player's sequencer; the window's
 //   song copy and the playhead's map replaced once the new song has taken
-//   over; "前回の正常な版を演奏中" in the status bar while the text has errors.
+//   over (its places follow the edits made since its compilation);
+//   "前回の正常な版を演奏中" in the status bar while the text has errors.
 // What can go wrong: a text with errors (the playing song goes on, the
 //   messages show without taking the focus); a song that stops or is
 //   replaced before the swap is taken (the swap is dropped).
@@ -23,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "compiler/song/source_map.h"
+#include "shell/qt/song_places.h"
 
 class QAction;
 class QMainWindow;
@@ -93,7 +94,7 @@ class LiveEdit : public QObject {
   std::unique_ptr<SongSwap> swap_;
   std::vector<uint8_t> image_;  // the song offered, with its tracks and map
   QStringList tracks_;
-  SourceMap map_;
+  std::shared_ptr<SongPlaces> places_;
   const uint8_t* offered_over_ = nullptr;  // the playing image the offer replaces
   bool stale_ = false;
   QAction* live_edit_ = nullptr;

@@ -45,6 +45,7 @@ LivePlayback::LivePlayback(QMainWindow* window, ScoreEdit* edit, QSettings* stor
       edit_(edit),
       store_(store),
       compile_(std::move(compile)),
+      places_(SongPlaces::Take(edit->document(), SourceMap())),
       ring_(std::make_unique<NoteRing>()) {
   CreateActions(window);
   tracks_ = new TrackListDock(window);
@@ -99,8 +100,16 @@ void LivePlayback::ToggleFollow(bool on) {
 
 // ---------------------------------------------------------------- songs
 
+const SourceMap& LivePlayback::SongMap() const {
+  return places_->Map();
+}
+
 void LivePlayback::SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names) {
-  std::swap(map_, compile_map_);
+  // The compiler keeps recording into compile_map_: the song takes its
+  // contents and leaves it an empty map.
+  SourceMap map;
+  std::swap(map, compile_map_);
+  places_ = SongPlaces::Take(edit_->document(), std::move(map));
   image_ = image;
   size_ = size;
   track_names_ = track_names;
@@ -128,11 +137,16 @@ void LivePlayback::MeasureSong() {
   endless_ = !song.Finished();
 }
 
+std::shared_ptr<SongPlaces> LivePlayback::TakeCompiled() const {
+  return SongPlaces::Take(edit_->document(), compile_map_);
+}
+
 void LivePlayback::SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
-                               SourceMap map, int64_t at) {
-  // Notes struck before the swap still come from the old song's map.
-  previous_map_ = std::move(map_);
-  map_ = std::move(map);
+                               std::shared_ptr<SongPlaces> places, int64_t at) {
+  // Notes struck before the swap still come from the old song's map; the
+  // new one's places have followed the edits since it was compiled.
+  previous_places_ = std::move(places_);
+  places_ = std::move(places);
   swap_tick_ = at;
   image_ = image;
   size_ = size;
@@ -160,7 +174,7 @@ bool LivePlayback::LoopedSelectionIn(const uint8_t* image, size_t size, const So
 
 int64_t LivePlayback::NextBarTick(int64_t tick) const {
   const int track = std::max(CaretTrack(), 0);
-  const int64_t bar = std::max<int64_t>(map_.BarLength(track), 1);
+  const int64_t bar = std::max<int64_t>(places_->Map().BarLength(track), 1);
   return (std::max<int64_t>(tick, 1) - 1 + bar - 1) / bar * bar + 1;
 }
 
@@ -177,8 +191,11 @@ void LivePlayback::SongLoaded() {
 
 void LivePlayback::ClearSong() {
   poll_.stop();
-  map_ = SourceMap();
-  previous_map_ = SourceMap();
+  places_ = SongPlaces::Take(edit_->document(), SourceMap());
+  previous_places_.reset();
+  image_ = nullptr;
+  size_ = 0;
+  track_names_.clear();
   swap_tick_ = 0;
   looping_selection_ = false;
   played_selection_ = QTextCursor();
@@ -187,6 +204,7 @@ void LivePlayback::ClearSong() {
   edit_->SetPlayheadMarks({});
   tracks_->SetTracks({});
   time_label_->clear();
+  emit songChanged();
 }
 
 void LivePlayback::StartWatching() {
@@ -212,7 +230,7 @@ SourcePlace LivePlayback::CaretPlace(int position) const {
 void LivePlayback::PlayFromCaret() {
   if (!compile_()) return;
   const SourcePlace caret = CaretPlace(edit_->textCursor().position());
-  const int64_t start = TickFromCaret(image_, size_, map_, caret);
+  const int64_t start = TickFromCaret(image_, size_, places_->Map(), caret);
   if (start < 0) {
     window_->statusBar()->showMessage(QStringLiteral("カーソルの後に音符がありません"));
     return;
@@ -242,8 +260,9 @@ void LivePlayback::PlaySelection() {
     return;
   }
   if (!compile_()) return;
-  const TickRange range = SelectionTicks(image_, size_, map_, CaretPlace(cursor.selectionStart()),
-                                         CaretPlace(cursor.selectionEnd()));
+  const TickRange range =
+      SelectionTicks(image_, size_, places_->Map(), CaretPlace(cursor.selectionStart()),
+                     CaretPlace(cursor.selectionEnd()));
   if (range.start < 0) {
     window_->statusBar()->showMessage(QStringLiteral("選択範囲に音符がありません"));
     return;
@@ -260,29 +279,37 @@ void LivePlayback::PlaySelection() {
 
 // ---------------------------------------------------------------- playhead
 
+// The track of the caret's line as the playing song was compiled: a line
+// typed since belongs to none.
 int LivePlayback::CaretTrack() const {
-  const LineContext* context = map_.Line(edit_->textCursor().blockNumber());
+  const std::optional<int> line = places_->CompiledLine(edit_->textCursor().block().position());
+  if (!line) return -1;
+  const LineContext* context = places_->Map().Line(*line);
   if (!context || context->kind != kLineTrack) return -1;
   return tracks_->Tracks().indexOf(QString::fromLatin1(context->name.c_str()));
 }
 
 void LivePlayback::TakeNote(const StruckNote& note) {
   tracks_->Flash(note.track);
-  const SourceMap& map = note.tick < swap_tick_ ? previous_map_ : map_;
-  const NoteSource* source = map.Find(note.track, note.offset);
+  const SongPlaces* places =
+      note.tick < swap_tick_ && previous_places_ ? previous_places_.get() : places_.get();
+  const NoteSource* source = places->Map().Find(note.track, note.offset);
   if (!source) return;
-  const int gate = note.gate > 0 ? note.gate : std::max(map.Resolution() / 4, 1);
+  const int gate = note.gate > 0 ? note.gate : std::max(places->Map().Resolution() / 4, 1);
   const int64_t until = note.tick + gate;
   if (lit_.size() + 1 + source->calls.size() > kMaxLit) lit_.erase(lit_.begin());
-  lit_.push_back(Lit{source->place.line, source->place.column, false, until});
-  for (const SourcePlace& call : source->calls) {
-    lit_.push_back(Lit{call.line, call.column, true, until});
-  }
-  marks_dirty_ = true;
-  if (follow_->isChecked() && note.track == CaretTrack()) {
-    const SourcePlace& in_track = source->calls.empty() ? source->place : source->calls.back();
-    FollowPlace(in_track.line, in_track.column);
-  }
+  // The note where it is written, then its call sites, innermost first.
+  std::optional<QTextCursor> in_track;
+  auto light = [&](SourcePlace place, bool call) {
+    std::optional<QTextCursor> mark = places->Mark(place);
+    if (!mark) return;  // its text was deleted since
+    lit_.push_back(Lit{*mark, call, until});
+    in_track = mark;
+    marks_dirty_ = true;
+  };
+  light(source->place, false);
+  for (const SourcePlace& call : source->calls) light(call, true);
+  if (in_track && follow_->isChecked() && note.track == CaretTrack()) FollowPlace(*in_track);
 }
 
 void LivePlayback::Poll() {
@@ -309,22 +336,23 @@ void LivePlayback::Poll() {
 
 void LivePlayback::RenewMarks() {
   marks_dirty_ = false;
+  const EditorMarkColors& colors = edit_->MarkColors();
   QList<QTextEdit::ExtraSelection> marks;
-  const QColor own(0xff, 0xa8, 0x30);
-  const QColor call(0xff, 0xe2, 0xa8);
   for (const Lit& lit : lit_) {
+    if (!SongPlaces::Lit(lit.mark)) continue;  // its text was deleted
     QTextEdit::ExtraSelection mark;
-    mark.cursor = NoteTextCursor(edit_->document(), SourcePlace{lit.line, lit.column});
-    if (mark.cursor.isNull()) continue;
-    mark.format.setBackground(lit.call ? call : own);
+    mark.cursor = lit.mark;
+    mark.format.setBackground(lit.call ? colors.call : colors.note);
+    mark.format.setForeground(lit.call ? colors.call_text : colors.note_text);
     marks.append(mark);
   }
   edit_->SetPlayheadMarks(marks);
 }
 
-void LivePlayback::FollowPlace(int line, int column) {
-  const QTextBlock block = edit_->document()->findBlockByNumber(line);
+void LivePlayback::FollowPlace(const QTextCursor& mark) {
+  const QTextBlock block = mark.block();
   if (!block.isValid()) return;
+  const int line = block.blockNumber();
   const QRect rect = edit_->cursorRect(QTextCursor(block));
   const int height = edit_->viewport()->height();
   if (rect.top() >= 0 && rect.bottom() <= height) return;
@@ -337,10 +365,9 @@ QString LivePlayback::StatusText(int64_t tick) const {
                  (endless_ ? QStringLiteral("∞") : MinutesSeconds(total_ms_ + 500));
   const int track = CaretTrack();
   if (track >= 0 && tick >= 1) {
-    const int64_t position = tick - 1;
-    const int64_t bar = map_.BarLength(track);
-    const int64_t beat = std::max(map_.Resolution() / 4, 1);
-    text += QStringLiteral("  %1:%2").arg(position / bar + 1).arg(position % bar / beat + 1);
+    const SourceMap& map = places_->Map();
+    const BarPosition at = BarBeatAt(tick - 1, map.BarLength(track), map.Resolution());
+    text += QStringLiteral("  %1:%2").arg(at.bar).arg(at.beat);
   }
   return text;
 }

@@ -7,6 +7,8 @@
 //   the notes the sequencer strikes (through a lock-free ring it writes on
 //   the timer thread), and the sequencer's tick count.
 // Out: playhead marks on the editor, the status label, the track list.
+// Each song's places follow the text as it is edited while it plays (see
+// song_places.h): a mark lands on the note it was made for or not at all.
 // The window polls the ring at screen rate; the timer thread never waits on
 // the window: when the ring is full, notes are dropped from the display.
 // Everything works the same with the "none" output.
@@ -22,6 +24,7 @@
 
 #include "compiler/song/source_map.h"
 #include "player/note_ring.h"
+#include "shell/qt/song_places.h"
 
 class QAction;
 class QLabel;
@@ -42,6 +45,9 @@ class LivePlayback : public QObject {
   // SongCompiled makes it the song's.
   SourceMap* CompileMap() { return &compile_map_; }
   void SongCompiled(const uint8_t* image, size_t size, const QStringList& track_names);
+  // The map just compiled with the text it came from, following the edits
+  // from now on: for a song that takes over later (live editing).
+  std::shared_ptr<SongPlaces> TakeCompiled() const;
   // A song was loaded to play from its start: mute, solo and the playhead.
   void SongLoaded();
   // The text no longer holds the song (New): its track list, its time and
@@ -51,7 +57,7 @@ class LivePlayback : public QObject {
   // A newly compiled song took over from the playing one at tick `at` (live
   // editing): its map lights the notes struck from then on.
   void SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
-                   SourceMap map, int64_t at);
+                   std::shared_ptr<SongPlaces> places, int64_t at);
   // While a selection plays in a loop: its ticks in another compilation of
   // the text (the same text selection); false otherwise.
   bool LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map, int64_t* start,
@@ -70,7 +76,9 @@ class LivePlayback : public QObject {
   // The song the playhead follows: the last good compilation or swap.
   const uint8_t* SongImage() const { return image_; }
   size_t SongSize() const { return size_; }
-  const SourceMap& SongMap() const { return map_; }
+  const SourceMap& SongMap() const;
+  // Where that song's notes are written in the text as it is now.
+  const SongPlaces* SongTextPlaces() const { return places_.get(); }
   const QStringList& SongTracks() const { return track_names_; }
 
   QAction* PlayFromCaretAction() const { return from_caret_; }
@@ -96,15 +104,15 @@ class LivePlayback : public QObject {
 
  private:
   struct Lit {
-    int line, column;
-    bool call;  // a macro call site, in the second shade
+    QTextCursor mark;  // over the note's text, following edits
+    bool call;         // a macro call site, in the second shade
     int64_t until;
   };
   void CreateActions(QMainWindow* window);
   void StartWatching();
   void TakeNote(const StruckNote& note);
   void RenewMarks();
-  void FollowPlace(int line, int column);
+  void FollowPlace(const QTextCursor& mark);
   int CaretTrack() const;
   SourcePlace CaretPlace(int position) const;
   void MeasureSong();
@@ -115,9 +123,10 @@ class LivePlayback : public QObject {
   ScoreEdit* edit_;
   QSettings* store_;
   std::function<bool()> compile_;
-  SourceMap compile_map_, map_;
-  SourceMap previous_map_;  // the map of the song before the last swap
-  int64_t swap_tick_ = 0;   // notes struck before it belong to previous_map_
+  SourceMap compile_map_;
+  std::shared_ptr<SongPlaces> places_;           // the song's map and its text
+  std::shared_ptr<SongPlaces> previous_places_;  // the song's before the last swap
+  int64_t swap_tick_ = 0;  // notes struck before it belong to previous_places_
   QTextCursor played_selection_;
   bool looping_selection_ = false;
   const uint8_t* image_ = nullptr;

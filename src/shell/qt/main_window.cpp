@@ -94,7 +94,6 @@ MainWindow::MainWindow(EditorStart start)
 
   InstallFontSubstitutes();
   SetCaption(kEditorCaption);
-  resize(517, 578);
   edit_ = new ScoreEdit;
   edit_->setObjectName(QStringLiteral("Memo1"));
   focus_dialogs_ = std::make_unique<FocusDialogs>(dialogs_, edit_);
@@ -161,13 +160,7 @@ void MainWindow::ReadSettings() {
   tool_bar_->setVisible(settings_.show_panel);
   Action(QStringLiteral("Panel1"))->setChecked(settings_.show_panel);
   Action(QStringLiteral("ShowMessage1"))->setChecked(settings_.show_message);
-  const MainPlacement& place = settings_.main_placement;
-  if (place.x && place.y) move(*place.x, *place.y);
-  if (place.width && place.height) resize(*place.width, *place.height);
-  // Saved places may lie on a screen that is gone; the settings take the
-  // corrected place at the next save.
-  KeepOnScreen(this);
-  KeepOnScreenWhenShown(this);
+  ApplyMainPlacement(this, settings_.main_placement);
   recent_menu_->SetFiles(settings_.recent_files);
   edit_->SetLineNumbersVisible(settings_.line_numbers);
   Action(QStringLiteral("LineNumbers1"))->setChecked(settings_.line_numbers);
@@ -527,6 +520,7 @@ void MainWindow::JumpToPosition(int line, int column) {
   cursor.setPosition(std::clamp(offset, 0, edit_->document()->characterCount() - 1));
   edit_->setTextCursor(cursor);
   edit_->ensureCursorVisible();
+  ReportFullWidthAtCaret();
   BringToFront();
   edit_->setFocus();
 }

@@ -146,6 +146,9 @@ class MainWindow : public QMainWindow {
   void WriteSettings();
   void ShutDown();
   void ShowCaretPosition();
+  // After a jump: says in the status bar when the caret is on a full-width
+  // space or letter (FullWidthNotice).
+  void ReportFullWidthAtCaret();
   void BringToFront();
   void ShowCompileStatus(const QString& text);
   void SetCaption(const QString& text);

@@ -17,6 +17,7 @@
 #include "player/player.h"
 #include "player/song_export.h"
 #include "player/song_length.h"
+#include "shell/editor_rules.h"
 #include "shell/qt/dialogs.h"
 #include "shell/qt/disk_watch.h"
 #include "shell/qt/file_browser.h"
@@ -141,7 +142,14 @@ void MainWindow::GoToLine() {
   QTextCursor cursor(edit_->document()->findBlockByNumber(std::clamp(*line, 0, last)));
   edit_->setTextCursor(cursor);
   edit_->ensureCursorVisible();
+  ReportFullWidthAtCaret();
   edit_->setFocus();
+}
+
+void MainWindow::ReportFullWidthAtCaret() {
+  const QTextCursor caret = edit_->textCursor();
+  const QString notice = FullWidthNotice(caret.block().text(), caret.positionInBlock());
+  if (!notice.isEmpty()) statusBar()->showMessage(notice);
 }
 
 void MainWindow::ToggleLineNumbers() {

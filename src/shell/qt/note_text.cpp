@@ -7,7 +7,7 @@
 
 #include "shell/text_codec.h"
 
-int CharIndexOfColumn(const QString& text, int column) {
+int CharIndexOfColumn(QStringView text, int column) {
   int bytes = 0;
   int i = 0;
   while (i < text.size()) {
@@ -25,7 +25,7 @@ int CharIndexOfColumn(const QString& text, int column) {
   return i;
 }
 
-int NoteTokenLength(const QString& text, int at) {
+int NoteTokenLength(QStringView text, int at) {
   int i = at;
   auto is = [&](const char* set) {
     return i < text.size() && text[i].unicode() < 128 && std::strchr(set, text[i].toLatin1());

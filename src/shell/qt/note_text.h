@@ -5,6 +5,7 @@
 #define QUERN_SHELL_QT_NOTE_TEXT_H_
 
 #include <QString>
+#include <QStringView>
 #include <QTextCursor>
 
 #include "compiler/song/source_map.h"
@@ -13,11 +14,11 @@ class QTextDocument;
 
 // The character index in text of a Shift-JIS byte column (a column inside a
 // double-byte character gives that character).
-int CharIndexOfColumn(const QString& text, int column);
+int CharIndexOfColumn(QStringView text, int column);
 // How many characters from `at` make up the note or call written there: a
 // call's "%" and name; a note's "~"/"_" prefixes with their numbers, the
 // letter, and the accidental and length behind it. At least one.
-int NoteTokenLength(const QString& text, int at);
+int NoteTokenLength(QStringView text, int at);
 // A cursor that selects the note or call written at `place`; a null cursor
 // when the document has no such line.
 QTextCursor NoteTextCursor(QTextDocument* document, SourcePlace place);

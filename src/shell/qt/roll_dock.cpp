@@ -17,6 +17,7 @@
 #include "shell/qt/note_text.h"
 #include "shell/qt/roll_widget.h"
 #include "shell/qt/score_edit.h"
+#include "shell/qt/song_places.h"
 #include "shell/qt/track_list_dock.h"
 
 namespace {
@@ -187,18 +188,23 @@ void RollDock::UpdateTracks() {
 
 // ---------------------------------------------------------------- text and picture
 
+// The place in the song's text of a position in the text as it is now.
+SourcePlace RollDock::CompiledPlace(int position) const {
+  const SongPlaces* places = live_->SongTextPlaces();
+  const std::optional<SourcePlace> place = places ? places->CompiledPlace(position) : std::nullopt;
+  return place.value_or(SourcePlace{-1, -1});
+}
+
 void RollDock::MarkCaretNotes() {
   const bool from_roll = caret_from_roll_;
   caret_from_roll_ = false;
   const RollModel* model = roll_->Model();
   if (!model) return;
   const QTextCursor cursor = edit_->textCursor();
-  QTextDocument* document = edit_->document();
-  std::vector<size_t> notes =
-      cursor.hasSelection()
-          ? NotesAtPlace(*model, PlaceOfPosition(document, cursor.selectionStart()),
-                         PlaceOfPosition(document, cursor.selectionEnd()))
-          : NotesAtPlace(*model, PlaceOfPosition(document, cursor.position()));
+  std::vector<size_t> notes = cursor.hasSelection()
+                                  ? NotesAtPlace(*model, CompiledPlace(cursor.selectionStart()),
+                                                 CompiledPlace(cursor.selectionEnd()))
+                                  : NotesAtPlace(*model, CompiledPlace(cursor.position()));
   const bool scroll = !from_roll && !notes.empty() && !roll_->NoteInView(notes.front());
   const size_t first = notes.empty() ? 0 : notes.front();
   roll_->SetOutlined(std::move(notes));
@@ -213,8 +219,14 @@ void RollDock::SelectNote(int note) {
     window_->statusBar()->showMessage(QStringLiteral("この音符の書かれた場所はわかりません"));
     return;
   }
-  const QTextCursor cursor = NoteTextCursor(edit_->document(), source->place);
-  if (cursor.isNull()) return;
+  // The note's text where it stands now, after any edit since the compile;
+  // nothing to select when it was deleted.
+  const SongPlaces* places = live_->SongTextPlaces();
+  const std::optional<QTextCursor> mark =
+      places ? places->Mark(source->place) : std::optional<QTextCursor>();
+  if (!mark) return;
+  QTextCursor cursor = *mark;
+  cursor.setKeepPositionOnInsert(false);
   caret_from_roll_ = true;
   edit_->setTextCursor(cursor);
   edit_->ensureCursorVisible();

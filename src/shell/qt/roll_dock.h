@@ -68,6 +68,7 @@ class RollDock : public QDockWidget {
   void TakeModel(int generation, std::shared_ptr<RollModel> model);
   void CancelBuild();
   void ShowCallSites(const NoteSource& source);
+  SourcePlace CompiledPlace(int position) const;
 
   QMainWindow* window_;
   ScoreEdit* edit_;

@@ -2,7 +2,9 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 
 namespace {
 
@@ -24,12 +26,15 @@ class Gutter : public QWidget {
 }  // namespace
 
 ScoreEdit::ScoreEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  selection_back_ = palette().color(QPalette::Active, QPalette::Highlight);
+  selection_text_ = palette().color(QPalette::Active, QPalette::HighlightedText);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setTabChangesFocus(false);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   connect(this, &QPlainTextEdit::cursorPositionChanged, this, &ScoreEdit::RenewLineMarks);
   connect(this, &QPlainTextEdit::textChanged, this, &ScoreEdit::RenewLineMarks);
+  connect(this, &QPlainTextEdit::selectionChanged, this, &ScoreEdit::RenewLineMarks);
   gutter_ = new Gutter(this);
   gutter_->hide();
   connect(this, &QPlainTextEdit::blockCountChanged, this, &ScoreEdit::UpdateGutterWidth);
@@ -95,16 +100,27 @@ void ScoreEdit::PaintLineNumbers(QPaintEvent* event) {
 }
 
 void ScoreEdit::SetColors(const QColor& text, const QColor& background) {
+  mark_colors_ = MarkColorsFor(text, background);
   QPalette p = palette();
   for (auto group : {QPalette::Active, QPalette::Inactive}) {
     p.setColor(group, QPalette::Text, text);
     p.setColor(group, QPalette::Base, background);
-    // The selection looks the same with and without the focus.
-    p.setColor(group, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
-    p.setColor(group, QPalette::HighlightedText,
-               p.color(QPalette::Active, QPalette::HighlightedText));
+  }
+  // The text control would draw the selection over every mark; the editor
+  // draws it itself instead (RenewLineMarks), the same with and without the
+  // focus, under the playhead's marks.
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setBrush(group, QPalette::Highlight, Qt::NoBrush);
+    p.setBrush(group, QPalette::HighlightedText, Qt::NoBrush);
   }
   setPalette(p);
+  // The scroll bars keep the system's highlight.
+  for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+    QPalette own = bar->palette();
+    own.setColor(QPalette::Highlight, selection_back_);
+    own.setColor(QPalette::HighlightedText, selection_text_);
+    bar->setPalette(own);
+  }
   RenewLineMarks();
 }
 
@@ -124,11 +140,12 @@ void ScoreEdit::keyPressEvent(QKeyEvent* event) {
 
 void ScoreEdit::RenewLineMarks() {
   QList<QTextEdit::ExtraSelection> marks;
-  QColor base = palette().color(QPalette::Base);
-  bool dark = base.lightness() < 128;
+  if (!mark_colors_.caret_line.isValid()) {
+    mark_colors_ = MarkColorsFor(palette().color(QPalette::Text), palette().color(QPalette::Base));
+  }
 
   QTextEdit::ExtraSelection caret_line;
-  caret_line.format.setBackground(dark ? base.lighter(130) : base.darker(106));
+  caret_line.format.setBackground(mark_colors_.caret_line);
   caret_line.format.setProperty(QTextFormat::FullWidthSelection, true);
   caret_line.cursor = textCursor();
   caret_line.cursor.clearSelection();
@@ -137,13 +154,50 @@ void ScoreEdit::RenewLineMarks() {
   QTextBlock block = document()->findBlockByNumber(diagnostic_line_);
   if (diagnostic_line_ >= 0 && block.isValid()) {
     QTextEdit::ExtraSelection diagnostic;
-    diagnostic.format.setBackground(dark ? QColor(0x70, 0x30, 0x30) : QColor(0xff, 0xdc, 0xdc));
+    diagnostic.format.setBackground(mark_colors_.diagnostic_line);
     diagnostic.format.setProperty(QTextFormat::FullWidthSelection, true);
     diagnostic.cursor = QTextCursor(block);
     marks.append(diagnostic);
   }
-  marks.append(playhead_marks_);
+  if (textCursor().hasSelection()) {
+    QTextEdit::ExtraSelection selection;
+    selection.cursor = textCursor();
+    selection.format.setBackground(selection_back_);
+    selection.format.setForeground(selection_text_);
+    marks.append(selection);
+  }
+  for (const QTextEdit::ExtraSelection& mark : playhead_marks_) {
+    // Emptied, or turned round by typing where its text was: deleted.
+    if (mark.cursor.anchor() < mark.cursor.position()) marks.append(mark);
+  }
   setExtraSelections(marks);
+}
+
+void ScoreEdit::paintEvent(QPaintEvent* event) {
+  QPlainTextEdit::paintEvent(event);
+  PaintFullWidthSpaces();
+}
+
+// A faint box round every full-width space on the lines in view.
+void ScoreEdit::PaintFullWidthSpaces() {
+  QPainter painter(viewport());
+  painter.setPen(mark_colors_.full_width_box);
+  const QPointF offset = contentOffset();
+  const int bottom = viewport()->height();
+  for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+    const QRectF bounds = blockBoundingGeometry(block).translated(offset);
+    if (bounds.top() > bottom) break;
+    const QString text = block.text();
+    for (int i = text.indexOf(QChar(0x3000)); i >= 0; i = text.indexOf(QChar(0x3000), i + 1)) {
+      const QTextLine line = block.layout()->lineForTextPosition(i);
+      if (!line.isValid()) continue;
+      const QPointF at = bounds.topLeft() + block.layout()->position();
+      const qreal left = line.cursorToX(i), right = line.cursorToX(i + 1);
+      const QRectF box(at.x() + left + 1, at.y() + line.y() + 1, right - left - 3,
+                       line.height() - 3);
+      painter.drawRect(box);
+    }
+  }
 }
 
 void ScoreEdit::SetPlayheadMarks(const QList<QTextEdit::ExtraSelection>& marks) {

@@ -23,10 +23,12 @@ ScoreHighlighter::ScoreHighlighter(QTextDocument* document) : QSyntaxHighlighter
 
 void ScoreHighlighter::SetColors(const QColor& text, const QColor& background) {
   // The designed colours suit black text on white; each keeps its hue on
-  // other backgrounds, made lighter or darker until it reads. Notes are the
-  // text itself and take the text colour.
+  // other backgrounds, made lighter or darker until it reads there and on
+  // the caret's and the diagnostic's line marks. Notes are the text itself
+  // and take the text colour.
+  const QList<QColor> backgrounds = TokenBackgrounds(text, background);
   auto format = [&](QColor designed, bool bold = false, bool italic = false) {
-    return Format(ReadableColor(designed, background, text), bold, italic);
+    return Format(ReadableColor(designed, backgrounds, text), bold, italic);
   };
   comment_ = format(QColor(0x6a, 0x8a, 0x5a), false, true);
   header_ = format(QColor(0x9a, 0x40, 0x9a), true);

@@ -2,7 +2,8 @@
 //
 // The classes come from syntax/score_classes.h, line by line; an open block
 // comment is carried in the block state. Notes take the editor's text colour; every other class
-// keeps its designed hue at a lightness that reads on the editor's background.
+// keeps its designed hue at a lightness that reads on the editor's background
+// and on its line marks.
 #ifndef QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 #define QUERN_SHELL_QT_SCORE_HIGHLIGHTER_H_
 
@@ -15,7 +16,8 @@ class ScoreHighlighter : public QSyntaxHighlighter {
   explicit ScoreHighlighter(QTextDocument* document);
 
   // Derives every token colour from the editor's text and background
-  // colours (see ReadableColor) and colours the text again.
+  // colours (see ReadableColor and TokenBackgrounds) and colours the text
+  // again.
   void SetColors(const QColor& text, const QColor& background);
   // The format of each token class, for tests.
   QList<QTextCharFormat> ClassFormats() const;

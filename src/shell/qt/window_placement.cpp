@@ -1,5 +1,6 @@
 #include "shell/qt/window_placement.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -12,20 +13,44 @@
 
 namespace {
 
+// After a show, the window is fitted again at these times and on every move
+// or resize until the last: the window system adds the frame in its own
+// time, and tells of it by moving the window inside the frame.
+constexpr int kChecksAfterShowMs[] = {0, 50, 200, 500, 1000, 2000};
+constexpr int kSettleMs = 2000;
+
 class ScreenKeeper : public QObject {
  public:
   using QObject::QObject;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    // The window system adds the frame after the show: look once it has.
+    auto* window = static_cast<QWidget*>(watched);
     if (event->type() == QEvent::Show) {
-      auto* window = static_cast<QWidget*>(watched);
+      shown_.start();
+      for (int ms : kChecksAfterShowMs) {
+        QTimer::singleShot(ms, window, [window] { KeepOnScreen(window); });
+      }
+    } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+               shown_.isValid() && shown_.elapsed() < kSettleMs) {
       QTimer::singleShot(0, window, [window] { KeepOnScreen(window); });
     }
     return false;
   }
+
+ private:
+  QElapsedTimer shown_;
 };
+
+QList<QRect> AvailableAreas() {
+  QList<QRect> available;
+  QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary) available.append(primary->availableGeometry());
+  for (QScreen* screen : QGuiApplication::screens()) {
+    if (screen != primary) available.append(screen->availableGeometry());
+  }
+  return available;
+}
 
 }  // namespace
 
@@ -68,22 +93,59 @@ QRect FitOnScreens(const QRect& frame, const QList<QRect>& available) {
   return fitted;
 }
 
+QRect FitWindowOnScreens(const QRect& window, const QMargins& frame,
+                         const QList<QRect>& available) {
+  const QRect fitted = FitOnScreens(window.marginsAdded(frame), available).marginsRemoved(frame);
+  return QRect(fitted.topLeft(), fitted.size().expandedTo(QSize(1, 1)));
+}
+
+QRect DefaultMainFrame(const QRect& available) {
+  auto side = [](int screen, int least, int most) {
+    return std::min(screen, std::clamp(screen * 4 / 5, least, most));
+  };
+  QRect frame(0, 0, side(available.width(), 640, 1600), side(available.height(), 480, 1200));
+  frame.moveCenter(available.center());
+  return frame;
+}
+
+void ApplyMainPlacement(QWidget* window, const MainPlacement& place) {
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  const QRect available = primary ? primary->availableGeometry() : QRect(0, 0, 1024, 768);
+  if (place.width && place.height) {
+    window->resize(*place.width, *place.height);
+  } else {
+    window->resize(DefaultMainFrame(available).size());
+  }
+  if (place.x && place.y) {
+    window->move(*place.x, *place.y);
+  } else {
+    QRect centred(QPoint(), window->size());
+    centred.moveCenter(available.center());
+    window->move(centred.topLeft());
+  }
+  // Saved places may lie on a screen that is gone; the settings take the
+  // corrected place at the next save.
+  KeepOnScreen(window);
+  KeepOnScreenWhenShown(window);
+}
+
 void KeepOnScreen(QWidget* window) {
-  QList<QRect> available;
-  if (QScreen* primary = QGuiApplication::primaryScreen()) {
-    available.append(primary->availableGeometry());
+  // A window docked into another is placed by it; a maximised or
+  // full-screen window is where the window system put it.
+  if (!window->isWindow() || window->isMaximized() || window->isFullScreen() ||
+      window->isMinimized()) {
+    return;
   }
-  for (QScreen* screen : QGuiApplication::screens()) {
-    if (screen != QGuiApplication::primaryScreen()) available.append(screen->availableGeometry());
-  }
-  // The frame is what must be seen; before the window is shown it is the
-  // window itself.
-  QRect frame = window->frameGeometry();
-  QRect fitted = FitOnScreens(frame, available);
-  if (fitted == frame) return;
-  QSize border = frame.size() - window->size();
-  window->resize(fitted.size() - border);
-  window->move(fitted.topLeft());
+  // Before the window system has added the frame, the frame is the window
+  // itself.
+  const QRect frame = window->frameGeometry(), inner = window->geometry();
+  const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                         frame.right() - inner.right(), frame.bottom() - inner.bottom());
+  const QRect fitted = FitWindowOnScreens(inner, margins, AvailableAreas());
+  if (fitted == inner) return;
+  window->resize(fitted.size());
+  // A window's position is its frame's.
+  window->move(fitted.topLeft() - QPoint(margins.left(), margins.top()));
 }
 
 Placement PlacementOf(const QWidget* window) {

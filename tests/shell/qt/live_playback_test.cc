@@ -130,6 +130,29 @@ class LivePlaybackTest : public QObject {
     QVERIFY(!w.Live()->Tracks()->Soloed(1));
   }
 
+  // Bar:beat in the status bar and the bar line a live-edit swap waits for:
+  // 4/4 bars where the caret's track sets no "u", its own bars where it does,
+  // beats of a quarter note either way.
+  void barsWithoutABarLengthAreFourFourBars() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.Editor()->setPlainText(QStringLiteral("A t120 c d e f g a b\nB u2. c d e f\n"));
+    w.CompileText();
+    QVERIFY(w.LastSeverity() <= 2);
+    auto caret_on = [&](int line) {
+      w.Editor()->setTextCursor(QTextCursor(w.Editor()->document()->findBlockByNumber(line)));
+    };
+    caret_on(0);
+    // The sequencer's tick 1 is the song's first tick.
+    QVERIFY(w.Live()->StatusText(1).endsWith(QStringLiteral("  1:1")));
+    QVERIFY(w.Live()->StatusText(1 + 240).endsWith(QStringLiteral("  2:2")));
+    QVERIFY(w.Live()->StatusText(1 + 191).endsWith(QStringLiteral("  1:4")));
+    QCOMPARE(w.Live()->NextBarTick(2), int64_t(193));
+    caret_on(1);
+    QVERIFY(w.Live()->StatusText(1 + 240).endsWith(QStringLiteral("  2:3")));
+    QCOMPARE(w.Live()->NextBarTick(2), int64_t(145));
+  }
+
   void followToggleIsRemembered() {
     EditorHarness h({}, false, true);
     QVERIFY(h.window->Live()->FollowAction()->isChecked());

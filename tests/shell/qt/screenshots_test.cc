@@ -187,14 +187,18 @@ class ScreenshotsTest : public QObject {
     QTextCursor cursor(w.Editor()->document()->findBlockByNumber(51));
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     w.Editor()->setTextCursor(cursor);
+    w.Editor()->centerCursor();
     w.Action(QStringLiteral("Loop1"))->setChecked(true);
     w.Action(QStringLiteral("PlaySelection1"))->trigger();
     QVERIFY(IsPlaying());
     // The whole song plays over the selection's time: the selected line
-    // lights up among the others.
+    // lights up among the others, its notes shown over the selection.
     auto selected_line_lit = [&w] {
-      for (const QTextEdit::ExtraSelection& mark : w.Editor()->PlayheadMarks()) {
-        if (mark.cursor.block().blockNumber() == 51) return true;
+      for (const QTextEdit::ExtraSelection& mark : w.Editor()->extraSelections()) {
+        if (mark.cursor.block().blockNumber() == 51 &&
+            mark.format.background().color() == w.Editor()->MarkColors().note) {
+          return true;
+        }
       }
       return false;
     };
