@@ -99,8 +99,8 @@ void LiveEdit::SetDelay(int ms) {
 }
 
 int LiveEdit::Delay() const {
-  const int ms = store_ ? store_->value(QLatin1String(kDelayKey), kDefaultDelayMs).toInt()
-                        : kDefaultDelayMs;
+  const int ms =
+      store_ ? store_->value(QLatin1String(kDelayKey), kDefaultDelayMs).toInt() : kDefaultDelayMs;
   return std::clamp(ms, 0, kMaxDelayMs);
 }
 
@@ -146,9 +146,16 @@ void LiveEdit::UpdateNow() {
     swap_->SetTrackMuted(i, dock->MutedName(tracks_[i]));
     swap_->SetTrackSoloed(i, dock->SoloedName(tracks_[i]));
   }
+  // A selection playing goes on as the same text selection in the new song:
+  // looping over its ticks there, or ending where it ends there.
   int64_t start = 0, stop = 0;
-  if (live_->LoopedSelectionIn(image_.data(), image_.size(), places_->Map(), &start, &stop)) {
-    swap_->SetLoop(start, stop);
+  bool loops = false;
+  if (live_->PlayedSelectionIn(image_.data(), image_.size(), *places_, &start, &stop, &loops)) {
+    if (loops) {
+      swap_->SetLoop(start, stop);
+    } else {
+      swap_->SetStopTick(stop);
+    }
   }
   offered_over_ = playing;
   Offer(SwapTick());

@@ -158,17 +158,17 @@ void LivePlayback::SongSwapped(const uint8_t* image, size_t size, const QStringL
   emit songChanged();
 }
 
-bool LivePlayback::LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map,
-                                     int64_t* start, int64_t* stop) const {
-  if (!looping_selection_ || !loop_->isChecked() || !played_selection_.hasSelection()) {
-    return false;
-  }
-  const TickRange range =
-      SelectionTicks(image, size, map, CaretPlace(played_selection_.selectionStart()),
-                     CaretPlace(played_selection_.selectionEnd()));
+bool LivePlayback::PlayedSelectionIn(const uint8_t* image, size_t size, const SongPlaces& places,
+                                     int64_t* start, int64_t* stop, bool* loops) const {
+  if (!playing_selection_ || !played_selection_.hasSelection()) return false;
+  const std::optional<SourcePlace> from = places.CompiledPlace(played_selection_.selectionStart());
+  const std::optional<SourcePlace> to = places.CompiledPlace(played_selection_.selectionEnd());
+  if (!from || !to) return false;
+  const TickRange range = SelectionTicks(image, size, places.Map(), *from, *to);
   if (range.start < 0) return false;
   *start = range.start;
   *stop = range.stop;
+  *loops = selection_loops_;
   return true;
 }
 
@@ -185,7 +185,7 @@ double LivePlayback::MsAt(int64_t tick) const {
 }
 
 void LivePlayback::SongLoaded() {
-  looping_selection_ = false;
+  playing_selection_ = false;
   StartWatching();
 }
 
@@ -197,7 +197,7 @@ void LivePlayback::ClearSong() {
   size_ = 0;
   track_names_.clear();
   swap_tick_ = 0;
-  looping_selection_ = false;
+  playing_selection_ = false;
   played_selection_ = QTextCursor();
   lit_.clear();
   marks_dirty_ = false;
@@ -238,7 +238,7 @@ void LivePlayback::PlayFromCaret() {
   StopPlayback();
   if (!LoadSong(image_, size_)) return;
   SequencerSeek(start);
-  looping_selection_ = false;
+  playing_selection_ = false;
   StartWatching();
   StartPlayback();
 }
@@ -248,7 +248,7 @@ void LivePlayback::PlayFromTick(int64_t start) {
   StopPlayback();
   if (!LoadSong(image_, size_)) return;
   if (start > 1) SequencerSeek(start);
-  looping_selection_ = false;
+  playing_selection_ = false;
   StartWatching();
   StartPlayback();
 }
@@ -270,9 +270,10 @@ void LivePlayback::PlaySelection() {
   StopPlayback();
   if (!LoadSong(image_, size_)) return;
   SequencerSeek(range.start);
-  SetStopTick(range.stop, loop_->isChecked());
+  selection_loops_ = loop_->isChecked();
+  SetStopTick(range.stop, selection_loops_);
   played_selection_ = cursor;
-  looping_selection_ = true;
+  playing_selection_ = true;
   StartWatching();
   StartPlayback();
 }

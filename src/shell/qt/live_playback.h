@@ -58,10 +58,11 @@ class LivePlayback : public QObject {
   // editing): its map lights the notes struck from then on.
   void SongSwapped(const uint8_t* image, size_t size, const QStringList& track_names,
                    std::shared_ptr<SongPlaces> places, int64_t at);
-  // While a selection plays in a loop: its ticks in another compilation of
-  // the text (the same text selection); false otherwise.
-  bool LoopedSelectionIn(const uint8_t* image, size_t size, const SourceMap& map, int64_t* start,
-                         int64_t* stop) const;
+  // While a selection plays: its ticks in another compilation of the text
+  // (the same text selection, through that compilation's places), and
+  // whether it plays in a loop; false otherwise.
+  bool PlayedSelectionIn(const uint8_t* image, size_t size, const SongPlaces& places,
+                         int64_t* start, int64_t* stop, bool* loops) const;
   // The first bar line at or after `tick`, from the bar length of the track
   // under the caret (the first track when the caret is on none).
   int64_t NextBarTick(int64_t tick) const;
@@ -128,7 +129,8 @@ class LivePlayback : public QObject {
   std::shared_ptr<SongPlaces> previous_places_;  // the song's before the last swap
   int64_t swap_tick_ = 0;  // notes struck before it belong to previous_places_
   QTextCursor played_selection_;
-  bool looping_selection_ = false;
+  bool playing_selection_ = false;
+  bool selection_loops_ = false;  // as it was started
   const uint8_t* image_ = nullptr;
   size_t size_ = 0;
   QStringList track_names_;

@@ -110,6 +110,29 @@ class LiveEditTest : public QObject {
     w.StopSong();
   }
 
+  // A selection played without a loop ends where the same selection ends
+  // in the new song, not at the new song's end.
+  void aPlayedSelectionEndsAtItsEndInTheNewSong() {
+    EditorHarness h({}, false, true);
+    MainWindow& w = *h.window;
+    w.Action(QStringLiteral("LiveEdit1"))->setChecked(false);
+    w.Live()->LoopAction()->setChecked(false);
+    w.Editor()->setPlainText(QStringLiteral("A t240 l4 c d e f g a\n"));
+    QTextCursor selection(w.Editor()->document());
+    selection.setPosition(12);  // "d e f"
+    selection.setPosition(17, QTextCursor::KeepAnchor);
+    w.Editor()->setTextCursor(selection);
+    w.Live()->PlaySelectionAction()->trigger();
+    QVERIFY(IsPlaying());
+    QTRY_VERIFY(SequencerTickCount() > 55);
+    Retype(w.Editor(), QStringLiteral("c d"), QStringLiteral("c r4 d"));  // d e f now 97 to 240
+    w.Action(QStringLiteral("UpdateSong1"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(SongFinished(), 8000);
+    QCOMPARE(TickOf(h.recording, {0x91, 0x41, 0x50}, 96), int64_t{193});  // f at its new place
+    QCOMPARE(TickOf(h.recording, {0x91, 0x43, 0x50}), int64_t{-1});       // g never struck
+    w.StopSong();
+  }
+
   void aSwapAtTheBarWaitsForTheBarLine() {
     EditorHarness h({}, false, true);
     MainWindow& w = *h.window;
