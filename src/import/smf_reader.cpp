@@ -93,22 +93,23 @@ void ReadMeta(Cursor& c, SmfEvent ev, SmfSong* song, bool* ended) {
     case 0x58:
       if (data.size() < 2) break;
       ev.kind = SmfKind::kTimeSignature;
-      ev.value = static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 |
-                 static_cast<uint8_t>(data[1]);
+      ev.value =
+          static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 | static_cast<uint8_t>(data[1]);
       song->events.push_back(ev);
       return;
     case 0x59:
       if (data.size() < 2) break;
       ev.kind = SmfKind::kKeySignature;
-      ev.value = static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 |
-                 static_cast<uint8_t>(data[1]);
+      ev.value =
+          static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 | static_cast<uint8_t>(data[1]);
       song->events.push_back(ev);
       return;
     case 0x03:
     case 0x01:
     case 0x06:
-      ev.kind = type == 0x03 ? SmfKind::kTrackName : type == 0x01 ? SmfKind::kText
-                                                                   : SmfKind::kMarker;
+      ev.kind = type == 0x03   ? SmfKind::kTrackName
+                : type == 0x01 ? SmfKind::kText
+                               : SmfKind::kMarker;
       ev.bytes = data;
       song->events.push_back(ev);
       return;

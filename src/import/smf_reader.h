@@ -25,8 +25,17 @@
 #include <string_view>
 #include <vector>
 
-enum class SmfKind : uint8_t { kChannel, kSysEx, kEscape, kTempo, kTimeSignature, kKeySignature,
-                               kTrackName, kText, kMarker };
+enum class SmfKind : uint8_t {
+  kChannel,
+  kSysEx,
+  kEscape,
+  kTempo,
+  kTimeSignature,
+  kKeySignature,
+  kTrackName,
+  kText,
+  kMarker
+};
 
 struct SmfEvent {
   uint64_t tick = 0;
@@ -44,12 +53,12 @@ struct SmfSong {
   int tracks = 0;
   int division = 0;  // ticks per quarter note
   bool smpte = false;
-  int smpte_tempo = 0;          // quarters per minute that an SMPTE division stands for
-  bool smpte_inexact = false;   // 29.97 frames per second, taken as 30
+  int smpte_tempo = 0;         // quarters per minute that an SMPTE division stands for
+  bool smpte_inexact = false;  // 29.97 frames per second, taken as 30
   std::vector<SmfEvent> events;
-  int skipped_meta = 0;      // meta events other than those of SmfKind
-  int dropped_tempos = 0;    // tempo events in a file with an SMPTE division
-  int bytes_outside = 0;     // trailing bytes or unknown chunks passed over
+  int skipped_meta = 0;    // meta events other than those of SmfKind
+  int dropped_tempos = 0;  // tempo events in a file with an SMPTE division
+  int bytes_outside = 0;   // trailing bytes or unknown chunks passed over
 };
 
 bool ReadSmf(std::string_view file, SmfSong* song, std::string* error);

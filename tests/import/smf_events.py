@@ -73,6 +73,33 @@ def notes(events):
     return sorted(out)
 
 
+def key_sequences(events):
+    """The note-ons and note-offs of every channel and key in file order, as
+    (tick, velocity) with velocity 0 for a note-off: what a synthesizer
+    hears of each key."""
+    out = {}
+    for e in events:
+        if e[2] == "ch" and e[3] & 0xF0 in (0x80, 0x90):
+            velocity = e[5] if e[3] & 0xF0 == 0x90 else 0
+            out.setdefault((e[3] & 15, e[4]), []).append((e[0], velocity))
+    return out
+
+
+def message_sequences(events):
+    """Every other message in file order, one list per thing it sets: a
+    controller of a channel, a channel's program, bend or pressure, a key's
+    pressure; System Exclusive and escapes as one list; and the tempo map
+    where it changes."""
+    out = {}
+    for e in events:
+        if e[2] == "ch" and e[3] & 0xF0 not in (0x80, 0x90):
+            what = (e[3],) + ((e[4],) if e[3] & 0xF0 in (0xA0, 0xB0) else ())
+            out.setdefault(what, []).append((e[0], bytes(e[3:])))
+        elif e[2] == "sysex":
+            out.setdefault("sysex", []).append((e[0], e[3]))
+    return out, others(events)[1]
+
+
 def others(events):
     """Controllers, programs, bends, pressures and SysEx as sorted
     (tick, bytes), and the tempo map as (tick, tempo) where it changes."""

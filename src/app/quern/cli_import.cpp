@@ -83,7 +83,8 @@ int RunImport(const Args& args) {
   ImportArgs a;
   if (int status = ParseImportArgs(args, &a)) return status;
   if (IsSameFile(a.input, a.output)) {
-    return ReportUsageError("import", a.output + ": the output would overwrite the input " + a.input);
+    return ReportUsageError("import",
+                            a.output + ": the output would overwrite the input " + a.input);
   }
   std::string bytes, error;
   if (!ReadFileChecked(a.input, kMaxInputFileBytes, &bytes, &error)) {
@@ -106,6 +107,14 @@ int RunImport(const Args& args) {
   for (const std::string& line : result.report) {
     std::fprintf(stderr, "quern import: %s\n", line.c_str());
   }
-  if (fell_back) std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  if (fell_back)
+    std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  if (!result.compiles) {
+    for (const std::string& m : result.compiler_messages) {
+      std::fprintf(stderr, "quern import: %s\n", ShiftJisToUtf8(m).c_str());
+    }
+    std::fprintf(stderr, "quern import: the written score does not compile\n");
+    return 1;
+  }
   return 0;
 }
