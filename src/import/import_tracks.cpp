@@ -395,13 +395,11 @@ struct Builder {
   // ends to the nearest step; a note shorter than half a step keeps one step.
   void SnapNotes() {
     const int64_t step = std::max<int64_t>(1, plan.resolution / grid);
-    auto snap = [&](int64_t t) {
-      const int64_t s = (t + step / 2) / step * step;
-      if (s != t) {
-        ++plan.counts.moved;
-        plan.counts.largest_move = std::max(plan.counts.largest_move, std::abs(s - t));
-      }
-      return s;
+    auto snap = [step](int64_t t) { return (t + step / 2) / step * step; };
+    auto moved = [&](int64_t from, int64_t to) {
+      if (from == to) return;
+      ++plan.counts.moved;
+      plan.counts.largest_move = std::max(plan.counts.largest_move, std::abs(to - from));
     };
     for (std::vector<KeyEvent>& l : keys) {
       std::deque<size_t> open;
@@ -414,13 +412,19 @@ struct Builder {
           open.pop_front();
           out[on].tick = snap(l[on].tick);
           out[j].tick = snap(l[j].tick);
+          moved(l[on].tick, out[on].tick);
           if (out[j].tick <= out[on].tick) {
             out[j].tick = out[on].tick + step;
             ++plan.counts.lengthened;
+          } else {
+            moved(l[j].tick, out[j].tick);
           }
         }
       }
-      for (size_t on : open) out[on].tick = snap(l[on].tick);
+      for (size_t on : open) {
+        out[on].tick = snap(l[on].tick);
+        moved(l[on].tick, out[on].tick);
+      }
       std::stable_sort(out.begin(), out.end(), [](const KeyEvent& a, const KeyEvent& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.seq < b.seq;
       });

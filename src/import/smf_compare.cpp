@@ -66,9 +66,16 @@ Sends SendsOf(const SmfSong& song) {
         AddChannel(e, s);
         break;
       case SmfKind::kSysEx:
-      case SmfKind::kEscape:
-        s.lists["system exclusive"].push_back({e.tick, Hex(e.bytes)});
+      case SmfKind::kEscape: {
+        // The bytes of one tick joined: a message sent in parts is the same.
+        std::vector<Sent>& sent = s.lists["system exclusive"];
+        if (!sent.empty() && sent.back().first == e.tick) {
+          sent.back().second += " " + Hex(e.bytes);
+        } else {
+          sent.push_back({e.tick, Hex(e.bytes)});
+        }
         break;
+      }
       case SmfKind::kTempo:
         by_tick[e.tick] = e.value;
         break;

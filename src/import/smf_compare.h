@@ -8,7 +8,9 @@
 // same ticks (a note-off is a note-off, whatever its form); for every
 // controller of a channel, a channel's program, pitch bend and pressure and
 // a key's pressure the same messages in order at the same ticks; the same
-// System Exclusive messages and escapes in order at the same ticks; and the
+// System Exclusive messages and escapes in order at the same ticks (the
+// bytes of one tick taken together: a message sent in parts is the same
+// message); and the
 // same tempo map (the last tempo of a tick, where it changes). The order of
 // things that do not act on one another (two keys, two controllers) is free.
 // Thread: any.

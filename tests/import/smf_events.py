@@ -88,15 +88,20 @@ def key_sequences(events):
 def message_sequences(events):
     """Every other message in file order, one list per thing it sets: a
     controller of a channel, a channel's program, bend or pressure, a key's
-    pressure; System Exclusive and escapes as one list; and the tempo map
-    where it changes."""
+    pressure; System Exclusive and escapes as one list, the bytes of one
+    tick joined (a message sent in parts is the same bytes); and the tempo
+    map where it changes."""
     out = {}
     for e in events:
         if e[2] == "ch" and e[3] & 0xF0 not in (0x80, 0x90):
             what = (e[3],) + ((e[4],) if e[3] & 0xF0 in (0xA0, 0xB0) else ())
             out.setdefault(what, []).append((e[0], bytes(e[3:])))
         elif e[2] == "sysex":
-            out.setdefault("sysex", []).append((e[0], e[3]))
+            sent = out.setdefault("sysex", [])
+            if sent and sent[-1][0] == e[0]:
+                sent[-1] = (e[0], sent[-1][1] + e[3])
+            else:
+                sent.append((e[0], e[3]))
     return out, others(events)[1]
 
 
