@@ -101,6 +101,7 @@ struct ImportCounts {
   int rounded_ticks = 0;         // events whose time a scaled resolution rounded
   int release_velocities = 0;    // note-off velocities other than 0 and 64
   int controllers_as_bytes = 0;  // controllers beyond the names a score holds
+  int late_events = 0;           // later than kLatestTime, left out
   int moved = 0;
   int64_t largest_move = 0;
   int lengthened = 0;  // --grid: notes shorter than half a step made one step long
@@ -135,8 +136,14 @@ inline constexpr int64_t kLongestLength = 15359;
 // while it is full would release another one early.
 inline constexpr int kNoteOffEntries = 512;
 
-// The tracks a score may have.
-inline constexpr int kMostTracks = 128;
+// The tracks a score may have: 128 track slots, but every track's end takes
+// an entry of the 128 in the list of phase marks, and the song's end one
+// more.
+inline constexpr int kMostTracks = 127;
+
+// The latest tick an event may have: a track's time is a 32-bit number,
+// with room for a note's length after it.
+inline constexpr int64_t kLatestTime = 2147483647 - 4 * 15359;
 
 ImportPlan PlanTracks(const SmfSong& song, int grid);
 

@@ -243,7 +243,7 @@ struct Builder {
 
   // The channel of a byte list's status bytes, -1 for none; mixed channels
   // are counted and the first one taken.
-  int ChannelOf(const std::string& bytes) {
+  int ChannelOf(std::string_view bytes) {
     int channel = -1;
     for (char c : bytes) {
       const auto b = static_cast<uint8_t>(c);
@@ -260,13 +260,14 @@ struct Builder {
   // A message over the 255 bytes a byte list holds goes out in parts, one
   // after the other (253 is stored as two bytes).
   void SysEx(const SmfEvent& e, int64_t time, uint32_t seq) {
-    if (e.bytes.empty()) return;  // an escape of no bytes sends nothing
+    const std::string_view bytes = song.Bytes(e);
+    if (bytes.empty()) return;  // an escape of no bytes sends nothing
     const int track = HomeOf(e.track);
-    const int channel = ChannelOf(e.bytes);
+    const int channel = ChannelOf(bytes);
     std::string part;
     int stored = 0;
-    if (e.bytes.size() > 255) ++plan.counts.long_sysex;
-    for (char c : e.bytes) {
+    if (bytes.size() > 255) ++plan.counts.long_sysex;
+    for (char c : bytes) {
       const int size = static_cast<uint8_t>(c) == 253 ? 2 : 1;
       if (stored + size > 255) {
         Bytes(track, time, seq, std::move(part), channel);
@@ -323,7 +324,7 @@ struct Builder {
         plan.key_signatures.push_back({time, static_cast<int8_t>(e.value >> 8)});
         return;
       case SmfKind::kTrackName: {
-        const std::string name = TextLine(e.bytes);
+        const std::string name = TextLine(song.Bytes(e));
         if (e.track == 0 && plan.first_track_name.empty()) plan.first_track_name = name;
         for (ImportTrack& t : plan.tracks) {
           if (t.midi_track == e.track && t.midi_name.empty()) t.midi_name = name;
@@ -331,7 +332,7 @@ struct Builder {
         return;
       }
       default: {
-        const std::string text = TextLine(e.bytes);
+        const std::string text = TextLine(song.Bytes(e));
         if (!text.empty()) {
           plan.comments.push_back({time, (e.kind == SmfKind::kMarker ? "marker: " : "") + text});
         }
@@ -375,6 +376,10 @@ struct Builder {
       const SmfEvent& e = song.events[i];
       const int64_t time = timing.Score(e.tick, &plan.counts.rounded_ticks);
       const auto seq = static_cast<uint32_t>(i + 1);
+      if (time > kLatestTime) {
+        ++plan.counts.late_events;
+        continue;
+      }
       if (e.kind == SmfKind::kChannel) {
         Channel(e, time, seq);
       } else {

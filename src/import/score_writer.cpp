@@ -57,7 +57,7 @@ constexpr long kLongestStream = 65533;
 
 // Cuts track i into parts that take turns in time, at bar starts where it
 // can, so that each part's stream is about `share` of the whole.
-void CutTrack(ImportPlan& plan, size_t i, int parts, const std::vector<int64_t>& bars) {
+void CutTrack(ImportPlan& plan, size_t i, int parts, const BarGrid& grid) {
   ImportTrack whole = std::move(plan.tracks[i]);
   std::vector<int64_t> times;
   for (const ImportNote& n : whole.notes) times.push_back(n.start);
@@ -66,8 +66,7 @@ void CutTrack(ImportPlan& plan, size_t i, int parts, const std::vector<int64_t>&
   std::vector<int64_t> cuts;
   for (int p = 1; p < parts; ++p) {
     const int64_t t = times[times.size() * static_cast<size_t>(p) / static_cast<size_t>(parts)];
-    auto bar = std::upper_bound(bars.begin(), bars.end(), t);
-    int64_t cut = bar == bars.begin() ? t : *(bar - 1);
+    int64_t cut = grid.Start(grid.BarAt(t));
     if (!cuts.empty() && cut <= cuts.back()) cut = t;
     if ((cuts.empty() && cut > 0) || (!cuts.empty() && cut > cuts.back())) cuts.push_back(cut);
   }
@@ -89,14 +88,15 @@ void CutTrack(ImportPlan& plan, size_t i, int parts, const std::vector<int64_t>&
 }
 
 struct Draft {
+  bool too_big = false;  // a track could not be cut for the tracks a score holds
   std::string score;
   int notes = 0;
   int ticky_notes = 0;
   int ramps = 0;
 };
 
-Draft Write(const ImportPlan& plan, const std::string& title, const std::vector<int64_t>& bars) {
-  Writing w(plan, bars);
+Draft Write(const ImportPlan& plan, const std::string& title, const BarGrid& grid) {
+  Writing w(plan, grid);
   CountSenders(w);
   w.score = "#title " + QuotedTitle(title) + "\n#clock " + std::to_string(plan.resolution) + "\n";
   for (size_t i = 0; i < plan.tracks.size(); ++i) WriteTrack(w, plan.tracks[i], i);
@@ -113,22 +113,26 @@ Draft Write(const ImportPlan& plan, const std::string& title, const std::vector<
 Draft WriteFitting(ImportPlan& plan, const std::string& title, Compiled* compiled) {
   int64_t end = 0;
   for (const ImportTrack& t : plan.tracks) end = std::max(end, TrackEnd(t));
-  const std::vector<int64_t> bars = BarStarts(plan.bars, end);
+  const BarGrid grid(plan.bars, end);
   for (int round = 0;; ++round) {
-    Draft d = Write(plan, title, bars);
+    Draft d = Write(plan, title, grid);
     *compiled = Compile(d.score);
-    bool cut = false;
+    bool cut = false, too_big = false;
     for (size_t i = plan.tracks.size(); i-- > 0;) {
       const auto it = compiled->bytes.find(TrackName(i));
       if (it == compiled->bytes.end() || it->second <= kLongestStream) continue;
       const long parts = std::max<long>(2, (it->second + 47999) / 48000) << std::min(round, 4);
       if (plan.tracks.size() + static_cast<size_t>(parts) > static_cast<size_t>(kMostTracks) + 1) {
+        too_big = true;
         continue;
       }
-      CutTrack(plan, i, static_cast<int>(parts), bars);
+      CutTrack(plan, i, static_cast<int>(parts), grid);
       cut = true;
     }
-    if (!cut || round >= 8) return d;
+    if (!cut || round >= 8) {
+      d.too_big = too_big;
+      return d;
+    }
   }
 }
 
@@ -179,12 +183,19 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, const Draft& 
   count(song.skipped_meta, "other meta events skipped");
   count(song.dropped_tempos, "tempo events of an SMPTE-timed file left out");
   count(song.bytes_outside, "bytes outside the tracks skipped");
+  count(c.late_events,
+        "events later than the " + std::to_string(kLatestTime) + " ticks a track holds left out");
+  if (d.too_big) {
+    line("the song needs more than the " + std::to_string(kMostTracks) + " tracks of " +
+         std::to_string(kLongestStream) + " bytes a score holds: the score does not compile");
+  }
 }
 
 bool Exact(const SmfSong& song, const ImportPlan& plan, int grid) {
   const ImportCounts& c = plan.counts;
-  return grid == 0 && !song.smpte && !plan.scaled && c.byte_lists_left_out == 0 &&
-         c.bends_rounded == 0 && c.mixed_channel_lists == 0 && c.inexact_tempos == 0;
+  return grid == 0 && !song.smpte && !plan.scaled && c.late_events == 0 &&
+         c.byte_lists_left_out == 0 && c.bends_rounded == 0 && c.mixed_channel_lists == 0 &&
+         c.inexact_tempos == 0;
 }
 
 }  // namespace
@@ -204,6 +215,7 @@ ImportResult WriteScore(const SmfSong& song, const std::string& file_title,
   result.moved = plan.counts.moved;
   result.largest_move = static_cast<int>(plan.counts.largest_move);
   result.exact = Exact(song, plan, options.grid);
+  for (const ImportTrack& t : plan.tracks) result.end_tick = std::max(result.end_tick, TrackEnd(t));
   if (compiled.severity > 0) result.compiler_messages = compiled.messages;
   result.compiles = compiled.severity <= 2;
   Report(song, plan, options.grid, d, &result);

@@ -50,6 +50,7 @@ struct ImportResult {
   int notes_with_tick_lengths = 0;  // notes whose written lengths are joined tick terms
   int moved = 0;                    // note starts and ends moved by the grid
   int largest_move = 0;             // in score ticks
+  int64_t end_tick = 0;             // where the song's last event is
   bool exact = false;               // every event comes back as it was (nothing above changed)
   bool compiles = true;
   std::vector<std::string> compiler_messages;  // of the written score, when it has any

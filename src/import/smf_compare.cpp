@@ -14,7 +14,7 @@ struct Sends {
   std::vector<std::pair<uint64_t, uint32_t>> tempos;
 };
 
-std::string Hex(const std::string& bytes) {
+std::string Hex(std::string_view bytes) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;
   for (char c : bytes) {
@@ -67,12 +67,13 @@ Sends SendsOf(const SmfSong& song) {
         break;
       case SmfKind::kSysEx:
       case SmfKind::kEscape: {
+        if (e.length == 0) break;  // an escape of no bytes sends nothing
         // The bytes of one tick joined: a message sent in parts is the same.
         std::vector<Sent>& sent = s.lists["system exclusive"];
         if (!sent.empty() && sent.back().first == e.tick) {
-          sent.back().second += " " + Hex(e.bytes);
+          sent.back().second += " " + Hex(song.Bytes(e));
         } else {
-          sent.push_back({e.tick, Hex(e.bytes)});
+          sent.push_back({e.tick, Hex(song.Bytes(e))});
         }
         break;
       }

@@ -41,14 +41,14 @@ class Cursor {
     return 0;
   }
 
-  std::string Bytes(uint32_t n, const char* what) {
+  std::string_view Bytes(uint32_t n, const char* what) {
     if (n > end_ - at_) {
       Fail(at_, std::string("the length of ") + what + " (" + std::to_string(n) +
                     " bytes) runs past the end of the track");
       at_ = end_;
       return {};
     }
-    std::string out(file_.substr(at_, n));
+    std::string_view out = file_.substr(at_, n);
     at_ += n;
     return out;
   }
@@ -59,6 +59,14 @@ class Cursor {
   size_t end_;
   std::string error_;
 };
+
+// Keeps bytes in the song's payload for the event.
+void Keep(SmfSong* song, SmfEvent* ev, std::string_view prefix, std::string_view bytes) {
+  ev->offset = static_cast<uint32_t>(song->payload.size());
+  ev->length = static_cast<uint32_t>(prefix.size() + bytes.size());
+  song->payload += prefix;
+  song->payload += bytes;
+}
 
 uint32_t BigEndian(std::string_view file, size_t at, int n) {
   uint32_t v = 0;
@@ -74,7 +82,7 @@ int DataBytesOf(uint8_t status) {
 void ReadMeta(Cursor& c, SmfEvent ev, SmfSong* song, bool* ended) {
   const int type = c.Byte("a meta event");
   const uint32_t length = c.VarLen("a meta event");
-  const std::string data = c.Bytes(length, "a meta event");
+  const std::string_view data = c.Bytes(length, "a meta event");
   if (c.failed()) return;
   switch (type) {
     case 0x2f:
@@ -110,7 +118,7 @@ void ReadMeta(Cursor& c, SmfEvent ev, SmfSong* song, bool* ended) {
       ev.kind = type == 0x03   ? SmfKind::kTrackName
                 : type == 0x01 ? SmfKind::kText
                                : SmfKind::kMarker;
-      ev.bytes = data;
+      Keep(song, &ev, {}, data);
       song->events.push_back(ev);
       return;
     default:
@@ -127,6 +135,11 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
   int running = 0;
   bool ended = false;
   while (!c.done() && !ended && !c.failed()) {
+    if (song->events.size() >= kMostSmfEvents) {
+      c.Fail(c.at(),
+             "more than " + std::to_string(kMostSmfEvents) + " events, more than a score can hold");
+      break;
+    }
     tick += c.VarLen("a delta time");
     const size_t at = c.at();
     int status = c.Byte("an event");
@@ -153,9 +166,11 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
       running = 0;
       const uint32_t length = c.VarLen("a System Exclusive event");
       ev.kind = status == 0xf0 ? SmfKind::kSysEx : SmfKind::kEscape;
-      ev.bytes = c.Bytes(length, "a System Exclusive event");
-      if (status == 0xf0) ev.bytes.insert(ev.bytes.begin(), static_cast<char>(0xf0));
-      if (!c.failed()) song->events.push_back(ev);
+      const std::string_view bytes = c.Bytes(length, "a System Exclusive event");
+      if (!c.failed()) {
+        Keep(song, &ev, status == 0xf0 ? std::string_view("\xf0", 1) : std::string_view(), bytes);
+        song->events.push_back(ev);
+      }
     } else if (status == 0xff) {
       ReadMeta(c, ev, song, &ended);
     } else {
@@ -163,6 +178,8 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
     }
   }
   if (!c.failed() && !ended) c.Fail(end, "the track ends without its end-of-track event");
+  // Bytes after the end-of-track event are passed over.
+  if (!c.failed()) song->bytes_outside += static_cast<int>(end - c.at());
   if (c.failed()) {
     *error = "track " + std::to_string(track + 1) + ", " + c.error();
     return false;

@@ -20,18 +20,6 @@ int64_t TrackEnd(const ImportTrack& t) {
   return end;
 }
 
-std::vector<int64_t> BarStarts(const std::vector<BarSignature>& bars, int64_t end) {
-  std::vector<int64_t> starts;
-  int64_t t = 0;
-  for (size_t i = 0; i < bars.size() && t < end; ++i) {
-    const int64_t until = i + 1 < bars.size() ? bars[i + 1].time : INT64_MAX;
-    for (; t < until && t < end; t += bars[i].length) starts.push_back(t);
-    if (t > until) t = until;  // a signature inside a bar starts a new bar
-  }
-  starts.push_back(std::max(t, end));
-  return starts;
-}
-
 void CountSenders(Writing& w) {
   std::map<std::pair<int, int>, std::set<int>> origins;
   for (const ImportTrack& t : w.plan.tracks) {
@@ -110,15 +98,59 @@ std::string Definitions(const ImportPlan& plan) {
   return out;
 }
 
-// What each bar sends, relative to its start: bars with equal keys are the
-// same music. A bar with a comment is like no other.
-std::vector<std::string> BarKeys(const ImportTrack& t, const std::vector<int64_t>& starts,
-                                 int64_t end, const std::vector<std::string>& comments) {
+// A bar of the track, or a run of empty bars of one length (passes > 1
+// are written as loops of one bar's rest).
+struct Slot {
+  size_t bar = 0;
+  size_t run = 1;
+};
+
+// Empty bars from this many on are one slot.
+constexpr size_t kLongRun = 64;
+
+// The slots of a track that ends at `end`: every bar that holds an event or
+// a comment (`marked`, ascending) and the bars between them.
+std::vector<Slot> Slots(const BarGrid& grid, const std::vector<size_t>& marked, int64_t end) {
+  std::vector<Slot> out;
+  const size_t last = grid.BarAt(end - 1);
+  auto gap = [&](size_t a, size_t b) {  // the empty bars [a, b)
+    while (a < b) {
+      const size_t until = std::min({grid.SameLengthUntil(a), b, last});
+      if (until > a + kLongRun) {
+        out.push_back({a, until - a});
+        a = until;
+      } else {
+        out.push_back({a, 1});
+        ++a;
+      }
+    }
+  };
+  size_t next = 0;
+  for (size_t bar : marked) {
+    if (bar < next) continue;
+    gap(next, bar);
+    out.push_back({bar, 1});
+    next = bar + 1;
+  }
+  gap(next, last + 1);
+  return out;
+}
+
+// What each slot sends, relative to its start: slots with equal keys are the
+// same music. A bar with a comment, and a run of empty bars, is like no
+// other.
+std::vector<std::string> SlotKeys(const ImportTrack& t, const BarGrid& grid,
+                                  const std::vector<Slot>& slots,
+                                  const std::vector<std::string>& comments) {
   std::vector<std::string> keys;
   size_t n = 0, c = 0;
-  for (size_t b = 0; b + 1 < starts.size() && starts[b] < end; ++b) {
-    const int64_t begin = starts[b], bar_end = std::min(starts[b + 1], end);
-    std::string key = comments[b].empty() ? "" : "#" + std::to_string(b);
+  for (size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i].run > 1 || !comments[i].empty()) {
+      keys.push_back("#" + std::to_string(i));
+      continue;
+    }
+    const int64_t begin = grid.Start(slots[i].bar), bar_end = grid.End(slots[i].bar);
+    std::string key;
     while (n < t.notes.size() || c < t.commands.size()) {
       const bool note =
           c == t.commands.size() ||
@@ -144,16 +176,16 @@ std::vector<std::string> BarKeys(const ImportTrack& t, const std::vector<int64_t
   return keys;
 }
 
-// A run of `length` bars from `bar`, played `passes` times (1: plain bars);
+// A run of `length` slots from `slot`, played `passes` times (1: plain);
 // passes above 255 are 255 passes of an inner loop repeated.
 struct Segment {
-  size_t bar = 0;
+  size_t slot = 0;
   size_t length = 1;
   size_t passes = 1;
 };
 
-// At each bar, the body of up to kLongestBody bars whose repeats cover the
-// most bars, while the song has loops left (a nested loop takes two).
+// At each slot, the body of up to kLongestBody slots whose repeats cover the
+// most, while the song has loops left (a nested loop takes two).
 std::vector<Segment> FindSegments(const std::vector<std::string>& keys, int* loops) {
   std::vector<Segment> out;
   const size_t n = keys.size();
@@ -162,11 +194,19 @@ std::vector<Segment> FindSegments(const std::vector<std::string>& keys, int* loo
                       keys.begin() + static_cast<std::ptrdiff_t>(a + length),
                       keys.begin() + static_cast<std::ptrdiff_t>(b));
   };
+  // Passes counted at most: more than one segment uses.
+  constexpr size_t kMostCounted = kMostPasses * kMostPasses;
   for (size_t b = 0; b < n;) {
     size_t best_length = 1, best_reps = 1;
-    for (size_t p = 1; p <= kLongestBody && b + 2 * p <= n; ++p) {
+    // A run of equal bars is best taken one bar a pass: a longer body of
+    // such bars covers no more.
+    while (b + best_reps < n && best_reps < kMostCounted && keys[b + best_reps] == keys[b]) {
+      ++best_reps;
+    }
+    const bool equal_bars = best_reps > 1;
+    for (size_t p = 2; !equal_bars && p <= kLongestBody && b + 2 * p <= n; ++p) {
       size_t reps = 1;
-      while (b + (reps + 1) * p <= n && same(b, b + reps * p, p)) ++reps;
+      while (b + (reps + 1) * p <= n && reps < kMostCounted && same(b, b + reps * p, p)) ++reps;
       if ((reps - 1) * p > (best_reps - 1) * best_length) best_length = p, best_reps = reps;
     }
     if (best_reps > kMostPasses && *loops < 999) {
@@ -184,18 +224,26 @@ std::vector<Segment> FindSegments(const std::vector<std::string>& keys, int* loo
   return out;
 }
 
+// Where the slots of one track begin and end.
+struct SlotTimes {
+  const BarGrid& grid;
+  const std::vector<Slot>& slots;
+  int64_t end;  // the track's end
+  int64_t Start(size_t i) const { return grid.Start(slots[i].bar); }
+  int64_t End(size_t i) const { return std::min(grid.End(slots[i].bar + slots[i].run - 1), end); }
+};
+
 // The track's commands with gradual changes found in each stretch of text
-// that is written: the plain bars between loops, and each loop's body.
-// Bars that loops repeat keep their commands; the writer passes over them.
+// that is written: the plain slots between loops, and each loop's body.
+// Slots that loops repeat keep their commands; the writer passes over them.
 std::vector<ImportCommand> WrittenCommands(Writing& w, const ImportTrack& t, size_t index,
                                            const std::vector<Segment>& segments,
-                                           const std::vector<int64_t>& starts, int64_t end) {
+                                           const SlotTimes& times) {
   std::vector<bool> skip(131, false);
   for (int n = 0; n < 131; ++n) {
     auto it = w.senders.find({n == kTempoAttribute ? -1 : t.channel, n});
     skip[static_cast<size_t>(n)] = it != w.senders.end() && it->second > 1;
   }
-  auto bar_end = [&](size_t b) { return std::min(starts[b + 1], end); };
   std::vector<int> values(131, 0);
   std::vector<ImportCommand> out;
   size_t c = 0;
@@ -210,49 +258,90 @@ std::vector<ImportCommand> WrittenCommands(Writing& w, const ImportTrack& t, siz
     out.insert(out.end(), part.begin(), part.end());
   };
   for (size_t s = 0; s < segments.size();) {
-    const int64_t begin = starts[segments[s].bar];
+    const int64_t begin = times.Start(segments[s].slot);
     if (segments[s].passes == 1) {
       while (s < segments.size() && segments[s].passes == 1) ++s;
-      take_until(begin, s < segments.size() ? starts[segments[s].bar] : INT64_MAX, true);
+      take_until(begin, s < segments.size() ? times.Start(segments[s].slot) : INT64_MAX, true);
       continue;
     }
     const Segment& g = segments[s++];
-    take_until(begin, bar_end(g.bar + g.length - 1), true);
-    take_until(begin, bar_end(g.bar + g.length * g.passes - 1), false);
+    take_until(begin, times.End(g.slot + g.length - 1), true);
+    take_until(begin, times.End(g.slot + g.length * g.passes - 1), false);
   }
   take_until(0, INT64_MAX, false);
   return out;
 }
 
-// The texts of a segment's bars (a loop's body once).
-std::vector<std::string> Body(TrackWriter& writer, const Segment& g,
-                              const std::vector<int64_t>& starts, int64_t end, size_t bars) {
+// The texts of a segment's slots (a loop's body once). A run of empty bars
+// is one bar's rest repeated by loops, while the song has loops left.
+std::vector<std::string> Body(Writing& w, TrackWriter& writer, const Segment& g,
+                              const SlotTimes& times) {
   std::vector<std::string> texts;
-  for (size_t b = g.bar; b < g.bar + g.length; ++b) {
-    texts.push_back(
-        writer.Bar(starts[b], std::min(starts[b + 1], end), b + 1 == bars && g.passes == 1));
+  for (size_t i = g.slot; i < g.slot + g.length; ++i) {
+    const Slot& slot = times.slots[i];
+    const bool last = i + 1 == times.slots.size() && g.passes == 1;
+    if (slot.run == 1) {
+      texts.push_back(writer.Bar(times.Start(i), times.End(i), last));
+      continue;
+    }
+    const int64_t bar = w.grid.End(slot.bar) - w.grid.Start(slot.bar);
+    const std::string rest = writer.Bar(times.Start(i), times.Start(i) + bar, false);
+    std::string text;
+    for (size_t left = slot.run; left > 0;) {
+      size_t take = 1;
+      if (left >= 2 * kMostPasses && w.loops < 999) {
+        take = std::min(left / kMostPasses, kMostPasses) * kMostPasses;
+        text += (text.empty() ? "" : " ") + ("[[" + rest + "]255]") +
+                std::to_string(take / kMostPasses);
+        w.loops += 2;
+      } else if (left >= 2 && w.loops < 1000) {
+        take = std::min(left, kMostPasses);
+        text += (text.empty() ? "" : " ") + ("[" + rest + "]") + std::to_string(take);
+        w.loops += 1;
+      } else {
+        text += (text.empty() ? "" : " ") + rest;
+      }
+      left -= take;
+    }
+    writer.Skip(times.End(i));
+    texts.push_back(text);
   }
   return texts;
 }
 
-std::vector<std::string> Comments(const Writing& w, size_t index, size_t bars, int64_t end) {
-  std::vector<std::string> comments(bars);
-  if (index != 0 || bars == 0) return comments;
-  size_t b = 0;
+// Comments of texts and markers, on the first track, before their bars.
+std::vector<std::string> Comments(const Writing& w, size_t index, const std::vector<Slot>& slots,
+                                  const std::vector<size_t>& slot_of_bar_start) {
+  std::vector<std::string> comments(slots.size());
+  if (index != 0 || slots.empty()) return comments;
   for (const ImportComment& c : w.plan.comments) {
-    while (b + 1 < bars && std::min(w.bars[b + 1], end) <= c.time) ++b;
-    comments[b] += "// " + c.text + "\n";
+    const size_t bar = w.grid.BarAt(std::min(c.time, w.grid.End(slots.back().bar) - 1));
+    auto it = std::upper_bound(slot_of_bar_start.begin(), slot_of_bar_start.end(), bar);
+    comments[static_cast<size_t>(it - slot_of_bar_start.begin()) - 1] += "// " + c.text + "\n";
   }
   return comments;
 }
 
-}  // namespace
+// The bars that hold an event of the track, or a comment (first track).
+std::vector<size_t> MarkedBars(const Writing& w, const ImportTrack& t, size_t index, int64_t end) {
+  std::vector<size_t> bars;
+  for (const ImportNote& n : t.notes) bars.push_back(w.grid.BarAt(n.start));
+  for (const ImportCommand& c : t.commands) bars.push_back(w.grid.BarAt(c.time));
+  if (index == 0) {
+    for (const ImportComment& c : w.plan.comments)
+      bars.push_back(w.grid.BarAt(std::min(c.time, end - 1)));
+  }
+  std::sort(bars.begin(), bars.end());
+  bars.erase(std::unique(bars.begin(), bars.end()), bars.end());
+  return bars;
+}
 
-void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
+// The head of a track: its comment, the definitions (first track), channel
+// and default length.
+void PutHead(Writing& w, const ImportTrack& track, size_t index, const Lengths& lengths,
+             int64_t l) {
   const ImportPlan& plan = w.plan;
   const std::string name = TrackName(index);
-  const Lengths lengths(plan.resolution);
-  const int64_t l = DefaultLength(track, plan.resolution);
   const std::string where = track.midi_track < 0
                                 ? "MIDI tracks joined"
                                 : "MIDI track " + std::to_string(track.midi_track + 1);
@@ -266,29 +355,40 @@ void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
   std::string head = "ch" + std::to_string(track.channel + 1);
   if (l != plan.resolution / 4) head += " l" + lengths.Text(l, -1, &ticky);
   w.score += name + " " + head + "\n";
+}
 
+}  // namespace
+
+void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
+  const ImportPlan& plan = w.plan;
+  const std::string name = TrackName(index);
+  const Lengths lengths(plan.resolution);
+  const int64_t l = DefaultLength(track, plan.resolution);
+  PutHead(w, track, index, lengths, l);
   const int64_t end = TrackEnd(track);
-  size_t bars = 0;
-  while (bars + 1 < w.bars.size() && w.bars[bars] < end) ++bars;
-  const std::vector<std::string> comments = Comments(w, index, bars, end);
-  if (index == 0 && bars == 0) {
-    for (const ImportComment& c : plan.comments) w.score += "// " + c.text + "\n";
+  if (end == 0) {
+    for (const ImportComment& c : plan.comments) w.score += index == 0 ? "// " + c.text + "\n" : "";
+    return;
   }
+  const std::vector<Slot> slots = Slots(w.grid, MarkedBars(w, track, index, end), end);
+  std::vector<size_t> firsts;
+  for (const Slot& s : slots) firsts.push_back(s.bar);
+  const std::vector<std::string> comments = Comments(w, index, slots, firsts);
+  const SlotTimes times{w.grid, slots, end};
   const std::vector<Segment> segments =
-      FindSegments(BarKeys(track, w.bars, end, comments), &w.loops);
+      FindSegments(SlotKeys(track, w.grid, slots, comments), &w.loops);
   ImportTrack written = track;
-  written.commands = WrittenCommands(w, track, index, segments, w.bars, end);
+  written.commands = WrittenCommands(w, track, index, segments, times);
   TrackWriter writer(written, plan, lengths, l, track.channel != 9);
-  auto bar_end = [&](size_t b) { return std::min(w.bars[b + 1], end); };
   for (const Segment& g : segments) {
     const TrackWriter::Mark mark = writer.Here();
     const VoiceState start = writer.state();
-    std::vector<std::string> texts = Body(writer, g, w.bars, end, bars);
+    std::vector<std::string> texts = Body(w, writer, g, times);
     const VoiceState after = writer.state();
     if (g.passes > 1 && (after.velocity != start.velocity || after.held != start.held)) {
       writer.Rewind(mark);
       writer.Forget();
-      texts = Body(writer, g, w.bars, end, bars);
+      texts = Body(w, writer, g, times);
     }
     for (size_t i = 0; i < g.length; ++i) {
       std::string& text = texts[i];
@@ -299,10 +399,10 @@ void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
         if (i == 0) text = "[" + text;
         if (i + 1 == g.length) text += "]" + std::to_string(g.passes);
       }
-      w.score += comments[g.bar + i];
+      w.score += comments[g.slot + i];
       PutLine(w.score, name, text);
     }
-    if (g.passes > 1) writer.Skip(bar_end(g.bar + g.length * g.passes - 1));
+    if (g.passes > 1) writer.Skip(times.End(g.slot + g.length * g.passes - 1));
   }
   w.notes += writer.notes();
   w.ticky_notes += writer.notes_with_tick_lengths();

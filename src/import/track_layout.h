@@ -8,7 +8,8 @@
 // in the body's text. A loop's body is a run of up to sixteen bars. Gradual
 // changes are found within each stretch of text that is written (a body, or
 // the bars between loops), so none runs into a part that a loop repeats.
-// Thread: any.
+// A long run of empty bars is taken whole, without looking at each bar, so
+// the work follows the events, not the song's length. Thread: any.
 #ifndef QUERN_IMPORT_TRACK_LAYOUT_H_
 #define QUERN_IMPORT_TRACK_LAYOUT_H_
 
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "import/bar_grid.h"
 #include "import/import_plan.h"
 #include "import/import_ramps.h"
 
@@ -26,16 +28,14 @@
 // order.
 std::string TrackName(size_t i);
 
-// Where a track's last event is, and the starts of the bars up to `end`
-// after the time signatures (the last entry is the end).
+// Where a track's last event ends.
 int64_t TrackEnd(const ImportTrack& t);
-std::vector<int64_t> BarStarts(const std::vector<BarSignature>& bars, int64_t end);
 
 // What the tracks of one score share while they are written.
 struct Writing {
-  Writing(const ImportPlan& p, const std::vector<int64_t>& b) : plan(p), bars(b) {}
+  Writing(const ImportPlan& p, const BarGrid& g) : plan(p), grid(g) {}
   const ImportPlan& plan;
-  const std::vector<int64_t>& bars;
+  const BarGrid& grid;
   RampBudget ramps;
   std::map<std::pair<int, int>, int> senders;  // (channel, attribute) -> tracks that send it
                                                // (parts of one cut track count once)

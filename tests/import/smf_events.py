@@ -96,7 +96,7 @@ def message_sequences(events):
         if e[2] == "ch" and e[3] & 0xF0 not in (0x80, 0x90):
             what = (e[3],) + ((e[4],) if e[3] & 0xF0 in (0xA0, 0xB0) else ())
             out.setdefault(what, []).append((e[0], bytes(e[3:])))
-        elif e[2] == "sysex":
+        elif e[2] == "sysex" and e[3]:  # an escape of no bytes sends nothing
             sent = out.setdefault("sysex", [])
             if sent and sent[-1][0] == e[0]:
                 sent[-1] = (e[0], sent[-1][1] + e[3])

@@ -67,7 +67,7 @@ TEST(SmfReaderTest, RunningStatusSysExMetaAndTrackMerge) {
   EXPECT_EQ(song.events[2].status, 0x91);  // running status
   EXPECT_EQ(song.events[2].data1, 0x40);
   EXPECT_EQ(song.events[3].tick, 16u);
-  EXPECT_EQ(song.events[4].bytes, std::string("\xf0\x7e\x01\xf7", 4));
+  EXPECT_EQ(song.Bytes(song.events[4]), std::string("\xf0\x7e\x01\xf7", 4));
   EXPECT_EQ(song.skipped_meta, 1);
 }
 
@@ -153,7 +153,7 @@ TEST(ScoreWriterTest, ALongSilenceNestsItsLoops) {
   const std::string e =
       on(0, 60, 80) + on(192, 60, 0) + on(192 * 100000 - 192, 62, 80) + on(48, 62, 0);
   const ImportResult r = Import(e);
-  EXPECT_EQ(Body(r), "\nA ch1\nA c1\nA [[r1]255]255\nA [[r1]255]137\nA [r1]39\nA d\n");
+  EXPECT_EQ(Body(r), "\nA ch1\nA c1\nA [[r1]255]255 [[r1]255]137 [r1]39\nA d\n");
 }
 
 // An F7 escape of no bytes sends nothing; an empty byte list would not
