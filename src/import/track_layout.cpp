@@ -137,7 +137,7 @@ std::vector<Slot> Slots(const BarGrid& grid, const std::vector<size_t>& marked, 
 }
 
 // What each slot sends, relative to its start: slots with equal keys are the
-// same music. A bar with a comment, and a run of empty bars, is like no
+// same music, in bars of one length. A bar with a comment, and a run of empty bars, is like no
 // other.
 std::vector<std::string> SlotKeys(const ImportTrack& t, const BarGrid& grid,
                                   const std::vector<Slot>& slots,
@@ -150,7 +150,7 @@ std::vector<std::string> SlotKeys(const ImportTrack& t, const BarGrid& grid,
       continue;
     }
     const int64_t begin = grid.Start(slots[i].bar), bar_end = grid.End(slots[i].bar);
-    std::string key;
+    std::string key = std::to_string(bar_end - begin) + ":";  // bars of one length only
     while (n < t.notes.size() || c < t.commands.size()) {
       const bool note =
           c == t.commands.size() ||
@@ -274,18 +274,24 @@ std::vector<ImportCommand> WrittenCommands(Writing& w, const ImportTrack& t, siz
 
 // The texts of a segment's slots (a loop's body once). A run of empty bars
 // is one bar's rest repeated by loops, while the song has loops left.
+// A bar's notes may step on into the next bar, unless a loop begins or ends
+// between them (each pass must start where the first did).
 std::vector<std::string> Body(Writing& w, TrackWriter& writer, const Segment& g,
-                              const SlotTimes& times) {
+                              const SlotTimes& times, bool loop_follows) {
   std::vector<std::string> texts;
   for (size_t i = g.slot; i < g.slot + g.length; ++i) {
     const Slot& slot = times.slots[i];
     const bool last = i + 1 == times.slots.size() && g.passes == 1;
     if (slot.run == 1) {
-      texts.push_back(writer.Bar(times.Start(i), times.End(i), last));
+      const bool edge = i + 1 == g.slot + g.length && (g.passes > 1 || loop_follows);
+      const bool on = !edge && i + 1 < times.slots.size() && times.slots[i + 1].run == 1;
+      texts.push_back(
+          writer.Bar(times.Start(i), times.End(i), on ? times.End(i + 1) : times.End(i), last));
       continue;
     }
     const int64_t bar = w.grid.End(slot.bar) - w.grid.Start(slot.bar);
-    const std::string rest = writer.Bar(times.Start(i), times.Start(i) + bar, false);
+    const int64_t begin = times.Start(i);
+    const std::string rest = writer.Bar(begin, begin + bar, begin + bar, false);
     std::string text;
     for (size_t left = slot.run; left > 0;) {
       size_t take = 1;
@@ -380,15 +386,17 @@ void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
   ImportTrack written = track;
   written.commands = WrittenCommands(w, track, index, segments, times);
   TrackWriter writer(written, plan, lengths, l, track.channel != 9);
-  for (const Segment& g : segments) {
+  for (size_t k = 0; k < segments.size(); ++k) {
+    const Segment& g = segments[k];
+    const bool loop_follows = k + 1 < segments.size() && segments[k + 1].passes > 1;
     const TrackWriter::Mark mark = writer.Here();
     const VoiceState start = writer.state();
-    std::vector<std::string> texts = Body(w, writer, g, times);
+    std::vector<std::string> texts = Body(w, writer, g, times, loop_follows);
     const VoiceState after = writer.state();
     if (g.passes > 1 && (after.velocity != start.velocity || after.held != start.held)) {
       writer.Rewind(mark);
       writer.Forget();
-      texts = Body(w, writer, g, times);
+      texts = Body(w, writer, g, times, loop_follows);
     }
     for (size_t i = 0; i < g.length; ++i) {
       std::string& text = texts[i];

@@ -100,17 +100,17 @@ TrackWriter::TrackWriter(const ImportTrack& track, const ImportPlan& plan, const
                          int64_t default_length, bool keyed)
     : track_(track), plan_(plan), lengths_(lengths), l_(default_length), keyed_(keyed) {}
 
-std::string TrackWriter::Bar(int64_t begin, int64_t end, bool last) {
+std::string TrackWriter::Bar(int64_t begin, int64_t end, int64_t reach, bool last) {
   out_.clear();
-  cursor_ = begin;
+  cursor_ = std::max(cursor_, begin);  // the bar before may have reached into it
   while (next_command_ < track_.commands.size() || next_note_ < track_.notes.size()) {
     int64_t t = INT64_MAX;
     if (next_command_ < track_.commands.size()) t = track_.commands[next_command_].time;
     if (next_note_ < track_.notes.size()) t = std::min(t, track_.notes[next_note_].start);
     if (t >= end) break;
-    Tick(t, end);
+    Tick(t, end, reach);
   }
-  if (!last) Rest(end - cursor_);
+  if (!last && cursor_ < end) Rest(end - cursor_);
   return out_;
 }
 
@@ -204,7 +204,7 @@ void TrackWriter::Command(const ImportCommand& c) {
 
 // Everything at tick t: commands, then the notes as one group, with each
 // note-off that follows notes of its key in the file after them.
-void TrackWriter::Tick(int64_t t, int64_t end) {
+void TrackWriter::Tick(int64_t t, int64_t end, int64_t reach) {
   Rest(t - cursor_);
   std::vector<const ImportCommand*> offs;
   for (; next_command_ < track_.commands.size() && track_.commands[next_command_].time == t;
@@ -236,7 +236,11 @@ void TrackWriter::Tick(int64_t t, int64_t end) {
     }
   }
   if (notes.empty()) return;
-  const int64_t step = std::min(std::min(NextTimeAfter(t), end) - t, kLongestLength);
+  // The bar's last notes step on to the next event when it lies within
+  // reach, so that a note a little late (or early) does not cut every bar.
+  const int64_t next = NextTimeAfter(t);
+  const int64_t until = next >= end && next < reach ? next : std::min(next, end);
+  const int64_t step = std::min(until - t, kLongestLength);
   Group(notes, after, step);
 }
 

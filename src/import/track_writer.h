@@ -33,9 +33,10 @@ class TrackWriter {
   TrackWriter(const ImportTrack& track, const ImportPlan& plan, const Lengths& lengths,
               int64_t default_length, bool keyed);
 
-  // The bar [begin, end); the last bar of a track ends with its last event,
-  // without a rest to its end.
-  std::string Bar(int64_t begin, int64_t end, bool last);
+  // The bar [begin, end); its last notes may step on up to `reach` (an
+  // event there then starts the next bar's text). The last bar of a track
+  // ends with its last event, without a rest to its end.
+  std::string Bar(int64_t begin, int64_t end, int64_t reach, bool last);
   // Passes over everything before `until` (bars a loop repeats).
   void Skip(int64_t until);
   // The velocity and note mode a loop's pass starts with are those the pass
@@ -63,7 +64,7 @@ class TrackWriter {
   std::string Pitch(int key);
   void KeyAt(int64_t t);
   void Command(const ImportCommand& c);
-  void Tick(int64_t t, int64_t end);
+  void Tick(int64_t t, int64_t end, int64_t reach);
   void Group(std::vector<const ImportNote*>& notes, std::vector<const ImportCommand*>& offs,
              int64_t step);
   std::string NoteText(const ImportNote& n, bool last, int64_t step, int64_t gate, bool* ticky);

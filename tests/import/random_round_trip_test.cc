@@ -3,7 +3,8 @@
 // its notes do: keys struck again while they sound, notes of length 0 and
 // notes longer than a length can be, more notes at once than the player
 // schedules, runs of controller values, fine pitch bends, pressure, SysEx,
-// tempo changes, running status, format 0 and 1.
+// tempo changes, time signatures (some inside a bar), long silences,
+// running status, format 0 and 1.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -103,11 +104,18 @@ class RandomSong {
 
  private:
   int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random_); }
-  uint64_t Tick() { return static_cast<uint64_t>(Pick(0, 16 * division_)); }
+  // Mostly within 16 quarters; now and then after a long silence.
+  uint64_t Tick() {
+    const auto t = static_cast<uint64_t>(Pick(0, 16 * division_));
+    return Pick(0, 150) == 0 ? t + static_cast<uint64_t>(Pick(70, 90)) * 4 * division_ : t;
+  }
 
   void Conductor(std::vector<Timed>& out) {
     out.push_back({0, Bytes({0xff, 0x03, 4, 'S', 'o', 'n', 'g'})});
     out.push_back({0, Bytes({0xff, 0x58, 4, Pick(2, 7), 2, 24, 8})});
+    for (int n = Pick(0, 3); n > 0; --n) {  // time signatures, some inside a bar
+      out.push_back({Tick(), Bytes({0xff, 0x58, 4, Pick(1, 9), Pick(1, 3), 24, 8})});
+    }
     out.push_back({0, Bytes({0xff, 0x59, 2, Pick(-7, 7) & 255, 0})});
     out.push_back({Tick(), Bytes({0xff, 0x06, 3, 'A', '\n', 'B'})});
     for (int n = Pick(0, 4); n > 0; --n) {

@@ -54,7 +54,7 @@ def compare(a, b):
     ka, kb = smf_events.key_sequences(ea), smf_events.key_sequences(eb)
     for key in sorted(set(ka) | set(kb)):
         if ka.get(key) != kb.get(key):
-            return "notes differ: channel %d key %d, %s against %s" % (
+            return "notes differ: channel %d key %d, %s" % (
                 key[0] + 1, key[1], first_difference(ka.get(key, []), kb.get(key, [])))
     (ma, ta), (mb, tb) = smf_events.message_sequences(ea), smf_events.message_sequences(eb)
     for what in sorted(set(ma) | set(mb), key=str):

@@ -40,6 +40,8 @@ def read(data):
                 at += n
                 if kind == 0x51:
                     events.append((tick, track, "tempo", int.from_bytes(body, "big")))
+                elif kind == 0x2F:
+                    break  # what follows the end of the track is no part of it
             elif status in (0xF0, 0xF7):
                 n, at = _varlen(data, at)
                 body = data[at:at + n]
