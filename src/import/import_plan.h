@@ -97,6 +97,7 @@ struct ImportCounts {
   int byte_lists_left_out = 0;  // beyond the song's room for byte lists
   int bends_rounded = 0;        // pitch bends kept to their high 7 bits for the same reason
   int mixed_channel_lists = 0;  // byte lists with status bytes of several channels
+  int reframed_lists = 0;       // SysEx or escapes an export reads channel messages out of
   int inexact_tempos = 0;
   int rounded_ticks = 0;         // events whose time a scaled resolution rounded
   int release_velocities = 0;    // note-off velocities other than 0 and 64

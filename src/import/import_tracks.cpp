@@ -259,25 +259,37 @@ struct Builder {
 
   // A message over the 255 bytes a byte list holds goes out in parts, one
   // after the other (253 is stored as two bytes).
+  // Whether an export takes channel messages out of these bytes sent as one
+  // message: it does so with any but a whole System Exclusive message.
+  static bool Reframed(std::string_view bytes) {
+    const bool framed = bytes.size() >= 2 && static_cast<uint8_t>(bytes.front()) == 0xf0 &&
+                        static_cast<uint8_t>(bytes.back()) == 0xf7;
+    return !framed && std::any_of(bytes.begin(), bytes.end(), [](char c) {
+      return static_cast<uint8_t>(c) >= 0x80 && static_cast<uint8_t>(c) <= 0xef;
+    });
+  }
+
   void SysEx(const SmfEvent& e, int64_t time, uint32_t seq) {
     const std::string_view bytes = song.Bytes(e);
     if (bytes.empty()) return;  // an escape of no bytes sends nothing
     const int track = HomeOf(e.track);
     const int channel = ChannelOf(bytes);
-    std::string part;
+    std::vector<std::string> parts(1);
     int stored = 0;
     if (bytes.size() > 255) ++plan.counts.long_sysex;
     for (char c : bytes) {
       const int size = static_cast<uint8_t>(c) == 253 ? 2 : 1;
       if (stored + size > 255) {
-        Bytes(track, time, seq, std::move(part), channel);
-        part.clear();
+        parts.emplace_back();
         stored = 0;
       }
-      part += c;
+      parts.back() += c;
       stored += size;
     }
-    Bytes(track, time, seq, std::move(part), channel);
+    if (std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return Reframed(p); })) {
+      ++plan.counts.reframed_lists;
+    }
+    for (std::string& part : parts) Bytes(track, time, seq, std::move(part), channel);
   }
 
   void Tempo(const SmfEvent& e, int64_t time, uint32_t seq) {

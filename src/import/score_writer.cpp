@@ -195,7 +195,7 @@ bool Exact(const SmfSong& song, const ImportPlan& plan, int grid) {
   const ImportCounts& c = plan.counts;
   return grid == 0 && !song.smpte && !plan.scaled && c.late_events == 0 &&
          c.byte_lists_left_out == 0 && c.bends_rounded == 0 && c.mixed_channel_lists == 0 &&
-         c.inexact_tempos == 0;
+         c.reframed_lists == 0 && c.inexact_tempos == 0;
 }
 
 }  // namespace

@@ -137,15 +137,13 @@ std::vector<Slot> Slots(const BarGrid& grid, const std::vector<size_t>& marked, 
 }
 
 // What each slot sends, relative to its start: slots with equal keys are the
-// same music, in bars of one length. A bar with a comment, and a run of empty bars, is like no
-// other.
+// same music, in bars of one length. A run of empty bars is like no other.
 std::vector<std::string> SlotKeys(const ImportTrack& t, const BarGrid& grid,
-                                  const std::vector<Slot>& slots,
-                                  const std::vector<std::string>& comments) {
+                                  const std::vector<Slot>& slots) {
   std::vector<std::string> keys;
   size_t n = 0, c = 0;
   for (size_t i = 0; i < slots.size(); ++i) {
-    if (slots[i].run > 1 || !comments[i].empty()) {
+    if (slots[i].run > 1) {
       keys.push_back("#" + std::to_string(i));
       continue;
     }
@@ -185,14 +183,17 @@ struct Segment {
 };
 
 // At each slot, the body of up to kLongestBody slots whose repeats cover the
-// most, while the song has loops left (a nested loop takes two).
-std::vector<Segment> FindSegments(const std::vector<std::string>& keys, int* loops) {
+// most, while the song has loops left (a nested loop takes two). A pass
+// that a loop repeats holds no comment, since it is not written.
+std::vector<Segment> FindSegments(const std::vector<std::string>& keys,
+                                  const std::vector<std::string>& comments, int* loops) {
   std::vector<Segment> out;
   const size_t n = keys.size();
-  auto same = [&keys](size_t a, size_t b, size_t length) {
-    return std::equal(keys.begin() + static_cast<std::ptrdiff_t>(a),
-                      keys.begin() + static_cast<std::ptrdiff_t>(a + length),
-                      keys.begin() + static_cast<std::ptrdiff_t>(b));
+  auto same = [&](size_t a, size_t b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      if (keys[a + i] != keys[b + i] || !comments[b + i].empty()) return false;
+    }
+    return true;
   };
   // Passes counted at most: more than one segment uses.
   constexpr size_t kMostCounted = kMostPasses * kMostPasses;
@@ -200,7 +201,7 @@ std::vector<Segment> FindSegments(const std::vector<std::string>& keys, int* loo
     size_t best_length = 1, best_reps = 1;
     // A run of equal bars is best taken one bar a pass: a longer body of
     // such bars covers no more.
-    while (b + best_reps < n && best_reps < kMostCounted && keys[b + best_reps] == keys[b]) {
+    while (b + best_reps < n && best_reps < kMostCounted && same(b, b + best_reps, 1)) {
       ++best_reps;
     }
     const bool equal_bars = best_reps > 1;
@@ -238,13 +239,12 @@ struct SlotTimes {
 // Slots that loops repeat keep their commands; the writer passes over them.
 std::vector<ImportCommand> WrittenCommands(Writing& w, const ImportTrack& t, size_t index,
                                            const std::vector<Segment>& segments,
-                                           const SlotTimes& times) {
+                                           const SlotTimes& times, std::vector<int> values) {
   std::vector<bool> skip(131, false);
   for (int n = 0; n < 131; ++n) {
     auto it = w.senders.find({n == kTempoAttribute ? -1 : t.channel, n});
     skip[static_cast<size_t>(n)] = it != w.senders.end() && it->second > 1;
   }
-  std::vector<int> values(131, 0);
   std::vector<ImportCommand> out;
   size_t c = 0;
   auto take_until = [&](int64_t begin, int64_t until, bool find) {
@@ -342,10 +342,10 @@ std::vector<size_t> MarkedBars(const Writing& w, const ImportTrack& t, size_t in
   return bars;
 }
 
-// The head of a track: its comment, the definitions (first track), channel
-// and default length.
-void PutHead(Writing& w, const ImportTrack& track, size_t index, const Lengths& lengths,
-             int64_t l) {
+// The head of a track: its comment, the definitions (first track), channel,
+// default length and what the track sets at its start (`setup`).
+void PutHead(Writing& w, const ImportTrack& track, size_t index, const Lengths& lengths, int64_t l,
+             const std::vector<ImportCommand>& setup) {
   const ImportPlan& plan = w.plan;
   const std::string name = TrackName(index);
   const std::string where = track.midi_track < 0
@@ -360,18 +360,37 @@ void PutHead(Writing& w, const ImportTrack& track, size_t index, const Lengths& 
   bool ticky = false;
   std::string head = "ch" + std::to_string(track.channel + 1);
   if (l != plan.resolution / 4) head += " l" + lengths.Text(l, -1, &ticky);
-  w.score += name + " " + head + "\n";
+  for (const ImportCommand& c : setup) head += " " + CommandLine(c, track.channel, plan, lengths);
+  PutLine(w.score, name, head);
+}
+
+// The commands at the track's first tick (but note-offs, which go among its
+// notes) go on its head line: a loop may then start at the first bar.
+std::vector<ImportCommand> TakeSetup(ImportTrack& t, std::vector<int>* values) {
+  std::vector<ImportCommand> setup, rest;
+  for (ImportCommand& c : t.commands) {
+    if (c.time == 0 && c.kind != CommandKind::kOff) {
+      if (c.kind == CommandKind::kAttribute) (*values)[static_cast<size_t>(c.number)] = c.value;
+      setup.push_back(std::move(c));
+    } else {
+      rest.push_back(std::move(c));
+    }
+  }
+  t.commands = std::move(rest);
+  return setup;
 }
 
 }  // namespace
 
-void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
+void WriteTrack(Writing& w, const ImportTrack& whole, size_t index) {
   const ImportPlan& plan = w.plan;
   const std::string name = TrackName(index);
   const Lengths lengths(plan.resolution);
-  const int64_t l = DefaultLength(track, plan.resolution);
-  PutHead(w, track, index, lengths, l);
-  const int64_t end = TrackEnd(track);
+  const int64_t l = DefaultLength(whole, plan.resolution);
+  const int64_t end = TrackEnd(whole);
+  ImportTrack track = whole;
+  std::vector<int> values(131, 0);
+  PutHead(w, track, index, lengths, l, TakeSetup(track, &values));
   if (end == 0) {
     for (const ImportComment& c : plan.comments) w.score += index == 0 ? "// " + c.text + "\n" : "";
     return;
@@ -382,9 +401,9 @@ void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
   const std::vector<std::string> comments = Comments(w, index, slots, firsts);
   const SlotTimes times{w.grid, slots, end};
   const std::vector<Segment> segments =
-      FindSegments(SlotKeys(track, w.grid, slots, comments), &w.loops);
+      FindSegments(SlotKeys(track, w.grid, slots), comments, &w.loops);
   ImportTrack written = track;
-  written.commands = WrittenCommands(w, track, index, segments, times);
+  written.commands = WrittenCommands(w, track, index, segments, times, values);
   TrackWriter writer(written, plan, lengths, l, track.channel != 9);
   for (size_t k = 0; k < segments.size(); ++k) {
     const Segment& g = segments[k];
@@ -395,7 +414,7 @@ void WriteTrack(Writing& w, const ImportTrack& track, size_t index) {
     const VoiceState after = writer.state();
     if (g.passes > 1 && (after.velocity != start.velocity || after.held != start.held)) {
       writer.Rewind(mark);
-      writer.Forget();
+      writer.Forget(after.velocity != start.velocity, after.held != start.held);
       texts = Body(w, writer, g, times, loop_follows);
     }
     for (size_t i = 0; i < g.length; ++i) {

@@ -96,6 +96,15 @@ std::string CommandText(const ImportCommand& c, const ImportPlan& plan, const Le
   return c.text;
 }
 
+std::string CommandLine(const ImportCommand& c, int channel, const ImportPlan& plan,
+                        const Lengths& lengths) {
+  const bool elsewhere = (c.kind == CommandKind::kBytes || c.kind == CommandKind::kTemplate) &&
+                         c.channel >= 0 && c.channel != channel;
+  const std::string text = CommandText(c, plan, lengths);
+  if (!elsewhere) return text;
+  return "ch" + std::to_string(c.channel + 1) + " " + text + " ch" + std::to_string(channel + 1);
+}
+
 TrackWriter::TrackWriter(const ImportTrack& track, const ImportPlan& plan, const Lengths& lengths,
                          int64_t default_length, bool keyed)
     : track_(track), plan_(plan), lengths_(lengths), l_(default_length), keyed_(keyed) {}
@@ -136,9 +145,9 @@ void TrackWriter::Rewind(const Mark& m) {
   ticky_notes_ = m.ticky_notes;
 }
 
-void TrackWriter::Forget() {
-  state_.velocity = -1;
-  state_.held = -1;
+void TrackWriter::Forget(bool velocity, bool held) {
+  if (velocity) state_.velocity = -1;
+  if (held) state_.held = -1;
 }
 
 int64_t TrackWriter::NextTimeAfter(int64_t t) const {
@@ -195,11 +204,7 @@ void TrackWriter::KeyAt(int64_t t) {
 }
 
 void TrackWriter::Command(const ImportCommand& c) {
-  const bool elsewhere = (c.kind == CommandKind::kBytes || c.kind == CommandKind::kTemplate) &&
-                         c.channel >= 0 && c.channel != track_.channel;
-  if (elsewhere) Put("ch" + std::to_string(c.channel + 1));
-  Put(CommandText(c, plan_, lengths_));
-  if (elsewhere) Put("ch" + std::to_string(track_.channel + 1));
+  Put(CommandLine(c, track_.channel, plan_, lengths_));
 }
 
 // Everything at tick t: commands, then the notes as one group, with each

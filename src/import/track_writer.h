@@ -42,7 +42,7 @@ class TrackWriter {
   // The velocity and note mode a loop's pass starts with are those the pass
   // before left: a body that ends with others than it starts with is
   // written again after Forget, so that it writes its own.
-  void Forget();
+  void Forget(bool velocity, bool held);
   struct Mark {
     VoiceState state;
     int64_t cursor;
@@ -91,5 +91,9 @@ class TrackWriter {
 // Score text of a command other than a note-off: "V100", "t120:4", "@5",
 // "Press64", "{240 ...}".
 std::string CommandText(const ImportCommand& c, const ImportPlan& plan, const Lengths& lengths);
+// The same on a track of `channel`: a byte list whose status bytes need
+// another channel is sent from that channel ("ch4 {...} ch2").
+std::string CommandLine(const ImportCommand& c, int channel, const ImportPlan& plan,
+                        const Lengths& lengths);
 
 #endif  // QUERN_IMPORT_TRACK_WRITER_H_
