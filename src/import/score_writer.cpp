@@ -139,7 +139,14 @@ Draft WriteFitting(ImportPlan& plan, const std::string& title, Compiled* compile
 void Report(const SmfSong& song, const ImportPlan& plan, int grid, const Draft& d,
             ImportResult* r) {
   auto line = [r](const std::string& s) { r->report.push_back(s); };
-  line(std::to_string(r->tracks) + " tracks, " + std::to_string(r->notes) + " notes, resolution " +
+  auto many = [](int n, const char* one, const char* more) {
+    return std::to_string(n) + " " + (n == 1 ? one : more);
+  };
+  std::string notes = many(r->notes, "note", "notes");
+  if (r->written_notes < r->notes) {
+    notes += " (" + std::to_string(r->written_notes) + " written, the others repeated by loops)";
+  }
+  line(many(r->tracks, "track", "tracks") + ", " + notes + ", resolution " +
        std::to_string(plan.resolution));
   if (song.smpte) {
     line("SMPTE division: taken as " + std::to_string(song.division) +
@@ -150,41 +157,61 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, const Draft& 
   if (plan.scaled) {
     line(std::to_string(song.division) + " ticks per quarter do not fit: resolution scaled to " +
          std::to_string(plan.resolution) + ", " + std::to_string(c.rounded_ticks) +
-         " event times rounded");
+         (c.rounded_ticks == 1 ? " event time rounded" : " event times rounded"));
   } else if (plan.resolution != 4 * song.division) {
     line("resolution " + std::to_string(plan.resolution) +
          ": the tempos of the file are those of "
          "this odd resolution");
   }
-  auto count = [&](int n, const std::string& what) {
-    if (n > 0) line(std::to_string(n) + " " + what);
+  // n things, named for one and for more.
+  auto count = [&](int n, const std::string& one, const std::string& more) {
+    if (n > 0) line(std::to_string(n) + " " + (n == 1 ? one : more));
   };
   if (grid > 0) {
     line("grid " + std::to_string(grid) + ": " + std::to_string(c.moved) +
          " note starts and ends moved, the largest by " + std::to_string(c.largest_move) +
          " ticks");
   }
-  count(c.lengthened, "notes shorter than half a step made one step long");
-  count(d.ramps, "runs of controller, tempo or bend values written as gradual changes");
-  count(c.unended_notes, "notes without an end, written held (hit)");
-  count(c.held_offs,
-        "note-offs of held notes sent through Off (overlapping notes of one key, "
-        "notes longer than 15359 ticks or more than 512 sounding at once)");
-  count(c.long_sysex, "System Exclusive messages over 255 bytes sent in parts");
-  count(c.byte_lists_left_out, "byte lists beyond the 256 a song holds left out");
-  count(c.bends_rounded, "fine pitch bends beyond the 256 byte lists a song holds kept to 7 bits");
+  count(c.lengthened, "note shorter than half a step made one step long",
+        "notes shorter than half a step made one step long");
+  count(d.ramps, "run of controller, tempo or bend values written as a gradual change",
+        "runs of controller, tempo or bend values written as gradual changes");
+  count(c.unended_notes, "note without an end, written held (hit)",
+        "notes without an end, written held (hit)");
+  const std::string why =
+      " (overlapping notes of one key, notes longer than 15359 ticks or more than 512 "
+      "sounding at once)";
+  count(c.held_offs, "note-off of a held note sent through Off" + why,
+        "note-offs of held notes sent through Off" + why);
+  count(c.long_sysex, "System Exclusive message over 255 bytes sent in parts",
+        "System Exclusive messages over 255 bytes sent in parts");
+  count(c.byte_lists_left_out, "byte list beyond the 256 a song holds left out",
+        "byte lists beyond the 256 a song holds left out");
+  count(c.bends_rounded, "fine pitch bend beyond the 256 byte lists a song holds kept to 7 bits",
+        "fine pitch bends beyond the 256 byte lists a song holds kept to 7 bits");
   count(c.controllers_as_bytes,
+        "controller message beyond the names a score holds written as a byte list",
         "controller messages beyond the names a score holds written as byte lists");
   count(c.mixed_channel_lists,
+        "byte list with status bytes of several channels sent on the first one",
         "byte lists with status bytes of several channels sent on the first one");
-  count(c.inexact_tempos, "tempos rounded to whole quarters per minute");
-  count(c.release_velocities, "note-off velocities left out");
-  count(static_cast<int>(plan.comments.size()), "texts and markers written as comments");
-  count(song.skipped_meta, "other meta events skipped");
-  count(song.dropped_tempos, "tempo events of an SMPTE-timed file left out");
-  count(song.bytes_outside, "bytes outside the tracks skipped");
-  count(c.late_events,
-        "events later than the " + std::to_string(kLatestTime) + " ticks a track holds left out");
+  count(c.reframed_lists,
+        "System Exclusive or escape message holding channel status bytes (an export writes "
+        "those as channel messages)",
+        "System Exclusive or escape messages holding channel status bytes (an export writes "
+        "those as channel messages)");
+  count(c.inexact_tempos, "tempo rounded to whole quarters per minute",
+        "tempos rounded to whole quarters per minute");
+  count(c.release_velocities, "note-off velocity left out", "note-off velocities left out");
+  count(static_cast<int>(plan.comments.size()), "text or marker written as a comment",
+        "texts and markers written as comments");
+  count(song.skipped_meta, "other meta event skipped", "other meta events skipped");
+  count(song.dropped_tempos, "tempo event of an SMPTE-timed file left out",
+        "tempo events of an SMPTE-timed file left out");
+  count(song.bytes_outside, "byte outside the tracks skipped", "bytes outside the tracks skipped");
+  const std::string late =
+      " later than the " + std::to_string(kLatestTime) + " ticks a track holds left out";
+  count(c.late_events, "event" + late, "events" + late);
   if (d.too_big) {
     line("the song needs more than the " + std::to_string(kMostTracks) + " tracks of " +
          std::to_string(kLongestStream) + " bytes a score holds: the score does not compile");
@@ -210,7 +237,8 @@ ImportResult WriteScore(const SmfSong& song, const std::string& file_title,
   result.score = d.score;
   result.resolution = plan.resolution;
   result.tracks = static_cast<int>(plan.tracks.size());
-  result.notes = d.notes;
+  for (const ImportTrack& t : plan.tracks) result.notes += static_cast<int>(t.notes.size());
+  result.written_notes = d.notes;
   result.notes_with_tick_lengths = d.ticky_notes;
   result.moved = plan.counts.moved;
   result.largest_move = static_cast<int>(plan.counts.largest_move);

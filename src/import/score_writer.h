@@ -46,8 +46,9 @@ struct ImportResult {
   std::vector<std::string> report;  // one line each, without line ends
   int resolution = 0;
   int tracks = 0;
-  int notes = 0;
-  int notes_with_tick_lengths = 0;  // notes whose written lengths are joined tick terms
+  int notes = 0;                    // in the song
+  int written_notes = 0;            // in the score's text (a loop's body counts once)
+  int notes_with_tick_lengths = 0;  // written notes whose lengths are joined tick terms
   int moved = 0;                    // note starts and ends moved by the grid
   int largest_move = 0;             // in score ticks
   int64_t end_tick = 0;             // where the song's last event is

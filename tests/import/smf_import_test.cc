@@ -179,7 +179,7 @@ TEST(ScoreWriterTest, ADivisionWhoseLengthsCannotBeWrittenIsScaled) {
   EXPECT_EQ(0, CompileScore(r.score.c_str())) << r.score << ReportText();
   ASSERT_EQ(r.report.size(), 2u);
   EXPECT_EQ(r.report[1],
-            "21649 ticks per quarter do not fit: resolution scaled to 1920, 1 event times rounded");
+            "21649 ticks per quarter do not fit: resolution scaled to 1920, 1 event time rounded");
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class MidiImportTest : public QObject {
     QVERIFY(w.Messages()->isVisible());
     QCOMPARE(w.Messages()->Entries(),
              (QStringList{QStringLiteral("tune.mid を読み込みました"),
-                          QStringLiteral("1 tracks, 2 notes, resolution 384")}));
+                          QStringLiteral("1 track, 2 notes, resolution 384")}));
   }
 
   void droppingAMidFileImportsIt() {
