@@ -39,5 +39,13 @@ std::string TextLine(std::string_view bytes) {
   }
   const size_t first = line.find_first_not_of(' ');
   if (first == std::string::npos) return {};
-  return line.substr(first, line.find_last_not_of(' ') - first + 1);
+  line = line.substr(first, line.find_last_not_of(' ') - first + 1);
+  // A comment or title of a few hundred bytes says what it has to say.
+  constexpr size_t kLongest = 480;
+  if (line.size() > kLongest) {
+    size_t cut = kLongest;
+    while (cut > 0 && (static_cast<uint8_t>(line[cut]) & 0xc0) == 0x80) --cut;
+    line = line.substr(0, cut) + "...";
+  }
+  return line;
 }
