@@ -5,7 +5,9 @@
 // planner (note_plan.cpp) decides how each note is written so that the
 // player sends exactly the file's note-ons and note-offs; FitByteLists
 // (byte_lists.cpp) keeps the byte lists within what a song holds; the score
-// writer (score_writer.cpp, track_writer.cpp) turns the plan into text.
+// writer turns the plan into text (score_writer.cpp: the whole score and
+// its report; track_layout.cpp: bars, loops and gradual changes of a track,
+// ramps.cpp; track_writer.cpp: the text of a bar).
 // Nothing here is seen outside src/import. Thread: any; no shared state.
 #ifndef QUERN_IMPORT_IMPORT_PLAN_H_
 #define QUERN_IMPORT_IMPORT_PLAN_H_
@@ -152,7 +154,7 @@ ImportPlan PlanTracks(const SmfSong& song, int grid);
 struct KeyEvent {
   int64_t tick = 0;
   uint32_t seq = 0;
-  int track = 0;  // the score track of its MIDI track and channel
+  uint16_t track = 0;  // the score track of its MIDI track and channel
   uint8_t velocity = 0;
   bool on = false;
 };

@@ -206,7 +206,7 @@ struct Builder {
           ++plan.counts.release_velocities;
         }
         keys[static_cast<size_t>(channel * 128 + e.data1)].push_back(
-            {time, seq, track, on ? e.data2 : uint8_t{0}, on});
+            {time, seq, static_cast<uint16_t>(track), on ? e.data2 : uint8_t{0}, on});
         return;
       }
       case 0xa0:
@@ -400,11 +400,13 @@ struct Builder {
     }
     if (grid > 0) SnapNotes();
     PlanNotes(keys, plan);
+    auto by_time = [](const ImportCommand& a, const ImportCommand& b) {
+      return a.time != b.time ? a.time < b.time : a.seq < b.seq;
+    };
     for (ImportTrack& t : plan.tracks) {
-      std::stable_sort(t.commands.begin(), t.commands.end(),
-                       [](const ImportCommand& a, const ImportCommand& b) {
-                         return a.time != b.time ? a.time < b.time : a.seq < b.seq;
-                       });
+      if (!std::is_sorted(t.commands.begin(), t.commands.end(), by_time)) {
+        std::stable_sort(t.commands.begin(), t.commands.end(), by_time);
+      }
     }
   }
 

@@ -13,6 +13,8 @@
 // note-off entries has room for kNoteOffEntries notes; a note that would
 // find it full is held instead.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <queue>
 
@@ -101,7 +103,28 @@ void Hold(PlannedNote& p, std::vector<PlannedOff>& offs) {
 // At most kNoteOffEntries scheduled notes wait for their note-off at once
 // (expired ones are freed before a tick's notes are struck); a cut note
 // takes an entry for the moment until its striker frees it.
+// At least as many notes as wait for their note-off at once at the most
+// (a cut note counted for a tick): when that fits, nothing need be held. The
+// song's time is cut into as many stretches as there are notes, four times
+// over, and a note counts in every stretch it touches.
+size_t MostWaiting(const std::vector<PlannedNote>& notes) {
+  int64_t end = 1;
+  for (const PlannedNote& p : notes) end = std::max(end, p.note.start + p.note.length + 2);
+  const int64_t stretches = std::min<int64_t>(end, 4 * static_cast<int64_t>(notes.size()) + 1);
+  const int64_t width = (end + stretches - 1) / stretches;
+  std::vector<int> change(static_cast<size_t>(stretches) + 1, 0);
+  for (const PlannedNote& p : notes) {
+    if (p.note.mode == NoteMode::kHeld) continue;
+    ++change[static_cast<size_t>(p.note.start / width)];
+    --change[static_cast<size_t>((p.note.start + std::max<int64_t>(p.note.length, 1)) / width) + 1];
+  }
+  int64_t now = 0, most = 0;
+  for (int c : change) most = std::max(most, now += c);
+  return static_cast<size_t>(most);
+}
+
 void KeepWithinNoteOffTable(std::vector<PlannedNote>& notes, std::vector<PlannedOff>& offs) {
+  if (MostWaiting(notes) <= static_cast<size_t>(kNoteOffEntries)) return;
   std::vector<size_t> order;
   for (size_t i = 0; i < notes.size(); ++i) {
     if (!notes[i].note.free() || notes[i].note.mode == NoteMode::kCut) order.push_back(i);
@@ -139,12 +162,26 @@ void KeepWithinNoteOffTable(std::vector<PlannedNote>& notes, std::vector<Planned
 void PlanNotes(const std::vector<std::vector<KeyEvent>>& keys, ImportPlan& plan) {
   std::vector<PlannedNote> notes;
   std::vector<PlannedOff> offs;
+  size_t events = 0;
+  for (const std::vector<KeyEvent>& l : keys) events += l.size();
+  notes.reserve(events / 2 + 1);
   for (size_t k = 0; k < keys.size(); ++k) {
     if (!keys[k].empty()) PlanKey(keys[k], static_cast<int>(k % 128), notes, offs, plan.counts);
   }
   KeepWithinNoteOffTable(notes, offs);
-  for (const PlannedNote& p : notes)
-    plan.tracks[static_cast<size_t>(p.track)].notes.push_back(p.note);
+  // In file order (each note-on has a place of its own), which is time order
+  // unless a grid moved them.
+  uint32_t last = 0;
+  for (const PlannedNote& p : notes) last = std::max(last, p.note.seq);
+  std::vector<uint32_t> at(notes.empty() ? 0 : static_cast<size_t>(last) + 1, UINT32_MAX);
+  for (uint32_t i = 0; i < notes.size(); ++i) at[notes[i].note.seq] = i;
+  std::vector<size_t> per_track(plan.tracks.size(), 0);
+  for (const PlannedNote& p : notes) ++per_track[static_cast<size_t>(p.track)];
+  for (size_t t = 0; t < plan.tracks.size(); ++t) plan.tracks[t].notes.reserve(per_track[t]);
+  for (uint32_t i : at) {
+    if (i != UINT32_MAX)
+      plan.tracks[static_cast<size_t>(notes[i].track)].notes.push_back(notes[i].note);
+  }
   for (const PlannedOff& o : offs) {
     ImportCommand c;
     c.time = o.tick;
@@ -155,9 +192,12 @@ void PlanNotes(const std::vector<std::vector<KeyEvent>>& keys, ImportPlan& plan)
   }
   plan.counts.held_offs += static_cast<int>(offs.size());
   plan.uses_off = plan.uses_off || !offs.empty();
+  auto by_time = [](const ImportNote& a, const ImportNote& b) {
+    return a.start != b.start ? a.start < b.start : a.seq < b.seq;
+  };
   for (ImportTrack& t : plan.tracks) {
-    std::sort(t.notes.begin(), t.notes.end(), [](const ImportNote& a, const ImportNote& b) {
-      return a.start != b.start ? a.start < b.start : a.seq < b.seq;
-    });
+    if (!std::is_sorted(t.notes.begin(), t.notes.end(), by_time)) {
+      std::sort(t.notes.begin(), t.notes.end(), by_time);
+    }
   }
 }

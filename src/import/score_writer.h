@@ -8,9 +8,10 @@
 //   encoding of the file) and the report lines for the user: tracks, notes,
 //   and everything moved, changed or left out.
 // Layout: one score track per MIDI track and channel (joined by channel when
-//   a file has more than 64 of them; a track too long for one stream is cut
+//   a file has more than 63 of them; a track too long for one stream is cut
 //   into tracks that take turns in time), one bar per line following the
-//   time signatures, texts and markers as comments, repeated bars as loops,
+//   time signatures, texts and markers as comments, runs of up to sixteen
+//   bars that repeat as loops (the key signature's "ks" in the text),
 //   the most common length as the track's default length, relative octaves
 //   in the key signature, velocity written where it changes, a note's
 //   sounding time only where it differs from its step, runs of values that a
@@ -24,7 +25,10 @@
 //   notes at once than the player schedules) are written held ("hit") with
 //   their note-offs sent through a template. What the language cannot hold
 //   (a tempo that is no whole number of quarters a minute, more byte lists
-//   than a song holds) is changed or left out and counted.
+//   than a song holds, a division whose resolution does not fit) is changed
+//   or left out and counted; `exact` says that nothing was. A song that
+//   needs more tracks than a score holds is written all the same and does
+//   not compile: the report says why.
 // The score is compiled before it is handed out: that measures the tracks'
 //   streams and tells whether it compiles (it always should; `compiles` and
 //   `compiler_messages` say otherwise).

@@ -209,6 +209,33 @@ void TakeSmpteDivision(uint32_t division, SmfSong* song) {
   }
 }
 
+// Each track's events are in time order: merging neighbouring tracks until
+// one run is left gives every event in time order, earlier tracks first at
+// one tick (a merge keeps the first run's events before the second's).
+void MergeTracks(std::vector<size_t> starts, std::vector<SmfEvent>* events) {
+  auto by_tick = [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; };
+  auto at = [](std::vector<SmfEvent>& v, size_t i) {
+    return v.begin() + static_cast<std::ptrdiff_t>(i);
+  };
+  starts.push_back(events->size());  // the runs are [starts[j], starts[j + 1])
+  std::vector<SmfEvent> other;
+  while (starts.size() > 2) {
+    other.resize(events->size());
+    const size_t runs = starts.size() - 1;
+    std::vector<size_t> merged;
+    for (size_t j = 0; j < runs; j += 2) {
+      merged.push_back(starts[j]);
+      const size_t mid = starts[j + 1];
+      const size_t end = j + 1 < runs ? starts[j + 2] : mid;
+      std::merge(at(*events, starts[j]), at(*events, mid), at(*events, mid), at(*events, end),
+                 at(other, starts[j]), by_tick);
+    }
+    merged.push_back(starts.back());
+    events->swap(other);
+    starts = std::move(merged);
+  }
+}
+
 }  // namespace
 
 bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
@@ -244,6 +271,8 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
   }
   size_t at = 8 + header_length;
   int track = 0;
+  song->events.reserve(std::min(file.size() / 3, kMostSmfEvents));
+  std::vector<size_t> runs;  // where each track's events begin
   while (at < file.size() && track < declared) {
     if (file.size() - at < 8) {
       *error = "byte offset " + std::to_string(at) + ": a chunk header is cut off";
@@ -256,6 +285,7 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
       return false;
     }
     if (file.substr(at, 4) == "MTrk") {
+      runs.push_back(song->events.size());
       if (!ReadTrack(file, at + 8, at + 8 + length, track, song, error)) return false;
       ++track;
     } else {
@@ -270,7 +300,6 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
   }
   song->bytes_outside += static_cast<int>(file.size() - at);
   song->tracks = track;
-  std::stable_sort(song->events.begin(), song->events.end(),
-                   [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; });
+  MergeTracks(runs, &song->events);
   return true;
 }

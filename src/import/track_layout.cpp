@@ -136,40 +136,82 @@ std::vector<Slot> Slots(const BarGrid& grid, const std::vector<size_t>& marked, 
   return out;
 }
 
-// What each slot sends, relative to its start: slots with equal keys are the
-// same music, in bars of one length. A run of empty bars is like no other.
-std::vector<std::string> SlotKeys(const ImportTrack& t, const BarGrid& grid,
-                                  const std::vector<Slot>& slots) {
-  std::vector<std::string> keys;
-  size_t n = 0, c = 0;
-  for (size_t i = 0; i < slots.size(); ++i) {
-    if (slots[i].run > 1) {
-      keys.push_back("#" + std::to_string(i));
-      continue;
+// What a slot sends: its notes [n0, n1) and commands [c0, c1), relative to
+// its start, and a hash of them. Slots with equal keys are the same music,
+// in bars of one length; a run of empty bars is like no other.
+struct SlotKey {
+  uint64_t hash = 0;
+  int64_t begin = 0;
+  int64_t length = 0;  // of the bar; 0 for a run of empty bars
+  size_t n0 = 0, n1 = 0, c0 = 0, c1 = 0;
+};
+
+// The notes and commands of one track, in file order within a tick.
+struct Events {
+  const std::vector<ImportNote>& notes;
+  const std::vector<ImportCommand>& commands;
+  // Whether the next item of a slot from note n and command c is the note.
+  bool NoteFirst(size_t n, size_t c, const SlotKey& k) const {
+    if (c == k.c1) return true;
+    if (n == k.n1) return false;
+    const ImportNote& x = notes[n];
+    const ImportCommand& y = commands[c];
+    return x.start < y.time || (x.start == y.time && x.seq < y.seq);
+  }
+  bool SameNote(const ImportNote& x, int64_t bx, const ImportNote& y, int64_t by) const {
+    return x.start - bx == y.start - by && x.length == y.length && x.key == y.key &&
+           x.velocity == y.velocity && x.mode == y.mode;
+  }
+  bool SameCommand(const ImportCommand& x, int64_t bx, const ImportCommand& y, int64_t by) const {
+    return x.time - bx == y.time - by && x.kind == y.kind && x.number == y.number &&
+           x.value == y.value && x.channel == y.channel && x.text == y.text;
+  }
+  bool Same(const SlotKey& a, const SlotKey& b) const {
+    if (a.hash != b.hash || a.length != b.length || a.length == 0 || a.n1 - a.n0 != b.n1 - b.n0 ||
+        a.c1 - a.c0 != b.c1 - b.c0) {
+      return false;
     }
-    const int64_t begin = grid.Start(slots[i].bar), bar_end = grid.End(slots[i].bar);
-    std::string key = std::to_string(bar_end - begin) + ":";  // bars of one length only
-    while (n < t.notes.size() || c < t.commands.size()) {
-      const bool note =
-          c == t.commands.size() ||
-          (n < t.notes.size() &&
-           (t.notes[n].start < t.commands[c].time ||
-            (t.notes[n].start == t.commands[c].time && t.notes[n].seq < t.commands[c].seq)));
-      const int64_t time = note ? t.notes[n].start : t.commands[c].time;
-      if (time >= bar_end) break;
-      if (note) {
-        const ImportNote& x = t.notes[n++];
-        key += "n" + std::to_string(x.start - begin) + "," + std::to_string(x.length) + "," +
-               std::to_string(x.key) + "," + std::to_string(x.velocity) + "," +
-               std::to_string(static_cast<int>(x.mode)) + ";";
-      } else {
-        const ImportCommand& x = t.commands[c++];
-        key += "c" + std::to_string(x.time - begin) + "," +
-               std::to_string(static_cast<int>(x.kind)) + "," + std::to_string(x.number) + "," +
-               std::to_string(x.value) + "," + std::to_string(x.channel) + "," + x.text + ";";
+    size_t n = a.n0, c = a.c0, m = b.n0, d = b.c0;
+    while (n < a.n1 || c < a.c1) {
+      const bool note = NoteFirst(n, c, a);
+      if (note != NoteFirst(m, d, b)) return false;
+      if (note ? !SameNote(notes[n++], a.begin, notes[m++], b.begin)
+               : !SameCommand(commands[c++], a.begin, commands[d++], b.begin)) {
+        return false;
       }
     }
-    keys.push_back(key);
+    return true;
+  }
+};
+
+uint64_t Mix(uint64_t h, int64_t v) {
+  return (h ^ static_cast<uint64_t>(v)) * 1099511628211ull;
+}
+
+std::vector<SlotKey> SlotKeys(const Events& e, const BarGrid& grid,
+                              const std::vector<Slot>& slots) {
+  std::vector<SlotKey> keys;
+  size_t n = 0, c = 0;
+  for (const Slot& slot : slots) {
+    SlotKey k;
+    k.begin = grid.Start(slot.bar);
+    const int64_t end = grid.End(slot.bar + slot.run - 1);
+    k.length = slot.run > 1 ? 0 : end - k.begin;
+    k.n0 = n;
+    k.c0 = c;
+    uint64_t h = Mix(14695981039346656037ull, k.length);
+    while (n < e.notes.size() && e.notes[n].start < end) {
+      h = Mix(Mix(Mix(h, e.notes[n].start - k.begin), e.notes[n].key), e.notes[n].length);
+      ++n;
+    }
+    while (c < e.commands.size() && e.commands[c].time < end) {
+      h = Mix(Mix(Mix(h, e.commands[c].time - k.begin), e.commands[c].number), e.commands[c].value);
+      ++c;
+    }
+    k.n1 = n;
+    k.c1 = c;
+    k.hash = h;
+    keys.push_back(k);
   }
   return keys;
 }
@@ -185,13 +227,13 @@ struct Segment {
 // At each slot, the body of up to kLongestBody slots whose repeats cover the
 // most, while the song has loops left (a nested loop takes two). A pass
 // that a loop repeats holds no comment, since it is not written.
-std::vector<Segment> FindSegments(const std::vector<std::string>& keys,
+std::vector<Segment> FindSegments(const Events& events, const std::vector<SlotKey>& keys,
                                   const std::vector<std::string>& comments, int* loops) {
   std::vector<Segment> out;
   const size_t n = keys.size();
   auto same = [&](size_t a, size_t b, size_t length) {
     for (size_t i = 0; i < length; ++i) {
-      if (keys[a + i] != keys[b + i] || !comments[b + i].empty()) return false;
+      if (!comments[b + i].empty() || !events.Same(keys[a + i], keys[b + i])) return false;
     }
     return true;
   };
@@ -237,12 +279,12 @@ struct SlotTimes {
 // The track's commands with gradual changes found in each stretch of text
 // that is written: the plain slots between loops, and each loop's body.
 // Slots that loops repeat keep their commands; the writer passes over them.
-std::vector<ImportCommand> WrittenCommands(Writing& w, const ImportTrack& t, size_t index,
+std::vector<ImportCommand> WrittenCommands(Writing& w, const Events& t, int channel, size_t index,
                                            const std::vector<Segment>& segments,
                                            const SlotTimes& times, std::vector<int> values) {
   std::vector<bool> skip(131, false);
   for (int n = 0; n < 131; ++n) {
-    auto it = w.senders.find({n == kTempoAttribute ? -1 : t.channel, n});
+    auto it = w.senders.find({n == kTempoAttribute ? -1 : channel, n});
     skip[static_cast<size_t>(n)] = it != w.senders.end() && it->second > 1;
   }
   std::vector<ImportCommand> out;
@@ -329,7 +371,7 @@ std::vector<std::string> Comments(const Writing& w, size_t index, const std::vec
 }
 
 // The bars that hold an event of the track, or a comment (first track).
-std::vector<size_t> MarkedBars(const Writing& w, const ImportTrack& t, size_t index, int64_t end) {
+std::vector<size_t> MarkedBars(const Writing& w, const Events& t, size_t index, int64_t end) {
   std::vector<size_t> bars;
   for (const ImportNote& n : t.notes) bars.push_back(w.grid.BarAt(n.start));
   for (const ImportCommand& c : t.commands) bars.push_back(w.grid.BarAt(c.time));
@@ -366,9 +408,10 @@ void PutHead(Writing& w, const ImportTrack& track, size_t index, const Lengths& 
 
 // The commands at the track's first tick (but note-offs, which go among its
 // notes) go on its head line: a loop may then start at the first bar.
-std::vector<ImportCommand> TakeSetup(ImportTrack& t, std::vector<int>* values) {
+std::vector<ImportCommand> TakeSetup(std::vector<ImportCommand>& commands,
+                                     std::vector<int>* values) {
   std::vector<ImportCommand> setup, rest;
-  for (ImportCommand& c : t.commands) {
+  for (ImportCommand& c : commands) {
     if (c.time == 0 && c.kind != CommandKind::kOff) {
       if (c.kind == CommandKind::kAttribute) (*values)[static_cast<size_t>(c.number)] = c.value;
       setup.push_back(std::move(c));
@@ -376,7 +419,7 @@ std::vector<ImportCommand> TakeSetup(ImportTrack& t, std::vector<int>* values) {
       rest.push_back(std::move(c));
     }
   }
-  t.commands = std::move(rest);
+  commands = std::move(rest);
   return setup;
 }
 
@@ -388,23 +431,25 @@ void WriteTrack(Writing& w, const ImportTrack& whole, size_t index) {
   const Lengths lengths(plan.resolution);
   const int64_t l = DefaultLength(whole, plan.resolution);
   const int64_t end = TrackEnd(whole);
-  ImportTrack track = whole;
+  const ImportTrack& track = whole;
+  std::vector<ImportCommand> commands = whole.commands;
   std::vector<int> values(131, 0);
-  PutHead(w, track, index, lengths, l, TakeSetup(track, &values));
+  PutHead(w, track, index, lengths, l, TakeSetup(commands, &values));
+  const Events events{track.notes, commands};
   if (end == 0) {
     for (const ImportComment& c : plan.comments) w.score += index == 0 ? "// " + c.text + "\n" : "";
     return;
   }
-  const std::vector<Slot> slots = Slots(w.grid, MarkedBars(w, track, index, end), end);
+  const std::vector<Slot> slots = Slots(w.grid, MarkedBars(w, events, index, end), end);
   std::vector<size_t> firsts;
   for (const Slot& s : slots) firsts.push_back(s.bar);
   const std::vector<std::string> comments = Comments(w, index, slots, firsts);
   const SlotTimes times{w.grid, slots, end};
   const std::vector<Segment> segments =
-      FindSegments(SlotKeys(track, w.grid, slots), comments, &w.loops);
-  ImportTrack written = track;
-  written.commands = WrittenCommands(w, track, index, segments, times, values);
-  TrackWriter writer(written, plan, lengths, l, track.channel != 9);
+      FindSegments(events, SlotKeys(events, w.grid, slots), comments, &w.loops);
+  const std::vector<ImportCommand> written =
+      WrittenCommands(w, events, track.channel, index, segments, times, values);
+  TrackWriter writer(track.notes, written, track.channel, plan, lengths, l, track.channel != 9);
   for (size_t k = 0; k < segments.size(); ++k) {
     const Segment& g = segments[k];
     const bool loop_follows = k + 1 < segments.size() && segments[k + 1].passes > 1;

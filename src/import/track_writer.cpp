@@ -21,11 +21,6 @@ int ToneShift(int sharps, int letter) {
   return 0;
 }
 
-struct Spelling {
-  std::string text;  // letter and accidental
-  int octave = 4;
-};
-
 // The key as a letter in the key signature: the key's own letter where
 // there is one, else a natural sign, else a sharp (or, in flat keys, a flat).
 Spelling Spell(int key, int sharps) {
@@ -105,17 +100,25 @@ std::string CommandLine(const ImportCommand& c, int channel, const ImportPlan& p
   return "ch" + std::to_string(c.channel + 1) + " " + text + " ch" + std::to_string(channel + 1);
 }
 
-TrackWriter::TrackWriter(const ImportTrack& track, const ImportPlan& plan, const Lengths& lengths,
-                         int64_t default_length, bool keyed)
-    : track_(track), plan_(plan), lengths_(lengths), l_(default_length), keyed_(keyed) {}
+TrackWriter::TrackWriter(const std::vector<ImportNote>& notes,
+                         const std::vector<ImportCommand>& commands, int channel,
+                         const ImportPlan& plan, const Lengths& lengths, int64_t default_length,
+                         bool keyed)
+    : notes_(notes),
+      commands_(commands),
+      channel_(channel),
+      plan_(plan),
+      lengths_(lengths),
+      l_(default_length),
+      keyed_(keyed) {}
 
 std::string TrackWriter::Bar(int64_t begin, int64_t end, int64_t reach, bool last) {
   out_.clear();
   cursor_ = std::max(cursor_, begin);  // the bar before may have reached into it
-  while (next_command_ < track_.commands.size() || next_note_ < track_.notes.size()) {
+  while (next_command_ < commands_.size() || next_note_ < notes_.size()) {
     int64_t t = INT64_MAX;
-    if (next_command_ < track_.commands.size()) t = track_.commands[next_command_].time;
-    if (next_note_ < track_.notes.size()) t = std::min(t, track_.notes[next_note_].start);
+    if (next_command_ < commands_.size()) t = commands_[next_command_].time;
+    if (next_note_ < notes_.size()) t = std::min(t, notes_[next_note_].start);
     if (t >= end) break;
     Tick(t, end, reach);
   }
@@ -124,15 +127,15 @@ std::string TrackWriter::Bar(int64_t begin, int64_t end, int64_t reach, bool las
 }
 
 void TrackWriter::Skip(int64_t until) {
-  while (next_note_ < track_.notes.size() && track_.notes[next_note_].start < until) ++next_note_;
-  while (next_command_ < track_.commands.size() && track_.commands[next_command_].time < until) {
+  while (next_note_ < notes_.size() && notes_[next_note_].start < until) ++next_note_;
+  while (next_command_ < commands_.size() && commands_[next_command_].time < until) {
     ++next_command_;
   }
   cursor_ = until;
 }
 
 TrackWriter::Mark TrackWriter::Here() const {
-  return {state_, cursor_, next_note_, next_command_, next_key_, notes_, ticky_notes_};
+  return {state_, cursor_, next_note_, next_command_, next_key_, written_, ticky_notes_};
 }
 
 void TrackWriter::Rewind(const Mark& m) {
@@ -141,7 +144,7 @@ void TrackWriter::Rewind(const Mark& m) {
   next_note_ = m.next_note;
   next_command_ = m.next_command;
   next_key_ = m.next_key;
-  notes_ = m.notes;
+  written_ = m.notes;
   ticky_notes_ = m.ticky_notes;
 }
 
@@ -152,9 +155,9 @@ void TrackWriter::Forget(bool velocity, bool held) {
 
 int64_t TrackWriter::NextTimeAfter(int64_t t) const {
   int64_t next = INT64_MAX;
-  if (next_note_ < track_.notes.size()) next = track_.notes[next_note_].start;
-  if (next_command_ < track_.commands.size()) {
-    next = std::min(next, track_.commands[next_command_].time);
+  if (next_note_ < notes_.size()) next = notes_[next_note_].start;
+  if (next_command_ < commands_.size()) {
+    next = std::min(next, commands_[next_command_].time);
   }
   return next > t ? next : INT64_MAX;
 }
@@ -180,7 +183,13 @@ void TrackWriter::Rest(int64_t ticks) {
 }
 
 std::string TrackWriter::Pitch(int key) {
-  const Spelling s = Spell(key, keyed_ ? state_.sharps : 0);
+  // The spellings of the key signature in hand, made once for each.
+  const int sharps = keyed_ ? state_.sharps : 0;
+  if (spelled_for_ != sharps) {
+    for (int k = 0; k < 128; ++k) spellings_[static_cast<size_t>(k)] = Spell(k, sharps);
+    spelled_for_ = sharps;
+  }
+  const Spelling& s = spellings_[static_cast<size_t>(key)];
   std::string text;
   const int move = s.octave - state_.octave;
   if (move > 2 || move < -2) {
@@ -204,32 +213,36 @@ void TrackWriter::KeyAt(int64_t t) {
 }
 
 void TrackWriter::Command(const ImportCommand& c) {
-  Put(CommandLine(c, track_.channel, plan_, lengths_));
+  Put(CommandLine(c, channel_, plan_, lengths_));
 }
 
 // Everything at tick t: commands, then the notes as one group, with each
 // note-off that follows notes of its key in the file after them.
 void TrackWriter::Tick(int64_t t, int64_t end, int64_t reach) {
   Rest(t - cursor_);
-  std::vector<const ImportCommand*> offs;
-  for (; next_command_ < track_.commands.size() && track_.commands[next_command_].time == t;
-       ++next_command_) {
-    const ImportCommand& c = track_.commands[next_command_];
+  std::vector<const ImportCommand*>& offs = offs_;
+  offs.clear();
+  for (; next_command_ < commands_.size() && commands_[next_command_].time == t; ++next_command_) {
+    const ImportCommand& c = commands_[next_command_];
     if (c.kind == CommandKind::kOff) {
       offs.push_back(&c);
     } else {
       Command(c);
     }
   }
-  std::vector<const ImportNote*> notes;
-  for (; next_note_ < track_.notes.size() && track_.notes[next_note_].start == t; ++next_note_) {
-    notes.push_back(&track_.notes[next_note_]);
+  std::vector<const ImportNote*>& notes = group_;
+  notes.clear();
+  for (; next_note_ < notes_.size() && notes_[next_note_].start == t; ++next_note_) {
+    notes.push_back(&notes_[next_note_]);
   }
   if (!notes.empty()) KeyAt(t);
-  std::stable_sort(notes.begin(), notes.end(),
-                   [](const ImportNote* a, const ImportNote* b) { return a->key < b->key; });
+  if (notes.size() > 1) {
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const ImportNote* a, const ImportNote* b) { return a->key < b->key; });
+  }
   // Note-offs that no note of this tick comes before go first.
-  std::vector<const ImportCommand*> after;
+  std::vector<const ImportCommand*>& after = after_;
+  after.clear();
   for (const ImportCommand* off : offs) {
     const bool follows = std::any_of(notes.begin(), notes.end(), [&](const ImportNote* n) {
       return n->key == off->number && n->seq < off->seq;
@@ -258,15 +271,17 @@ void TrackWriter::Group(std::vector<const ImportNote*>& notes,
     Put("v" + std::to_string(notes[0]->velocity));
     state_.velocity = notes[0]->velocity;
   }
-  std::vector<std::vector<const ImportCommand*>> offs_after(notes.size());
+  // Each note-off after the last note of its key that comes before it.
+  std::vector<size_t>& place = places_;
+  place.clear();
   for (const ImportCommand* off : offs) {
     size_t at = 0;
     for (size_t i = 0; i < notes.size(); ++i) {
       if (notes[i]->key == off->number && notes[i]->seq < off->seq) at = i;
     }
-    offs_after[at].push_back(off);
+    place.push_back(at);
   }
-  const bool joined = !offs_after.back().empty();
+  const bool joined = std::find(place.begin(), place.end(), notes.size() - 1) != place.end();
   int64_t gate =
       joined ? (Fits(notes, step, state_.gate, true) ? state_.gate : 0) : ChooseGate(notes, step);
   if (gate != state_.gate) {
@@ -288,8 +303,10 @@ void TrackWriter::Group(std::vector<const ImportNote*>& notes,
     if (n.velocity != state_.velocity) text += "'" + std::to_string(n.velocity);
     if (!last) text += "&";
     Put(text);
-    for (const ImportCommand* off : offs_after[i]) Put(CommandText(*off, plan_, lengths_));
-    ++notes_;
+    for (size_t k = 0; k < offs.size(); ++k) {
+      if (place[k] == i) Put(CommandText(*offs[k], plan_, lengths_));
+    }
+    ++written_;
     if (ticky) ++ticky_notes_;
   }
 }
@@ -349,25 +366,25 @@ bool TrackWriter::Fits(const std::vector<const ImportNote*>& notes, int64_t step
 // The gate that the group starting at note `next` would want (its next
 // event taken without the bar's end), or none.
 int64_t TrackWriter::WantAfter(size_t next) const {
-  if (next >= track_.notes.size()) return INT64_MIN;
-  const int64_t t = track_.notes[next].start;
+  if (next >= notes_.size()) return INT64_MIN;
+  const int64_t t = notes_[next].start;
   size_t last = next;
   int key = -1;
-  while (last < track_.notes.size() && track_.notes[last].start == t) {
-    if (track_.notes[last].key >= key) {
-      key = track_.notes[last].key;
+  while (last < notes_.size() && notes_[last].start == t) {
+    if (notes_[last].key >= key) {
+      key = notes_[last].key;
       next = last;  // the highest key ends the group
     }
     ++last;
   }
-  if (track_.notes[next].free()) return INT64_MIN;
-  int64_t after = last < track_.notes.size() ? track_.notes[last].start : INT64_MAX;
-  for (size_t c = next_command_; c < track_.commands.size(); ++c) {
-    if (track_.commands[c].time > t) {
-      after = std::min(after, track_.commands[c].time);
+  if (notes_[next].free()) return INT64_MIN;
+  int64_t after = last < notes_.size() ? notes_[last].start : INT64_MAX;
+  for (size_t c = next_command_; c < commands_.size(); ++c) {
+    if (commands_[c].time > t) {
+      after = std::min(after, commands_[c].time);
       break;
     }
   }
   if (after == INT64_MAX) return INT64_MIN;
-  return track_.notes[next].length - std::min(after - t, kLongestLength);
+  return notes_[next].length - std::min(after - t, kLongestLength);
 }

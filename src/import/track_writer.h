@@ -13,12 +13,18 @@
 #ifndef QUERN_IMPORT_TRACK_WRITER_H_
 #define QUERN_IMPORT_TRACK_WRITER_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "import/import_plan.h"
 #include "import/note_lengths.h"
+
+struct Spelling {
+  std::string text;  // letter and accidental
+  int octave = 4;
+};
 
 struct VoiceState {
   int octave = 4;
@@ -30,8 +36,9 @@ struct VoiceState {
 
 class TrackWriter {
  public:
-  TrackWriter(const ImportTrack& track, const ImportPlan& plan, const Lengths& lengths,
-              int64_t default_length, bool keyed);
+  TrackWriter(const std::vector<ImportNote>& notes, const std::vector<ImportCommand>& commands,
+              int channel, const ImportPlan& plan, const Lengths& lengths, int64_t default_length,
+              bool keyed);
 
   // The bar [begin, end); its last notes may step on up to `reach` (an
   // event there then starts the next bar's text). The last bar of a track
@@ -53,7 +60,7 @@ class TrackWriter {
   void Rewind(const Mark& mark);
   const VoiceState& state() const { return state_; }
 
-  int notes() const { return notes_; }
+  int notes() const { return written_; }
   int notes_with_tick_lengths() const { return ticky_notes_; }
 
  private:
@@ -73,7 +80,9 @@ class TrackWriter {
             bool joined) const;
   int64_t WantAfter(size_t next) const;
 
-  const ImportTrack& track_;
+  const std::vector<ImportNote>& notes_;
+  const std::vector<ImportCommand>& commands_;
+  int channel_;
   const ImportPlan& plan_;
   const Lengths& lengths_;
   int64_t l_;
@@ -84,7 +93,13 @@ class TrackWriter {
   size_t next_note_ = 0;
   size_t next_command_ = 0;
   size_t next_key_ = 0;
-  int notes_ = 0;
+  int written_ = 0;
+  std::array<Spelling, 128> spellings_;
+  // Room for one tick's notes and note-offs, kept from tick to tick.
+  std::vector<const ImportNote*> group_;
+  std::vector<const ImportCommand*> offs_, after_;
+  std::vector<size_t> places_;
+  int spelled_for_ = 99;  // the key signature of spellings_
   int ticky_notes_ = 0;
 };
 

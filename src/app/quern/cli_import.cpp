@@ -1,5 +1,6 @@
 // quern import: a Standard MIDI File in, a score file out, the report on
 // standard error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -71,6 +72,8 @@ std::string BaseName(const std::string& path) {
 std::string Encode(const std::string& utf8, const std::string& encoding, bool* fell_back,
                    int* unencodable) {
   if (encoding == "utf-8") return utf8;
+  // ASCII is the same in both.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) return utf8;
   std::string sjis = Utf8ToShiftJis(utf8, unencodable);
   if (*unencodable > 0 && encoding.empty()) {
     *fell_back = true;
