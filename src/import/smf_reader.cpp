@@ -1,6 +1,7 @@
 #include "import/smf_reader.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -220,7 +221,8 @@ void MergeTracks(std::vector<size_t> starts, std::vector<SmfEvent>* events) {
   starts.push_back(events->size());  // the runs are [starts[j], starts[j + 1])
   std::vector<SmfEvent> other;
   while (starts.size() > 2) {
-    other.resize(events->size());
+    other.clear();
+    other.reserve(events->size());
     const size_t runs = starts.size() - 1;
     std::vector<size_t> merged;
     for (size_t j = 0; j < runs; j += 2) {
@@ -228,7 +230,7 @@ void MergeTracks(std::vector<size_t> starts, std::vector<SmfEvent>* events) {
       const size_t mid = starts[j + 1];
       const size_t end = j + 1 < runs ? starts[j + 2] : mid;
       std::merge(at(*events, starts[j]), at(*events, mid), at(*events, mid), at(*events, end),
-                 at(other, starts[j]), by_tick);
+                 std::back_inserter(other), by_tick);
     }
     merged.push_back(starts.back());
     events->swap(other);

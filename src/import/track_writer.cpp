@@ -267,9 +267,13 @@ void TrackWriter::Tick(int64_t t, int64_t end, int64_t reach) {
 // "&" and the rest that follows moves on.
 void TrackWriter::Group(std::vector<const ImportNote*>& notes,
                         std::vector<const ImportCommand*>& offs, int64_t step) {
-  if (notes[0]->velocity != state_.velocity) {
-    Put("v" + std::to_string(notes[0]->velocity));
-    state_.velocity = notes[0]->velocity;
+  // A velocity that the next notes keep becomes the track's ("v"); one for
+  // this tick alone is an accent ("'").
+  const int velocity = notes[0]->velocity;
+  const bool kept = next_note_ < notes_.size() && notes_[next_note_].velocity == velocity;
+  if (velocity != state_.velocity && (kept || state_.velocity < 0 || notes.size() > 1)) {
+    Put("v" + std::to_string(velocity));
+    state_.velocity = velocity;
   }
   // Each note-off after the last note of its key that comes before it.
   std::vector<size_t>& place = places_;
