@@ -105,6 +105,7 @@ struct ImportCounts {
   int release_velocities = 0;    // note-off velocities other than 0 and 64
   int controllers_as_bytes = 0;  // controllers beyond the names a score holds
   int late_events = 0;           // later than kLatestTime, left out
+  int empty_signatures = 0;      // time signatures of no beats, left out
   int moved = 0;
   int64_t largest_move = 0;
   int lengthened = 0;  // --grid: notes shorter than half a step made one step long

@@ -325,6 +325,10 @@ struct Builder {
         Tempo(e, time, seq);
         return;
       case SmfKind::kTimeSignature: {
+        if ((e.value >> 8) == 0) {  // a bar of no beats says nothing
+          ++plan.counts.empty_signatures;
+          return;
+        }
         const int power = std::min<int>(static_cast<int>(e.value & 255), 16);
         const int64_t length =
             std::max<int64_t>(1, (static_cast<int64_t>(e.value >> 8) * plan.resolution) >> power);

@@ -206,6 +206,8 @@ void Report(const SmfSong& song, const ImportPlan& plan, int grid, const Draft& 
   count(static_cast<int>(plan.comments.size()), "text or marker written as a comment",
         "texts and markers written as comments");
   count(song.skipped_meta, "other meta event skipped", "other meta events skipped");
+  count(c.empty_signatures, "time signature of no beats left out",
+        "time signatures of no beats left out");
   count(song.dropped_tempos, "tempo event of an SMPTE-timed file left out",
         "tempo events of an SMPTE-timed file left out");
   count(song.bytes_outside, "byte outside the tracks skipped", "bytes outside the tracks skipped");
