@@ -153,6 +153,7 @@ struct Builder {
   Timing timing;
   int grid = 0;
   std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
+  std::vector<int> index_of;                    // the same, at MIDI track * 16 + channel
   std::vector<std::vector<KeyEvent>> keys = std::vector<std::vector<KeyEvent>>(16 * 128);
   int last_tempo = -1;
 
@@ -197,7 +198,7 @@ struct Builder {
 
   void Channel(const SmfEvent& e, int64_t time, uint32_t seq) {
     const int channel = e.status & 15;
-    const int track = track_of.at({e.track, channel});
+    const int track = index_of[static_cast<size_t>(e.track) * 16 + static_cast<size_t>(channel)];
     switch (e.status & 0xf0) {
       case 0x80:
       case 0x90: {
@@ -360,8 +361,14 @@ struct Builder {
   // One score track per MIDI track and channel; more than a score holds
   // (with room left for cutting long ones) are joined by channel.
   void MakeTracks() {
+    index_of.assign(static_cast<size_t>(std::max(song.tracks, 1)) * 16, -1);
     for (const SmfEvent& e : song.events) {
-      if (e.kind == SmfKind::kChannel) track_of.emplace(std::make_pair(e.track, e.status & 15), 0);
+      if (e.kind == SmfKind::kChannel)
+        index_of[static_cast<size_t>(e.track) * 16 + (e.status & 15)] = 0;
+    }
+    for (size_t i = 0; i < index_of.size(); ++i) {
+      if (index_of[i] == 0)
+        track_of.emplace(std::make_pair(static_cast<int>(i / 16), static_cast<int>(i % 16)), 0);
     }
     if (track_of.empty()) track_of.emplace(std::make_pair(0, 0), 0);
     const bool join = track_of.size() > static_cast<size_t>(kMostTracks / 2);
@@ -378,6 +385,9 @@ struct Builder {
       t.midi_track = join ? -1 : key.first;
       t.channel = key.second;
       plan.tracks.push_back(t);
+    }
+    for (const auto& [key, index] : track_of) {
+      index_of[static_cast<size_t>(key.first) * 16 + static_cast<size_t>(key.second)] = index;
     }
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <set>
 
 #include "import/note_lengths.h"
@@ -372,14 +373,21 @@ std::vector<std::string> Comments(const Writing& w, size_t index, const std::vec
 
 // The bars that hold an event of the track, or a comment (first track).
 std::vector<size_t> MarkedBars(const Writing& w, const Events& t, size_t index, int64_t end) {
-  std::vector<size_t> bars;
-  for (const ImportNote& n : t.notes) bars.push_back(w.grid.BarAt(n.start));
-  for (const ImportCommand& c : t.commands) bars.push_back(w.grid.BarAt(c.time));
+  // Notes and commands are each in time order: their bars merge.
+  std::vector<size_t> of_notes, of_commands, bars;
+  of_notes.reserve(t.notes.size());
+  for (const ImportNote& n : t.notes) of_notes.push_back(w.grid.BarAt(n.start));
+  of_commands.reserve(t.commands.size());
+  for (const ImportCommand& c : t.commands) of_commands.push_back(w.grid.BarAt(c.time));
+  bars.reserve(of_notes.size() + of_commands.size());
+  std::merge(of_notes.begin(), of_notes.end(), of_commands.begin(), of_commands.end(),
+             std::back_inserter(bars));
   if (index == 0) {
-    for (const ImportComment& c : w.plan.comments)
+    for (const ImportComment& c : w.plan.comments) {
       bars.push_back(w.grid.BarAt(std::min(c.time, end - 1)));
+    }
+    std::sort(bars.begin(), bars.end());
   }
-  std::sort(bars.begin(), bars.end());
   bars.erase(std::unique(bars.begin(), bars.end()), bars.end());
   return bars;
 }
