@@ -30,6 +30,12 @@ if ! command -v abc2midi > /dev/null; then
     echo "bench: abc2midi is missing (apt-get install abcmidi); no abc2midi ratio" >&2
   fi
 fi
+# QUERN_BENCH_ROWS=import runs the import rows alone (quern import against
+# midi2abc), sparing a shared machine the rest.
+if [ "${QUERN_BENCH_ROWS:-}" = import ]; then
+  python3 scripts/bench-process.py "$build/quern" "$build/bench-scores"
+  exit
+fi
 "$build/quern_bench" --benchmark_counters_tabular=true ${QUERN_BENCH_FILTER:+--benchmark_filter="$QUERN_BENCH_FILTER"}
 echo
 echo "Whole processes:"

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes Standard MIDI Files with the timing of a person playing: jittered
-starts and ends, overlapping legato, sustain pedal, pitch-bend curves, running
-status, format 0 and format 1, several tempos and time signatures.
+starts and ends, overlapping legato (now and then a key struck again while
+it still sounds), sustain pedal, pitch-bend curves with channel pressure,
+a pad held longer than a note can be written, running status, format 0 and
+format 1, several tempos and time signatures, a key signature, a text and a
+marker, and a System Exclusive message longer than a byte list holds.
 
 usage: make_human_midi.py OUT_DIR [COUNT] [--on-grid]
 With --on-grid the notes lie on sixteenths (no jitter), for the readability
@@ -40,7 +43,10 @@ def track_chunk(events, running_status):
 def song(rng, division, on_grid):
     """Returns (conductor events, [(channel, events)])."""
     sixteenth = division // 4
-    conductor = [(0, b"\xff\x03\x05Human")]
+    conductor = [(0, b"\xff\x03\x05Human"),
+                 (0, bytes([0xFF, 0x59, 2, rng.randint(-4, 4) & 255, 0])),
+                 (0, b"\xff\x01\x0cplayed by me"),
+                 (division * 4, b"\xff\x06\x05Verse")]
     bars, t = rng.randint(4, 8), 0
     for bar in range(bars):
         num = rng.choice([4, 3, 6]) if bar % 3 == 0 else None
@@ -70,7 +76,9 @@ def song(rng, division, on_grid):
             if rng.random() < 0.25:
                 keys += [keys[0] + 4, keys[0] + 7]
             vel = rng.randint(40, 110)
-            keys = [min(k, 127) for k in keys if sounding.get(min(k, 127), -1) <= start]
+            # A key still down is struck again only now and then.
+            again = not on_grid and rng.random() < 0.1
+            keys = [min(k, 127) for k in keys if again or sounding.get(min(k, 127), -1) <= start]
             for k in keys:
                 sounding[k] = start + length
                 ev.append((start, bytes([0x90 | channel, min(k, 127), vel])))
@@ -86,6 +94,13 @@ def song(rng, division, on_grid):
             for i in range(24):
                 bend = 8192 + int(3000 * (i / 23.0)) if i < 23 else 8192
                 ev.append((at + i * 7, bytes([0xE0 | channel, bend & 127, bend >> 7])))
+                ev.append((at + i * 7 + 3, bytes([0xD0 | channel, 40 + i])))
+            if end > 16000:  # a pad longer than the longest length
+                ev.append((0, bytes([0x90 | channel, 40, 50])))
+                ev.append((end, bytes([0x80 | channel, 40, 0])))
+            if rng.random() < 0.3:
+                ev.append((division * 2, bytes([0xF0]) + varlen(301) + bytes(range(1, 101)) * 3
+                           + b"\xf7"))
         ev.append((division, bytes([0xF0, 5, 0x7E, 0x7F, 9, 1, 0xF7])))
         parts.append((channel, ev))
     return conductor, parts

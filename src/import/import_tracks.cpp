@@ -1,413 +1,68 @@
-#include "import/import_tracks.h"
-
+// The track plan: the file's timing becomes the score's resolution, its
+// events score commands and key events in score tracks, one per MIDI track
+// and channel.
 #include <algorithm>
-#include <array>
-#include <climits>
-#include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <map>
 #include <utility>
 
+#include "import/import_plan.h"
+#include "import/import_text.h"
+
 namespace {
 
+// How file ticks become score ticks, and how the score's tempos go back
+// into the file when it is exported again.
 struct Timing {
   int64_t num = 1;  // score ticks = file ticks * num / den
   int64_t den = 1;
-  int64_t Score(uint64_t file_tick) const {
+  int64_t division = 0;    // the file's ticks per quarter
+  int64_t resolution = 0;  // the score's ticks per whole note
+  int64_t Score(uint64_t file_tick, int* rounded) const {
     if (num == den) return static_cast<int64_t>(file_tick);
-    return static_cast<int64_t>((file_tick * static_cast<uint64_t>(num) + den / 2) / den);
+    const uint64_t scaled = file_tick * static_cast<uint64_t>(num);
+    if (scaled % static_cast<uint64_t>(den) != 0) ++*rounded;
+    return static_cast<int64_t>((scaled + static_cast<uint64_t>(den) / 2) /
+                                static_cast<uint64_t>(den));
   }
 };
 
-std::string ByteList(std::initializer_list<int> bytes) {
-  std::string out = "{";
-  for (int b : bytes) out += (out.size() > 1 ? " " : "") + std::to_string(b);
-  return out + "}";
+// The file division and file ticks per song tick that an export of a song
+// of this resolution writes (as the exporter chooses them).
+std::pair<int64_t, int64_t> ExportTiming(int64_t r) {
+  if (r % 4 == 0) return {r / 4, 1};
+  if (r <= 32767) return {r, 4};
+  if (r % 2 == 0) return {r / 2, 2};
+  return {(r + 2) / 4, 1};
 }
 
-std::string ByteList(const std::string& bytes) {
-  std::string out = "{";
-  for (char c : bytes) out += (out.size() > 1 ? " " : "") + std::to_string(static_cast<uint8_t>(c));
-  return out + "}";
+// Microseconds per quarter that an export writes for a tempo.
+int64_t ExportedTempo(int64_t tempo, int64_t r) {
+  const auto [division, scale] = ExportTiming(r);
+  const int64_t us = 240000000 * division / (tempo * scale * r);
+  return std::min<int64_t>(us, 0xffffff);
 }
 
-// The score's tempo for microseconds per quarter: the smallest whole tempo
-// that writes back as the same microseconds, else the nearest.
-int TempoFor(uint32_t us, bool* exact) {
+// The score tempo for microseconds per file quarter: one that an export
+// writes back as the same microseconds when there is one (*exact), else the
+// nearest.
+int ScoreTempo(uint32_t us, const Timing& t, bool* exact) {
   if (us == 0) us = 1;
-  int64_t b = 60000000 / (static_cast<int64_t>(us) + 1) + 1;
-  // Tempos below 4 all go out as the largest tempo value a file holds.
-  if (us >= 0xffffff) b = 1;
-  *exact = b >= 1 && b <= 9999 && std::min<int64_t>(60000000 / b, 0xffffff) == us;
-  if (!*exact) b = (60000000 + us / 2) / us;
-  return static_cast<int>(std::clamp<int64_t>(b, 1, 9999));
-}
-
-struct Builder {
-  const SmfSong& song;
-  ImportPlan& plan;
-  Timing timing;
-  std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
-  std::map<std::pair<int, int>, std::deque<ImportNote>> sounding;  // (index, key)
-  bool seen_tempo = false;
-  std::array<bool, 128> defined{};
-  int byte_lists = 0;
-
-  void Command(int track, int64_t time, std::string text) {
-    plan.tracks[static_cast<size_t>(track)].commands.push_back({time, std::move(text)});
-  }
-
-  // A program change right after both bank selects of its tick becomes one
-  // program command with its bank.
-  void Program(int track, int64_t time, int program) {
-    auto& list = plan.tracks[static_cast<size_t>(track)].commands;
-    const size_t n = list.size();
-    int msb = -1, lsb = -1;
-    if (n >= 2 && list[n - 2].time == time && list[n - 1].time == time &&
-        std::sscanf(list[n - 2].text.c_str(), "Msb%d", &msb) == 1 &&
-        std::sscanf(list[n - 1].text.c_str(), "Lsb%d", &lsb) == 1) {
-      list.resize(n - 2);
-      Command(track, time, "@" + std::to_string(program) + "." + std::to_string(msb) + "." +
-                               std::to_string(lsb));
-      return;
-    }
-    Command(track, time, "@" + std::to_string(program));
-  }
-
-  // Controllers go out by name: the language's own V, P and M, and names the
-  // score defines for the others it uses.
-  void Controller(int track, int64_t time, int number, int value) {
-    std::string name = number == 7 ? "V" : number == 10 ? "P" : number == 1 ? "M" : "";
-    if (name.empty()) {
-      name = ControllerName(number);
-      if (!defined[static_cast<size_t>(number)]) {
-        defined[static_cast<size_t>(number)] = true;
-        plan.definitions += (plan.definitions.empty() ? "" : " ") + name + "=" +
-                            std::to_string(number);
-      }
-    }
-    Command(track, time, name + std::to_string(value));
-  }
-
-  static std::string ControllerName(int number) {
-    switch (number) {
-      case 0: return "Msb";
-      case 32: return "Lsb";
-      case 11: return "Exp";
-      case 64: return "Ped";
-      case 91: return "Rev";
-      case 93: return "Cho";
-      default: {
-        std::string name = "Cc";
-        name += static_cast<char>('a' + number / 26);
-        name += static_cast<char>('a' + number % 26);
-        return name;
+  const double ideal = 240000000.0 * static_cast<double>(t.num) * static_cast<double>(t.division) /
+                       (static_cast<double>(t.resolution) * static_cast<double>(t.den) * us);
+  const int64_t near = std::clamp<int64_t>(std::llround(ideal), 1, 9999);
+  *exact = false;
+  if (t.num == t.den) {
+    for (int64_t b = std::max<int64_t>(1, near - 2); b <= std::min<int64_t>(9999, near + 2); ++b) {
+      if (ExportedTempo(b, t.resolution) == us) {
+        *exact = true;
+        return static_cast<int>(b);
       }
     }
   }
-
-  // Byte lists are counted: a song holds 256 of them (see FitByteLists).
-  void ByteListCommand(int track, int64_t time, std::string text) {
-    ++byte_lists;
-    Command(track, time, std::move(text));
-  }
-
-  void NoteOff(int track, int key, int64_t time) {
-    auto it = sounding.find({track, key});
-    if (it == sounding.end() || it->second.empty()) return;
-    ImportNote note = it->second.front();
-    it->second.pop_front();
-    note.length = time - note.start;
-    plan.tracks[static_cast<size_t>(track)].notes.push_back(note);
-  }
-
-  void Channel(const SmfEvent& e, int64_t time) {
-    const int track = track_of.at({e.track, e.status & 15});
-    switch (e.status & 0xf0) {
-      case 0x90:
-        if (e.data2 > 0) {
-          sounding[{track, e.data1}].push_back({time, 0, e.data1, e.data2});
-          return;
-        }
-        [[fallthrough]];
-      case 0x80:
-        NoteOff(track, e.data1, time);
-        return;
-      case 0xa0:
-        ByteListCommand(track, time, ByteList({160, e.data1, e.data2}));
-        return;
-      case 0xb0:
-        Controller(track, time, e.data1, e.data2);
-        return;
-      case 0xc0:
-        Program(track, time, e.data1);
-        return;
-      case 0xd0:
-        ByteListCommand(track, time, ByteList({208, e.data1}));
-        return;
-      default:
-        if (e.data1 == 0) {
-          Command(track, time, "D" + std::to_string(e.data2));
-        } else {
-          ByteListCommand(track, time, ByteList({224, e.data1, e.data2}));
-        }
-    }
-  }
-
-  // The score track for events without a channel: the first of their MIDI
-  // track, else the first of all.
-  int HomeOf(int midi_track) const {
-    auto it = track_of.lower_bound({midi_track, 0});
-    if (it != track_of.end() && it->first.first == midi_track) return it->second;
-    return 0;
-  }
-
-  void Other(const SmfEvent& e, int64_t time) {
-    switch (e.kind) {
-      case SmfKind::kSysEx:
-      case SmfKind::kEscape:
-        if (e.bytes.empty()) return;  // an escape of no bytes sends nothing
-        if (e.bytes.size() > 255) {
-          ++plan.counts.long_sysex;
-        } else {
-          ByteListCommand(HomeOf(e.track), time, ByteList(e.bytes));
-        }
-        return;
-      case SmfKind::kTempo: {
-        bool exact = true;
-        const int tempo = TempoFor(e.value, &exact);
-        if (!exact) ++plan.counts.inexact_tempos;
-        // Only the last tempo of a tick counts; a song starts at 120.
-        auto& list = plan.tracks[0].commands;
-        if (!list.empty() && list.back().time == time && list.back().text[0] == 't') {
-          list.pop_back();
-        }
-        if (time == 0 && tempo == 120 && !seen_tempo) return;
-        seen_tempo = true;
-        Command(0, time, "t" + std::to_string(tempo));
-        return;
-      }
-      case SmfKind::kTimeSignature: {
-        const int power = std::min<int>(static_cast<int>(e.value & 255), 16);
-        const int64_t length = std::max<int64_t>(
-            1, (static_cast<int64_t>(e.value >> 8) * plan.resolution) >> power);
-        if (!plan.bars.empty() && plan.bars.back().time == time) plan.bars.pop_back();
-        plan.bars.push_back({time, length});
-        return;
-      }
-      case SmfKind::kKeySignature:
-        ++plan.counts.key_signatures;
-        return;
-      case SmfKind::kTrackName:
-        if (e.track == 0 && plan.first_track_name.empty()) plan.first_track_name = e.bytes;
-        for (ImportTrack& t : plan.tracks) {
-          if (t.midi_track == e.track && t.midi_name.empty()) t.midi_name = e.bytes;
-        }
-        return;
-      default:
-        ++plan.counts.texts;
-        return;
-    }
-  }
-
-  void MakeTracks() {
-    for (const SmfEvent& e : song.events) {
-      if (e.kind == SmfKind::kChannel) track_of.emplace(std::make_pair(e.track, e.status & 15), 0);
-    }
-    if (track_of.empty()) track_of.emplace(std::make_pair(0, 0), 0);
-    for (auto& [key, index] : track_of) {
-      index = static_cast<int>(plan.tracks.size());
-      ImportTrack t;
-      t.midi_track = key.first;
-      t.channel = key.second;
-      plan.tracks.push_back(t);
-    }
-  }
-
-  void Run() {
-    MakeTracks();
-    plan.bars.push_back({0, plan.resolution});
-    if (song.smpte) Command(0, 0, "t" + std::to_string(song.smpte_tempo));
-    int64_t last = 0;
-    for (const SmfEvent& e : song.events) {
-      const int64_t time = timing.Score(e.tick);
-      last = std::max(last, time);
-      if (e.kind == SmfKind::kChannel) {
-        Channel(e, time);
-      } else {
-        Other(e, time);
-      }
-    }
-    for (auto& [key, notes] : sounding) {
-      while (!notes.empty()) {
-        ++plan.counts.unended_notes;
-        ImportNote note = notes.front();
-        notes.pop_front();
-        note.held = true;
-        note.length = 1;
-        plan.tracks[static_cast<size_t>(key.first)].notes.push_back(note);
-      }
-    }
-  }
-};
-
-void Snap(int64_t* t, int64_t step, ImportCounts* counts) {
-  const int64_t snapped = (*t + step / 2) / step * step;
-  if (snapped == *t) return;
-  ++counts->moved;
-  counts->largest_move = std::max(counts->largest_move, std::abs(snapped - *t));
-  *t = snapped;
-}
-
-void FitNotes(ImportPlan& plan, int grid) {
-  const int64_t step = grid > 0 ? std::max<int64_t>(1, plan.resolution / grid) : 0;
-  for (ImportTrack& t : plan.tracks) {
-    for (ImportNote& n : t.notes) {
-      if (n.held) continue;
-      if (step > 0) {
-        int64_t end = n.start + n.length;
-        Snap(&n.start, step, &plan.counts);
-        Snap(&end, step, &plan.counts);
-        n.length = std::max<int64_t>(end - n.start, step);
-      }
-      if (n.length <= 0) {
-        ++plan.counts.zero_length_notes;
-        n.length = 1;
-      } else if (n.length > kLongestLength) {
-        ++plan.counts.long_notes;
-        n.length = kLongestLength;
-      }
-    }
-    std::stable_sort(t.notes.begin(), t.notes.end(), [](const ImportNote& a, const ImportNote& b) {
-      return a.start != b.start ? a.start < b.start : a.key < b.key;
-    });
-  }
-}
-
-// Notes of one key that overlap cannot share a track (the second would cut
-// the first short): each such note moves to a further track on its channel.
-void SplitOverlaps(ImportPlan& plan) {
-  std::vector<ImportTrack> out;
-  for (ImportTrack& base : plan.tracks) {
-    std::vector<ImportTrack> parts(1);
-    std::vector<std::array<int64_t, 128>> ends(1);
-    ends[0].fill(INT64_MIN);
-    for (const ImportNote& n : base.notes) {
-      size_t k = 0;
-      while (k < parts.size() && ends[k][static_cast<size_t>(n.key)] > n.start) ++k;
-      if (k == parts.size()) {
-        parts.emplace_back();
-        ends.emplace_back();
-        ends.back().fill(INT64_MIN);
-      }
-      parts[k].notes.push_back(n);
-      ends[k][static_cast<size_t>(n.key)] = n.start + n.length;
-    }
-    for (size_t k = 0; k < parts.size(); ++k) {
-      ImportTrack t;
-      t.midi_track = base.midi_track;
-      t.channel = base.channel;
-      t.midi_name = base.midi_name;
-      t.notes = std::move(parts[k].notes);
-      if (k == 0) t.commands = std::move(base.commands);
-      out.push_back(std::move(t));
-    }
-  }
-  plan.tracks = std::move(out);
-}
-
-std::string TemplateName(int k) {
-  std::string name = "Tx";
-  name += static_cast<char>('a' + k / 26);
-  name += static_cast<char>('a' + k % 26);
-  return name;
-}
-
-// A song holds 256 byte lists. Beyond that, a list that comes back often is
-// defined once as a template attribute and used by name; what still does not
-// fit is a pitch bend kept to its high seven bits, or left out.
-void FitByteLists(ImportPlan& plan, int byte_lists, int names_used) {
-  constexpr int kRoom = 256;
-  if (byte_lists <= kRoom) return;
-  std::map<std::string, int> uses;
-  for (const ImportTrack& t : plan.tracks) {
-    for (const ImportCommand& c : t.commands) {
-      if (c.text[0] == '{') ++uses[c.text];
-    }
-  }
-  std::vector<std::pair<int, std::string>> by_use;
-  for (const auto& [text, n] : uses) {
-    if (n > 1) by_use.emplace_back(-n, text);
-  }
-  std::sort(by_use.begin(), by_use.end());
-  std::map<std::string, std::string> named;
-  const int room = std::min<int>(120 - names_used, 26 * 26);
-  for (size_t k = 0; k < by_use.size() && static_cast<int>(k) < room; ++k) {
-    const std::string name = TemplateName(static_cast<int>(k));
-    named[by_use[k].second] = name;
-    plan.definitions += (plan.definitions.empty() ? "" : " ") + name + "=" + by_use[k].second;
-  }
-  int inline_lists = 0;
-  for (ImportTrack& t : plan.tracks) {
-    std::vector<ImportCommand> kept;
-    for (ImportCommand& c : t.commands) {
-      if (c.text[0] != '{') {
-        kept.push_back(std::move(c));
-      } else if (auto it = named.find(c.text); it != named.end()) {
-        kept.push_back({c.time, it->second + "0"});
-      } else if (inline_lists < kRoom) {
-        ++inline_lists;
-        kept.push_back(std::move(c));
-      } else if (int lsb = 0, msb = 0; std::sscanf(c.text.c_str(), "{224 %d %d}", &lsb, &msb) == 2) {
-        ++plan.counts.bends_rounded;
-        kept.push_back({c.time, "D" + std::to_string(msb)});
-      } else {
-        ++plan.counts.byte_lists_left_out;
-      }
-    }
-    t.commands = std::move(kept);
-  }
-}
-
-// A track with very many events is cut, at note starts, into tracks of the
-// same channel that take turns in time.
-void CutLongTracks(ImportPlan& plan) {
-  std::vector<ImportTrack> out;
-  for (ImportTrack& t : plan.tracks) {
-    if (t.notes.size() + t.commands.size() <= kEventsPerTrack) {
-      out.push_back(std::move(t));
-      continue;
-    }
-    size_t n = 0, c = 0;
-    while (n < t.notes.size() || c < t.commands.size()) {
-      ImportTrack part;
-      part.midi_track = t.midi_track;
-      part.channel = t.channel;
-      part.midi_name = t.midi_name;
-      while ((n < t.notes.size() || c < t.commands.size()) &&
-             part.notes.size() + part.commands.size() < kEventsPerTrack) {
-        const bool note_first = c == t.commands.size() ||
-                                (n < t.notes.size() && t.notes[n].start < t.commands[c].time);
-        if (note_first) {
-          part.notes.push_back(t.notes[n++]);
-        } else {
-          part.commands.push_back(t.commands[c++]);
-        }
-      }
-      // Keep the rest of the tick in this part.
-      const int64_t tick = part.notes.empty() ? part.commands.back().time
-                           : part.commands.empty()
-                               ? part.notes.back().start
-                               : std::max(part.notes.back().start, part.commands.back().time);
-      while (n < t.notes.size() && t.notes[n].start == tick) part.notes.push_back(t.notes[n++]);
-      while (c < t.commands.size() && t.commands[c].time <= tick) {
-        part.commands.push_back(t.commands[c++]);
-      }
-      out.push_back(std::move(part));
-    }
-  }
-  plan.tracks = std::move(out);
+  return static_cast<int>(near);
 }
 
 // Whether lengths at resolution r need too many terms to write. A length
@@ -430,29 +85,431 @@ bool AwkwardResolution(int64_t r) {
 
 // The resolution used when the file's own does not fit: 480 ticks per
 // quarter, which holds every common note value and tuplet.
-constexpr int kFittingResolution = 1920;
+constexpr int64_t kFittingResolution = 1920;
+
+bool TemposExact(const SmfSong& song, const Timing& t) {
+  for (const SmfEvent& e : song.events) {
+    bool exact = false;
+    if (e.kind == SmfKind::kTempo) ScoreTempo(e.value, t, &exact);
+    if (e.kind == SmfKind::kTempo && !exact) return false;
+  }
+  return true;
+}
+
+// 4 x ticks per quarter where it fits. A division of 8192 and more may come
+// from an odd resolution above 32767, whose export scales every tempo: the
+// odd neighbours of 4 x division are taken when they give the file's tempos
+// back exactly and 4 x division does not.
+Timing ChooseTiming(const SmfSong& song) {
+  Timing t;
+  t.division = song.division;
+  const int64_t natural = 4 * t.division;
+  t.resolution = natural;
+  if (natural > 65535) t.resolution = natural / ((natural + 65534) / 65535);
+  if (AwkwardResolution(t.resolution)) t.resolution = kFittingResolution;
+  if (t.resolution == natural && natural - 1 > 32767 && !song.smpte && !TemposExact(song, t)) {
+    for (int64_t odd : {natural + 1, natural - 1}) {
+      Timing o = t;
+      o.resolution = odd;
+      if (odd <= 65535 && !AwkwardResolution(odd) && TemposExact(song, o)) return o;
+    }
+  }
+  if (t.resolution != natural) {
+    t.num = t.resolution;
+    t.den = natural;
+  }
+  return t;
+}
+
+std::string ControllerName(int number) {
+  switch (number) {
+    case 0:
+      return "Msb";
+    case 32:
+      return "Lsb";
+    case 11:
+      return "Exp";
+    case 64:
+      return "Ped";
+    case 91:
+      return "Rev";
+    case 93:
+      return "Cho";
+    default: {
+      std::string name = "Cc";
+      name += static_cast<char>('a' + number / 26);
+      name += static_cast<char>('a' + number % 26);
+      return name;
+    }
+  }
+}
+
+struct Builder {
+  Builder(const SmfSong& s, ImportPlan& p, const Timing& t, int g)
+      : song(s), plan(p), timing(t), grid(g) {}
+
+  const SmfSong& song;
+  ImportPlan& plan;
+  Timing timing;
+  int grid = 0;
+  std::map<std::pair<int, int>, int> track_of;  // (MIDI track, channel) -> index
+  std::vector<int> index_of;                    // the same, at MIDI track * 16 + channel
+  std::vector<std::vector<KeyEvent>> keys = std::vector<std::vector<KeyEvent>>(16 * 128);
+  int last_tempo = -1;
+
+  ImportCommand& Add(int track, int64_t time, uint32_t seq, CommandKind kind) {
+    auto& list = plan.tracks[static_cast<size_t>(track)].commands;
+    list.emplace_back();
+    list.back().time = time;
+    list.back().seq = seq;
+    list.back().kind = kind;
+    return list.back();
+  }
+
+  void Bytes(int track, int64_t time, uint32_t seq, std::string bytes, int channel) {
+    Add(track, time, seq, CommandKind::kBytes).text = std::move(bytes);
+    plan.tracks[static_cast<size_t>(track)].commands.back().channel = channel;
+  }
+
+  void Attribute(int track, int64_t time, uint32_t seq, int number, int value) {
+    ImportCommand& c = Add(track, time, seq, CommandKind::kAttribute);
+    c.number = number;
+    c.value = value;
+  }
+
+  // A program change right after both bank selects of its tick and track
+  // becomes one program command with its bank.
+  void Program(int track, int64_t time, uint32_t seq, int program) {
+    auto& list = plan.tracks[static_cast<size_t>(track)].commands;
+    const size_t n = list.size();
+    auto is = [&](size_t i, int number) {
+      return list[i].kind == CommandKind::kAttribute && list[i].number == number &&
+             list[i].time == time;
+    };
+    std::string text = "@" + std::to_string(program);
+    if (n >= 2 && is(n - 2, 0) && is(n - 1, 32)) {
+      text += "." + std::to_string(list[n - 2].value) + "." + std::to_string(list[n - 1].value);
+      const uint32_t first = list[n - 2].seq;
+      list.resize(n - 2);
+      seq = first;
+    }
+    Add(track, time, seq, CommandKind::kText).text = text;
+  }
+
+  void Channel(const SmfEvent& e, int64_t time, uint32_t seq) {
+    const int channel = e.status & 15;
+    const int track = index_of[static_cast<size_t>(e.track) * 16 + static_cast<size_t>(channel)];
+    switch (e.status & 0xf0) {
+      case 0x80:
+      case 0x90: {
+        const bool on = (e.status & 0xf0) == 0x90 && e.data2 > 0;
+        if ((e.status & 0xf0) == 0x80 && e.data2 != 0 && e.data2 != 64) {
+          ++plan.counts.release_velocities;
+        }
+        keys[static_cast<size_t>(channel * 128 + e.data1)].push_back(
+            {time, seq, static_cast<uint16_t>(track), on ? e.data2 : uint8_t{0}, on});
+        return;
+      }
+      case 0xa0:
+        Bytes(track, time, seq,
+              std::string{'\xa0', static_cast<char>(e.data1), static_cast<char>(e.data2)}, channel);
+        return;
+      case 0xb0:
+        Attribute(track, time, seq, e.data1, e.data2);
+        return;
+      case 0xc0:
+        Program(track, time, seq, e.data1);
+        return;
+      case 0xd0:
+        Bytes(track, time, seq, std::string{'\xd0', static_cast<char>(e.data1)}, channel);
+        return;
+      default:
+        if (e.data1 == 0) {
+          Attribute(track, time, seq, kBendAttribute, e.data2);
+        } else {
+          Bytes(track, time, seq,
+                std::string{'\xe0', static_cast<char>(e.data1), static_cast<char>(e.data2)},
+                channel);
+        }
+    }
+  }
+
+  // The score track for events without a channel: the first of their MIDI
+  // track, else the first of all.
+  int HomeOf(int midi_track) const {
+    auto it = track_of.lower_bound({midi_track, -1});
+    if (it != track_of.end() && it->first.first == midi_track) return it->second;
+    return 0;
+  }
+
+  // The channel of a byte list's status bytes, -1 for none; mixed channels
+  // are counted and the first one taken.
+  int ChannelOf(std::string_view bytes) {
+    int channel = -1;
+    for (char c : bytes) {
+      const auto b = static_cast<uint8_t>(c);
+      if (b < 0x80 || b > 0xef) continue;
+      if (channel >= 0 && (b & 15) != channel) {
+        ++plan.counts.mixed_channel_lists;
+        break;
+      }
+      channel = b & 15;
+    }
+    return channel;
+  }
+
+  // A message over the 255 bytes a byte list holds goes out in parts, one
+  // after the other (253 is stored as two bytes).
+  // Whether an export takes channel messages out of these bytes sent as one
+  // message: it does so with any but a whole System Exclusive message.
+  static bool Reframed(std::string_view bytes) {
+    const bool framed = bytes.size() >= 2 && static_cast<uint8_t>(bytes.front()) == 0xf0 &&
+                        static_cast<uint8_t>(bytes.back()) == 0xf7;
+    return !framed && std::any_of(bytes.begin(), bytes.end(), [](char c) {
+      return static_cast<uint8_t>(c) >= 0x80 && static_cast<uint8_t>(c) <= 0xef;
+    });
+  }
+
+  void SysEx(const SmfEvent& e, int64_t time, uint32_t seq) {
+    const std::string_view bytes = song.Bytes(e);
+    if (bytes.empty()) return;  // an escape of no bytes sends nothing
+    const int track = HomeOf(e.track);
+    const int channel = ChannelOf(bytes);
+    std::vector<std::string> parts(1);
+    int stored = 0;
+    if (bytes.size() > 255) ++plan.counts.long_sysex;
+    for (char c : bytes) {
+      const int size = static_cast<uint8_t>(c) == 253 ? 2 : 1;
+      if (stored + size > 255) {
+        parts.emplace_back();
+        stored = 0;
+      }
+      parts.back() += c;
+      stored += size;
+    }
+    if (std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return Reframed(p); })) {
+      ++plan.counts.reframed_lists;
+    }
+    for (std::string& part : parts) Bytes(track, time, seq, std::move(part), channel);
+  }
+
+  void Tempo(const SmfEvent& e, int64_t time, uint32_t seq) {
+    bool exact = true;
+    const int tempo = ScoreTempo(e.value, timing, &exact);
+    if (!exact && timing.num == timing.den) ++plan.counts.inexact_tempos;
+    // Only the last tempo of a tick counts, and one that changes nothing
+    // is not written.
+    auto& list = plan.tracks[0].commands;
+    if (!list.empty() && list.back().kind == CommandKind::kAttribute &&
+        list.back().number == kTempoAttribute && list.back().time == time) {
+      list.pop_back();
+      last_tempo = -1;
+      for (size_t i = list.size(); i-- > 0;) {
+        if (list[i].kind == CommandKind::kAttribute && list[i].number == kTempoAttribute) {
+          last_tempo = list[i].value;
+          break;
+        }
+      }
+    }
+    if (tempo == last_tempo || (last_tempo < 0 && time > 0 && tempo == 120)) return;
+    last_tempo = tempo;
+    Attribute(0, time, seq, kTempoAttribute, tempo);
+  }
+
+  void Other(const SmfEvent& e, int64_t time, uint32_t seq) {
+    switch (e.kind) {
+      case SmfKind::kSysEx:
+      case SmfKind::kEscape:
+        SysEx(e, time, seq);
+        return;
+      case SmfKind::kTempo:
+        Tempo(e, time, seq);
+        return;
+      case SmfKind::kTimeSignature: {
+        if ((e.value >> 8) == 0) {  // a bar of no beats says nothing
+          ++plan.counts.empty_signatures;
+          return;
+        }
+        const int power = std::min<int>(static_cast<int>(e.value & 255), 16);
+        const int64_t length =
+            std::max<int64_t>(1, (static_cast<int64_t>(e.value >> 8) * plan.resolution) >> power);
+        if (!plan.bars.empty() && plan.bars.back().time == time) plan.bars.pop_back();
+        plan.bars.push_back({time, length});
+        return;
+      }
+      case SmfKind::kKeySignature:
+        plan.key_signatures.push_back({time, static_cast<int8_t>(e.value >> 8)});
+        return;
+      case SmfKind::kTrackName: {
+        const std::string name = TextLine(song.Bytes(e));
+        if (e.track == 0 && plan.first_track_name.empty()) plan.first_track_name = name;
+        for (ImportTrack& t : plan.tracks) {
+          if (t.midi_track == e.track && t.midi_name.empty()) t.midi_name = name;
+        }
+        return;
+      }
+      default: {
+        const std::string text = TextLine(song.Bytes(e));
+        if (!text.empty()) {
+          plan.comments.push_back({time, (e.kind == SmfKind::kMarker ? "marker: " : "") + text});
+        }
+        return;
+      }
+    }
+  }
+
+  // One score track per MIDI track and channel; more than a score holds
+  // (with room left for cutting long ones) are joined by channel.
+  void MakeTracks() {
+    index_of.assign(static_cast<size_t>(std::max(song.tracks, 1)) * 16, -1);
+    for (const SmfEvent& e : song.events) {
+      if (e.kind == SmfKind::kChannel)
+        index_of[static_cast<size_t>(e.track) * 16 + (e.status & 15)] = 0;
+    }
+    for (size_t i = 0; i < index_of.size(); ++i) {
+      if (index_of[i] == 0)
+        track_of.emplace(std::make_pair(static_cast<int>(i / 16), static_cast<int>(i % 16)), 0);
+    }
+    if (track_of.empty()) track_of.emplace(std::make_pair(0, 0), 0);
+    const bool join = track_of.size() > static_cast<size_t>(kMostTracks / 2);
+    std::map<int, int> by_channel;
+    for (auto& [key, index] : track_of) {
+      if (join && by_channel.count(key.second)) {
+        index = by_channel[key.second];
+        continue;
+      }
+      index = static_cast<int>(plan.tracks.size());
+      by_channel[key.second] = index;
+      ImportTrack t;
+      t.origin = index;
+      t.midi_track = join ? -1 : key.first;
+      t.channel = key.second;
+      plan.tracks.push_back(t);
+    }
+    for (const auto& [key, index] : track_of) {
+      index_of[static_cast<size_t>(key.first) * 16 + static_cast<size_t>(key.second)] = index;
+    }
+  }
+
+  void Run() {
+    MakeTracks();
+    plan.bars.push_back({0, plan.resolution});
+    if (song.smpte) {
+      Attribute(0, 0, 0, kTempoAttribute, song.smpte_tempo);
+      last_tempo = song.smpte_tempo;
+    }
+    for (size_t i = 0; i < song.events.size(); ++i) {
+      const SmfEvent& e = song.events[i];
+      const int64_t time = timing.Score(e.tick, &plan.counts.rounded_ticks);
+      const auto seq = static_cast<uint32_t>(i + 1);
+      if (time > kLatestTime) {
+        ++plan.counts.late_events;
+        continue;
+      }
+      if (e.kind == SmfKind::kChannel) {
+        Channel(e, time, seq);
+      } else {
+        Other(e, time, seq);
+      }
+    }
+    if (grid > 0) SnapNotes();
+    PlanNotes(keys, plan);
+    auto by_time = [](const ImportCommand& a, const ImportCommand& b) {
+      return a.time != b.time ? a.time < b.time : a.seq < b.seq;
+    };
+    for (ImportTrack& t : plan.tracks) {
+      if (!std::is_sorted(t.commands.begin(), t.commands.end(), by_time)) {
+        std::stable_sort(t.commands.begin(), t.commands.end(), by_time);
+      }
+    }
+  }
+
+  // --grid: the notes, paired first in, first out, move their starts and
+  // ends to the nearest step; a note shorter than half a step keeps one step.
+  void SnapNotes() {
+    const int64_t step = std::max<int64_t>(1, plan.resolution / grid);
+    auto snap = [step](int64_t t) { return (t + step / 2) / step * step; };
+    auto moved = [&](int64_t from, int64_t to) {
+      if (from == to) return;
+      ++plan.counts.moved;
+      plan.counts.largest_move = std::max(plan.counts.largest_move, std::abs(to - from));
+    };
+    for (std::vector<KeyEvent>& l : keys) {
+      std::deque<size_t> open;
+      std::vector<KeyEvent> out = l;
+      for (size_t j = 0; j < l.size(); ++j) {
+        if (l[j].on) {
+          open.push_back(j);
+        } else if (!open.empty()) {
+          const size_t on = open.front();
+          open.pop_front();
+          out[on].tick = snap(l[on].tick);
+          out[j].tick = snap(l[j].tick);
+          moved(l[on].tick, out[on].tick);
+          if (out[j].tick <= out[on].tick) {
+            out[j].tick = out[on].tick + step;
+            ++plan.counts.lengthened;
+          } else {
+            moved(l[j].tick, out[j].tick);
+          }
+        }
+      }
+      for (size_t on : open) {
+        out[on].tick = snap(l[on].tick);
+        moved(l[on].tick, out[on].tick);
+      }
+      std::stable_sort(out.begin(), out.end(), [](const KeyEvent& a, const KeyEvent& b) {
+        return a.tick != b.tick ? a.tick < b.tick : a.seq < b.seq;
+      });
+      l = std::move(out);
+    }
+  }
+};
 
 }  // namespace
 
+void NameAttributes(ImportPlan& plan) {
+  std::map<int, int> uses;  // controller -> uses
+  for (const ImportTrack& t : plan.tracks) {
+    for (const ImportCommand& c : t.commands) {
+      if (c.kind == CommandKind::kAttribute && c.number < 128) ++uses[c.number];
+    }
+  }
+  plan.controller_names[1] = "M";
+  plan.controller_names[7] = "V";
+  plan.controller_names[10] = "P";
+  // Six names are the language's own; Off takes one.
+  const int room = 128 - 6 - (plan.uses_off ? 1 : 0);
+  std::vector<std::pair<int, int>> by_use;
+  for (const auto& [number, n] : uses) {
+    if (plan.controller_names[number].empty()) by_use.emplace_back(-n, number);
+  }
+  std::sort(by_use.begin(), by_use.end());
+  for (size_t i = 0; i < by_use.size() && static_cast<int>(i) < room; ++i) {
+    plan.controller_names[by_use[i].second] = ControllerName(by_use[i].second);
+  }
+  for (ImportTrack& t : plan.tracks) {
+    for (ImportCommand& c : t.commands) {
+      if (c.kind != CommandKind::kAttribute || c.number >= 128 ||
+          !plan.controller_names[c.number].empty()) {
+        continue;
+      }
+      ++plan.counts.controllers_as_bytes;
+      c.kind = CommandKind::kBytes;
+      c.text = std::string{'\xb0', static_cast<char>(c.number), static_cast<char>(c.value)};
+      c.channel = t.channel;
+    }
+  }
+}
+
 ImportPlan PlanTracks(const SmfSong& song, int grid) {
   ImportPlan plan;
-  Timing timing;
-  const int64_t natural = 4 * static_cast<int64_t>(song.division);
-  int64_t resolution = natural <= 65535 ? natural : natural / ((natural + 65534) / 65535);
-  if (AwkwardResolution(resolution)) resolution = kFittingResolution;
-  plan.resolution = static_cast<int>(resolution);
-  if (resolution != natural) {
-    timing.num = resolution;
-    timing.den = natural;
-    plan.scaled = true;
-  }
-  Builder builder{song, plan, timing, {}, {}, false, {}, 0};
+  const Timing timing = ChooseTiming(song);
+  plan.resolution = static_cast<int>(timing.resolution);
+  plan.scaled = timing.num != timing.den;
+  Builder builder(song, plan, timing, grid);
   builder.Run();
-  int names_used = 0;
-  for (bool d : builder.defined) names_used += d ? 1 : 0;
-  FitByteLists(plan, builder.byte_lists, names_used);
-  FitNotes(plan, grid);
-  SplitOverlaps(plan);
-  CutLongTracks(plan);
+  NameAttributes(plan);
+  FitByteLists(plan);
   return plan;
 }

@@ -1,6 +1,7 @@
 #include "import/smf_reader.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -41,14 +42,14 @@ class Cursor {
     return 0;
   }
 
-  std::string Bytes(uint32_t n, const char* what) {
+  std::string_view Bytes(uint32_t n, const char* what) {
     if (n > end_ - at_) {
       Fail(at_, std::string("the length of ") + what + " (" + std::to_string(n) +
                     " bytes) runs past the end of the track");
       at_ = end_;
       return {};
     }
-    std::string out(file_.substr(at_, n));
+    std::string_view out = file_.substr(at_, n);
     at_ += n;
     return out;
   }
@@ -59,6 +60,14 @@ class Cursor {
   size_t end_;
   std::string error_;
 };
+
+// Keeps bytes in the song's payload for the event.
+void Keep(SmfSong* song, SmfEvent* ev, std::string_view prefix, std::string_view bytes) {
+  ev->offset = static_cast<uint32_t>(song->payload.size());
+  ev->length = static_cast<uint32_t>(prefix.size() + bytes.size());
+  song->payload += prefix;
+  song->payload += bytes;
+}
 
 uint32_t BigEndian(std::string_view file, size_t at, int n) {
   uint32_t v = 0;
@@ -74,7 +83,7 @@ int DataBytesOf(uint8_t status) {
 void ReadMeta(Cursor& c, SmfEvent ev, SmfSong* song, bool* ended) {
   const int type = c.Byte("a meta event");
   const uint32_t length = c.VarLen("a meta event");
-  const std::string data = c.Bytes(length, "a meta event");
+  const std::string_view data = c.Bytes(length, "a meta event");
   if (c.failed()) return;
   switch (type) {
     case 0x2f:
@@ -93,23 +102,24 @@ void ReadMeta(Cursor& c, SmfEvent ev, SmfSong* song, bool* ended) {
     case 0x58:
       if (data.size() < 2) break;
       ev.kind = SmfKind::kTimeSignature;
-      ev.value = static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 |
-                 static_cast<uint8_t>(data[1]);
+      ev.value =
+          static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 | static_cast<uint8_t>(data[1]);
       song->events.push_back(ev);
       return;
     case 0x59:
       if (data.size() < 2) break;
       ev.kind = SmfKind::kKeySignature;
-      ev.value = static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 |
-                 static_cast<uint8_t>(data[1]);
+      ev.value =
+          static_cast<uint32_t>(static_cast<uint8_t>(data[0])) << 8 | static_cast<uint8_t>(data[1]);
       song->events.push_back(ev);
       return;
     case 0x03:
     case 0x01:
     case 0x06:
-      ev.kind = type == 0x03 ? SmfKind::kTrackName : type == 0x01 ? SmfKind::kText
-                                                                   : SmfKind::kMarker;
-      ev.bytes = data;
+      ev.kind = type == 0x03   ? SmfKind::kTrackName
+                : type == 0x01 ? SmfKind::kText
+                               : SmfKind::kMarker;
+      Keep(song, &ev, {}, data);
       song->events.push_back(ev);
       return;
     default:
@@ -126,6 +136,11 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
   int running = 0;
   bool ended = false;
   while (!c.done() && !ended && !c.failed()) {
+    if (song->events.size() >= kMostSmfEvents) {
+      c.Fail(c.at(),
+             "more than " + std::to_string(kMostSmfEvents) + " events, more than a score can hold");
+      break;
+    }
     tick += c.VarLen("a delta time");
     const size_t at = c.at();
     int status = c.Byte("an event");
@@ -152,9 +167,11 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
       running = 0;
       const uint32_t length = c.VarLen("a System Exclusive event");
       ev.kind = status == 0xf0 ? SmfKind::kSysEx : SmfKind::kEscape;
-      ev.bytes = c.Bytes(length, "a System Exclusive event");
-      if (status == 0xf0) ev.bytes.insert(ev.bytes.begin(), static_cast<char>(0xf0));
-      if (!c.failed()) song->events.push_back(ev);
+      const std::string_view bytes = c.Bytes(length, "a System Exclusive event");
+      if (!c.failed()) {
+        Keep(song, &ev, status == 0xf0 ? std::string_view("\xf0", 1) : std::string_view(), bytes);
+        song->events.push_back(ev);
+      }
     } else if (status == 0xff) {
       ReadMeta(c, ev, song, &ended);
     } else {
@@ -162,6 +179,8 @@ bool ReadTrack(std::string_view file, size_t begin, size_t end, int track, SmfSo
     }
   }
   if (!c.failed() && !ended) c.Fail(end, "the track ends without its end-of-track event");
+  // Bytes after the end-of-track event are passed over.
+  if (!c.failed()) song->bytes_outside += static_cast<int>(end - c.at());
   if (c.failed()) {
     *error = "track " + std::to_string(track + 1) + ", " + c.error();
     return false;
@@ -188,6 +207,34 @@ void TakeSmpteDivision(uint32_t division, SmfSong* song) {
   } else {
     song->division = per_second;
     song->smpte_tempo = 60;
+  }
+}
+
+// Each track's events are in time order: merging neighbouring tracks until
+// one run is left gives every event in time order, earlier tracks first at
+// one tick (a merge keeps the first run's events before the second's).
+void MergeTracks(std::vector<size_t> starts, std::vector<SmfEvent>* events) {
+  auto by_tick = [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; };
+  auto at = [](std::vector<SmfEvent>& v, size_t i) {
+    return v.begin() + static_cast<std::ptrdiff_t>(i);
+  };
+  starts.push_back(events->size());  // the runs are [starts[j], starts[j + 1])
+  std::vector<SmfEvent> other;
+  while (starts.size() > 2) {
+    other.clear();
+    other.reserve(events->size());
+    const size_t runs = starts.size() - 1;
+    std::vector<size_t> merged;
+    for (size_t j = 0; j < runs; j += 2) {
+      merged.push_back(starts[j]);
+      const size_t mid = starts[j + 1];
+      const size_t end = j + 1 < runs ? starts[j + 2] : mid;
+      std::merge(at(*events, starts[j]), at(*events, mid), at(*events, mid), at(*events, end),
+                 std::back_inserter(other), by_tick);
+    }
+    merged.push_back(starts.back());
+    events->swap(other);
+    starts = std::move(merged);
   }
 }
 
@@ -226,6 +273,8 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
   }
   size_t at = 8 + header_length;
   int track = 0;
+  song->events.reserve(std::min(file.size() / 3, kMostSmfEvents));
+  std::vector<size_t> runs;  // where each track's events begin
   while (at < file.size() && track < declared) {
     if (file.size() - at < 8) {
       *error = "byte offset " + std::to_string(at) + ": a chunk header is cut off";
@@ -238,6 +287,7 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
       return false;
     }
     if (file.substr(at, 4) == "MTrk") {
+      runs.push_back(song->events.size());
       if (!ReadTrack(file, at + 8, at + 8 + length, track, song, error)) return false;
       ++track;
     } else {
@@ -252,7 +302,6 @@ bool ReadSmf(std::string_view file, SmfSong* song, std::string* error) {
   }
   song->bytes_outside += static_cast<int>(file.size() - at);
   song->tracks = track;
-  std::stable_sort(song->events.begin(), song->events.end(),
-                   [](const SmfEvent& a, const SmfEvent& b) { return a.tick < b.tick; });
+  MergeTracks(runs, &song->events);
   return true;
 }

@@ -11,7 +11,9 @@
 // Errors: a missing header, a truncated track, a length that runs past the
 //   end, running status with no status byte before it, an unknown status
 //   byte and format 2 give false with a message that names the byte offset
-//   where the fault lies. Nothing is read outside the given bytes.
+//   where the fault lies; so does a file of more than kMostSmfEvents events,
+//   more than a score can hold (which keeps the memory a file takes within
+//   bounds). Nothing is read outside the given bytes.
 // An SMPTE division (frames per second and ticks per frame) becomes ticks
 //   per quarter at a fixed tempo so that every event keeps its time in
 //   seconds: `smpte` is set and `smpte_tempo` holds that tempo; tempo events
@@ -25,8 +27,17 @@
 #include <string_view>
 #include <vector>
 
-enum class SmfKind : uint8_t { kChannel, kSysEx, kEscape, kTempo, kTimeSignature, kKeySignature,
-                               kTrackName, kText, kMarker };
+enum class SmfKind : uint8_t {
+  kChannel,
+  kSysEx,
+  kEscape,
+  kTempo,
+  kTimeSignature,
+  kKeySignature,
+  kTrackName,
+  kText,
+  kMarker
+};
 
 struct SmfEvent {
   uint64_t tick = 0;
@@ -36,20 +47,29 @@ struct SmfEvent {
   uint8_t data1 = 0;
   uint8_t data2 = 0;
   uint32_t value = 0;  // tempo: microseconds per quarter; time signature: numerator<<8 | power of 2
-  std::string bytes;   // SysEx: F0 and the bytes after it; escapes, texts: the bytes
+  // SysEx: F0 and the bytes after it; escapes, texts: the bytes; in
+  // SmfSong::payload (see SmfSong::Bytes).
+  uint32_t offset = 0;
+  uint32_t length = 0;
 };
+
+inline constexpr size_t kMostSmfEvents = size_t{1} << 24;
 
 struct SmfSong {
   int format = 0;
   int tracks = 0;
   int division = 0;  // ticks per quarter note
   bool smpte = false;
-  int smpte_tempo = 0;          // quarters per minute that an SMPTE division stands for
-  bool smpte_inexact = false;   // 29.97 frames per second, taken as 30
+  int smpte_tempo = 0;         // quarters per minute that an SMPTE division stands for
+  bool smpte_inexact = false;  // 29.97 frames per second, taken as 30
   std::vector<SmfEvent> events;
-  int skipped_meta = 0;      // meta events other than those of SmfKind
-  int dropped_tempos = 0;    // tempo events in a file with an SMPTE division
-  int bytes_outside = 0;     // trailing bytes or unknown chunks passed over
+  int skipped_meta = 0;    // meta events other than those of SmfKind
+  int dropped_tempos = 0;  // tempo events in a file with an SMPTE division
+  int bytes_outside = 0;   // trailing bytes or unknown chunks passed over
+  std::string payload;     // the bytes of SysEx, escape and text events
+  std::string_view Bytes(const SmfEvent& e) const {
+    return std::string_view(payload).substr(e.offset, e.length);
+  }
 };
 
 bool ReadSmf(std::string_view file, SmfSong* song, std::string* error);

@@ -40,6 +40,8 @@ def read(data):
                 at += n
                 if kind == 0x51:
                     events.append((tick, track, "tempo", int.from_bytes(body, "big")))
+                elif kind == 0x2F:
+                    break  # what follows the end of the track is no part of it
             elif status in (0xF0, 0xF7):
                 n, at = _varlen(data, at)
                 body = data[at:at + n]
@@ -71,6 +73,38 @@ def notes(events):
                 start, vel = waiting.pop(0)
                 out.append((ch, e[4], vel, start, e[0]))
     return sorted(out)
+
+
+def key_sequences(events):
+    """The note-ons and note-offs of every channel and key in file order, as
+    (tick, velocity) with velocity 0 for a note-off: what a synthesizer
+    hears of each key."""
+    out = {}
+    for e in events:
+        if e[2] == "ch" and e[3] & 0xF0 in (0x80, 0x90):
+            velocity = e[5] if e[3] & 0xF0 == 0x90 else 0
+            out.setdefault((e[3] & 15, e[4]), []).append((e[0], velocity))
+    return out
+
+
+def message_sequences(events):
+    """Every other message in file order, one list per thing it sets: a
+    controller of a channel, a channel's program, bend or pressure, a key's
+    pressure; System Exclusive and escapes as one list, the bytes of one
+    tick joined (a message sent in parts is the same bytes); and the tempo
+    map where it changes."""
+    out = {}
+    for e in events:
+        if e[2] == "ch" and e[3] & 0xF0 not in (0x80, 0x90):
+            what = (e[3],) + ((e[4],) if e[3] & 0xF0 in (0xA0, 0xB0) else ())
+            out.setdefault(what, []).append((e[0], bytes(e[3:])))
+        elif e[2] == "sysex" and e[3]:  # an escape of no bytes sends nothing
+            sent = out.setdefault("sysex", [])
+            if sent and sent[-1][0] == e[0]:
+                sent[-1] = (e[0], sent[-1][1] + e[3])
+            else:
+                sent.append((e[0], e[3]))
+    return out, others(events)[1]
 
 
 def others(events):

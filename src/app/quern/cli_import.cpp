@@ -1,5 +1,6 @@
 // quern import: a Standard MIDI File in, a score file out, the report on
 // standard error.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -65,13 +66,18 @@ std::string BaseName(const std::string& path) {
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// Shift-JIS where every character fits (or when asked for), else UTF-8.
-std::string Encode(const std::string& utf8, const std::string& encoding, bool* fell_back) {
+// Shift-JIS where every character fits (or when asked for: a character
+// that does not fit is written as "?", *unencodable counts them), else
+// UTF-8.
+std::string Encode(const std::string& utf8, const std::string& encoding, bool* fell_back,
+                   int* unencodable) {
   if (encoding == "utf-8") return utf8;
-  int unencodable = 0;
-  std::string sjis = Utf8ToShiftJis(utf8, &unencodable);
-  if (unencodable > 0 && encoding.empty()) {
+  // ASCII is the same in both.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) return utf8;
+  std::string sjis = Utf8ToShiftJis(utf8, unencodable);
+  if (*unencodable > 0 && encoding.empty()) {
     *fell_back = true;
+    *unencodable = 0;
     return utf8;
   }
   return sjis;
@@ -83,7 +89,8 @@ int RunImport(const Args& args) {
   ImportArgs a;
   if (int status = ParseImportArgs(args, &a)) return status;
   if (IsSameFile(a.input, a.output)) {
-    return ReportUsageError("import", a.output + ": the output would overwrite the input " + a.input);
+    return ReportUsageError("import",
+                            a.output + ": the output would overwrite the input " + a.input);
   }
   std::string bytes, error;
   if (!ReadFileChecked(a.input, kMaxInputFileBytes, &bytes, &error)) {
@@ -97,15 +104,30 @@ int RunImport(const Args& args) {
   }
   const ImportResult result = WriteScore(song, BaseName(a.input), a.options);
   bool fell_back = false;
-  const std::string text = Encode(result.score, a.encoding, &fell_back);
+  int unencodable = 0;
+  const std::string text = Encode(result.score, a.encoding, &fell_back, &unencodable);
   if (!ReplaceFileAtomically(a.output, text, &error)) {
-    std::fprintf(stderr, "quern: %s\n", error.c_str());
+    std::fprintf(stderr, "quern import: %s\n", error.c_str());
     return 2;
   }
   std::fprintf(stderr, "quern import: %s -> %s\n", a.input.c_str(), a.output.c_str());
   for (const std::string& line : result.report) {
     std::fprintf(stderr, "quern import: %s\n", line.c_str());
   }
-  if (fell_back) std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  if (fell_back)
+    std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  if (!result.compiles) {
+    constexpr size_t kShown = 10;
+    for (size_t i = 0; i < result.compiler_messages.size() && i < kShown; ++i) {
+      std::fprintf(stderr, "quern import: %s\n",
+                   ShiftJisToUtf8(result.compiler_messages[i]).c_str());
+    }
+    if (result.compiler_messages.size() > kShown) {
+      std::fprintf(stderr, "quern import: ... and %zu more compiler messages\n",
+                   result.compiler_messages.size() - kShown);
+    }
+    std::fprintf(stderr, "quern import: the written score does not compile\n");
+    return 1;
+  }
   return 0;
 }

@@ -3,14 +3,16 @@
 // the import report goes to the message window.
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 
 #include "files/file_io.h"
+#include "files/score_text.h"
 #include "import/score_writer.h"
 #include "import/smf_reader.h"
+#include "shell/qt/dialogs.h"
+#include "shell/qt/file_browser.h"
 #include "shell/qt/main_window.h"
 #include "shell/qt/message_window.h"
 #include "shell/qt/score_edit.h"
@@ -69,9 +71,9 @@ void MainWindow::CreateImportAction() {
 }
 
 void MainWindow::ImportMidi() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QStringLiteral("MIDI ファイルを読み込む"), QString(),
-      QStringLiteral("MIDI ファイル (*.mid *.midi);;すべてのファイル (*)"));
+  const QString path =
+      dialogs_->AskOpenPath(this, browser_->BrowseDirectory(),
+                            QStringLiteral("MIDI ファイル (*.mid *.midi);;すべてのファイル (*)"));
   if (!path.isEmpty()) ImportMidiFile(path);
 }
 
@@ -90,12 +92,18 @@ void MainWindow::ImportMidiFile(const QString& path) {
   if (!QuerySave()) return;
   const ImportResult result =
       WriteScore(song, QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
+  // The user has answered for the text in hand: New must not ask again.
+  edit_->document()->setModified(false);
   NewScore();
   edit_->setPlainText(QString::fromStdString(result.score));
   edit_->document()->setModified(true);
   messages_->ClearEntries();
   messages_->AppendEntry(QFileInfo(path).fileName() + QStringLiteral(" を読み込みました"));
-  for (const std::string& line : result.report) messages_->AppendEntry(QString::fromStdString(line));
+  for (const std::string& line : result.report)
+    messages_->AppendEntry(QString::fromStdString(line));
+  for (const std::string& line : result.compiler_messages) {
+    messages_->AppendEntry(QString::fromStdString(ShiftJisToUtf8(line)));
+  }
   messages_->ShowInFront();
   UpdateCommandStates();
 }

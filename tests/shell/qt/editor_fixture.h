@@ -32,6 +32,7 @@ struct FakeDialogs : Dialogs {
   std::vector<QString> save_starts;                 // where each Save As dialog started
   std::vector<QString> export_filters;              // the filter of each export dialog
   std::deque<int> line_numbers;                     // for AskLineNumber; empty: cancelled
+  std::deque<QString> open_paths;                   // for AskOpenPath; empty: cancelled
   std::vector<std::pair<int, int>> line_questions;  // current and last line of each
   std::deque<std::function<bool(QFont*)>> fonts;
   std::deque<std::function<bool(QColor*)>> colors;
@@ -74,7 +75,12 @@ struct FakeDialogs : Dialogs {
     line_numbers.pop_front();
     return line;
   }
-  QString AskOpenPath(QWidget*, const QString&, const QString&) override { return QString(); }
+  QString AskOpenPath(QWidget*, const QString&, const QString&) override {
+    if (open_paths.empty()) return QString();
+    QString path = open_paths.front();
+    open_paths.pop_front();
+    return path;
+  }
   bool AskFont(QWidget*, QFont* font) override {
     if (fonts.empty()) return false;
     auto answer = fonts.front();
