@@ -149,7 +149,9 @@ inline constexpr int kMostTracks = 127;
 // with room for a note's length after it.
 inline constexpr int64_t kLatestTime = 2147483647 - 4 * 15359;
 
-ImportPlan PlanTracks(const SmfSong& song, int grid);
+// The song's events and payload are let go once they are read into the
+// plan (the rest of the song stays as it was).
+ImportPlan PlanTracks(SmfSong& song, int grid);
 
 // Note-ons and note-offs of one channel and key, in file order.
 struct KeyEvent {

@@ -391,13 +391,27 @@ struct Builder {
     }
   }
 
-  void Run() {
+  // Room for the note events of each key, counted first: the lists then
+  // never move as they grow.
+  void ReserveKeys() {
+    std::vector<uint32_t> count(keys.size(), 0);
+    for (const SmfEvent& e : song.events) {
+      if (e.kind == SmfKind::kChannel && (e.status & 0xe0) == 0x80) {
+        ++count[static_cast<size_t>((e.status & 15) * 128 + e.data1)];
+      }
+    }
+    for (size_t k = 0; k < keys.size(); ++k) keys[k].reserve(count[k]);
+  }
+
+  // Every event of the song into the tracks' commands and the keys' lists.
+  void Read() {
     MakeTracks();
     plan.bars.push_back({0, plan.resolution});
     if (song.smpte) {
       Attribute(0, 0, 0, kTempoAttribute, song.smpte_tempo);
       last_tempo = song.smpte_tempo;
     }
+    ReserveKeys();
     for (size_t i = 0; i < song.events.size(); ++i) {
       const SmfEvent& e = song.events[i];
       const int64_t time = timing.Score(e.tick, &plan.counts.rounded_ticks);
@@ -412,8 +426,14 @@ struct Builder {
         Other(e, time, seq);
       }
     }
+  }
+
+  // The notes of every key planned (after the events are read), and the
+  // commands of every track in time order.
+  void Plan() {
     if (grid > 0) SnapNotes();
     PlanNotes(keys, plan);
+    std::vector<std::vector<KeyEvent>>().swap(keys);
     auto by_time = [](const ImportCommand& a, const ImportCommand& b) {
       return a.time != b.time ? a.time < b.time : a.seq < b.seq;
     };
@@ -502,13 +522,17 @@ void NameAttributes(ImportPlan& plan) {
   }
 }
 
-ImportPlan PlanTracks(const SmfSong& song, int grid) {
+ImportPlan PlanTracks(SmfSong& song, int grid) {
   ImportPlan plan;
   const Timing timing = ChooseTiming(song);
   plan.resolution = static_cast<int>(timing.resolution);
   plan.scaled = timing.num != timing.den;
   Builder builder(song, plan, timing, grid);
-  builder.Run();
+  builder.Read();
+  // What follows needs none of the events: their memory serves the plan.
+  std::vector<SmfEvent>().swap(song.events);
+  std::string().swap(song.payload);
+  builder.Plan();
   NameAttributes(plan);
   FitByteLists(plan);
   return plan;

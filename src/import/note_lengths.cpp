@@ -16,23 +16,31 @@ Lengths::Lengths(int resolution) : r_(resolution) {
 }
 
 std::string Lengths::Text(int64_t ticks, int64_t default_length, bool* ticky) const {
-  if (ticks == default_length) return "";
+  TextOut out;
+  Append(out, ticks, default_length, ticky);
+  return std::string(out.view());
+}
+
+void Lengths::Append(TextOut& out, int64_t ticks, int64_t default_length, bool* ticky) const {
+  if (ticks == default_length) return;
   if (r_ % ticks == 0) {
     if (!IsNoteValue(r_ / ticks)) *ticky = true;
-    return std::to_string(r_ / ticks);
+    out.Number(r_ / ticks);
+    return;
   }
   const int64_t base = ticks * 2 / 3;
   if (ticks % 3 == 0 && base % 2 == 0 && r_ % base == 0 && IsNoteValue(r_ / base)) {
-    return std::to_string(r_ / base) + ".";
+    out.Number(r_ / base);
+    out.Add('.');
+    return;
   }
-  std::string out;
   int64_t left = ticks;
   while (left > 0) {
     const int64_t d = *std::lower_bound(divisors_.begin(), divisors_.end(), left,
                                         [](int64_t a, int64_t b) { return a > b; });
     if (!IsNoteValue(r_ / d)) *ticky = true;
-    out += (out.empty() ? "" : "^") + std::to_string(r_ / d);
+    if (left != ticks) out.Add('^');
+    out.Number(r_ / d);
     left -= d;
   }
-  return out;
 }

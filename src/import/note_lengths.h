@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "import/text_out.h"
+
 // Note values a person writes; a term of any other divisor is a length in
 // ticks.
 bool IsNoteValue(int64_t n);
@@ -20,6 +22,8 @@ class Lengths {
   // ticks is the default length. *ticky is set when some term is no note
   // value.
   std::string Text(int64_t ticks, int64_t default_length, bool* ticky) const;
+  // The same, appended to out.
+  void Append(TextOut& out, int64_t ticks, int64_t default_length, bool* ticky) const;
 
   int resolution() const { return static_cast<int>(r_); }
 

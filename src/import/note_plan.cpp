@@ -25,8 +25,7 @@ namespace {
 struct PlannedNote {
   ImportNote note;
   int track = 0;
-  int64_t off_tick = -1;  // the note-off that ends it, or -1
-  int striker = -1;       // kCut: the note that cuts it
+  int striker = -1;  // kCut: the note that cuts it
 };
 
 struct PlannedOff {
@@ -39,8 +38,8 @@ struct PlannedOff {
 // Whether the note-on at j can be scheduled: it ends at the next event,
 // a note-off, either by its gate or by the cut of a scheduled note-on that
 // follows at the same tick.
-std::vector<bool> Schedulable(const std::vector<KeyEvent>& l) {
-  std::vector<bool> can(l.size(), false);
+std::vector<uint8_t> Schedulable(const std::vector<KeyEvent>& l) {
+  std::vector<uint8_t> can(l.size(), 0);
   for (size_t j = l.size(); j-- > 0;) {
     if (!l[j].on || j + 1 >= l.size() || l[j + 1].on) continue;
     const int64_t gap = l[j + 1].tick - l[j].tick;
@@ -55,8 +54,8 @@ std::vector<bool> Schedulable(const std::vector<KeyEvent>& l) {
 
 void PlanKey(const std::vector<KeyEvent>& l, int key, std::vector<PlannedNote>& notes,
              std::vector<PlannedOff>& offs, ImportCounts& counts) {
-  const std::vector<bool> can = Schedulable(l);
-  std::vector<bool> taken(l.size(), false);
+  const std::vector<uint8_t> can = Schedulable(l);
+  std::vector<uint8_t> taken(l.size(), 0);
   std::vector<int> note_at(l.size(), -1);
   int ons = 0, offs_seen = 0;
   for (size_t j = 0; j < l.size(); ++j) {
@@ -73,12 +72,11 @@ void PlanKey(const std::vector<KeyEvent>& l, int key, std::vector<PlannedNote>& 
     p.note.key = static_cast<uint8_t>(key);
     p.note.velocity = l[j].velocity;
     if (j + 1 < l.size() && !l[j + 1].on) {
-      p.off_tick = l[j + 1].tick;
       p.note.off_seq = l[j + 1].seq;
       p.note.length = l[j + 1].tick - l[j].tick;
     }
     if (can[j]) {
-      taken[j + 1] = true;
+      taken[j + 1] = 1;
       p.note.mode = p.note.length > 0 ? NoteMode::kScheduled : NoteMode::kCut;
     } else {
       p.note.mode = NoteMode::kHeld;
@@ -94,10 +92,11 @@ void PlanKey(const std::vector<KeyEvent>& l, int key, std::vector<PlannedNote>& 
   counts.unended_notes += std::max(0, ons - offs_seen);
 }
 
-// A scheduled note that becomes held: its note-off goes out through Off.
+// A scheduled (or cut) note that becomes held: its note-off, at the end of
+// its length, goes out through Off.
 void Hold(PlannedNote& p, std::vector<PlannedOff>& offs) {
   p.note.mode = NoteMode::kHeld;
-  offs.push_back({p.track, p.note.key, p.off_tick, p.note.off_seq});
+  offs.push_back({p.track, p.note.key, p.note.start + p.note.length, p.note.off_seq});
 }
 
 // At most kNoteOffEntries scheduled notes wait for their note-off at once
@@ -105,12 +104,13 @@ void Hold(PlannedNote& p, std::vector<PlannedOff>& offs) {
 // takes an entry for the moment until its striker frees it.
 // At least as many notes as wait for their note-off at once at the most
 // (a cut note counted for a tick): when that fits, nothing need be held. The
-// song's time is cut into as many stretches as there are notes, four times
-// over, and a note counts in every stretch it touches.
+// song's time is cut into as many stretches as there are notes, and a note
+// counts in every stretch it touches. (Only a song near the limit goes on to
+// the exact count below, which gives the same answer.)
 size_t MostWaiting(const std::vector<PlannedNote>& notes) {
   int64_t end = 1;
   for (const PlannedNote& p : notes) end = std::max(end, p.note.start + p.note.length + 2);
-  const int64_t stretches = std::min<int64_t>(end, 4 * static_cast<int64_t>(notes.size()) + 1);
+  const int64_t stretches = std::min<int64_t>(end, static_cast<int64_t>(notes.size()) + 1);
   const int64_t width = (end + stretches - 1) / stretches;
   std::vector<int> change(static_cast<size_t>(stretches) + 1, 0);
   for (const PlannedNote& p : notes) {

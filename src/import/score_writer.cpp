@@ -229,14 +229,13 @@ bool Exact(const SmfSong& song, const ImportPlan& plan, int grid) {
 
 }  // namespace
 
-ImportResult WriteScore(const SmfSong& song, const std::string& file_title,
-                        const ImportOptions& options) {
+ImportResult WriteScore(SmfSong song, const std::string& file_title, const ImportOptions& options) {
   ImportResult result;
   ImportPlan plan = PlanTracks(song, options.grid);
   const std::string title = plan.first_track_name.empty() ? file_title : plan.first_track_name;
   Compiled compiled;
-  const Draft d = WriteFitting(plan, title, &compiled);
-  result.score = d.score;
+  Draft d = WriteFitting(plan, title, &compiled);
+  result.score = std::move(d.score);
   result.resolution = plan.resolution;
   result.tracks = static_cast<int>(plan.tracks.size());
   for (const ImportTrack& t : plan.tracks) result.notes += static_cast<int>(t.notes.size());

@@ -61,7 +61,9 @@ struct ImportResult {
   std::vector<std::string> compiler_messages;  // of the written score, when it has any
 };
 
-ImportResult WriteScore(const SmfSong& song, const std::string& file_title,
-                        const ImportOptions& options);
+// The song is taken by value (move it in): its events are let go as soon as
+// they are read into the plan, so that planning and writing reuse their
+// memory.
+ImportResult WriteScore(SmfSong song, const std::string& file_title, const ImportOptions& options);
 
 #endif  // QUERN_IMPORT_SCORE_WRITER_H_

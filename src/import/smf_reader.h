@@ -41,16 +41,20 @@ enum class SmfKind : uint8_t {
 
 struct SmfEvent {
   uint64_t tick = 0;
-  int track = 0;
+  union {
+    // Tempo: microseconds per quarter; time and key signatures: the first
+    // data byte << 8 | the second.
+    uint32_t value = 0;
+    // SysEx: F0 and the bytes after it; escapes, texts: the bytes; in
+    // SmfSong::payload (see SmfSong::Bytes), from here for `length` bytes.
+    uint32_t offset;
+  };
+  uint32_t length = 0;
+  uint16_t track = 0;
   SmfKind kind = SmfKind::kChannel;
   uint8_t status = 0;  // channel events: the status byte
   uint8_t data1 = 0;
   uint8_t data2 = 0;
-  uint32_t value = 0;  // tempo: microseconds per quarter; time signature: numerator<<8 | power of 2
-  // SysEx: F0 and the bytes after it; escapes, texts: the bytes; in
-  // SmfSong::payload (see SmfSong::Bytes).
-  uint32_t offset = 0;
-  uint32_t length = 0;
 };
 
 inline constexpr size_t kMostSmfEvents = size_t{1} << 24;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <iterator>
 #include <set>
+#include <string_view>
 
 #include "import/note_lengths.h"
 #include "import/track_writer.h"
@@ -61,7 +62,7 @@ int64_t DefaultLength(const ImportTrack& t, int resolution) {
 // Appends one line of track text, split into continuation lines where it
 // grows long (a line holds at most 4000 bytes).
 void PutLine(std::string& score, const std::string& name, const std::string& body) {
-  std::string line = name;
+  std::string_view line = name;
   size_t at = 0;
   while (at < body.size()) {
     size_t cut = body.size();
@@ -70,7 +71,7 @@ void PutLine(std::string& score, const std::string& name, const std::string& bod
       if (cut == std::string::npos || cut <= at) cut = body.find(' ', at + 3000);
       if (cut == std::string::npos) cut = body.size();
     }
-    score += line + " " + body.substr(at, cut - at) + "\n";
+    score.append(line).append(1, ' ').append(body, at, cut - at).append(1, '\n');
     line = "+";
     at = cut + (cut < body.size() ? 1 : 0);
   }
@@ -234,7 +235,11 @@ std::vector<Segment> FindSegments(const Events& events, const std::vector<SlotKe
   const size_t n = keys.size();
   auto same = [&](size_t a, size_t b, size_t length) {
     for (size_t i = 0; i < length; ++i) {
-      if (!comments[b + i].empty() || !events.Same(keys[a + i], keys[b + i])) return false;
+      // Hashes first: most bars differ from most others.
+      if (keys[a + i].hash != keys[b + i].hash || !comments[b + i].empty() ||
+          !events.Same(keys[a + i], keys[b + i])) {
+        return false;
+      }
     }
     return true;
   };

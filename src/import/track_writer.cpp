@@ -29,19 +29,19 @@ Spelling Spell(int key, int sharps) {
   for (int letter = 0; letter < 7; ++letter) {
     const int shift = ToneShift(sharps, letter);
     struct Choice {
-      const char* mark;
+      char mark;
       int value;
       int rank;
     };
-    const Choice choices[] = {{"", kSemitones[letter] + shift, 0},
-                              {"=", shift != 0 ? kSemitones[letter] : INT_MIN, 1},
-                              {"+", kSemitones[letter] + shift + 1, sharps >= 0 ? 2 : 3},
-                              {"-", kSemitones[letter] + shift - 1, sharps >= 0 ? 3 : 2}};
+    const Choice choices[] = {{0, kSemitones[letter] + shift, 0},
+                              {'=', shift != 0 ? kSemitones[letter] : INT_MIN, 1},
+                              {'+', kSemitones[letter] + shift + 1, sharps >= 0 ? 2 : 3},
+                              {'-', kSemitones[letter] + shift - 1, sharps >= 0 ? 3 : 2}};
     for (const Choice& c : choices) {
       if (c.value == INT_MIN || c.rank >= best_rank || (key - c.value) % 12 != 0) continue;
       const int octave = (key - c.value) / 12 - 1;
       if (octave < -1 || octave > 9) continue;
-      best = {std::string(1, kLetters[letter]) + c.mark, octave};
+      best = {kLetters[letter], c.mark, octave};
       best_rank = c.rank;
     }
   }
@@ -113,7 +113,7 @@ TrackWriter::TrackWriter(const std::vector<ImportNote>& notes,
       keyed_(keyed) {}
 
 std::string TrackWriter::Bar(int64_t begin, int64_t end, int64_t reach, bool last) {
-  out_.clear();
+  out_.Clear();
   cursor_ = std::max(cursor_, begin);  // the bar before may have reached into it
   while (next_command_ < commands_.size() || next_note_ < notes_.size()) {
     int64_t t = INT64_MAX;
@@ -123,7 +123,7 @@ std::string TrackWriter::Bar(int64_t begin, int64_t end, int64_t reach, bool las
     Tick(t, end, reach);
   }
   if (!last && cursor_ < end) Rest(end - cursor_);
-  return out_;
+  return std::string(out_.view());
 }
 
 void TrackWriter::Skip(int64_t until) {
@@ -162,27 +162,31 @@ int64_t TrackWriter::NextTimeAfter(int64_t t) const {
   return next > t ? next : INT64_MAX;
 }
 
-void TrackWriter::Put(const std::string& text) {
-  if (text.empty()) return;
-  if (!out_.empty()) out_ += ' ';
-  out_ += text;
+void TrackWriter::Item() {
+  if (!out_.empty()) out_.Add(' ');
 }
 
-std::string TrackWriter::Length(int64_t ticks, bool* ticky) const {
-  return lengths_.Text(ticks, l_, ticky);
+void TrackWriter::Put(std::string_view text) {
+  if (text.empty()) return;
+  Item();
+  out_.Add(text);
 }
+
+void TrackWriter::PutLength(int64_t ticks, bool* ticky) { lengths_.Append(out_, ticks, l_, ticky); }
 
 void TrackWriter::Rest(int64_t ticks) {
   bool ticky = false;
   while (ticks > 0) {
     const int64_t part = std::min(ticks, kLongestLength);
-    Put("r" + Length(part, &ticky));
+    Item();
+    out_.Add('r');
+    PutLength(part, &ticky);
     ticks -= part;
     cursor_ += part;
   }
 }
 
-std::string TrackWriter::Pitch(int key) {
+void TrackWriter::PutPitch(int key) {
   // The spellings of the key signature in hand, made once for each.
   const int sharps = keyed_ ? state_.sharps : 0;
   if (spelled_for_ != sharps) {
@@ -190,16 +194,18 @@ std::string TrackWriter::Pitch(int key) {
     spelled_for_ = sharps;
   }
   const Spelling& s = spellings_[static_cast<size_t>(key)];
-  std::string text;
   const int move = s.octave - state_.octave;
   if (move > 2 || move < -2) {
-    text = "o" + std::to_string(s.octave) + " ";
+    out_.Add('o');
+    out_.Number(s.octave);
+    out_.Add(' ');
   } else {
-    text.append(static_cast<size_t>(std::max(move, 0)), '>');
-    text.append(static_cast<size_t>(std::max(-move, 0)), '<');
+    for (int i = 0; i < move; ++i) out_.Add('>');
+    for (int i = 0; i > move; --i) out_.Add('<');
   }
   state_.octave = s.octave;
-  return text + s.text;
+  out_.Add(s.letter);
+  if (s.mark != 0) out_.Add(s.mark);
 }
 
 void TrackWriter::KeyAt(int64_t t) {
@@ -272,7 +278,9 @@ void TrackWriter::Group(std::vector<const ImportNote*>& notes,
   const int velocity = notes[0]->velocity;
   const bool kept = next_note_ < notes_.size() && notes_[next_note_].velocity == velocity;
   if (velocity != state_.velocity && (kept || state_.velocity < 0 || notes.size() > 1)) {
-    Put("v" + std::to_string(velocity));
+    Item();
+    out_.Add('v');
+    out_.Number(velocity);
     state_.velocity = velocity;
   }
   // Each note-off after the last note of its key that comes before it.
@@ -303,10 +311,14 @@ void TrackWriter::Group(std::vector<const ImportNote*>& notes,
       state_.held = held;
     }
     bool ticky = false;
-    std::string text = Pitch(n.key) + NoteText(n, last, step, gate, &ticky);
-    if (n.velocity != state_.velocity) text += "'" + std::to_string(n.velocity);
-    if (!last) text += "&";
-    Put(text);
+    Item();
+    PutPitch(n.key);
+    PutNoteLengths(n, last, step, gate, &ticky);
+    if (n.velocity != state_.velocity) {
+      out_.Add('\'');
+      out_.Number(n.velocity);
+    }
+    if (!last) out_.Add('&');
     for (size_t k = 0; k < offs.size(); ++k) {
       if (place[k] == i) Put(CommandText(*offs[k], plan_, lengths_));
     }
@@ -317,25 +329,39 @@ void TrackWriter::Group(std::vector<const ImportNote*>& notes,
 
 // The lengths of one note: what it sounds, and for the group's last note
 // its step. A note that any length will do sounds what is simplest.
-std::string TrackWriter::NoteText(const ImportNote& n, bool last, int64_t step, int64_t gate,
-                                  bool* ticky) {
+void TrackWriter::PutNoteLengths(const ImportNote& n, bool last, int64_t step, int64_t gate,
+                                 bool* ticky) {
   if (n.free()) {
-    if (!last) return l_ + gate >= 1 ? "" : Length(1 - gate, ticky);
+    if (!last) {
+      if (l_ + gate < 1) PutLength(1 - gate, ticky);
+      return;
+    }
     cursor_ = n.start + step;
-    if (step + gate >= 1) return Length(step, ticky);
-    return Length(step, ticky) + ";" + lengths_.Text(1 - gate, -1, ticky);
+    PutLength(step, ticky);
+    if (step + gate < 1) {
+      out_.Add(';');
+      lengths_.Append(out_, 1 - gate, -1, ticky);
+    }
+    return;
   }
-  if (!last) return Length(n.length - gate, ticky);
+  if (!last) {
+    PutLength(n.length - gate, ticky);
+    return;
+  }
   if (n.length == step + gate) {
     cursor_ = n.start + step;
-    return Length(step, ticky);
+    PutLength(step, ticky);
+    return;
   }
   if (gate == 0 && n.length < step) {
     cursor_ = n.start + n.length;
-    return Length(n.length, ticky);
+    PutLength(n.length, ticky);
+    return;
   }
   cursor_ = n.start + step;
-  return Length(step, ticky) + ";" + lengths_.Text(n.length - gate, -1, ticky);
+  PutLength(step, ticky);
+  out_.Add(';');
+  lengths_.Append(out_, n.length - gate, -1, ticky);
 }
 
 // A run of notes that sound a fixed time longer or shorter than their steps

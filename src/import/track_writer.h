@@ -16,13 +16,16 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "import/import_plan.h"
 #include "import/note_lengths.h"
+#include "import/text_out.h"
 
 struct Spelling {
-  std::string text;  // letter and accidental
+  char letter = 'c';
+  char mark = 0;  // the accidental ('+', '-', '='), 0 for none
   int octave = 4;
 };
 
@@ -65,16 +68,20 @@ class TrackWriter {
 
  private:
   int64_t NextTimeAfter(int64_t t) const;
-  void Put(const std::string& text);
-  std::string Length(int64_t ticks, bool* ticky) const;
+  // The bar's text is built in place: Item starts the next item of it.
+  void Item();
+  void Put(std::string_view text);
+  void PutLength(int64_t ticks, bool* ticky);
   void Rest(int64_t ticks);
-  std::string Pitch(int key);
+  void PutPitch(int key);
   void KeyAt(int64_t t);
   void Command(const ImportCommand& c);
   void Tick(int64_t t, int64_t end, int64_t reach);
   void Group(std::vector<const ImportNote*>& notes, std::vector<const ImportCommand*>& offs,
              int64_t step);
-  std::string NoteText(const ImportNote& n, bool last, int64_t step, int64_t gate, bool* ticky);
+  // The lengths of one note: what it sounds, and for the group's last note
+  // its step.
+  void PutNoteLengths(const ImportNote& n, bool last, int64_t step, int64_t gate, bool* ticky);
   int64_t ChooseGate(const std::vector<const ImportNote*>& notes, int64_t step) const;
   bool Fits(const std::vector<const ImportNote*>& notes, int64_t step, int64_t gate,
             bool joined) const;
@@ -88,7 +95,7 @@ class TrackWriter {
   int64_t l_;
   bool keyed_;  // key signatures apply (not on the drum channel)
   VoiceState state_;
-  std::string out_;
+  TextOut out_;
   int64_t cursor_ = 0;
   size_t next_note_ = 0;
   size_t next_command_ = 0;

@@ -1,9 +1,12 @@
 // quern import: a Standard MIDI File in, a score file out, the report on
 // standard error.
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "app/quern/cli.h"
 #include "app/quern/help.h"
@@ -83,11 +86,22 @@ std::string Encode(const std::string& utf8, const std::string& encoding, bool* f
   return sjis;
 }
 
+// The import's stages hand memory on (the file's events, then the keys'
+// lists, then the plan, then the text): memory one stage frees is kept for
+// the next instead of being given back and faulted in again, which took a
+// quarter of an import's time. The command ends soon after, which gives it
+// all back.
+void KeepFreedMemory() {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the largest it takes
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+}
+
 }  // namespace
 
 int RunImport(const Args& args) {
   ImportArgs a;
   if (int status = ParseImportArgs(args, &a)) return status;
+  KeepFreedMemory();
   if (IsSameFile(a.input, a.output)) {
     return ReportUsageError("import",
                             a.output + ": the output would overwrite the input " + a.input);
@@ -102,7 +116,7 @@ int RunImport(const Args& args) {
     std::fprintf(stderr, "quern import: %s: %s\n", a.input.c_str(), error.c_str());
     return 2;
   }
-  const ImportResult result = WriteScore(song, BaseName(a.input), a.options);
+  const ImportResult result = WriteScore(std::move(song), BaseName(a.input), a.options);
   bool fell_back = false;
   int unencodable = 0;
   const std::string text = Encode(result.score, a.encoding, &fell_back, &unencodable);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+#include <utility>
 
 #include "files/file_io.h"
 #include "files/score_text.h"
@@ -91,7 +92,7 @@ void MainWindow::ImportMidiFile(const QString& path) {
   }
   if (!QuerySave()) return;
   const ImportResult result =
-      WriteScore(song, QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
+      WriteScore(std::move(song), QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
   // The user has answered for the text in hand: New must not ask again.
   edit_->document()->setModified(false);
   NewScore();
