@@ -61,35 +61,52 @@ inline uint32_t Scaled(uint32_t pixel, uint32_t f) {
   return rb | ag;
 }
 
+// std::lround, std::floor and std::ceil of a pixel position, without a call
+// into the maths library for each: a scene holds tens of thousands of boxes.
+inline int Round(double d) { return d >= 0 ? static_cast<int>(d + 0.5) : -static_cast<int>(0.5 - d); }
+inline int Floor(double d) {
+  const int i = static_cast<int>(d);
+  return d < i ? i - 1 : i;
+}
+inline int Ceil(double d) {
+  const int i = static_cast<int>(d);
+  return d > i ? i + 1 : i;
+}
+
+// A box's premultiplied ARGB pixel: its track's colour (grey when muted) at
+// its opacity.
+inline uint32_t BoxPixel(const RollBox& b) {
+  const uint32_t rgb = b.muted ? kMuted.rgb() : RollTrackRgb(b.track);
+  const auto alpha = static_cast<uint32_t>(Round((b.muted ? 0.6f : b.opacity) * 255));
+  const uint32_t red = (rgb >> 16) & 255, green = (rgb >> 8) & 255, blue = rgb & 255;
+  return (alpha << 24) | ((red * alpha / 255) << 16) | ((green * alpha / 255) << 8) |
+         (blue * alpha / 255);
+}
+
 // The notes written straight into the picture's pixels: a scene of a whole
 // song holds tens of thousands of boxes a pixel or two wide, which the
 // painter's per-rectangle set-up would make slow. Premultiplied ARGB.
 void BlitNotes(QImage& image, const RollViewport& v, const RollScene& scene) {
   const double ratio = image.devicePixelRatio();
   const int width = image.width(), height = image.height();
-  const int left = static_cast<int>(std::lround(v.keys_width * ratio));
-  const int top = static_cast<int>(std::lround(v.ruler_height * ratio));
+  const int left = Round(v.keys_width * ratio);
+  const int top = Round(v.ruler_height * ratio);
   uchar* bits = image.bits();
   const qsizetype stride = image.bytesPerLine();
   for (const RollBox& b : scene.notes) {
-    const QColor colour = b.muted ? kMuted : RollColour(b.track);
-    const uint32_t alpha = static_cast<uint32_t>(std::lround((b.muted ? 0.6f : b.opacity) * 255));
-    const uint32_t source = (alpha << 24) | ((colour.red() * alpha / 255) << 16) |
-                            ((colour.green() * alpha / 255) << 8) | (colour.blue() * alpha / 255);
+    const uint32_t source = BoxPixel(b);
+    const uint32_t keep = 255 - (source >> 24);
     // Wide notes keep a pixel of room, so repeated notes stay apart.
     const double w = b.w >= 3 ? b.w - 1 : b.w;
-    const int x0 = std::max(left, static_cast<int>(std::floor(b.x * ratio)));
-    const int x1 =
-        std::min(width, std::max(x0 + 1, static_cast<int>(std::ceil((b.x + w) * ratio))));
-    const int y0 = std::max(top, static_cast<int>(std::lround(b.y * ratio)));
-    const int rows = std::max(1, static_cast<int>(std::lround((b.h >= 3 ? b.h - 1 : b.h) * ratio)));
-    const int y1 = std::min(height, static_cast<int>(std::lround(b.y * ratio)) + rows);
-    const uint32_t keep = 255 - alpha;
-    for (int y = y0; y < y1; ++y) {
-      auto* line = reinterpret_cast<uint32_t*>(bits + y * stride);
-      for (int x = x0; x < x1; ++x) {
-        line[x] = source + Scaled(line[x], keep);
-      }
+    const int x0 = std::max(left, Floor(b.x * ratio));
+    const int x1 = std::min(width, std::max(x0 + 1, Ceil((b.x + w) * ratio)));
+    const int y = Round(b.y * ratio);
+    const int y0 = std::max(top, y);
+    const int rows = std::max(1, Round((b.h >= 3 ? b.h - 1 : b.h) * ratio));
+    const int y1 = std::min(height, y + rows);
+    for (int row = y0; row < y1; ++row) {
+      auto* line = reinterpret_cast<uint32_t*>(bits + row * stride);
+      for (int x = x0; x < x1; ++x) line[x] = source + Scaled(line[x], keep);
     }
   }
 }
