@@ -172,7 +172,9 @@ void TrackWriter::Put(std::string_view text) {
   out_.Add(text);
 }
 
-void TrackWriter::PutLength(int64_t ticks, bool* ticky) { lengths_.Append(out_, ticks, l_, ticky); }
+void TrackWriter::PutLength(int64_t ticks, bool* ticky) {
+  lengths_.Append(out_, ticks, l_, ticky);
+}
 
 void TrackWriter::Rest(int64_t ticks) {
   bool ticky = false;

@@ -91,8 +91,8 @@ void MainWindow::ImportMidiFile(const QString& path) {
     return;
   }
   if (!QuerySave()) return;
-  const ImportResult result =
-      WriteScore(std::move(song), QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
+  const ImportResult result = WriteScore(
+      std::move(song), QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
   // The user has answered for the text in hand: New must not ask again.
   edit_->document()->setModified(false);
   NewScore();

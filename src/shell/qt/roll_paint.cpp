@@ -63,7 +63,9 @@ inline uint32_t Scaled(uint32_t pixel, uint32_t f) {
 
 // std::lround, std::floor and std::ceil of a pixel position, without a call
 // into the maths library for each: a scene holds tens of thousands of boxes.
-inline int Round(double d) { return d >= 0 ? static_cast<int>(d + 0.5) : -static_cast<int>(0.5 - d); }
+inline int Round(double d) {
+  return d >= 0 ? static_cast<int>(d + 0.5) : -static_cast<int>(0.5 - d);
+}
 inline int Floor(double d) {
   const int i = static_cast<int>(d);
   return d < i ? i - 1 : i;
