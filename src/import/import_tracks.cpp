@@ -2,6 +2,7 @@
 // events score commands and key events in score tracks, one per MIDI track
 // and channel.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -22,6 +23,9 @@ struct Timing {
   int64_t resolution = 0;  // the score's ticks per whole note
   int64_t Score(uint64_t file_tick, int* rounded) const {
     if (num == den) return static_cast<int64_t>(file_tick);
+    // A tick so late that scaling it would overflow lies past any time a
+    // track holds: it is counted as late, not wrapped round to an early one.
+    if (file_tick > UINT64_MAX / static_cast<uint64_t>(num)) return INT64_MAX;
     const uint64_t scaled = file_tick * static_cast<uint64_t>(num);
     if (scaled % static_cast<uint64_t>(den) != 0) ++*rounded;
     return static_cast<int64_t>((scaled + static_cast<uint64_t>(den) / 2) /

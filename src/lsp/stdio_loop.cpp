@@ -39,22 +39,25 @@ void ReadFrames(int fd, std::shared_ptr<Inbox> inbox) {
   }
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
+// Writes every byte: 0, or the error of the write that failed (EIO for a
+// write that took nothing), kept at once before anything else sets errno.
+int WriteAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
     done += static_cast<size_t>(n);
   }
-  return true;
+  return 0;
 }
 
-bool Send(int fd, const std::vector<nlohmann::json>& messages) {
+int Send(int fd, const std::vector<nlohmann::json>& messages) {
   for (const nlohmann::json& m : messages) {
-    if (!WriteAll(fd, FrameMessage(m))) return false;
+    if (const int error = WriteAll(fd, FrameMessage(m))) return error;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -79,26 +82,29 @@ int RunServerLoop(Server& server, int in_fd, int out_fd) {
     frames.swap(inbox.frames);
     const bool ended = inbox.ended;
     lock.unlock();
-    bool ok = true;
+    // A reply that cannot be written ends the loop with status 2, even when
+    // the client asked to exit in the same batch.
+    int failed = 0;
     for (const Frame& frame : frames) {
       if (frame.kind == Frame::kMessage) {
-        ok = ok && Send(out_fd, server.Handle(frame.body, Server::Clock::now()));
+        failed = Send(out_fd, server.Handle(frame.body, Server::Clock::now()));
       } else {
         std::fprintf(stderr, "quern lsp: %s\n", frame.body.c_str());
-        ok = ok && Send(out_fd, {server.FrameError(frame.body)});
+        failed = Send(out_fd, {server.FrameError(frame.body)});
       }
-      if (server.Finished()) break;
+      if (failed || server.Finished()) break;
     }
-    if (server.Finished()) {
+    if (!failed && server.Finished()) {
       code = server.ExitCode();
       break;
     }
-    ok = ok && Send(out_fd, server.Flush(Server::Clock::now()));
-    if (!ok) {
-      std::fprintf(stderr, "quern lsp: cannot write standard output: %s\n", std::strerror(errno));
+    if (!failed) failed = Send(out_fd, server.Flush(Server::Clock::now()));
+    if (failed) {
+      std::fprintf(stderr, "quern lsp: cannot write standard output: %s\n", std::strerror(failed));
       code = 2;
+      break;
     }
-    if (!ok || ended) break;
+    if (ended) break;
   }
   {
     std::lock_guard lock(inbox.mutex);

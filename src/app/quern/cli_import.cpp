@@ -130,6 +130,10 @@ int RunImport(const Args& args) {
   }
   if (fell_back)
     std::fprintf(stderr, "quern import: written as UTF-8 (not every character fits Shift-JIS)\n");
+  if (unencodable > 0) {
+    std::fprintf(stderr, "quern import: %d %s no Shift-JIS form, written as \"?\"\n", unencodable,
+                 unencodable == 1 ? "character has" : "characters have");
+  }
   if (!result.compiles) {
     constexpr size_t kShown = 10;
     for (size_t i = 0; i < result.compiler_messages.size() && i < kShown; ++i) {

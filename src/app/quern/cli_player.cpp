@@ -207,21 +207,16 @@ std::string TotalTime(const SongLength& length) {
                                                      : "unknown";
 }
 
-std::string TotalTime(const std::vector<uint8_t>& image) {
-  Sequencer song;
-  if (!song.Load(image.data(), image.size())) return "unknown";
-  return TotalTime(MeasureSongLength(song, kDefaultMaxTicks, TimeBudget(kLengthBudgetMs)));
-}
-
 // The length play shows for its range: the song run silently from its
 // beginning on a sequencer of its own, within the budget, counted from the
 // range's start. The player's song is moved to the start once, after: a
-// start far into the song makes the total unknown, not the wait long.
-SongLength MeasureRange(const LoadedSong& loaded, const LiveRange& range) {
+// start far into the song makes the total unknown, not the wait long. A song
+// swapped in by --watch plays the same range, and is measured the same way.
+SongLength MeasureRange(const std::vector<uint8_t>& image, const LiveRange& range) {
   SongLength unknown;
   unknown.end = SongLength::End::kOutOfBudget;
   Sequencer song;
-  if (!song.Load(loaded.image.data(), loaded.image.size())) return unknown;
+  if (!song.Load(image.data(), image.size())) return unknown;
   if (range.stop > 0) song.SetStopTick(range.stop, false);
   return MeasureSongLength(song, kDefaultMaxTicks, TimeBudget(kLengthBudgetMs),
                            std::max<int64_t>(range.start, 1));
@@ -345,7 +340,7 @@ int RunPlay(const Args& args) {
   }
   // The total time, counted before the output opens; playback starts right
   // after.
-  const SongLength length = MeasureRange(loaded, range);
+  const SongLength length = MeasureRange(loaded.image, range);
 
   std::string error;
   const OutputModule* outputs = LoadOutputModule(&error);
@@ -388,7 +383,7 @@ int RunPlay(const Args& args) {
     if (!note.empty()) {
       std::fprintf(stderr, "%s%s\n", shown.empty() ? "" : "\n", note.c_str());
       shown.clear();
-      total = TotalTime(watcher->Playing());
+      total = TotalTime(MeasureRange(watcher->Playing(), range));
     }
     tell_cuts();
     const double elapsed =
@@ -488,7 +483,7 @@ int RunRoll(const Args& args) {
   view.solo = range.solo;
   view.width = o.width;
   std::string error;
-  if (!ReplaceFileAtomically(o.output_file, RollSvg(model, view, model.track_names), &error)) {
+  if (!ReplaceFileAtomically(o.output_file, RollSvg(model, view), &error)) {
     std::fprintf(stderr, "quern roll: %s\n", error.c_str());
     return 2;
   }

@@ -36,6 +36,7 @@
 #include "shell/qt/live_playback.h"
 #include "shell/qt/message_dock.h"
 #include "shell/qt/message_window.h"
+#include "shell/qt/note_text.h"
 #include "shell/qt/recent_files.h"
 #include "shell/qt/roll_dock.h"
 #include "shell/qt/score_compiler.h"
@@ -534,11 +535,8 @@ void MainWindow::ShutDown() {
 // ---------------------------------------------------------------- helpers
 
 void MainWindow::ShowCaretPosition() {
-  QTextCursor cursor = edit_->textCursor();
-  QString before = cursor.block().text().left(cursor.positionInBlock());
-  int column = 0;
-  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
-  caret_label_->setText(QStringLiteral("%1 : %2").arg(cursor.blockNumber()).arg(column));
+  const SourcePlace place = PlaceOfPosition(edit_->document(), edit_->textCursor().position());
+  caret_label_->setText(QStringLiteral("%1 : %2").arg(place.line).arg(place.column));
 }
 
 void MainWindow::ShowCompileStatus(const QString& text) {

@@ -41,27 +41,14 @@ int NoteTokenLength(QStringView text, int at) {
   return std::max(i - at, 1);
 }
 
-QTextCursor NoteTextCursor(QTextDocument* document, SourcePlace place) {
-  const QTextBlock block = document->findBlockByNumber(place.line);
-  if (place.line < 0 || !block.isValid()) return QTextCursor();
-  const QString text = block.text();
-  const int at = CharIndexOfColumn(text, std::max(place.column, 0));
-  QTextCursor cursor(block);
-  cursor.setPosition(block.position() + at);
-  cursor.setPosition(block.position() + std::min<int>(at + NoteTokenLength(text, at), text.size()),
-                     QTextCursor::KeepAnchor);
-  return cursor;
-}
-
-QString NoteTextAt(QTextDocument* document, SourcePlace place) {
-  const QTextCursor cursor = NoteTextCursor(document, place);
-  return cursor.isNull() ? QString() : cursor.selectedText();
+int ShiftJisColumns(QStringView text) {
+  int column = 0;
+  for (char32_t c : text.toUcs4()) column += ShiftJisLength(c);
+  return column;
 }
 
 SourcePlace PlaceOfPosition(const QTextDocument* document, int position) {
   const QTextBlock block = document->findBlock(position);
-  const QString before = block.text().left(position - block.position());
-  int column = 0;
-  for (char32_t c : before.toUcs4()) column += ShiftJisLength(c);
-  return SourcePlace{block.blockNumber(), column};
+  return SourcePlace{block.blockNumber(),
+                     ShiftJisColumns(QStringView(block.text()).left(position - block.position()))};
 }

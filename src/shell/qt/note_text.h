@@ -19,13 +19,9 @@ int CharIndexOfColumn(QStringView text, int column);
 // call's "%" and name; a note's "~"/"_" prefixes with their numbers, the
 // letter, and the accidental and length behind it. At least one.
 int NoteTokenLength(QStringView text, int at);
-// A cursor that selects the note or call written at `place`; a null cursor
-// when the document has no such line.
-QTextCursor NoteTextCursor(QTextDocument* document, SourcePlace place);
+// The Shift-JIS bytes of text, as the compiler counts columns.
+int ShiftJisColumns(QStringView text);
 // The place of a document position: its line, and its byte column in
 // Shift-JIS as the compiler counts it.
 SourcePlace PlaceOfPosition(const QTextDocument* document, int position);
-// The text of the note or call written at `place` ("%Bs", "c8").
-QString NoteTextAt(QTextDocument* document, SourcePlace place);
-
 #endif  // QUERN_SHELL_QT_NOTE_TEXT_H_

@@ -142,7 +142,14 @@ void RollDock::BuildModel() {
   CancelBuild();
   stale_ = isHidden();
   if (stale_) return;
-  if (!live_->SongImage() || live_->SongSize() == 0) return;
+  if (!live_->SongImage() || live_->SongSize() == 0) {
+    // No song (a new text): the last one's picture leaves the screen, and a
+    // model still on its way is not taken.
+    ++generation_;
+    notice_->clear();
+    roll_->SetModel(nullptr);
+    return;
+  }
   auto image = std::make_shared<std::vector<uint8_t>>(live_->SongImage(),
                                                       live_->SongImage() + live_->SongSize());
   auto map = std::make_shared<SourceMap>(live_->SongMap());
@@ -240,9 +247,12 @@ void RollDock::ShowCallSites(const NoteSource& source) {
     window_->statusBar()->clearMessage();
     return;
   }
+  // Each call's text where it stands now, after any edit since the compile.
+  const SongPlaces* places = live_->SongTextPlaces();
   QStringList calls;
   for (const SourcePlace& call : source.calls) {
-    calls << NoteTextAt(edit_->document(), call) + QStringLiteral(" (") + PlaceText(call) +
+    const std::optional<QTextCursor> mark = places ? places->Mark(call) : std::nullopt;
+    calls << (mark ? mark->selectedText() : QString()) + QStringLiteral(" (") + PlaceText(call) +
                  QStringLiteral(")");
   }
   window_->statusBar()->showMessage(QStringLiteral("マクロの呼び出し: ") +

@@ -71,9 +71,5 @@ std::optional<SourcePlace> SongPlaces::CompiledPlace(int position) const {
   const auto after = std::upper_bound(line_starts_.begin(), line_starts_.end(), *base);
   const int line = static_cast<int>(after - line_starts_.begin()) - 1;
   const int start = line_starts_[static_cast<size_t>(line)];
-  int column = 0;
-  for (char32_t c : QStringView(text_).mid(start, *base - start).toUcs4()) {
-    column += ShiftJisLength(c);
-  }
-  return SourcePlace{line, column};
+  return SourcePlace{line, ShiftJisColumns(QStringView(text_).mid(start, *base - start))};
 }

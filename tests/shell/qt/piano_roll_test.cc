@@ -94,6 +94,11 @@ class PianoRollTest : public QObject {
     QCOMPARE(w.Editor()->textCursor().selectedText(), QStringLiteral("e"));
     QCOMPARE(w.Editor()->textCursor().block().blockNumber(), 1);
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
+    // A line typed above since the compile: the call is still named by its
+    // own text.
+    QTextCursor(w.Editor()->document()).insertText(QStringLiteral("// new\n"));
+    QTest::mouseClick(roll->viewport(), Qt::LeftButton, {}, roll->NotePoint(note));
+    QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("マクロの呼び出し: %M (1 : 7)"));
   }
 
   void theCaretOutlinesEveryPassAndExpansion() {
@@ -307,6 +312,11 @@ class PianoRollTest : public QObject {
     QCOMPARE(
         w.Roll()->findChild<QLabel*>(QStringLiteral("PianoRollNotice1"))->text(),
         QStringLiteral("終わらない曲: %1 ティックまで表示しています").arg(roll->Model()->end_tick));
+    // A new text takes the old song's picture and notice off the screen.
+    w.Editor()->document()->setModified(false);
+    w.NewScore();
+    QVERIFY(!roll->Model());
+    QCOMPARE(w.Roll()->findChild<QLabel*>(QStringLiteral("PianoRollNotice1"))->text(), QString());
   }
 
   void aLiveSwapRebuildsTheRoll() {
