@@ -29,7 +29,7 @@ void Check(bool ok) {
 void DrawAndHit(const RollModel& model) {
   RollView svg_view;
   svg_view.width = 400;
-  const std::string svg = RollSvg(model, svg_view, model.track_names);
+  const std::string svg = RollSvg(model, svg_view);
   Check(Count(svg, "<rect class=\"note\"") == model.notes.size());
   const RollIndex index(model);
   RollViewport view;

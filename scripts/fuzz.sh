@@ -20,12 +20,13 @@ for name in $targets; do
   regressions=$root/fuzz/regressions/$name
   mkdir -p "$corpus" "$seeds" "$regressions"
   case $name in
-    score | codec | html | roll)
+    score | codec | html)
       cp "$root"/examples/*.qrn "$root"/tests/e2e/cases/*.qrn "$seeds"/ ;;
     image)
       cp "$root"/fuzz/seeds/image/* "$seeds"/ ;;
+    roll)
+      cp "$root"/examples/*.qrn "$root"/tests/e2e/cases/*.qrn "$root"/fuzz/seeds/image/* "$seeds"/ ;;
   esac
-  [ "$name" = roll ] && cp "$root"/fuzz/seeds/image/* "$seeds"/
   [ -d "$root/fuzz/seeds/$name" ] && cp "$root/fuzz/seeds/$name"/* "$seeds"/
   cp "$regressions"/* "$seeds"/ 2>/dev/null
   before=$(ls "$regressions" | wc -l)

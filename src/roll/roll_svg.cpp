@@ -75,7 +75,7 @@ Frame MakeFrame(const RollModel& model, const RollView& view, int tracks) {
 void DrawKeyboard(const Frame& f, std::string* out) {
   *out += "<g class=\"keys\">\n";
   for (int key = f.low; key <= f.high; ++key) {
-    const bool black = RollNoteName(key)[1] == '+';
+    const bool black = RollIsBlackKey(key);
     *out += "<rect x=\"0\" y=\"" + std::to_string(f.Y(key)) + "\" width=\"" +
             std::to_string(black ? kRollKeysWidth * 2 / 3 : kRollKeysWidth) + "\" height=\"" +
             std::to_string(kRollRowHeight) + "\" fill=\"" + (black ? "#333" : "#fff") +
@@ -148,8 +148,7 @@ void DrawTempos(const RollModel& model, const Frame& f, std::string* out) {
   *out += "</g>\n";
 }
 
-void DrawNotes(const RollModel& model, const RollView& view, const Frame& f,
-               const std::vector<std::string>& names, std::string* out) {
+void DrawNotes(const RollModel& model, const RollView& view, const Frame& f, std::string* out) {
   *out += "<g class=\"notes\">\n";
   for (size_t i = model.FirstNoteFrom(f.start); i < model.notes.size(); ++i) {
     const RollNote& n = model.notes[i];
@@ -165,16 +164,14 @@ void DrawNotes(const RollModel& model, const RollView& view, const Frame& f,
       *out += " data-line=\"" + std::to_string(source->place.line) + "\" data-col=\"" +
               std::to_string(source->place.column) + "\"";
     }
-    const std::string track =
-        n.track < static_cast<int>(names.size()) ? names[n.track] : std::to_string(n.track + 1);
-    *out += "><title>" + Escaped(RollNoteTitle(model, n, track)) + "</title></rect>\n";
+    *out += "><title>" + Escaped(RollNoteTitle(model, n, RollTrackName(model, n.track))) +
+            "</title></rect>\n";
   }
   *out += "</g>\n";
 }
 
-void DrawLegend(const RollModel& model, const RollView& view, const Frame& f,
-                const std::vector<std::string>& names, std::string* out) {
-  std::vector<bool> used(names.size() + 1, false);
+void DrawLegend(const RollModel& model, const RollView& view, const Frame& f, std::string* out) {
+  std::vector<bool> used(model.track_names.size() + 1, false);
   for (const RollNote& n : model.notes) {
     if (n.track >= static_cast<int>(used.size())) used.resize(n.track + 1, false);
     used[n.track] = true;
@@ -184,7 +181,7 @@ void DrawLegend(const RollModel& model, const RollView& view, const Frame& f,
   for (size_t t = 0; t < used.size(); ++t) {
     if (!used[t]) continue;
     const int y = f.legend_top + 16 * row++;
-    const std::string name = t < names.size() ? names[t] : std::to_string(t + 1);
+    const std::string name = RollTrackName(model, static_cast<int>(t));
     *out += "<rect x=\"" + std::to_string(kRollKeysWidth) + "\" y=\"" + std::to_string(y) +
             "\" width=\"10\" height=\"10\" fill=\"" + RollTrackColour(static_cast<int>(t)) +
             "\"/><text x=\"" + std::to_string(kRollKeysWidth + 14) + "\" y=\"" +
@@ -196,9 +193,8 @@ void DrawLegend(const RollModel& model, const RollView& view, const Frame& f,
 
 }  // namespace
 
-std::string RollSvg(const RollModel& model, const RollView& view,
-                    const std::vector<std::string>& track_names) {
-  const Frame f = MakeFrame(model, view, static_cast<int>(track_names.size()));
+std::string RollSvg(const RollModel& model, const RollView& view) {
+  const Frame f = MakeFrame(model, view, static_cast<int>(model.track_names.size()));
   std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(f.width) +
          "\" height=\"" + std::to_string(f.height) + "\" font-family=\"sans-serif\">\n";
@@ -206,8 +202,8 @@ std::string RollSvg(const RollModel& model, const RollView& view,
   DrawGrid(model, f, &out);
   DrawKeyboard(f, &out);
   DrawTempos(model, f, &out);
-  DrawNotes(model, view, f, track_names, &out);
-  DrawLegend(model, view, f, track_names, &out);
+  DrawNotes(model, view, f, &out);
+  DrawLegend(model, view, f, &out);
   if (model.bounded && (view.stop == 0 || view.stop > model.end_tick)) {
     out += "<text class=\"bounded\" x=\"" + std::to_string(f.width - 4) +
            "\" y=\"12\" font-size=\"9\" text-anchor=\"end\" fill=\"#a00\">the song goes on: drawn "

@@ -34,7 +34,7 @@ constexpr int kRollKeysWidth = 40;
 constexpr int kRollRulerHeight = 28;
 constexpr int kRollRowHeight = 6;
 
-std::string RollSvg(const RollModel& model, const RollView& view,
-                    const std::vector<std::string>& track_names);
+// Track names come from the model (RollTrackName).
+std::string RollSvg(const RollModel& model, const RollView& view);
 
 #endif  // QUERN_ROLL_ROLL_SVG_H_

@@ -22,6 +22,11 @@ std::string RollNoteName(int key) {
   return kNoteNames[k % 12] + std::to_string(k / 12 - 1);
 }
 
+bool RollIsBlackKey(int key) {
+  const int k = std::max(key, 0) % 12;
+  return k == 1 || k == 3 || k == 6 || k == 8 || k == 10;
+}
+
 std::string RollBarBeat(int64_t tick, int bar_ticks, int resolution) {
   const BarPosition at = BarBeatAt(tick - 1, bar_ticks, resolution);
   return std::to_string(at.bar) + ":" + std::to_string(at.beat);

@@ -15,6 +15,8 @@
 // A note's name with its octave in the score's numbering, where o4 c is key
 // 60: "c4", "f+3", "c-1" for key 0, "b9" for key 131.
 std::string RollNoteName(int key);
+// Whether the key is a black one on a keyboard (an accidental of c major).
+bool RollIsBlackKey(int key);
 // "bar:beat" of a tick (the first tick is 1:1) for a bar of bar_ticks ticks
 // and beats of a quarter note.
 std::string RollBarBeat(int64_t tick, int bar_ticks, int resolution);

@@ -80,6 +80,8 @@ class MainWindow : public QMainWindow {
   void LoadFile(const QString& path);
   void OpenWithBrowser();
   void NewScore();
+  // New without the question: the text in hand is answered for.
+  void ClearToNewScore();
   void SaveCompilePlay();
   void OutputXrt();
   void UpdateCommandStates();
@@ -201,7 +203,7 @@ class MainWindow : public QMainWindow {
   FileBrowser* browser_ = nullptr;
   MessageWindow* messages_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
-  LivePlayback* live_ = nullptr;  // playhead, play from the caret, track list
+  LivePlayback* live_ = nullptr;   // playhead, play from the caret, track list
   LiveEdit* live_edit_ = nullptr;  // swaps in each good edit while a song plays
   FindDialog* find_dialog_ = nullptr;
   std::unique_ptr<MessageDock> message_dock_;

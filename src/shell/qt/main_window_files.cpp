@@ -153,6 +153,10 @@ void MainWindow::OpenWithBrowser() {
 
 void MainWindow::NewScore() {
   if (!QuerySave()) return;
+  ClearToNewScore();
+}
+
+void MainWindow::ClearToNewScore() {
   // The old song goes with its text: what plays stops, and its tracks, its
   // time and its marks leave the screen.
   StopSong();

@@ -93,9 +93,7 @@ void MainWindow::ImportMidiFile(const QString& path) {
   if (!QuerySave()) return;
   const ImportResult result = WriteScore(
       std::move(song), QFileInfo(path).completeBaseName().toStdString(), ImportOptions{});
-  // The user has answered for the text in hand: New must not ask again.
-  edit_->document()->setModified(false);
-  NewScore();
+  ClearToNewScore();
   edit_->setPlainText(QString::fromStdString(result.score));
   edit_->document()->setModified(true);
   messages_->ClearEntries();

@@ -24,11 +24,6 @@ const QColor kPlayhead(0xe0, 0x10, 0x10);
 const QColor kLitEdge(0xff, 0xd0, 0x00);
 const QColor kTempo(0xa0, 0x00, 0x00);
 
-bool IsBlack(int key) {
-  const int k = key % 12;
-  return k == 1 || k == 3 || k == 6 || k == 8 || k == 10;
-}
-
 QRectF NotesArea(const RollViewport& v) {
   return QRectF(v.keys_width, v.ruler_height, v.width - v.keys_width, v.height - v.ruler_height);
 }
@@ -38,7 +33,8 @@ void PaintRows(QPainter& p, const RollViewport& v, const RollScene& scene) {
   p.fillRect(area, kBackground);
   for (int key = scene.low_key; key <= scene.high_key; ++key) {
     const double y = v.Y(key);
-    if (IsBlack(key)) p.fillRect(QRectF(area.left(), y, area.width(), v.row_height), kBlackRow);
+    if (RollIsBlackKey(key))
+      p.fillRect(QRectF(area.left(), y, area.width(), v.row_height), kBlackRow);
     if (key % 12 == 0 && v.row_height >= 3) {
       p.fillRect(QRectF(area.left(), y + v.row_height - 1, area.width(), 1), kOctaveLine);
     }
@@ -171,7 +167,7 @@ void PaintKeyboard(QPainter& p, const RollModel& model, const RollViewport& v,
     const QRectF row(0, y, v.keys_width, v.row_height);
     if (sounding[key & 255]) {
       p.fillRect(row, QColor(0xff, 0xe6, 0x80));
-    } else if (IsBlack(key)) {
+    } else if (RollIsBlackKey(key)) {
       p.fillRect(QRectF(0, y, v.keys_width * 0.6, v.row_height), QColor(0x30, 0x30, 0x30));
     }
     if (key % 12 == 0) {
